@@ -1,0 +1,3 @@
+#include "buildinfo.h"
+
+QString trellmoVersion() { return QStringLiteral(TRELLMO_VERSION); }

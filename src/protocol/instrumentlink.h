@@ -1,0 +1,53 @@
+#pragma once
+
+#include "model/pollstate.h"
+#include "model/recordstore.h"
+#include "protocol/linkports.h"
+
+#include <QByteArray>
+
+// What a timer tick asks of the window.
+enum class TickOutcome { Continue, StopTimer };
+
+// The instrument protocol behind the main window: the polling scheduler's decisions, the
+// receive path and both decoders. The window owns the timers and forwards their ticks, the
+// button presses and the received bytes; this class never waits and never touches a widget.
+class InstrumentLink {
+public:
+    static constexpr int kParameterPeriodMs = 150; // timer 1
+    static constexpr int kDownloadPeriodMs = 50;   // timer 2
+
+    InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values);
+
+    // Without an exporter a finished batch is only counted off (storeRow back to 0).
+    void setExporter(BatchExporter* exporter);
+
+    // Read parameter: empties the value cells and restarts the sequence at step 1.
+    // The window then (re)starts timer 1.
+    void readParameter();
+    // Download Data: resets progress and percentage. The window stops timer 1, starts timer 2.
+    void startDownload();
+    // Timer 1 tick: sends the frame of the current step; StopTimer at step 9.
+    TickOutcome parameterTick();
+    // Timer 2 tick: asks for the next record, or again for the one still unanswered.
+    // Sends nothing and changes nothing while the line is closed.
+    void downloadTick();
+    // Bytes of one communication event, in arrival order.
+    void receive(const QByteArray& bytes);
+    // Offers rows not yet written (an interrupted download, failed batches) to the exporter.
+    // True when nothing is left unwritten.
+    bool flushUnwritten();
+
+    PollState& state() { return m_state; }
+    const PollState& state() const { return m_state; }
+    RecordStore& records() { return m_records; }
+    const RecordStore& records() const { return m_records; }
+
+private:
+    FrameSink& m_line;
+    ChannelTable& m_table;
+    WindowValues& m_values;
+    BatchExporter* m_exporter = nullptr;
+    PollState m_state;
+    RecordStore m_records;
+};

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class WorkbookStore;
+class WorkbookResult;
+
+// One worksheet held in memory as a header row of field names and text rows, stored either in
+// an .xls workbook (through a workbook store that takes SQL statements) or in a delimited text
+// file. Rows and columns count from 1; row 1 is the header; row 0 means "append" to writers
+// and "the cursor row" to readers. Failures return false and leave a reason in lastError().
+// A failure to connect to a workbook is thrown as WorkbookConnectError (workbookstore.h).
+class CWorkbook {
+public:
+    // Excel mode when the path ends in ".xls" (any case): the second argument names the sheet.
+    // Otherwise text mode: the second argument is the cell separator.
+    CWorkbook(const QString& filePath, const QString& sheetOrSeparator, bool keepBackup);
+    // The same with another store behind Excel mode (tests record the statements this way).
+    CWorkbook(const QString& filePath, const QString& sheetOrSeparator, bool keepBackup,
+              std::unique_ptr<WorkbookStore> store);
+    ~CWorkbook();
+    CWorkbook(const CWorkbook&) = delete;
+    CWorkbook& operator=(const CWorkbook&) = delete;
+
+    void HoldWrites();
+    qint16 ColumnCount() const;
+    void CopyFieldNames(QStringList& names) const;
+
+    // Writing
+    bool SetHeaderRow(const QStringList& fields, bool replace);
+    bool PutRow(const QStringList& values, qint32 row, bool replace);
+    bool PutCellByRef(const QString& value, const QString& columnRef, qint32 row, bool refIsLetters);
+    bool PutCellAt(const QString& value, qint16 column, qint32 row);
+    bool WriteBack();
+    bool UpdateMatchingRows(const QStringList& newValues, const QStringList& oldValues);
+
+    // Reading
+    bool GetRowValues(QStringList& cells, qint32 row);
+    bool GetColumnAt(QStringList& cells, qint16 column);
+    bool GetColumnByRef(QStringList& cells, const QString& columnRef, bool refIsLetters);
+    bool GetCellAt(QString& value, qint16 column, qint32 row);
+    bool GetCellByRef(QString& value, const QString& columnRef, qint32 row, bool refIsLetters);
+
+    // Clearing, reload and conversion
+    bool ClearSheet();
+    bool DropSheet(const QString& sheet);
+    bool DiscardChanges();
+    bool SaveInOtherFormat(const QString& sheetOrSeparator);
+
+    const QString& lastError() const { return lastErrorText; }
+    qint32 RowCount() const { return rowCount; }
+
+private:
+    bool sheetExists = false;
+    bool keepBackup = false;
+    bool excelMode = false;
+    bool writesHeld = false;
+    qint32 cursorRow = 1;
+    qint32 rowCount = 0;
+    qint16 columnCount = 0;
+    QString selectText;
+    QString connectText;
+    QString statementText;
+    QString scratchText;
+    QString sheetName;
+    QString driverName;
+    QString filePath;
+    QString separator;
+    QString lastErrorText;
+    QStringList scratchRow;
+    QStringList fieldNames;
+    QStringList rowLines;
+    std::unique_ptr<WorkbookStore> database;
+    std::unique_ptr<WorkbookResult> recordset;
+};
