@@ -3,6 +3,8 @@
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "protocol/linkports.h"
+#include "protocol/receivepath.h"
+#include "protocol/recordbatch.h"
 
 #include <QByteArray>
 
@@ -12,7 +14,7 @@ enum class TickOutcome { Continue, StopTimer };
 // The instrument protocol behind the main window: the polling scheduler's decisions, the
 // receive path and both decoders. The window owns the timers and forwards their ticks, the
 // button presses and the received bytes; this class never waits and never touches a widget.
-class InstrumentLink {
+class InstrumentLink : private AnswerDecoders {
 public:
     static constexpr int kParameterPeriodMs = 150; // timer 1
     static constexpr int kDownloadPeriodMs = 50;   // timer 2
@@ -44,10 +46,15 @@ public:
     const RecordStore& records() const { return m_records; }
 
 private:
+    void decodeFunction3() override;
+    void decodeRecord() override;
+    void sendRequestText(const QString& text);
+
     FrameSink& m_line;
     ChannelTable& m_table;
     WindowValues& m_values;
     BatchExporter* m_exporter = nullptr;
     PollState m_state;
     RecordStore m_records;
+    RecordBatches m_batches;
 };

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <memory>
+#include <vector>
 
 class WorkbookStore;
 class WorkbookResult;
@@ -53,6 +55,24 @@ public:
     qint32 RowCount() const { return rowCount; }
 
 private:
+    bool LoadSheet();
+    bool LoadExcelSheet();
+    bool LoadTextFile();
+    void FindExcelDriver();
+    qint16 ResolveColumn(const QString& columnRef, bool refIsLetters);
+    // The row reader without copying: leaves views of the row's cells in cellViews (valid until
+    // rowLines changes), with the same checks, texts and cursor moves as GetRowValues.
+    bool ReadRowCells(qint32 row);
+    bool WriteBackExcel();
+    bool WriteBackText();
+    // Sends statementText; on a refusal keeps the store's text, disconnects and returns false.
+    bool SendStatement();
+    bool DisconnectStore();
+    QStringView BlankCell() const;
+    QString BlankRowLine() const;
+    void PlaceRowLine(const QString& line, qint32 row, bool replace);
+    void AppendSheetRange(QString& text, const QString& sheet) const;
+
     bool sheetExists = false;
     bool keepBackup = false;
     bool excelMode = false;
@@ -74,4 +94,5 @@ private:
     QStringList rowLines;
     std::unique_ptr<WorkbookStore> database;
     std::unique_ptr<WorkbookResult> recordset;
+    std::vector<QStringView> cellViews;
 };

@@ -1,0 +1,402 @@
+#include "app/trellmodlg.h"
+
+#include "app/aboutdlg.h"
+#include "app/controlids.h"
+#include "app/decimalfield.h"
+#include "app/dialogunits.h"
+#include "res/appicon.h"
+#include "serial/mscomm1.h"
+#include "serial/portnumber.h"
+#include "serial/portprobe.h"
+#include "serial/serialerror.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace {
+
+const QString kOpenPortCaption = QStringLiteral("Open Port");
+const QString kClosePortCaption = QStringLiteral("Close Port");
+const QString kAboutMenuText = QStringLiteral("About Trellmo(&A)...");
+const QString kLineSettings = QStringLiteral("38400,n,8,1");
+constexpr qint16 kInBufferSize = 1024;
+constexpr qint16 kOutBufferSize = 512;
+constexpr int kChannelColumns = 7;
+constexpr int kChannelRows = 6;
+
+const std::array<const char*, kChannelColumns> kColumnCaptions{
+    "Channel", "Gas Type", "Range", "Unit", "Precision", "Low Alarm", "High Alarm"};
+
+} // namespace
+
+template <typename Handler>
+void CTrellmoDlg::guarded(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (const SerialError& error) {
+        tell(error.text());
+    } catch (const std::exception& error) {
+        tell(QString::fromUtf8(error.what()));
+    } catch (...) {
+        tell(QStringLiteral("The operation failed for an unknown reason."));
+    }
+}
+
+CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_settings(std::move(settings)), m_hIcon(trellmoIcon()),
+      m_comm(new CMscomm1(PortMap(m_settings.deviceFolder), this)), m_line(*m_comm),
+      m_link(m_line, *this, m_values), m_keySwallower(*this) {
+    m_comm->setObjectName(controlObjectName(ControlId::Comm));
+    buildWindow();
+    connectHandlers();
+    OnInitDialog();
+}
+
+CTrellmoDlg::~CTrellmoDlg() = default;
+
+void CTrellmoDlg::buildWindow() {
+    setWindowTitle(QStringLiteral("Trellmo"));
+    setFont(DialogUnits::dialogFont());
+    const DialogUnits units(font());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setNativeMenuBar(false);
+    QMenu* menu = menuBar->addMenu(QStringLiteral("MENU"));
+    QAction* gasType = menu->addAction(QStringLiteral("Gas Type"));
+    gasType->setObjectName(controlObjectName(ControlId::GasTypeCommand));
+    connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
+    layout->setMenuBar(menuBar);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(units.x(419), units.y(198));
+    layout->addWidget(client);
+    m_ui = createMainWindowControls(*client, units);
+    m_channelList = m_ui.channelList;
+    m_portCombo = m_ui.portCombo;
+
+    m_systemMenu = new QMenu(this);
+    m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { m_systemMenu->popup(mapToGlobal(pos)); });
+}
+
+void CTrellmoDlg::buildSystemMenu() {
+    const auto addCommand = [this](const QString& text, unsigned commandId) {
+        QAction* action = m_systemMenu->addAction(text);
+        connect(action, &QAction::triggered, this,
+                [this, commandId] { guarded([this, commandId] { OnSysCommand(commandId, 0); }); });
+        return action;
+    };
+    addCommand(QStringLiteral("Minimize"), SC_MINIMIZE_COMMAND);
+    addCommand(QStringLiteral("Close"), SC_CLOSE_COMMAND);
+    const QString strAboutMenu = kAboutMenuText;
+    if (!strAboutMenu.isEmpty()) {
+        m_systemMenu->addSeparator();
+        addCommand(strAboutMenu, ABOUT_ITEM_COMMAND)->setObjectName(QStringLiteral("aboutItem"));
+    }
+}
+
+void CTrellmoDlg::connectHandlers() {
+    const auto onClick = [this](QPushButton* button, void (CTrellmoDlg::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    onClick(m_ui.openPort, &CTrellmoDlg::OnOpenPort);
+    onClick(m_ui.checkPort, &CTrellmoDlg::OnCheckPort);
+    onClick(m_ui.about, &CTrellmoDlg::OnAbout);
+    onClick(m_ui.exit, &CTrellmoDlg::OnExit);
+    onClick(m_ui.readParameter, &CTrellmoDlg::OnReadParameter);
+    onClick(m_ui.downloadData, &CTrellmoDlg::OnDownloadData);
+    onClick(m_ui.openFolder, &CTrellmoDlg::OnOpenFolder);
+    connect(m_comm, &CMscomm1::commEvent, this, [this] { guarded([this] { OnComm(); }); });
+    connect(m_comm, &CMscomm1::portLost, this,
+            [this](const QString& text) { guarded([this, text] { OnPortLost(text); }); });
+    connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_portCombo->setToolTip(m_portCombo->itemData(index, Qt::ToolTipRole).toString());
+    });
+}
+
+void CTrellmoDlg::OnInitDialog() {
+    buildSystemMenu();
+    setWindowIcon(m_hIcon);
+    ProbePorts();
+    setUpChannelTable();
+    m_values.percentText = QStringLiteral("0%");
+    ShowValues();
+}
+
+void CTrellmoDlg::setUpChannelTable() {
+    // The width every column gets is the list's client width divided by seven; what the
+    // division leaves over stays empty to the right of the last column.
+    const int clientWidth = m_channelList->width() - 2 * m_channelList->frameWidth();
+    const int columnWidth = clientWidth / kChannelColumns;
+    m_channelList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_channelList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_channelList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_channelList->setShowGrid(true);
+    m_channelList->setWordWrap(false);
+    m_channelList->verticalHeader()->hide();
+    m_channelList->verticalHeader()->setMinimumSectionSize(1);
+    m_channelList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    m_channelList->horizontalHeader()->setHighlightSections(false);
+    m_channelList->horizontalHeader()->setStretchLastSection(false);
+    m_channelList->horizontalHeader()->setMinimumSectionSize(1);
+    m_channelList->setColumnCount(kChannelColumns);
+    m_channelList->setRowCount(kChannelRows);
+    for (int column = 0; column < kChannelColumns; ++column) {
+        auto* header = new QTableWidgetItem(QString::fromLatin1(kColumnCaptions[column]));
+        header->setTextAlignment(Qt::AlignCenter);
+        m_channelList->setHorizontalHeaderItem(column, header);
+        m_channelList->setColumnWidth(column, columnWidth);
+    }
+    for (int row = 0; row < kChannelRows; ++row) {
+        for (int column = 0; column < kChannelColumns; ++column) {
+            auto* item = new QTableWidgetItem(
+                column == 0 ? QStringLiteral("CH%1").arg(row + 1) : QString());
+            item->setTextAlignment(Qt::AlignCenter);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            m_channelList->setItem(row, column, item);
+        }
+    }
+}
+
+void CTrellmoDlg::OnSysCommand(unsigned commandId, qintptr /*parameter*/) {
+    switch (commandId & 0xFFF0u) {
+    case ABOUT_ITEM_COMMAND: {
+        CAboutDlg dlgAbout(this);
+        dlgAbout.exec();
+        break;
+    }
+    case SC_MINIMIZE_COMMAND:
+        showMinimized();
+        break;
+    case SC_CLOSE_COMMAND:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void CTrellmoDlg::ProbePorts() {
+    // The port this program holds open can't be opened a second time, yet it must stay listed
+    // and selected, or it could no longer be closed.
+    const int heldPort = m_comm->GetPortOpen() ? m_comm->commPort() : 0;
+    const QList<ProbedPort> found = probePorts(m_comm->ports(), heldPort);
+    m_portCombo->clear();
+    m_portCombo->setEditText(QString());
+    int selected = 0;
+    for (const ProbedPort& port : found) {
+        if (port.number == heldPort) {
+            selected = m_portCombo->count();
+        }
+        m_portCombo->addItem(port.name);
+        m_portCombo->setItemData(m_portCombo->count() - 1, port.devicePath, Qt::ToolTipRole);
+    }
+    m_ui.openPort->setEnabled(!found.isEmpty());
+    if (!found.isEmpty()) {
+        m_portCombo->setCurrentIndex(selected);
+    }
+}
+
+void CTrellmoDlg::OnCheckPort() { ProbePorts(); }
+
+void CTrellmoDlg::OnOpenPort() {
+    CollectValues();
+    if (m_ui.openPort->text() == kOpenPortCaption) {
+        m_ui.openPort->setText(kClosePortCaption);
+        m_comm->SetCommPort(portNumberFromText(m_portCombo->currentText()));
+        m_comm->SetInBufferSize(kInBufferSize);
+        m_comm->SetOutBufferSize(kOutBufferSize);
+        if (!m_comm->GetPortOpen()) {
+            m_portCombo->setEnabled(false);
+            m_comm->SetInputMode(CMscomm1::kInputModeBinary);
+            m_comm->SetSettings(kLineSettings);
+            m_comm->SetRThreshold(1);
+            m_comm->SetInputLen(0);
+            m_comm->SetPortOpen(true);
+            m_ui.readParameter->setEnabled(true);
+        }
+    } else {
+        m_ui.openPort->setText(kOpenPortCaption);
+        if (m_comm->GetPortOpen()) {
+            m_comm->SetPortOpen(false);
+        }
+        m_portCombo->setEnabled(true);
+        m_ui.readParameter->setEnabled(false);
+        StopTimer(PARAMETER_TIMER);
+    }
+}
+
+void CTrellmoDlg::OnPortLost(const QString& text) {
+    m_ui.openPort->setText(kOpenPortCaption);
+    m_portCombo->setEnabled(true);
+    m_ui.readParameter->setEnabled(false);
+    StopTimer(PARAMETER_TIMER);
+    tell(text);
+}
+
+void CTrellmoDlg::OnReadParameter() {
+    m_link.readParameter();
+    m_parameterTimer.start(InstrumentLink::kParameterPeriodMs, Qt::PreciseTimer, this);
+}
+
+void CTrellmoDlg::OnDownloadData() {
+    StopTimer(PARAMETER_TIMER);
+    m_downloadTimer.start(InstrumentLink::kDownloadPeriodMs, Qt::PreciseTimer, this);
+    m_link.startDownload();
+}
+
+void CTrellmoDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_parameterTimer.timerId()) {
+        guarded([this] { OnTimer(PARAMETER_TIMER); });
+    } else if (event->timerId() == m_downloadTimer.timerId()) {
+        guarded([this] { OnTimer(DOWNLOAD_TIMER); });
+    } else {
+        QDialog::timerEvent(event);
+    }
+}
+
+void CTrellmoDlg::OnTimer(int timerId) {
+    if (timerId == PARAMETER_TIMER) {
+        if (m_link.parameterTick() == TickOutcome::StopTimer) {
+            StopTimer(PARAMETER_TIMER);
+        }
+    } else if (timerId == DOWNLOAD_TIMER) {
+        m_link.downloadTick();
+    }
+    ShowValues();
+}
+
+void CTrellmoDlg::StopTimer(int timerId) {
+    switch (timerId) {
+    case PARAMETER_TIMER:
+        m_parameterTimer.stop();
+        break;
+    case DOWNLOAD_TIMER:
+        m_downloadTimer.stop();
+        break;
+    default:
+        break; // timer 3 is never started; other numbers are no timers of this window
+    }
+}
+
+void CTrellmoDlg::OnComm() {
+    if (m_comm->GetCommEvent() == CMscomm1::kEventReceive) {
+        m_link.receive(m_comm->GetInput());
+    }
+    ShowValues();
+}
+
+void CTrellmoDlg::OnAbout() {
+    CAboutDlg dlgAbout(this);
+    dlgAbout.exec();
+}
+
+void CTrellmoDlg::OnExit() {
+    if (CollectValues()) {
+        accept();
+    }
+}
+
+void CTrellmoDlg::OnOpenFolder() {
+    // Opens the record folder in the desktop's file manager once the record export is wired in.
+}
+
+void CTrellmoDlg::OnGasType() {
+    // Runs the Gas Type dialog modally once it is wired in.
+}
+
+void CTrellmoDlg::ShowValues() {
+    const auto show = [](QLineEdit* edit, const QString& text) {
+        // Rewriting an unchanged text would still move the cursor of a field being edited.
+        if (edit->text() != text) {
+            edit->setText(text);
+        }
+    };
+    show(m_ui.sendText, m_values.sendText);
+    show(m_ui.receiveText, m_values.receiveText);
+    m_ui.progress->setValue(m_values.progress);
+    show(m_ui.channelCount, QString::number(m_values.channelCount));
+    show(m_ui.recordTotal, QString::number(m_values.recordTotal));
+    show(m_ui.percentText, m_values.percentText);
+}
+
+bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& value) {
+    const std::optional<quint64> parsed = parseDecimalField(field->text(), maximum);
+    if (parsed) {
+        value = *parsed;
+        return true;
+    }
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
+             .arg(field->accessibleName())
+             .arg(maximum));
+    return false;
+}
+
+bool CTrellmoDlg::CollectValues() {
+    // Fields are collected in binding order; the first one that doesn't parse stops the rest.
+    m_values.sendText = m_ui.sendText->text();
+    m_values.receiveText = m_ui.receiveText->text();
+    quint64 number = 0;
+    if (!collectNumber(m_ui.channelCount, 255, number)) {
+        return false;
+    }
+    m_values.channelCount = static_cast<quint8>(number);
+    if (!collectNumber(m_ui.recordTotal, 4294967295ULL, number)) {
+        return false;
+    }
+    m_values.recordTotal = static_cast<quint32>(number);
+    m_values.percentText = m_ui.percentText->text();
+    return true;
+}
+
+void CTrellmoDlg::setCellText(int row, int column, const QString& text) {
+    if (QTableWidgetItem* item = m_channelList->item(row, column)) {
+        item->setText(text);
+    }
+}
+
+void CTrellmoDlg::enableDownload() { m_ui.downloadData->setEnabled(true); }
+
+void CTrellmoDlg::tell(const QString& text) {
+    // Shown after the current handler has unwound, never from inside it; a text already
+    // waiting to be shown is not queued twice.
+    if (m_queuedMessages.contains(text)) {
+        return;
+    }
+    m_queuedMessages.insert(text);
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            if (m_settings.presentMessage) {
+                m_settings.presentMessage(this, text);
+            } else {
+                showMessageBox(this, text);
+            }
+            m_queuedMessages.remove(text);
+        },
+        Qt::QueuedConnection);
+}

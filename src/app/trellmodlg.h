@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/dialogsettings.h"
+#include "app/commframesink.h"
+#include "app/keyswallower.h"
+#include "app/mainwindowcontrols.h"
+#include "protocol/instrumentlink.h"
+#include "protocol/linkports.h"
+
+#include <QBasicTimer>
+#include <QDialog>
+#include <QIcon>
+#include <QSet>
+
+class CMscomm1;
+class QComboBox;
+class QMenu;
+class QTableWidget;
+
+// The main window: port selection, the channel table, the channel count and record total, the
+// download with its progress, and the Send / Receive monitors. It owns the serial line, the two
+// timers and the instrument protocol, and forwards button presses, ticks and received bytes to
+// the protocol. The values it shows live in m_values (see ShowValues / CollectValues).
+//
+// Every handler runs behind one boundary: a failure it throws (a refused serial operation, for
+// one) ends the handler and is shown in a message box once the handler has unwound.
+class CTrellmoDlg : public QDialog, private ChannelTable {
+    Q_OBJECT
+public:
+    static constexpr int PARAMETER_TIMER = 1; // 150 ms, the parameter-read sequence
+    static constexpr int DOWNLOAD_TIMER = 2;  // 50 ms, the record download
+    static constexpr unsigned ABOUT_ITEM_COMMAND = 0x0010;
+    static constexpr unsigned SC_MINIMIZE_COMMAND = 0xF020;
+    static constexpr unsigned SC_CLOSE_COMMAND = 0xF060;
+
+    explicit CTrellmoDlg(DialogSettings settings = {}, QWidget* parent = nullptr);
+    ~CTrellmoDlg() override;
+
+    InstrumentLink& link() { return m_link; }
+    CMscomm1& comm() { return *m_comm; }
+    // The window's context menu, which stands in for the system menu.
+    QMenu& systemMenu() { return *m_systemMenu; }
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildSystemMenu();
+    void connectHandlers();
+    void setUpChannelTable();
+
+    void OnInitDialog();
+    void OnSysCommand(unsigned commandId, qintptr parameter);
+    void OnOpenPort();
+    void OnCheckPort();
+    void OnReadParameter();
+    void OnDownloadData();
+    void OnTimer(int timerId);
+    void OnComm();
+    void OnAbout();
+    void OnExit();
+    void OnOpenFolder();
+    void OnGasType();
+    void OnPortLost(const QString& text);
+
+    void ProbePorts();
+    void StopTimer(int timerId);
+    void ShowValues();
+    bool CollectValues();
+    bool collectNumber(QLineEdit* field, quint64 maximum, quint64& value);
+
+    // ChannelTable
+    void setCellText(int row, int column, const QString& text) override;
+    void enableDownload() override;
+
+    template <typename Handler>
+    void guarded(Handler&& handler) noexcept;
+    void tell(const QString& text);
+
+    DialogSettings m_settings;
+    QIcon m_hIcon;
+    MainWindowControls m_ui;
+    QTableWidget* m_channelList = nullptr;
+    QComboBox* m_portCombo = nullptr;
+    CMscomm1* m_comm;
+    WindowValues m_values;
+    CommFrameSink m_line;
+    InstrumentLink m_link;
+    QBasicTimer m_parameterTimer;
+    QBasicTimer m_downloadTimer;
+    QMenu* m_systemMenu = nullptr;
+    KeySwallower m_keySwallower;
+    QSet<QString> m_queuedMessages;
+};

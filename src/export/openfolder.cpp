@@ -1,0 +1,10 @@
+#include "export/openfolder.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+void OpenRecordFolder(const QString& folder) {
+    // A file: URL of a folder goes to the freedesktop default handler of inode/directory,
+    // which is the file manager.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}

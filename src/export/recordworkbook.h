@@ -1,0 +1,28 @@
+#pragma once
+
+#include "protocol/linkports.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+class RecordStore;
+
+// Where downloaded records go and how a record becomes a workbook row.
+
+// ~/TRELLMO_RECORD_DATA: the one folder of the day workbooks (no trailing separator).
+QString RecordFolder();
+
+// "C4-YY-MM-DD.xls" or "C6-YY-MM-DD.xls" for the given local date.
+QString RecordWorkbookName(ChannelLayout layout, const QDate& date);
+
+// "Storage": the sheet holding the records.
+QString RecordSheetName();
+
+// "Time", then "CHn Gas", "CHn Conc", "CHn Unit" per channel: 13 captions for four
+// channels, 19 for six.
+QStringList RecordCaptions(ChannelLayout layout);
+
+// One workbook row of the store, in caption order. Four channels never take the texts of
+// channels 5 and 6, even when the store still holds them from an earlier download.
+QStringList RecordRowCells(ChannelLayout layout, const RecordStore& store, quint32 row);

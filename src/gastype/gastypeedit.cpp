@@ -1,0 +1,214 @@
+#include "gastype/gastypeedit.h"
+
+#include "gastype/dialogunits.h"
+#include "gastype/gasliststate.h"
+#include "gastype/gasnametable.h"
+#include "model/codetables.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
+#include <exception>
+
+namespace {
+
+// Template 134, in dialog units.
+constexpr int kDialogWidthDu = 226;
+constexpr int kDialogHeightDu = 215;
+constexpr int kDialogFontPoints = 8;
+constexpr int kNumberColumnPx = 60;
+constexpr int kNameColumnPx = 150;
+constexpr int kFirstCode = 81;
+
+QString idName(int id) {
+    return QString::number(id);
+}
+
+QString reasonOf(const std::exception& e) {
+    const QString reason = QString::fromUtf8(e.what()).trimmed();
+    return reason.isEmpty() ? QStringLiteral("The workbook could not be opened.") : reason;
+}
+
+} // namespace
+
+CGastypeEdit::CGastypeEdit(QWidget* parent, QString parameterWorkbook)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_parameterWorkbook(parameterWorkbook.isEmpty() ? DefaultParameterWorkbook()
+                                                      : std::move(parameterWorkbook)) {
+    m_presentMessage = [this](const QString& text) {
+        QMessageBox::warning(this, windowTitle(), text);
+    };
+    buildControls();
+    FillGasList();
+    m_nameEdit->setEnabled(false);
+    m_gasList->setFocus();
+}
+
+void CGastypeEdit::setMessagePresenter(MessagePresenter presenter) {
+    m_presentMessage = std::move(presenter);
+}
+
+void CGastypeEdit::buildControls() {
+    setWindowTitle(QStringLiteral("Gas Type"));
+    setFont(DialogFont(kDialogFontPoints));
+    const DialogUnits du(font());
+
+    m_gasList = new QTableWidget(0, 2, this);
+    m_gasList->setObjectName(idName(kListId));
+    m_gasList->setGeometry(du.rect(34, 8, 167, 122));
+    m_gasList->setHorizontalHeaderLabels({QStringLiteral("Number"), QStringLiteral("Gas Type")});
+    m_gasList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    m_gasList->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_gasList->horizontalHeader()->setStretchLastSection(false);
+    m_gasList->setColumnWidth(0, kNumberColumnPx);
+    m_gasList->setColumnWidth(1, kNameColumnPx);
+    m_gasList->verticalHeader()->hide();
+    m_gasList->setShowGrid(true);
+    m_gasList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_gasList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_gasList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_gasList->setTabKeyNavigation(false);
+    m_gasList->viewport()->installEventFilter(this);
+
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setObjectName(idName(kNameEditId));
+    m_nameEdit->setGeometry(du.rect(42, 151, 65, 14));
+    m_nameEdit->setAlignment(Qt::AlignCenter);
+    m_nameEdit->setAccessibleName(QStringLiteral("Gas Type"));
+    connect(m_nameEdit, &QLineEdit::textChanged, this, [this] { OnNameChanged(); });
+
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(idName(kOkId));
+    m_okButton->setGeometry(du.rect(130, 149, 59, 18));
+    m_okButton->setEnabled(false);
+    connect(m_okButton, &QPushButton::clicked, this, [this] { OnOk(); });
+
+    m_backButton = new QPushButton(QStringLiteral("Back"), this);
+    m_backButton->setObjectName(idName(kBackId));
+    m_backButton->setGeometry(du.rect(56, 180, 116, 23));
+    connect(m_backButton, &QPushButton::clicked, this, [this] { OnBack(); });
+
+    // The template has no default button: Enter is the dialog's own OK, never "OK" or "Back"
+    // unless that button has the focus (keyPressEvent).
+    for (QPushButton* button : {m_okButton, m_backButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    setFixedSize(du.x(kDialogWidthDu), du.y(kDialogHeightDu));
+}
+
+void CGastypeEdit::FillGasList() {
+    StoredGasNames names;
+    try {
+        names = LoadUserGasNames(m_parameterWorkbook);
+    } catch (const std::exception& e) {
+        // The rows still appear, with the names the program is using, so that the dialog can
+        // be closed normally; a save meets the same unreadable file and is refused.
+        const QString path =
+            QDir::toNativeSeparators(QFileInfo(m_parameterWorkbook).absoluteFilePath());
+        presentLater(QStringLiteral("The gas names could not be read from\n%1\n\n%2")
+                         .arg(path, reasonOf(e)));
+        // No entry was changed by the failed load.
+        for (int i = 0; i < kStoredGasNames; ++i)
+            names[i] = UserGasNames()[i];
+    }
+
+    m_gasList->clearContents();
+    m_gasList->setRowCount(0);
+    for (int r = 0; r < kGasListRows; ++r) {
+        m_gasList->insertRow(r);
+        auto* number = new QTableWidgetItem(QString::asprintf("No.%d", kFirstCode + r));
+        auto* name = new QTableWidgetItem(names[r]);
+        number->setTextAlignment(Qt::AlignCenter);
+        name->setTextAlignment(Qt::AlignCenter);
+        m_gasList->setItem(r, 0, number);
+        m_gasList->setItem(r, 1, name);
+    }
+}
+
+bool CGastypeEdit::eventFilter(QObject* watched, QEvent* event) {
+    // The list reports a click when the button goes up, also when it hit no row (-1).
+    if (watched == m_gasList->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton)
+            OnListClicked(m_gasList->indexAt(mouse->position().toPoint()).row());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CGastypeEdit::OnListClicked(int row) {
+    SelectedGasRow() = row;
+    const QTableWidgetItem* item = row >= 0 ? m_gasList->item(row, 1) : nullptr;
+    m_gasName = item ? item->text() : QString();
+    m_nameEdit->setEnabled(true);
+    // Only a different text counts as a change of the box (and marks the list edited).
+    if (m_nameEdit->text() != m_gasName)
+        m_nameEdit->setText(m_gasName);
+}
+
+void CGastypeEdit::OnNameChanged() {
+    if (GasListEdited() != 1)
+        GasListEdited() = 1;
+    m_okButton->setEnabled(true);
+}
+
+void CGastypeEdit::OnOk() {
+    m_gasName = m_nameEdit->text();
+    const int row = SelectedGasRow();
+    if (row >= 0 && row < m_gasList->rowCount())
+        m_gasList->item(row, 1)->setText(m_gasName);
+    if (m_nameEdit->text() != m_gasName)
+        m_nameEdit->setText(m_gasName);
+}
+
+void CGastypeEdit::OnBack() {
+    QStringList names;
+    for (int r = 0; r < m_gasList->rowCount(); ++r)
+        names << m_gasList->item(r, 1)->text();
+    try {
+        SaveGasList(names, m_parameterWorkbook);
+    } catch (const std::exception& e) {
+        // The dialog stays open: closing would drop the user's edits without a trace.
+        const QString path =
+            QDir::toNativeSeparators(QFileInfo(m_parameterWorkbook).absoluteFilePath());
+        presentLater(
+            QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, reasonOf(e)));
+        return;
+    }
+    m_gasName = m_nameEdit->text();
+    accept();
+}
+
+void CGastypeEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // A focused push button takes Enter as its click; anywhere else Enter is the dialog's
+        // OK, which closes without saving.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button && button->isEnabled()) {
+            button->click();
+            return;
+        }
+        m_gasName = m_nameEdit->text();
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CGastypeEdit::presentLater(const QString& text) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            if (m_presentMessage)
+                m_presentMessage(text);
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+// The Gas Type dialog: the names of user gases 81-100 in a two-column list, a box to edit the
+// chosen row's name, "OK" to put the box's text into that row and "Back" to save the list to
+// the parameter workbook and close. Escape, Enter and the close box end it without saving.
+// Control ids of the template are the widgets' object names ("1006", "1008", "1013", "1002").
+class CGastypeEdit : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kListId = 1006;
+    static constexpr int kNameEditId = 1008;
+    static constexpr int kOkId = 1013;
+    static constexpr int kBackId = 1002;
+
+    // Reads the names from the parameter workbook each time a dialog is built.
+    explicit CGastypeEdit(QWidget* parent = nullptr, QString parameterWorkbook = QString());
+
+    // Problems with the parameter workbook are shown after the handler that met them has
+    // returned; tests replace the message box here.
+    using MessagePresenter = std::function<void(const QString& text)>;
+    void setMessagePresenter(MessagePresenter presenter);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void FillGasList();
+    void OnListClicked(int row);
+    void OnNameChanged();
+    void OnOk();
+    void OnBack();
+    void presentLater(const QString& text);
+
+    QString m_parameterWorkbook;
+    QString m_gasName;
+    QTableWidget* m_gasList = nullptr;
+    QLineEdit* m_nameEdit = nullptr;
+    QPushButton* m_okButton = nullptr;
+    QPushButton* m_backButton = nullptr;
+    MessagePresenter m_presentMessage;
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QIcon>
+
+// The application icon (a gas detector), used as the window icon.
+QIcon trellmoIcon();

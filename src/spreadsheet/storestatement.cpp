@@ -1,0 +1,331 @@
+#include "spreadsheet/storestatement.h"
+
+namespace {
+
+bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+
+class StatementReader {
+public:
+    explicit StatementReader(QStringView text) : m_text(text) {}
+
+    void skipBlanks() {
+        while (m_at < m_text.size() && m_text[m_at].isSpace())
+            ++m_at;
+    }
+
+    bool atEnd() {
+        skipBlanks();
+        return m_at == m_text.size();
+    }
+
+    bool keyword(QLatin1StringView word) {
+        skipBlanks();
+        const qsizetype end = m_at + word.size();
+        if (end > m_text.size() ||
+            m_text.sliced(m_at, word.size()).compare(word, Qt::CaseInsensitive) != 0)
+            return false;
+        if (end < m_text.size() && isWordChar(m_text[end]))
+            return false;
+        m_at = end;
+        return true;
+    }
+
+    bool symbol(QChar c) {
+        skipBlanks();
+        if (m_at < m_text.size() && m_text[m_at] == c) {
+            ++m_at;
+            return true;
+        }
+        return false;
+    }
+
+    // Text between an opening and a closing character, the closing one doubled inside.
+    bool enclosed(QChar open, QChar close, QStringView& inside) {
+        skipBlanks();
+        if (m_at >= m_text.size() || m_text[m_at] != open)
+            return false;
+        const qsizetype start = m_at + 1;
+        qsizetype at = start;
+        for (;;) {
+            at = m_text.indexOf(close, at);
+            if (at < 0)
+                return false;
+            if (at + 1 < m_text.size() && m_text[at + 1] == close) {
+                at += 2;
+                continue;
+            }
+            break;
+        }
+        inside = m_text.sliced(start, at - start);
+        m_at = at + 1;
+        return true;
+    }
+
+    bool name(QStringView& inside) { return enclosed(u'[', u']', inside); }
+    bool text(QStringView& inside) { return enclosed(u'\'', u'\'', inside); }
+
+    bool number(int& value) {
+        skipBlanks();
+        qsizetype end = m_at;
+        while (end < m_text.size() && m_text[end].isDigit() && end - m_at < 9)
+            ++end;
+        if (end == m_at)
+            return false;
+        value = m_text.sliced(m_at, end - m_at).toInt();
+        m_at = end;
+        return true;
+    }
+
+    qsizetype position() const { return m_at; }
+    QStringView sliceFrom(qsizetype start) const { return m_text.sliced(start, m_at - start); }
+
+    QString expected(const char* what) {
+        skipBlanks();
+        const QStringView near = m_text.sliced(m_at).first(std::min<qsizetype>(20, m_text.size() - m_at));
+        if (near.isEmpty())
+            return QStringLiteral("Syntax error: %1 expected at the end of the statement")
+                .arg(QLatin1StringView(what));
+        return QStringLiteral("Syntax error: %1 expected at \"%2\"")
+            .arg(QLatin1StringView(what), near);
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_at = 0;
+};
+
+bool parseNameList(StatementReader& reader, StoreStatement& statement, QString& error) {
+    do {
+        QStringView column;
+        if (!reader.name(column)) {
+            error = reader.expected("a column name in brackets");
+            return false;
+        }
+        statement.columns.push_back(column);
+    } while (reader.symbol(u','));
+    return true;
+}
+
+bool parseTextList(StatementReader& reader, std::vector<QStringView>& values, QString& error) {
+    do {
+        QStringView value;
+        if (!reader.text(value)) {
+            error = reader.expected("a text in single quotes");
+            return false;
+        }
+        values.push_back(value);
+    } while (reader.symbol(u','));
+    return true;
+}
+
+bool parseAssignments(StatementReader& reader, QLatin1StringView joiner,
+                      std::vector<QStringView>& columns, std::vector<QStringView>& values,
+                      QString& error) {
+    do {
+        QStringView column;
+        QStringView value;
+        if (!reader.name(column)) {
+            error = reader.expected("a column name in brackets");
+            return false;
+        }
+        if (!reader.symbol(u'=')) {
+            error = reader.expected("'='");
+            return false;
+        }
+        if (!reader.text(value)) {
+            error = reader.expected("a text in single quotes");
+            return false;
+        }
+        columns.push_back(column);
+        values.push_back(value);
+    } while (joiner == QLatin1StringView(",") ? reader.symbol(u',') : reader.keyword(joiner));
+    return true;
+}
+
+bool parseCreateColumns(StatementReader& reader, StoreStatement& statement, QString& error) {
+    if (!reader.symbol(u'(')) {
+        error = reader.expected("'('");
+        return false;
+    }
+    do {
+        QStringView column;
+        int width = 0;
+        if (!reader.name(column)) {
+            error = reader.expected("a column name in brackets");
+            return false;
+        }
+        if (!reader.keyword(QLatin1StringView("char")) || !reader.symbol(u'(') ||
+            !reader.number(width) || !reader.symbol(u')')) {
+            error = reader.expected("a column type char(n)");
+            return false;
+        }
+        statement.columns.push_back(column);
+        statement.widths.push_back(width);
+    } while (reader.symbol(u','));
+    if (!reader.symbol(u')')) {
+        error = reader.expected("')'");
+        return false;
+    }
+    return true;
+}
+
+bool parseInsert(StatementReader& reader, StoreStatement& statement, QString& error) {
+    const qsizetype listStart = reader.position();
+    if (!reader.symbol(u'(')) {
+        error = reader.expected("'('");
+        return false;
+    }
+    if (!parseNameList(reader, statement, error))
+        return false;
+    if (!reader.symbol(u')')) {
+        error = reader.expected("')'");
+        return false;
+    }
+    statement.columnList = reader.sliceFrom(listStart);
+    if (!reader.keyword(QLatin1StringView("VALUES"))) {
+        error = reader.expected("VALUES");
+        return false;
+    }
+    if (!reader.symbol(u'(')) {
+        error = reader.expected("'('");
+        return false;
+    }
+    if (!parseTextList(reader, statement.values, error))
+        return false;
+    if (!reader.symbol(u')')) {
+        error = reader.expected("')'");
+        return false;
+    }
+    return true;
+}
+
+bool parseUpdate(StatementReader& reader, StoreStatement& statement, QString& error) {
+    if (!reader.keyword(QLatin1StringView("SET"))) {
+        error = reader.expected("SET");
+        return false;
+    }
+    if (!parseAssignments(reader, QLatin1StringView(","), statement.columns, statement.values,
+                          error))
+        return false;
+    if (!reader.keyword(QLatin1StringView("WHERE"))) {
+        error = reader.expected("WHERE");
+        return false;
+    }
+    const bool parenthesised = reader.symbol(u'(');
+    if (!parseAssignments(reader, QLatin1StringView("AND"), statement.whereColumns,
+                          statement.whereValues, error))
+        return false;
+    if (parenthesised && !reader.symbol(u')')) {
+        error = reader.expected("')'");
+        return false;
+    }
+    return true;
+}
+
+int columnNumber(QStringView letters) {
+    int column = 0;
+    for (QChar c : letters)
+        column = column * 26 + (c.toUpper().unicode() - u'A' + 1);
+    return column;
+}
+
+// "A1" style: one to three letters, then a row number without sign.
+bool parseCell(QStringView cell, int& column, int& row) {
+    qsizetype letters = 0;
+    while (letters < cell.size() && letters < 3 &&
+           ((cell[letters] >= u'A' && cell[letters] <= u'Z') ||
+            (cell[letters] >= u'a' && cell[letters] <= u'z')))
+        ++letters;
+    const QStringView digits = cell.sliced(letters);
+    if (letters == 0 || digits.isEmpty() || digits.size() > 7)
+        return false;
+    for (QChar c : digits)
+        if (!c.isDigit() || c.unicode() > u'9')
+            return false;
+    column = columnNumber(cell.first(letters));
+    row = digits.toInt();
+    return row > 0;
+}
+
+} // namespace
+
+bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& error) {
+    statement.table = {};
+    statement.columnList = {};
+    statement.columns.clear();
+    statement.widths.clear();
+    statement.values.clear();
+    statement.whereColumns.clear();
+    statement.whereValues.clear();
+
+    StatementReader reader(text);
+    auto table = [&]() {
+        if (reader.name(statement.table))
+            return true;
+        error = reader.expected("a table name in brackets");
+        return false;
+    };
+
+    bool ok = false;
+    if (reader.keyword(QLatin1StringView("SELECT"))) {
+        statement.kind = StatementKind::Select;
+        if (!reader.symbol(u'*') || !reader.keyword(QLatin1StringView("FROM"))) {
+            error = reader.expected("* FROM");
+            return false;
+        }
+        ok = table();
+    } else if (reader.keyword(QLatin1StringView("DROP"))) {
+        statement.kind = StatementKind::DropTable;
+        if (!reader.keyword(QLatin1StringView("TABLE"))) {
+            error = reader.expected("TABLE");
+            return false;
+        }
+        ok = table();
+    } else if (reader.keyword(QLatin1StringView("CREATE"))) {
+        statement.kind = StatementKind::CreateTable;
+        if (!reader.keyword(QLatin1StringView("TABLE"))) {
+            error = reader.expected("TABLE");
+            return false;
+        }
+        ok = table() && parseCreateColumns(reader, statement, error);
+    } else if (reader.keyword(QLatin1StringView("INSERT"))) {
+        statement.kind = StatementKind::InsertInto;
+        if (!reader.keyword(QLatin1StringView("INTO"))) {
+            error = reader.expected("INTO");
+            return false;
+        }
+        ok = table() && parseInsert(reader, statement, error);
+    } else if (reader.keyword(QLatin1StringView("UPDATE"))) {
+        statement.kind = StatementKind::Update;
+        ok = table() && parseUpdate(reader, statement, error);
+    } else {
+        error = reader.expected("SELECT, DROP TABLE, CREATE TABLE, INSERT INTO or UPDATE");
+        return false;
+    }
+    if (!ok)
+        return false;
+    if (!reader.atEnd()) {
+        error = reader.expected("the end of the statement");
+        return false;
+    }
+    return true;
+}
+
+bool parseCellRange(QStringView range, TableName& table) {
+    const qsizetype colon = range.indexOf(u':');
+    return colon >= 0 && parseCell(range.first(colon), table.firstColumn, table.firstRow) &&
+           parseCell(range.sliced(colon + 1), table.lastColumn, table.lastRow);
+}
+
+TableName splitTableName(const QString& name) {
+    TableName table;
+    const qsizetype dollar = name.lastIndexOf(u'$');
+    if (dollar >= 0 && parseCellRange(QStringView(name).sliced(dollar + 1), table)) {
+        table.sheet = name.first(dollar);
+        table.hasRange = true;
+        return table;
+    }
+    table = {};
+    table.sheet = name;
+    return table;
+}

@@ -1,0 +1,203 @@
+#include "spreadsheet/workbook.h"
+
+#include "spreadsheet/rowline.h"
+#include "spreadsheet/sqlquote.h"
+#include "spreadsheet/textfilecodec.h"
+#include "spreadsheet/workbookstore.h"
+#include "spreadsheet/workbooktexts.h"
+#include "spreadsheet/xlsworkbookstore.h"
+
+#include <QFile>
+
+using namespace workbooktexts;
+
+CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool backup)
+    : CWorkbook(path, sheetOrSeparator, backup, nullptr) {}
+
+CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool backup,
+                     std::unique_ptr<WorkbookStore> store)
+    : keepBackup(backup), filePath(path) {
+    scratchText = filePath.right(4).toLower();
+    if (scratchText == QLatin1String(".xls")) {
+        excelMode = true;
+        sheetName = sheetOrSeparator;
+        separator = kExcelSeparator;
+    } else {
+        separator = sheetOrSeparator;
+    }
+
+    if (!excelMode) {
+        if (LoadSheet() && keepBackup && sheetExists) {
+            scratchText = filePath;
+            filePath += QLatin1String(".bak");
+            if (!WriteBack())
+                keepBackup = false;
+            filePath = scratchText;
+        }
+        return;
+    }
+
+    database = store ? std::move(store) : std::make_unique<XlsWorkbookStore>();
+    FindExcelDriver();
+    connectText = QStringLiteral("DRIVER={%1};DSN='';FIRSTROWHASNAMES=1;READONLY=FALSE;"
+                                 "CREATE_DB=\"%2\";DBQ=%3")
+                      .arg(driverName, filePath, filePath);
+    if (LoadSheet() && keepBackup && sheetExists) {
+        // The copy is made from what was loaded, before the caller changes anything. A workbook
+        // that already holds the backup sheet refuses its creation: the copy is then made only
+        // once per workbook, and the object stays fully usable.
+        scratchText = sheetName;
+        sheetName = kBackupSheet;
+        sheetExists = false;
+        if (!WriteBack())
+            keepBackup = false;
+        sheetExists = true;
+        sheetName = scratchText;
+        cursorRow = 1;
+    }
+}
+
+CWorkbook::~CWorkbook() {
+    // Nothing is written here: held changes that were not written back are dropped.
+    recordset.reset();
+    database.reset();
+}
+
+void CWorkbook::HoldWrites() { writesHeld = true; }
+
+qint16 CWorkbook::ColumnCount() const { return columnCount; }
+
+void CWorkbook::CopyFieldNames(QStringList& names) const { names = fieldNames; }
+
+void CWorkbook::FindExcelDriver() {
+    // The driver manager hands the list over in a buffer of 2000 characters, each name ended
+    // by a NUL: names that do not fit are not seen.
+    constexpr qsizetype kDriverListCharacters = 2000;
+    QStringList drivers;
+    if (!database->installedDrivers(drivers))
+        return;
+    qsizetype used = 0;
+    for (const QString& driver : drivers) {
+        used += driver.size() + 1;
+        if (driver.isEmpty() || used >= kDriverListCharacters)
+            return;
+        if (driver.contains(QLatin1String("Excel"), Qt::CaseSensitive)) {
+            driverName = driver;
+            return;
+        }
+    }
+}
+
+bool CWorkbook::LoadSheet() { return excelMode ? LoadExcelSheet() : LoadTextFile(); }
+
+bool CWorkbook::LoadExcelSheet() {
+    database->connect(connectText);
+    selectText = QStringLiteral("SELECT * FROM ");
+    AppendSheetRange(selectText, sheetName);
+    try {
+        recordset = database->openForwardOnly(selectText);
+    } catch (const WorkbookStatementError&) {
+        recordset.reset();
+        DisconnectStore();
+        return false;
+    }
+
+    columnCount = static_cast<qint16>(std::min(recordset->columnCount(), 32767));
+    if (columnCount > 0) {
+        rowLines.clear();
+        fieldNames.clear();
+        sheetExists = true;
+        for (int column = 0; column < columnCount; ++column)
+            fieldNames.append(recordset->columnName(column));
+        rowLines.append(rowline::build(fieldNames, separator));
+        rowCount = 1;
+        try {
+            qsizetype lineSize = 0;
+            while (!recordset->atEnd()) {
+                QString line;
+                line.reserve(lineSize);
+                for (int column = 0; column < columnCount; ++column) {
+                    if (column > 0)
+                        line.append(separator);
+                    line.append(QLatin1Char('"'));
+                    line.append(recordset->value(column));
+                    line.append(QLatin1Char('"'));
+                }
+                lineSize = line.size() + 16;
+                rowLines.append(std::move(line));
+                ++rowCount;
+                recordset->moveNext();
+            }
+        } catch (const WorkbookStatementError&) {
+            lastErrorText = kErrorReadingRow;
+            recordset.reset();
+            DisconnectStore();
+            return false;
+        }
+    }
+    recordset.reset();
+    DisconnectStore();
+    cursorRow = 1;
+    return true;
+}
+
+bool CWorkbook::LoadTextFile() {
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastErrorText = kErrorOpeningFile;
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        lastErrorText = kErrorOpeningFile;
+        return false;
+    }
+    file.close();
+
+    rowLines = textfilecodec::decodeLines(bytes);
+    rowCount = static_cast<qint32>(rowLines.size());
+    // Without lines this fails, leaving the text and the field names as they were.
+    GetRowValues(fieldNames, 1);
+    qsizetype widest = columnCount;
+    for (const QString& line : rowLines)
+        widest = std::max(widest, rowline::countCells(line, separator));
+    columnCount = static_cast<qint16>(std::min<qsizetype>(widest, 32767));
+    if (columnCount != 0)
+        sheetExists = true;
+    // Left where an Excel-mode load leaves it, so that row 0 reads start at the header.
+    cursorRow = 1;
+    return true;
+}
+
+bool CWorkbook::SendStatement() {
+    try {
+        database->execute(statementText);
+        return true;
+    } catch (const WorkbookStatementError& refusal) {
+        lastErrorText = QString::fromUtf8(refusal.what());
+        DisconnectStore();
+        return false;
+    }
+}
+
+bool CWorkbook::DisconnectStore() {
+    QString failure;
+    if (database->disconnect(failure))
+        return true;
+    lastErrorText = failure;
+    return false;
+}
+
+void CWorkbook::AppendSheetRange(QString& text, const QString& sheet) const {
+    text.append(QLatin1Char('['));
+    sqlquote::appendNameText(text, sheet);
+    text.append(QLatin1String("$A1:IV65536]"));
+}
+
+QStringView CWorkbook::BlankCell() const {
+    return excelMode ? QStringView(kExcelBlankCell) : QStringView();
+}
+
+QString CWorkbook::BlankRowLine() const {
+    return rowline::blankRow(columnCount, BlankCell(), separator);
+}

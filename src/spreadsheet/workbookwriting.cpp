@@ -1,0 +1,299 @@
+#include "spreadsheet/workbook.h"
+
+#include "spreadsheet/rowline.h"
+#include "spreadsheet/safefilewrite.h"
+#include "spreadsheet/sqlquote.h"
+#include "spreadsheet/textfilecodec.h"
+#include "spreadsheet/workbookstore.h"
+#include "spreadsheet/workbooktexts.h"
+
+#include <QHash>
+
+using namespace workbooktexts;
+
+namespace {
+
+// The first name, in column order, that another position repeats (exact, case-sensitive).
+bool findFirstDuplicate(const QStringList& names, QString& duplicate) {
+    QHash<QString, int> counts;
+    counts.reserve(names.size());
+    for (const QString& name : names)
+        ++counts[name];
+    for (const QString& name : names) {
+        if (counts.value(name) > 1) {
+            duplicate = name;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void CWorkbook::PlaceRowLine(const QString& line, qint32 row, bool replace) {
+    if (row >= 1 && row <= rowCount) {
+        if (replace) {
+            rowLines[row - 1] = line;
+        } else {
+            rowLines.insert(row - 1, line);
+            ++rowCount;
+        }
+    } else if (row > rowCount) {
+        const QString blank = BlankRowLine();
+        for (qint32 filler = rowCount + 1; filler < row; ++filler)
+            rowLines.append(blank);
+        rowLines.append(line);
+        rowCount = row;
+        cursorRow = row;
+    } else {
+        rowLines.append(line);
+        ++rowCount;
+    }
+}
+
+bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
+    if (row < 0)
+        return false;
+    if (row == 1) {
+        if (excelMode) {
+            QString duplicate;
+            if (findFirstDuplicate(values, duplicate)) {
+                lastErrorText = duplicateField(duplicate);
+                return false;
+            }
+            if (values.size() < columnCount) {
+                lastErrorText = kHeaderShorter;
+                return false;
+            }
+            columnCount = static_cast<qint16>(std::min<qsizetype>(values.size(), 32767));
+        }
+        fieldNames = values;
+    } else if (excelMode && columnCount == 0) {
+        lastErrorText = kNoHeaderRow;
+        return false;
+    }
+
+    if (excelMode) {
+        if (values.size() > fieldNames.size()) {
+            lastErrorText = kMoreValuesThanFields;
+            return false;
+        }
+    } else if (values.size() > columnCount) {
+        columnCount = static_cast<qint16>(std::min<qsizetype>(values.size(), 32767));
+    }
+
+    PlaceRowLine(rowline::build(values, separator), row, replace);
+    if (!writesHeld)
+        WriteBack();
+    return true;
+}
+
+bool CWorkbook::SetHeaderRow(const QStringList& fields, bool replace) {
+    if (!sheetExists) {
+        columnCount = static_cast<qint16>(std::min<qsizetype>(fields.size(), 32767));
+        return PutRow(fields, 1, true);
+    }
+    if (replace)
+        return PutRow(fields, 1, true);
+
+    if (!GetRowValues(scratchRow, 1))
+        return false;
+    if (excelMode) {
+        for (const QString& field : fields) {
+            if (scratchRow.contains(field)) {
+                lastErrorText = duplicateField(field);
+                return false;
+            }
+        }
+    }
+    scratchRow.append(fields);
+    if (!PutRow(scratchRow, 1, true)) {
+        lastErrorText = kProblemsAddingHeaders;
+        return false;
+    }
+    if (scratchRow.size() > columnCount)
+        columnCount = static_cast<qint16>(std::min<qsizetype>(scratchRow.size(), 32767));
+    return true;
+}
+
+bool CWorkbook::PutCellByRef(const QString& value, const QString& columnRef, qint32 row,
+                             bool refIsLetters) {
+    const qint16 column = ResolveColumn(columnRef, refIsLetters);
+    return column != 0 && PutCellAt(value, column, row);
+}
+
+bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
+    // Negative column numbers are refused like 0: no cell stands there.
+    if (column < 1) {
+        lastErrorText = kColumnZero;
+        return false;
+    }
+    if (row < 0)
+        return false;
+    if (excelMode) {
+        if (column > fieldNames.size() + 1) {
+            lastErrorText = kCellBeyondFields;
+            return false;
+        }
+    } else if (column > columnCount) {
+        columnCount = column;
+    }
+
+    if (row >= 1 && row <= rowCount) {
+        if (!GetRowValues(scratchRow, row))
+            return false;
+        while (scratchRow.size() < column)
+            scratchRow.append(QString());
+        scratchRow[column - 1] = value;
+        if (row == 1) {
+            QString duplicate;
+            if (excelMode && findFirstDuplicate(scratchRow, duplicate)) {
+                lastErrorText = duplicateField(duplicate);
+                return false;
+            }
+            fieldNames = scratchRow;
+        }
+        return PutRow(scratchRow, row, true);
+    }
+
+    scratchText.clear();
+    for (qint16 cell = 1; cell <= columnCount; ++cell) {
+        if (cell > 1)
+            scratchText.append(separator);
+        scratchText.append(QLatin1Char('"'));
+        scratchText.append(cell == column ? QStringView(value) : BlankCell());
+        scratchText.append(QLatin1Char('"'));
+    }
+    PlaceRowLine(scratchText, row, false);
+    if (!writesHeld)
+        WriteBack();
+    return true;
+}
+
+bool CWorkbook::WriteBack() { return excelMode ? WriteBackExcel() : WriteBackText(); }
+
+bool CWorkbook::WriteBackText() {
+    QString failure;
+    if (!safefilewrite::replaceFile(filePath, textfilecodec::encodeLines(rowLines), failure)) {
+        lastErrorText = kErrorWritingFile;
+        return false;
+    }
+    writesHeld = false;
+    return true;
+}
+
+bool CWorkbook::WriteBackExcel() {
+    database->connect(connectText);
+    if (sheetExists) {
+        statementText = QStringLiteral("DROP TABLE ");
+        AppendSheetRange(statementText, sheetName);
+        if (!SendStatement())
+            return false;
+    }
+
+    // Names and texts are quoted in every statement (a doubled ']' or '''): unquoted, a gas
+    // name such as Methyl's or a field name holding ']' made the store refuse the statement
+    // and the write-back lose the sheet.
+    if (sheetExists) {
+        statementText = QStringLiteral("CREATE TABLE ");
+        AppendSheetRange(statementText, sheetName);
+        statementText.append(QLatin1String(" ("));
+    } else {
+        statementText = QStringLiteral("CREATE TABLE [");
+        sqlquote::appendNameText(statementText, sheetName);
+        statementText.append(QLatin1String("] ("));
+    }
+    // The quoted column names once, with the end of each, for the column lists below.
+    scratchText.clear();
+    std::vector<qsizetype> namesEnd;
+    namesEnd.reserve(static_cast<size_t>(fieldNames.size()) + 1);
+    namesEnd.push_back(0);
+    for (const QString& name : fieldNames) {
+        statementText.append(QLatin1Char('['));
+        sqlquote::appendNameText(statementText, name);
+        statementText.append(QLatin1String("] char(255), "));
+        scratchText.append(QLatin1Char('['));
+        sqlquote::appendNameText(scratchText, name);
+        scratchText.append(QLatin1String("], "));
+        namesEnd.push_back(scratchText.size());
+    }
+    statementText.chop(2);
+    statementText.append(QLatin1Char(')'));
+    if (!SendStatement())
+        return false;
+
+    QString insertHead = QStringLiteral("INSERT INTO [");
+    sqlquote::appendNameText(insertHead, sheetName);
+    insertHead.append(QLatin1String("$A1:IV"));
+    for (qint32 row = 2; row <= rowCount; ++row) {
+        ReadRowCells(row);
+        statementText.resize(0);
+        statementText.append(insertHead);
+        statementText.append(QString::number(row - 1));
+        statementText.append(QLatin1String("] ("));
+        const size_t cells = cellViews.size();
+        const size_t named = std::min(cells, namesEnd.size() - 1);
+        statementText.append(QStringView(scratchText).first(namesEnd[named]));
+        // A row with more cells than names lists the extra ones without a name, and the store
+        // refuses the statement.
+        for (size_t extra = named; extra < cells; ++extra)
+            statementText.append(QLatin1String("[], "));
+        statementText.chop(2);
+        statementText.append(QLatin1String(") VALUES ("));
+        for (const QStringView cell : cellViews) {
+            statementText.append(QLatin1Char('\''));
+            sqlquote::appendValueText(statementText, cell);
+            statementText.append(QLatin1String("', "));
+        }
+        statementText.chop(2);
+        statementText.append(QLatin1Char(')'));
+        if (!SendStatement())
+            return false;
+    }
+
+    // The store keeps the connection's changes only now; a sheet it could not write was not
+    // created, so the object stays a new sheet and the next write-back creates it again.
+    if (!DisconnectStore())
+        return false;
+    if (!sheetExists) {
+        columnCount = static_cast<qint16>(std::min<qsizetype>(fieldNames.size(), 32767));
+        sheetExists = true;
+    }
+    writesHeld = false;
+    return true;
+}
+
+bool CWorkbook::UpdateMatchingRows(const QStringList& newValues, const QStringList& oldValues) {
+    if (!excelMode) {
+        lastErrorText = kNotForTextFiles;
+        return false;
+    }
+    database->connect(connectText);
+    statementText = QStringLiteral("UPDATE [");
+    sqlquote::appendNameText(statementText, sheetName);
+    statementText.append(QLatin1String("] SET "));
+    for (qsizetype i = 0; i < newValues.size(); ++i) {
+        statementText.append(QLatin1Char('['));
+        sqlquote::appendNameText(statementText, fieldNames.value(i));
+        statementText.append(QLatin1String("]='"));
+        sqlquote::appendValueText(statementText, newValues[i]);
+        statementText.append(QLatin1String("', "));
+    }
+    statementText.chop(2);
+    statementText.append(QLatin1String(" WHERE ("));
+    for (qsizetype i = 0; i < oldValues.size(); ++i) {
+        statementText.append(QLatin1Char('['));
+        sqlquote::appendNameText(statementText, fieldNames.value(i));
+        statementText.append(QLatin1String("]='"));
+        sqlquote::appendValueText(statementText, oldValues[i]);
+        statementText.append(QLatin1String("' AND "));
+    }
+    statementText.chop(4);
+    statementText.append(QLatin1Char(')'));
+    if (!SendStatement())
+        return false;
+    if (!DisconnectStore())
+        return false;
+    LoadSheet();
+    return true;
+}

@@ -1,0 +1,387 @@
+#include "spreadsheet/xls/bookreader.h"
+
+#include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/booklimits.h"
+#include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/continuedstring.h"
+#include "spreadsheet/xls/numbertext.h"
+#include "spreadsheet/xls/recordreader.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace xls {
+
+namespace {
+
+using namespace xls::biff;
+
+[[noreturn]] void fail(const QString& reason) {
+    throw FormatError(reason.toStdString());
+}
+
+[[noreturn]] void failDamaged(const char* what) {
+    fail(QStringLiteral("The file is damaged (%1)").arg(QLatin1String(what)));
+}
+
+void requireLength(const Record& record, qsizetype length) {
+    if (record.length < length)
+        failDamaged("a record is too short");
+}
+
+struct SheetEntry {
+    QString name;
+    uint32_t position = 0;
+    uint8_t kind = 0; // 0 worksheet, 1 macro sheet, 2 chart, 6 Visual Basic module
+};
+
+struct Globals {
+    std::vector<SheetEntry> sheets;
+    std::vector<QString> strings;
+    qsizetype end = 0; // stream offset just after the globals' EOF
+};
+
+QString errorText(uint8_t code) {
+    switch (code) {
+    case 0x00:
+        return QStringLiteral("#NULL!");
+    case 0x07:
+        return QStringLiteral("#DIV/0!");
+    case 0x0F:
+        return QStringLiteral("#VALUE!");
+    case 0x17:
+        return QStringLiteral("#REF!");
+    case 0x1D:
+        return QStringLiteral("#NAME?");
+    case 0x24:
+        return QStringLiteral("#NUM!");
+    default:
+        return QStringLiteral("#N/A");
+    }
+}
+
+QString booleanText(uint8_t value) {
+    return value ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+}
+
+// Checks the BOF record that opens a substream and returns its substream type.
+uint16_t substreamType(const Record& bof) {
+    if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4)
+        fail(QStringLiteral("The file is a workbook of an Excel version older than Excel 97; "
+                            "save it as Excel 97-2003 first"));
+    if (bof.type != kBof)
+        failDamaged("a sheet does not start with a BOF record");
+    requireLength(bof, 4);
+    const uint16_t version = bytes::u16(bof.data);
+    if (version == kVersionBiff5)
+        fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
+                            "than Excel 97-2003; save it as Excel 97-2003 first"));
+    if (version != kVersionBiff8)
+        fail(QStringLiteral("The file is a workbook of an unsupported Excel version (BIFF "
+                            "version 0x%1)")
+                 .arg(version, 4, 16, QLatin1Char('0')));
+    return bytes::u16(bof.data + 2);
+}
+
+SheetEntry readBoundSheet(const Record& record) {
+    requireLength(record, 8);
+    SheetEntry entry;
+    entry.position = bytes::u32(record.data);
+    entry.kind = static_cast<uint8_t>(record.data[5]);
+    const int count = static_cast<uint8_t>(record.data[6]);
+    const bool highByte = record.data[7] & kStringHighByte;
+    requireLength(record, 8 + count * (highByte ? 2 : 1));
+    const char* chars = record.data + 8;
+    if (highByte) {
+        entry.name.resize(count);
+        for (int i = 0; i < count; ++i)
+            entry.name[i] = QChar(bytes::u16(chars + 2 * i));
+    } else {
+        entry.name = QString::fromLatin1(chars, count);
+    }
+    return entry;
+}
+
+std::vector<QString> readSharedStrings(const Record& record) {
+    ContinuedStringReader reader(*record.pieces);
+    reader.u32(); // references, not needed
+    const uint32_t unique = reader.u32();
+    std::vector<QString> strings;
+    // Each string takes at least three bytes, which bounds a damaged count.
+    qsizetype dataBytes = 0;
+    for (const RecordPiece& p : *record.pieces)
+        dataBytes += p.length;
+    strings.reserve(std::min<qsizetype>(unique, dataBytes / 3));
+    // Some writers state a larger count than they store; a cell that refers past the strings
+    // read is caught where it is used.
+    for (uint32_t i = 0; i < unique && !reader.atEnd(); ++i)
+        strings.push_back(reader.richExtendedString());
+    return strings;
+}
+
+Globals readGlobals(const QByteArray& stream) {
+    RecordReader reader(stream, 0);
+    Record record;
+    if (!reader.next(record))
+        failDamaged("the workbook stream is empty");
+    if (substreamType(record) != kGlobals)
+        fail(QStringLiteral("The file holds no Excel workbook (its first part is not the "
+                            "workbook globals)"));
+    Globals globals;
+    while (reader.next(record)) {
+        switch (record.type) {
+        case kFilePass:
+            fail(QStringLiteral("The file is a password-protected (encrypted) workbook; remove "
+                                "the password first"));
+        case kBoundSheet:
+            globals.sheets.push_back(readBoundSheet(record));
+            break;
+        case kSst:
+            globals.strings = readSharedStrings(record);
+            break;
+        case kEof:
+            globals.end = reader.position();
+            return globals;
+        default:
+            break;
+        }
+    }
+    failDamaged("the workbook globals have no end");
+}
+
+class SheetReader {
+public:
+    SheetReader(const QByteArray& stream, const std::vector<QString>& strings, Sheet& sheet)
+        : stream(stream), strings(strings), sheet(sheet) {}
+
+    // Reads the worksheet substream starting at position.
+    void read(qsizetype position);
+
+private:
+    void onRecord(const Record& record);
+    void setCell(uint16_t row, uint16_t column, const QString& text);
+    void setNumber(uint16_t row, uint16_t column, double value) {
+        setCell(row, column, numberText(value));
+    }
+    void onFormula(const Record& record);
+    void onMulRk(const Record& record);
+
+    const QByteArray& stream;
+    const std::vector<QString>& strings;
+    Sheet& sheet;
+    // The cell of the last formula whose string result follows in a STRING record.
+    std::optional<std::pair<uint16_t, uint16_t>> pendingString;
+};
+
+void SheetReader::read(qsizetype position) {
+    RecordReader reader(stream, position);
+    Record record;
+    reader.next(record);
+    int nesting = 0; // embedded charts bring their own BOF ... EOF
+    while (reader.next(record)) {
+        if (record.type == kBof) {
+            ++nesting;
+        } else if (record.type == kEof) {
+            if (nesting == 0)
+                return;
+            --nesting;
+        } else if (nesting == 0) {
+            onRecord(record);
+        }
+    }
+    failDamaged("a sheet has no end");
+}
+
+void SheetReader::setCell(uint16_t row, uint16_t column, const QString& text) {
+    if (column >= kMaxColumns)
+        fail(QStringLiteral("Sheet \"%1\" has a cell beyond column %2 (row %3), more than an "
+                            "Excel 97-2003 workbook can hold")
+                 .arg(sheet.name)
+                 .arg(kMaxColumns)
+                 .arg(row + 1));
+    auto& rows = sheet.rows;
+    if (text.isEmpty()) {
+        if (row < rows.size() && column < rows[row].size())
+            rows[row][column].clear();
+        return;
+    }
+    if (row >= rows.size())
+        rows.resize(row + 1);
+    auto& cells = rows[row];
+    if (column >= cells.size())
+        cells.resize(column + 1);
+    cells[column] = text;
+}
+
+void SheetReader::onFormula(const Record& record) {
+    requireLength(record, 20);
+    const uint16_t row = bytes::u16(record.data);
+    const uint16_t column = bytes::u16(record.data + 2);
+    const char* result = record.data + 6;
+    pendingString.reset();
+    if (bytes::u16(result + 6) != 0xFFFF) {
+        setNumber(row, column, bytes::f64(result));
+        return;
+    }
+    switch (static_cast<uint8_t>(result[0])) {
+    case 0:
+        pendingString = std::make_pair(row, column);
+        break;
+    case 1:
+        setCell(row, column, booleanText(static_cast<uint8_t>(result[2])));
+        break;
+    case 2:
+        setCell(row, column, errorText(static_cast<uint8_t>(result[2])));
+        break;
+    default: // 3: an empty string
+        setCell(row, column, QString());
+        break;
+    }
+}
+
+void SheetReader::onMulRk(const Record& record) {
+    requireLength(record, 6);
+    const uint16_t row = bytes::u16(record.data);
+    const uint16_t first = bytes::u16(record.data + 2);
+    const qsizetype count = (record.length - 6) / 6;
+    for (qsizetype i = 0; i < count; ++i) {
+        const uint32_t rk = bytes::u32(record.data + 4 + 6 * i + 2);
+        const qsizetype column = first + i;
+        if (column > 0xFFFF)
+            failDamaged("a row of numbers runs past the last column");
+        setNumber(row, static_cast<uint16_t>(column), rkNumber(rk));
+    }
+}
+
+void SheetReader::onRecord(const Record& record) {
+    const char* d = record.data;
+    switch (record.type) {
+    case kLabelSst: {
+        requireLength(record, 10);
+        const uint32_t index = bytes::u32(d + 6);
+        if (index >= strings.size())
+            failDamaged("a cell refers to a missing shared string");
+        setCell(bytes::u16(d), bytes::u16(d + 2), strings[index]);
+        break;
+    }
+    case kLabel:
+    case kRString: {
+        requireLength(record, 9);
+        ContinuedStringReader reader(*record.pieces, 6);
+        setCell(bytes::u16(d), bytes::u16(d + 2), reader.plainString());
+        break;
+    }
+    case kNumber:
+        requireLength(record, 14);
+        setNumber(bytes::u16(d), bytes::u16(d + 2), bytes::f64(d + 6));
+        break;
+    case kRk:
+        requireLength(record, 10);
+        setNumber(bytes::u16(d), bytes::u16(d + 2), rkNumber(bytes::u32(d + 6)));
+        break;
+    case kMulRk:
+        onMulRk(record);
+        break;
+    case kBoolErr: {
+        requireLength(record, 8);
+        const auto value = static_cast<uint8_t>(d[6]);
+        setCell(bytes::u16(d), bytes::u16(d + 2),
+                d[7] ? errorText(value) : booleanText(value));
+        break;
+    }
+    case kFormula:
+        onFormula(record);
+        break;
+    case kString:
+        if (pendingString) {
+            ContinuedStringReader reader(*record.pieces);
+            setCell(pendingString->first, pendingString->second, reader.plainString());
+            pendingString.reset();
+        }
+        break;
+    case kRow: {
+        // A hint for the width of the row; cells beyond it are still accepted.
+        requireLength(record, 6);
+        const uint16_t row = bytes::u16(d);
+        const uint16_t end = std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns);
+        if (row >= sheet.rows.size())
+            sheet.rows.resize(row + 1);
+        sheet.rows[row].reserve(end);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// Offsets of the substreams after the globals, in order: the fallback when a BOUNDSHEET
+// record points to the wrong place.
+std::vector<qsizetype> substreamOffsets(const QByteArray& stream, qsizetype start) {
+    std::vector<qsizetype> offsets;
+    RecordReader reader(stream, start);
+    Record record;
+    int nesting = 0;
+    qsizetype before = reader.position();
+    while (reader.next(record)) {
+        if (record.type == kBof) {
+            if (nesting == 0)
+                offsets.push_back(before);
+            ++nesting;
+        } else if (record.type == kEof && nesting > 0) {
+            --nesting;
+        }
+        before = reader.position();
+    }
+    return offsets;
+}
+
+// Sheets follow the globals; a BOUNDSHEET offset anywhere else is damage.
+bool isSheetStart(const QByteArray& stream, qsizetype position, qsizetype globalsEnd) {
+    return position >= globalsEnd && position + 8 <= stream.size() &&
+           bytes::u16(stream.constData() + position) == kBof;
+}
+
+// Empty cells at the end of a row and empty rows at the end of a sheet are no content.
+void trimEmptyTails(Sheet& sheet) {
+    for (auto& row : sheet.rows) {
+        while (!row.empty() && row.back().isEmpty())
+            row.pop_back();
+    }
+    while (!sheet.rows.empty() && sheet.rows.back().empty())
+        sheet.rows.pop_back();
+}
+
+} // namespace
+
+Book readWorkbook(const QByteArray& stream) {
+    const Globals globals = readGlobals(stream);
+    Book book;
+    std::optional<std::vector<qsizetype>> fallbackOffsets;
+    for (size_t i = 0; i < globals.sheets.size(); ++i) {
+        const SheetEntry& entry = globals.sheets[i];
+        if (entry.kind != 0)
+            continue;
+        qsizetype position = entry.position;
+        if (!isSheetStart(stream, position, globals.end)) {
+            if (!fallbackOffsets)
+                fallbackOffsets = substreamOffsets(stream, globals.end);
+            if (i >= fallbackOffsets->size())
+                fail(QStringLiteral("The file is damaged (the cells of sheet \"%1\" are missing)")
+                         .arg(entry.name));
+            position = (*fallbackOffsets)[i];
+        }
+        RecordReader reader(stream, position);
+        Record bof;
+        reader.next(bof);
+        if (substreamType(bof) != kWorksheet)
+            continue; // a chart or macro sheet listed as a worksheet: left out like the others
+        Sheet sheet;
+        sheet.name = entry.name;
+        SheetReader(stream, globals.strings, sheet).read(position);
+        trimEmptyTails(sheet);
+        book.sheets.push_back(std::move(sheet));
+    }
+    return book;
+}
+
+} // namespace xls

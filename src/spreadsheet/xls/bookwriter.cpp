@@ -1,0 +1,243 @@
+#include "spreadsheet/xls/bookwriter.h"
+
+#include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/recordbuffer.h"
+#include "spreadsheet/xls/sharedstrings.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace xls {
+
+namespace {
+
+using namespace xls::biff;
+
+constexpr uint16_t kCodePageUtf16 = 1200;
+constexpr int kStyleXfCount = 15; // Excel expects the 15 built-in style XFs before cell XFs
+constexpr uint16_t kCellXf = kStyleXfCount;
+constexpr int kFontCount = 4;    // font index 4 is never used in BIFF, so 4 fonts form a set
+constexpr int kRowsPerBlock = 32; // Excel groups ROW records and their cells by 32 rows
+
+// Columns a row uses: [first, end). Empty when first == end.
+struct RowSpan {
+    uint16_t first = 0;
+    uint16_t end = 0;
+};
+
+// What the second pass needs of a sheet: row spans, bounds and the SST index of each cell in
+// row-major order.
+struct SheetPlan {
+    std::vector<RowSpan> rows;
+    int firstRow = -1;
+    int lastRow = -1;
+    int firstColumn = kMaxColumns;
+    int lastColumn = -1;
+    size_t cellCount = 0;
+};
+
+SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
+                    std::vector<uint32_t>& cellStrings) {
+    SheetPlan plan;
+    const size_t rowCount = std::min(sheet.rows.size(), static_cast<size_t>(kMaxRows));
+    plan.rows.resize(rowCount);
+    for (size_t r = 0; r < rowCount; ++r) {
+        const auto& row = sheet.rows[r];
+        const size_t columnCount = std::min(row.size(), static_cast<size_t>(kMaxColumns));
+        int first = -1;
+        int last = -1;
+        for (size_t c = 0; c < columnCount; ++c) {
+            if (row[c].isEmpty())
+                continue;
+            if (first < 0)
+                first = static_cast<int>(c);
+            last = static_cast<int>(c);
+            cellStrings.push_back(strings.add(row[c]));
+            ++plan.cellCount;
+        }
+        if (first < 0)
+            continue;
+        plan.rows[r] = {static_cast<uint16_t>(first), static_cast<uint16_t>(last + 1)};
+        if (plan.firstRow < 0)
+            plan.firstRow = static_cast<int>(r);
+        plan.lastRow = static_cast<int>(r);
+        plan.firstColumn = std::min(plan.firstColumn, first);
+        plan.lastColumn = std::max(plan.lastColumn, last);
+    }
+    return plan;
+}
+
+void writeBof(RecordBuffer& out, uint16_t substream) {
+    char* p = out.appendRecord(kBof, 16);
+    bytes::put16(p, kVersionBiff8);
+    bytes::put16(p + 2, substream);
+    bytes::put16(p + 4, 0x0DBB); // build and year of the Excel 97 format
+    bytes::put16(p + 6, 0x07CC);
+    bytes::put32(p + 8, 0);
+    bytes::put32(p + 12, 0x06); // lowest version that can read the file: BIFF8
+}
+
+void writeFont(RecordBuffer& out) {
+    static const char kName[] = "Arial";
+    char* p = out.appendRecord(kFont, 14 + 2 + 5);
+    bytes::put16(p, 200);     // 10 points, in twentieths
+    bytes::put16(p + 4, 0x7FFF); // automatic colour
+    bytes::put16(p + 6, 400); // normal weight
+    p[14] = 5;
+    p[15] = 0; // 8-bit characters
+    std::copy(kName, kName + 5, p + 16);
+}
+
+void writeXf(RecordBuffer& out, uint16_t typeAndParent, uint8_t unusedAttributes) {
+    char* p = out.appendRecord(kXf, 20);
+    bytes::put16(p + 4, typeAndParent);
+    p[6] = 0x20; // bottom aligned
+    p[9] = static_cast<char>(unusedAttributes);
+    bytes::put16(p + 18, 0x20C0); // default pattern colours
+}
+
+void writeGlobalsHead(RecordBuffer& out) {
+    writeBof(out, kGlobals);
+    bytes::put16(out.appendRecord(kCodePage, 2), kCodePageUtf16);
+
+    char* window = out.appendRecord(kWindow1, 18);
+    bytes::put16(window, 0x01E0);
+    bytes::put16(window + 2, 0x005A);
+    bytes::put16(window + 4, 0x3FCF);
+    bytes::put16(window + 6, 0x2A4E);
+    bytes::put16(window + 8, 0x0038); // horizontal and vertical scroll bars, sheet tabs
+    bytes::put16(window + 14, 1);     // one selected sheet
+    bytes::put16(window + 16, 0x0258);
+
+    bytes::put16(out.appendRecord(kDateMode, 2), 0); // dates count from 1900
+    for (int i = 0; i < kFontCount; ++i)
+        writeFont(out);
+    // Style XF 0 is "Normal"; the other 14 style XFs inherit everything from it.
+    writeXf(out, 0xFFF5, 0x00);
+    for (int i = 1; i < kStyleXfCount; ++i)
+        writeXf(out, 0xFFF5, 0xF4);
+    writeXf(out, 0x0001, 0x00); // the one cell XF: locked, parent style 0
+
+    char* style = out.appendRecord(kStyle, 4);
+    bytes::put16(style, 0x8000); // built-in style on XF 0
+    style[2] = 0;                // Normal
+    style[3] = static_cast<char>(0xFF);
+}
+
+bool fitsInEightBits(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
+// Returns the stream position of the BOUNDSHEET's sheet offset, patched once it is known.
+qsizetype writeBoundSheet(RecordBuffer& out, const QString& name) {
+    const bool compressed = fitsInEightBits(name);
+    const qsizetype record = out.beginRecord(kBoundSheet);
+    const qsizetype offsetField = out.position();
+    out.append32(0);
+    out.append8(0); // visible
+    out.append8(0); // worksheet
+    out.append8(static_cast<uint8_t>(name.size()));
+    out.append8(compressed ? 0 : kStringHighByte);
+    out.appendChars(name.constData(), name.size(), compressed);
+    out.endRecord(record);
+    return offsetField;
+}
+
+void writeDimensions(RecordBuffer& out, const SheetPlan& plan) {
+    char* p = out.appendRecord(kDimensions, 14);
+    if (plan.firstRow < 0)
+        return;
+    bytes::put32(p, static_cast<uint32_t>(plan.firstRow));
+    bytes::put32(p + 4, static_cast<uint32_t>(plan.lastRow + 1));
+    bytes::put16(p + 8, static_cast<uint16_t>(plan.firstColumn));
+    bytes::put16(p + 10, static_cast<uint16_t>(plan.lastColumn + 1));
+}
+
+void writeRow(RecordBuffer& out, int row, RowSpan span) {
+    char* p = out.appendRecord(kRow, 16);
+    bytes::put16(p, static_cast<uint16_t>(row));
+    bytes::put16(p + 2, span.first);
+    bytes::put16(p + 4, span.end);
+    bytes::put16(p + 6, 0x00FF);  // default height
+    bytes::put16(p + 12, 0x0100); // flags: the bit Excel always sets
+    bytes::put16(p + 14, kCellXf);
+}
+
+void writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
+                const uint32_t*& cellString) {
+    const int rowCount = static_cast<int>(plan.rows.size());
+    for (int blockStart = 0; blockStart < rowCount; blockStart += kRowsPerBlock) {
+        const int blockEnd = std::min(rowCount, blockStart + kRowsPerBlock);
+        for (int r = blockStart; r < blockEnd; ++r) {
+            if (plan.rows[r].first != plan.rows[r].end)
+                writeRow(out, r, plan.rows[r]);
+        }
+        for (int r = blockStart; r < blockEnd; ++r) {
+            const RowSpan span = plan.rows[r];
+            const auto& row = sheet.rows[r];
+            for (int c = span.first; c < span.end; ++c) {
+                if (row[c].isEmpty())
+                    continue;
+                char* p = out.appendRecord(kLabelSst, 10);
+                bytes::put16(p, static_cast<uint16_t>(r));
+                bytes::put16(p + 2, static_cast<uint16_t>(c));
+                bytes::put16(p + 4, kCellXf);
+                bytes::put32(p + 6, *cellString++);
+            }
+        }
+    }
+}
+
+void writeWindow2(RecordBuffer& out, bool selected) {
+    char* p = out.appendRecord(kWindow2, 18);
+    // Grid lines, headers, zeros, automatic grid colour, outline symbols; the first sheet is
+    // also selected and shown.
+    bytes::put16(p, selected ? 0x06B6 : 0x00B6);
+    bytes::put32(p + 6, 0x40); // grid colour: automatic
+}
+
+void writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bool first,
+                const uint32_t*& cellString) {
+    writeBof(out, kWorksheet);
+    writeDimensions(out, plan);
+    writeCells(out, sheet, plan, cellString);
+    writeWindow2(out, first);
+    out.appendRecord(kEof, 0);
+}
+
+qsizetype sheetSizeBound(const SheetPlan& plan) {
+    return 64 + static_cast<qsizetype>(plan.rows.size()) * 20 +
+           static_cast<qsizetype>(plan.cellCount) * 14;
+}
+
+} // namespace
+
+QByteArray writeWorkbookStream(const Book& book) {
+    SharedStringTable strings;
+    std::vector<uint32_t> cellStrings;
+    std::vector<SheetPlan> plans;
+    plans.reserve(book.sheets.size());
+    for (const Sheet& sheet : book.sheets)
+        plans.push_back(planSheet(sheet, strings, cellStrings));
+
+    qsizetype expected = 1024 + strings.sizeBound();
+    for (size_t i = 0; i < plans.size(); ++i)
+        expected += 64 + book.sheets[i].name.size() * 2 + sheetSizeBound(plans[i]);
+    RecordBuffer out(expected);
+
+    writeGlobalsHead(out);
+    std::vector<qsizetype> sheetOffsetFields;
+    for (const Sheet& sheet : book.sheets)
+        sheetOffsetFields.push_back(writeBoundSheet(out, sheet.name));
+    strings.write(out);
+    out.appendRecord(kEof, 0);
+
+    const uint32_t* cellString = cellStrings.data();
+    for (size_t i = 0; i < book.sheets.size(); ++i) {
+        bytes::put32(out.at(sheetOffsetFields[i]), static_cast<uint32_t>(out.position()));
+        writeSheet(out, book.sheets[i], plans[i], i == 0, cellString);
+    }
+    return out.take();
+}
+
+} // namespace xls

@@ -1,0 +1,275 @@
+#include "spreadsheet/xls/cfbreader.h"
+
+#include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/cfbformat.h"
+#include "spreadsheet/xls/foreignformat.h"
+#include "spreadsheet/xls/xlsbook.h"
+
+#include <QString>
+#include <cstring>
+#include <vector>
+
+namespace xls {
+
+namespace {
+
+[[noreturn]] void fail(const QString& reason) {
+    throw FormatError(reason.toStdString());
+}
+
+[[noreturn]] void failDamaged(const char* what) {
+    fail(QStringLiteral("The file is damaged or truncated (%1)").arg(QLatin1String(what)));
+}
+
+struct DirectoryEntry {
+    QString name;
+    cfb::EntryType type = cfb::EntryType::Unused;
+    uint32_t left = cfb::kNoStream;
+    uint32_t right = cfb::kNoStream;
+    uint32_t child = cfb::kNoStream;
+    uint32_t start = cfb::kEndOfChain;
+    uint64_t size = 0;
+};
+
+class CompoundFile {
+public:
+    explicit CompoundFile(const QByteArray& file) : file(file) {}
+
+    void readHeader();
+    void readFat();
+    void readDirectory();
+    void readMiniFat();
+    const DirectoryEntry* findRootStream(const QString& name) const;
+    QByteArray readStream(const DirectoryEntry& entry) const;
+
+private:
+    const char* sector(uint32_t index, qsizetype bytesNeeded) const;
+    std::vector<uint32_t> chain(uint32_t start, const std::vector<uint32_t>& table,
+                                size_t maxLength, const char* what) const;
+    QByteArray readRegular(uint32_t start, uint64_t size, const char* what) const;
+
+    const QByteArray& file;
+    int sectorShift = 9;
+    qsizetype sectorSize = 512;
+    uint32_t entriesPerSector = 128;
+    bool version4 = false;
+    std::vector<uint32_t> fat;
+    std::vector<uint32_t> miniFat;
+    std::vector<DirectoryEntry> entries;
+    QByteArray miniStream;
+    bool miniStreamLoaded = false;
+};
+
+const char* CompoundFile::sector(uint32_t index, qsizetype bytesNeeded) const {
+    const qsizetype offset = (static_cast<qsizetype>(index) + 1) << sectorShift;
+    if (index > cfb::kMaxRegularSector || offset + bytesNeeded > file.size())
+        failDamaged("a sector lies beyond the end of the file");
+    return file.constData() + offset;
+}
+
+void CompoundFile::readHeader() {
+    const char* h = file.constData();
+    if (bytes::u16(h + 28) != 0xFFFE)
+        failDamaged("bad byte order mark");
+    const uint16_t major = bytes::u16(h + 26);
+    sectorShift = bytes::u16(h + 30);
+    if (sectorShift != 9 && sectorShift != 12)
+        failDamaged("unsupported sector size");
+    if (bytes::u16(h + 32) != 6)
+        failDamaged("unsupported mini sector size");
+    version4 = major == 4;
+    sectorSize = qsizetype{1} << sectorShift;
+    entriesPerSector = static_cast<uint32_t>(sectorSize / 4);
+    if (file.size() < sectorSize + 1)
+        failDamaged("no sectors follow the header");
+}
+
+void CompoundFile::readFat() {
+    const char* h = file.constData();
+    const uint32_t fatCount = bytes::u32(h + 44);
+    const qsizetype sectorsInFile = (file.size() + sectorSize - 1) / sectorSize;
+    if (fatCount == 0 || fatCount > sectorsInFile)
+        failDamaged("bad allocation table size");
+
+    std::vector<uint32_t> fatSectors;
+    fatSectors.reserve(fatCount);
+    for (int i = 0; i < cfb::kHeaderDifatEntries && fatSectors.size() < fatCount; ++i)
+        fatSectors.push_back(bytes::u32(h + 76 + 4 * i));
+
+    // Further FAT sector numbers sit in a chain of DIFAT sectors; its last slot links onwards.
+    uint32_t difat = bytes::u32(h + 68);
+    std::vector<bool> seen(static_cast<size_t>(sectorsInFile), false);
+    while (fatSectors.size() < fatCount) {
+        if (difat >= seen.size() || seen[difat])
+            failDamaged("broken DIFAT chain");
+        seen[difat] = true;
+        const char* d = sector(difat, sectorSize);
+        for (uint32_t i = 0; i + 1 < entriesPerSector && fatSectors.size() < fatCount; ++i)
+            fatSectors.push_back(bytes::u32(d + 4 * i));
+        difat = bytes::u32(d + 4 * (entriesPerSector - 1));
+    }
+
+    fat.resize(static_cast<size_t>(fatCount) * entriesPerSector);
+    for (size_t i = 0; i < fatSectors.size(); ++i) {
+        const char* s = sector(fatSectors[i], sectorSize);
+        for (uint32_t e = 0; e < entriesPerSector; ++e)
+            fat[i * entriesPerSector + e] = bytes::u32(s + 4 * e);
+    }
+}
+
+std::vector<uint32_t> CompoundFile::chain(uint32_t start, const std::vector<uint32_t>& table,
+                                          size_t maxLength, const char* what) const {
+    std::vector<uint32_t> sectors;
+    std::vector<bool> seen(table.size(), false);
+    for (uint32_t s = start; s != cfb::kEndOfChain && sectors.size() < maxLength; s = table[s]) {
+        if (s >= table.size())
+            failDamaged(what);
+        if (seen[s])
+            failDamaged("an allocation chain loops");
+        seen[s] = true;
+        sectors.push_back(s);
+    }
+    return sectors;
+}
+
+void CompoundFile::readDirectory() {
+    const uint32_t start = bytes::u32(file.constData() + 48);
+    const auto sectors = chain(start, fat, fat.size(), "broken directory chain");
+    if (sectors.empty())
+        failDamaged("no directory");
+    const int perSector = static_cast<int>(sectorSize / cfb::kDirEntrySize);
+    entries.reserve(sectors.size() * perSector);
+    for (uint32_t s : sectors) {
+        const char* data = sector(s, sectorSize);
+        for (int i = 0; i < perSector; ++i) {
+            const char* e = data + i * cfb::kDirEntrySize;
+            DirectoryEntry entry;
+            const int nameBytes = std::min<int>(bytes::u16(e + 64), 64);
+            for (int c = 0; c + 1 < nameBytes; c += 2) {
+                const uint16_t unit = bytes::u16(e + c);
+                if (unit == 0)
+                    break;
+                entry.name.append(QChar(unit));
+            }
+            entry.type = static_cast<cfb::EntryType>(static_cast<uint8_t>(e[66]));
+            entry.left = bytes::u32(e + 68);
+            entry.right = bytes::u32(e + 72);
+            entry.child = bytes::u32(e + 76);
+            entry.start = bytes::u32(e + 116);
+            entry.size = bytes::u32(e + 120);
+            // Version 3 files may leave garbage in the high half of the size.
+            if (version4)
+                entry.size |= static_cast<uint64_t>(bytes::u32(e + 124)) << 32;
+            entries.push_back(entry);
+        }
+    }
+    if (entries[0].type != cfb::EntryType::Root)
+        failDamaged("no root entry");
+}
+
+void CompoundFile::readMiniFat() {
+    const char* h = file.constData();
+    const uint32_t start = bytes::u32(h + 60);
+    const auto sectors = chain(start, fat, fat.size(), "broken mini allocation table");
+    miniFat.reserve(sectors.size() * entriesPerSector);
+    for (uint32_t s : sectors) {
+        const char* data = sector(s, sectorSize);
+        for (uint32_t e = 0; e < entriesPerSector; ++e)
+            miniFat.push_back(bytes::u32(data + 4 * e));
+    }
+}
+
+const DirectoryEntry* CompoundFile::findRootStream(const QString& name) const {
+    // The root's children form a red-black tree linked by left/right; walk it all.
+    std::vector<bool> visited(entries.size(), false);
+    std::vector<uint32_t> pending{entries[0].child};
+    while (!pending.empty()) {
+        const uint32_t id = pending.back();
+        pending.pop_back();
+        if (id >= entries.size() || visited[id])
+            continue;
+        visited[id] = true;
+        const DirectoryEntry& entry = entries[id];
+        if (entry.type == cfb::EntryType::Stream &&
+            entry.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &entry;
+        pending.push_back(entry.left);
+        pending.push_back(entry.right);
+    }
+    return nullptr;
+}
+
+QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* what) const {
+    if (size > static_cast<uint64_t>(file.size()))
+        failDamaged("a stream is larger than the file");
+    const size_t needed = static_cast<size_t>((size + sectorSize - 1) / sectorSize);
+    const auto sectors = chain(start, fat, needed, what);
+    if (sectors.size() < needed)
+        failDamaged("a stream is shorter than its size");
+    QByteArray data(static_cast<qsizetype>(size), Qt::Uninitialized);
+    qsizetype done = 0;
+    for (uint32_t s : sectors) {
+        const qsizetype n = std::min<qsizetype>(sectorSize, data.size() - done);
+        std::memcpy(data.data() + done, sector(s, n), n);
+        done += n;
+    }
+    return data;
+}
+
+QByteArray CompoundFile::readStream(const DirectoryEntry& entry) const {
+    if (entry.size >= cfb::kMiniStreamCutoff)
+        return readRegular(entry.start, entry.size, "broken stream chain");
+
+    // Small streams live in 64-byte mini sectors inside the root entry's stream.
+    auto& self = const_cast<CompoundFile&>(*this);
+    if (!miniStreamLoaded) {
+        self.readMiniFat();
+        self.miniStream = readRegular(entries[0].start, entries[0].size, "broken mini stream");
+        self.miniStreamLoaded = true;
+    }
+    const size_t needed = static_cast<size_t>((entry.size + cfb::kMiniSectorSize - 1) /
+                                              cfb::kMiniSectorSize);
+    const auto sectors = chain(entry.start, miniFat, needed, "broken mini stream chain");
+    if (sectors.size() < needed)
+        failDamaged("a stream is shorter than its size");
+    QByteArray data(static_cast<qsizetype>(entry.size), Qt::Uninitialized);
+    qsizetype done = 0;
+    for (uint32_t s : sectors) {
+        const qsizetype n = std::min<qsizetype>(cfb::kMiniSectorSize, data.size() - done);
+        const qsizetype offset = static_cast<qsizetype>(s) * cfb::kMiniSectorSize;
+        if (offset + n > miniStream.size())
+            failDamaged("a mini sector lies beyond the mini stream");
+        std::memcpy(data.data() + done, miniStream.constData() + offset, n);
+        done += n;
+    }
+    return data;
+}
+
+} // namespace
+
+QByteArray readWorkbookStream(const QByteArray& file) {
+    if (file.size() < 8 || std::memcmp(file.constData(), cfb::kSignature, 8) != 0)
+        fail(describeForeignFile(file));
+    if (file.size() < cfb::kHeaderSize)
+        failDamaged("the header is cut off");
+
+    CompoundFile compound(file);
+    compound.readHeader();
+    compound.readFat();
+    compound.readDirectory();
+
+    if (const DirectoryEntry* workbook = compound.findRootStream(QStringLiteral("Workbook")))
+        return compound.readStream(*workbook);
+    if (compound.findRootStream(QStringLiteral("Book")))
+        fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
+                            "than Excel 97-2003; save it as Excel 97-2003 first"));
+    if (compound.findRootStream(QStringLiteral("EncryptedPackage")))
+        fail(QStringLiteral("The file is a password-protected (encrypted) workbook; remove the "
+                            "password first"));
+    if (compound.findRootStream(QStringLiteral("WordDocument")))
+        fail(QStringLiteral("The file is a Word document, not an Excel workbook"));
+    fail(QStringLiteral("The file is an Office document without a workbook (no Workbook "
+                        "stream), not an Excel workbook"));
+}
+
+} // namespace xls

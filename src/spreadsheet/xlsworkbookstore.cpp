@@ -1,0 +1,542 @@
+#include "spreadsheet/xlsworkbookstore.h"
+
+#include "spreadsheet/connectionstring.h"
+#include "spreadsheet/safefilewrite.h"
+#include "spreadsheet/sqlquote.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <sys/stat.h>
+
+const QString XlsWorkbookStore::kDriverName = QStringLiteral("Excel Workbook Driver (*.xls)");
+
+namespace {
+
+// Refusals read like a driver's diagnostics: who is speaking, then what went wrong.
+const QString kDriverPrefix = QStringLiteral("[Trellmo][Excel Workbook Driver] ");
+constexpr int kWholeSheetLastRow = xls::kMaxRows;
+constexpr int kWholeSheetLastColumn = xls::kMaxColumns;
+
+std::string toMessage(const QString& text) { return text.toUtf8().toStdString(); }
+
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+bool isWholeSheet(const TableName& table) {
+    return table.hasRange && table.firstColumn == 1 && table.firstRow == 1 &&
+           table.lastColumn == kWholeSheetLastColumn && table.lastRow == kWholeSheetLastRow;
+}
+
+bool holdsAnyCell(const xls::Sheet& sheet) {
+    for (const auto& row : sheet.rows)
+        for (const QString& cell : row)
+            if (!cell.isEmpty())
+                return true;
+    return false;
+}
+
+// The spreadsheet program's rules for sheet names.
+QString sheetNameProblem(const QString& name) {
+    if (name.isEmpty())
+        return QStringLiteral("A sheet needs a name");
+    if (name.size() > 31)
+        return QStringLiteral("The sheet name '%1' is longer than 31 characters").arg(name);
+    static const QString kForbidden = QStringLiteral("[]:*?/\\");
+    for (QChar c : name)
+        if (kForbidden.contains(c))
+            return QStringLiteral("The sheet name '%1' holds the character %2, which sheet names "
+                                  "cannot hold")
+                .arg(name, c);
+    if (name.startsWith(u'\'') || name.endsWith(u'\''))
+        return QStringLiteral("The sheet name '%1' cannot begin or end with an apostrophe")
+            .arg(name);
+    return {};
+}
+
+class SheetResult : public WorkbookResult {
+public:
+    explicit SheetResult(const xls::Sheet& sheet) : m_sheet(sheet) {
+        int width = 0;
+        size_t usedRows = 0;
+        for (size_t r = 0; r < sheet.rows.size(); ++r) {
+            const auto& row = sheet.rows[r];
+            for (int c = static_cast<int>(row.size()) - 1; c >= 0; --c) {
+                if (!row[static_cast<size_t>(c)].isEmpty()) {
+                    width = std::max(width, c + 1);
+                    usedRows = r + 1;
+                    break;
+                }
+            }
+        }
+        m_usedRows = usedRows;
+        const std::vector<QString> none;
+        const auto& header = sheet.rows.empty() ? none : sheet.rows.front();
+        for (int c = 0; c < width; ++c) {
+            const size_t at = static_cast<size_t>(c);
+            m_names.append(at < header.size() && !header[at].isEmpty()
+                               ? header[at]
+                               : QStringLiteral("F%1").arg(c + 1));
+        }
+    }
+
+    int columnCount() const override { return static_cast<int>(m_names.size()); }
+    QString columnName(int column) const override { return m_names.value(column); }
+    bool atEnd() const override { return m_row >= m_usedRows; }
+    QString value(int column) const override {
+        if (atEnd() || column < 0)
+            throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
+        const auto& row = m_sheet.rows[m_row];
+        const size_t at = static_cast<size_t>(column);
+        return at < row.size() ? row[at] : QString();
+    }
+    void moveNext() override {
+        if (!atEnd())
+            ++m_row;
+    }
+
+private:
+    const xls::Sheet& m_sheet;
+    QStringList m_names;
+    size_t m_usedRows = 0;
+    size_t m_row = 1; // row 1 holds the names
+};
+
+} // namespace
+
+XlsWorkbookStore::XlsWorkbookStore() = default;
+XlsWorkbookStore::~XlsWorkbookStore() = default;
+
+bool XlsWorkbookStore::installedDrivers(QStringList& names) const {
+    names = QStringList{kDriverName};
+    return true;
+}
+
+XlsWorkbookStore::FileIdentity XlsWorkbookStore::identityOf(const QString& path) {
+    FileIdentity identity;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return identity;
+    identity.present = true;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return identity;
+}
+
+void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
+    const FileIdentity identity = identityOf(path);
+    // The book of the previous connection is kept while the file is the one it was read from
+    // or written to: a job connects several times, and a day's workbook is large.
+    if (m_bookValid && path == m_path && identity == m_identity)
+        return;
+
+    m_bookValid = false;
+    m_book = {};
+    if (!identity.present) {
+        if (!createIfMissing)
+            throw WorkbookConnectError(toMessage(
+                QStringLiteral("Cannot open the workbook %1: the file does not exist").arg(shown(path))));
+    } else {
+        QFile file(path);
+        if (QFileInfo(path).isDir())
+            throw WorkbookConnectError(toMessage(
+                QStringLiteral("Cannot open the workbook %1: it is a folder").arg(shown(path))));
+        if (!file.open(QIODevice::ReadOnly))
+            throw WorkbookConnectError(toMessage(QStringLiteral("Cannot open the workbook %1: %2")
+                                                     .arg(shown(path), file.errorString())));
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw WorkbookConnectError(toMessage(QStringLiteral("Cannot read the workbook %1: %2")
+                                                     .arg(shown(path), file.errorString())));
+        try {
+            m_book = xls::parse(bytes);
+        } catch (const xls::FormatError& error) {
+            m_book = {};
+            throw WorkbookConnectError(
+                toMessage(QStringLiteral("Cannot open the workbook %1: it cannot be read as an "
+                                         "Excel 97-2003 workbook (%2)")
+                              .arg(shown(path), QString::fromUtf8(error.what()))));
+        }
+    }
+    m_path = path;
+    m_identity = identity;
+    m_bookValid = true;
+}
+
+void XlsWorkbookStore::connect(const QString& connectText) {
+    if (m_connected) {
+        // Left open by an exception part way through an operation: its changes are not kept.
+        rollback();
+        endConnection();
+    }
+    WorkbookConnection connection;
+    if (!parseWorkbookConnection(connectText, connection))
+        throw WorkbookConnectError(
+            toMessage(QStringLiteral("The connection string names no workbook file: %1")
+                          .arg(connectText)));
+    loadBook(connection.workbookPath, connection.createIfMissing);
+    m_connected = true;
+    m_changed = false;
+    m_refused = false;
+    m_sheetsAtConnect = m_book.sheets.size();
+    m_kept.clear();
+    m_insertTargetValid = false;
+}
+
+void XlsWorkbookStore::requireConnection() const {
+    if (!m_connected)
+        throw WorkbookStatementError(toMessage(kDriverPrefix + "Not connected to a workbook\n"));
+}
+
+void XlsWorkbookStore::refuse(const QString& reason) {
+    m_refused = true;
+    throw WorkbookStatementError(toMessage(kDriverPrefix + reason + QLatin1Char('\n')));
+}
+
+xls::Sheet* XlsWorkbookStore::findSheet(const QString& name, size_t* index) {
+    for (size_t i = 0; i < m_book.sheets.size(); ++i) {
+        if (m_book.sheets[i].name.compare(name, Qt::CaseInsensitive) == 0) {
+            if (index)
+                *index = i;
+            return &m_book.sheets[i];
+        }
+    }
+    return nullptr;
+}
+
+void XlsWorkbookStore::keepForRollback(size_t index, bool emptyIt) {
+    xls::Sheet& sheet = m_book.sheets[index];
+    if (index < m_sheetsAtConnect && m_kept.find(index) == m_kept.end()) {
+        if (emptyIt) {
+            const QString name = sheet.name;
+            m_kept.emplace(index, std::move(sheet));
+            sheet = xls::Sheet{};
+            sheet.name = name;
+            return;
+        }
+        m_kept.emplace(index, sheet);
+    }
+    if (emptyIt)
+        sheet.rows.clear();
+}
+
+void XlsWorkbookStore::rollback() {
+    for (auto& [index, sheet] : m_kept)
+        m_book.sheets[index] = std::move(sheet);
+    m_kept.clear();
+    if (m_book.sheets.size() > m_sheetsAtConnect)
+        m_book.sheets.resize(m_sheetsAtConnect);
+}
+
+void XlsWorkbookStore::endConnection() {
+    m_connected = false;
+    m_changed = false;
+    m_refused = false;
+    m_kept.clear();
+    m_insertTargetValid = false;
+}
+
+bool XlsWorkbookStore::disconnect(QString& failure) {
+    if (!m_connected)
+        return true;
+    if (m_refused) {
+        rollback();
+        endConnection();
+        return true;
+    }
+    if (!m_changed) {
+        endConnection();
+        return true;
+    }
+    // The old sheets are released before the file is written, to keep the peak memory of a
+    // large write-back down: they are needed again only when the write fails, and then the
+    // book is read again from the unchanged file at the next connection.
+    m_kept.clear();
+    auto forgetBook = [&](const QString& why) {
+        failure = why + QLatin1Char('\n');
+        m_bookValid = false;
+        m_book = {};
+        endConnection();
+        return false;
+    };
+    QByteArray bytes;
+    try {
+        bytes = xls::serialize(m_book);
+    } catch (const xls::FormatError& error) {
+        return forgetBook(QStringLiteral("Cannot write the workbook %1: %2")
+                              .arg(shown(m_path), QString::fromUtf8(error.what())));
+    }
+    QString why;
+    if (!safefilewrite::replaceFile(m_path, bytes, why))
+        return forgetBook(why);
+    m_identity = identityOf(m_path);
+    endConnection();
+    return true;
+}
+
+void XlsWorkbookStore::checkText(QStringView text) {
+    if (text.size() > xls::kMaxCellChars)
+        refuse(
+            QStringLiteral("A text of %1 characters is longer than a cell holds (32,767)")
+                .arg(text.size()));
+}
+
+int XlsWorkbookStore::resolveColumn(const xls::Sheet& sheet, const QString& name) const {
+    static const std::vector<QString> none;
+    const auto& header = sheet.rows.empty() ? none : sheet.rows.front();
+    for (size_t c = 0; c < header.size() && c < size_t(xls::kMaxColumns); ++c)
+        if (!header[c].isEmpty() && header[c] == name)
+            return static_cast<int>(c);
+    // A column without a name is known by F and its number.
+    if (name.size() >= 2 && name.startsWith(u'F')) {
+        bool ok = false;
+        const int number = QStringView(name).sliced(1).toInt(&ok);
+        const size_t at = static_cast<size_t>(number - 1);
+        if (ok && number >= 1 && number <= xls::kMaxColumns &&
+            QString::number(number) == QStringView(name).sliced(1) &&
+            (at >= header.size() || header[at].isEmpty()))
+            return number - 1;
+    }
+    return -1;
+}
+
+void XlsWorkbookStore::execute(const QString& text) {
+    requireConnection();
+    QString error;
+    if (!parseStoreStatement(text, m_statement, error))
+        refuse(error);
+    switch (m_statement.kind) {
+    case StatementKind::Select:
+        refuse(QStringLiteral("A SELECT gives rows: open it as a result"));
+    case StatementKind::DropTable:
+        dropTable(m_statement);
+        break;
+    case StatementKind::CreateTable:
+        createTable(m_statement);
+        break;
+    case StatementKind::InsertInto:
+        insertInto(m_statement);
+        break;
+    case StatementKind::Update:
+        update(m_statement);
+        break;
+    }
+}
+
+std::unique_ptr<WorkbookResult> XlsWorkbookStore::openForwardOnly(const QString& select) {
+    requireConnection();
+    QString error;
+    if (!parseStoreStatement(select, m_statement, error))
+        refuse(error);
+    if (m_statement.kind != StatementKind::Select)
+        refuse(QStringLiteral("Only a SELECT gives rows"));
+    const TableName table = splitTableName(sqlquote::unquoteName(m_statement.table));
+    if (!isWholeSheet(table))
+        refuse(QStringLiteral("SELECT reads whole sheets only: [%1$A1:IV65536]").arg(table.sheet));
+    const xls::Sheet* sheet = findSheet(table.sheet);
+    if (!sheet)
+        refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
+    return std::make_unique<SheetResult>(*sheet);
+}
+
+void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
+    const TableName table = splitTableName(sqlquote::unquoteName(statement.table));
+    if (!isWholeSheet(table))
+        refuse(QStringLiteral("DROP TABLE empties whole sheets only: [%1$A1:IV65536]")
+                   .arg(table.sheet));
+    size_t index = 0;
+    if (!findSheet(table.sheet, &index))
+        refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
+    m_insertTargetValid = false;
+    if (!holdsAnyCell(m_book.sheets[index])) {
+        m_book.sheets[index].rows.clear();
+        return;
+    }
+    keepForRollback(index, true);
+    m_changed = true;
+}
+
+void XlsWorkbookStore::createTable(const StoreStatement& statement) {
+    const TableName table = splitTableName(sqlquote::unquoteName(statement.table));
+    if (table.hasRange && !isWholeSheet(table))
+        refuse(QStringLiteral("CREATE TABLE takes a sheet name or a whole sheet: [%1$A1:IV65536]")
+                   .arg(table.sheet));
+    if (statement.columns.size() > size_t(xls::kMaxColumns))
+        refuse(QStringLiteral("%1 columns are more than a sheet holds (256)")
+                   .arg(statement.columns.size()));
+
+    std::vector<QString> header;
+    header.reserve(statement.columns.size());
+    QHash<QString, int> seen;
+    for (size_t i = 0; i < statement.columns.size(); ++i) {
+        QString name = sqlquote::unquoteName(statement.columns[i]);
+        if (name.isEmpty())
+            refuse(QStringLiteral("Column %1 has no name").arg(i + 1));
+        checkText(name);
+        if (seen.contains(name))
+            refuse(QStringLiteral("The column name '%1' is given twice").arg(name));
+        const int width = statement.widths[i];
+        if (width < 1 || width > 255)
+            refuse(QStringLiteral("The column type char(%1) is not one of char(1) to char(255)")
+                       .arg(width));
+        seen.insert(name, int(i));
+        header.push_back(std::move(name));
+    }
+
+    size_t index = 0;
+    xls::Sheet* sheet = findSheet(table.sheet, &index);
+    if (table.hasRange) {
+        if (!sheet)
+            refuse(QStringLiteral("The workbook %1 has no sheet '%2'")
+                       .arg(shown(m_path), table.sheet));
+    } else if (!sheet) {
+        if (const QString problem = sheetNameProblem(table.sheet); !problem.isEmpty())
+            refuse(problem);
+        m_book.sheets.push_back(xls::Sheet{table.sheet, {std::move(header)}});
+        m_changed = true;
+        m_insertTargetValid = false;
+        return;
+    }
+    if (holdsAnyCell(*sheet))
+        refuse(table.hasRange
+                   ? QStringLiteral("The sheet '%1' holds data: empty it with DROP TABLE first")
+                         .arg(sheet->name)
+                   : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
+    keepForRollback(index, true);
+    m_book.sheets[index].rows.push_back(std::move(header));
+    m_changed = true;
+    m_insertTargetValid = false;
+}
+
+void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
+    // [S$A1:IVn]: the range is read from the quoted text directly, since ']' never occurs in it.
+    const qsizetype dollar = statement.table.lastIndexOf(u'$');
+    TableName range;
+    if (dollar < 0 || !parseCellRange(statement.table.sliced(dollar + 1), range) ||
+        range.firstColumn != 1 || range.firstRow != 1 || range.lastColumn != kWholeSheetLastColumn)
+        refuse(QStringLiteral("INSERT INTO needs a range from A1 to the row above the new row: "
+                              "[Sheet$A1:IVn]"));
+    if (range.lastRow >= xls::kMaxRows)
+        refuse(QStringLiteral("Row %1 is beyond the last row of a sheet (65,536)")
+                   .arg(range.lastRow + 1));
+    const QStringView quotedSheet = statement.table.first(dollar);
+
+    if (!m_insertTargetValid || quotedSheet != m_insertTarget.table ||
+        statement.columnList != m_insertTarget.columnList) {
+        m_insertTargetValid = false;
+        const QString sheetName = sqlquote::unquoteName(quotedSheet);
+        size_t index = 0;
+        if (!findSheet(sheetName, &index))
+            refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
+        InsertTarget target;
+        target.sheet = index;
+        for (const QStringView quoted : statement.columns) {
+            const QString name = sqlquote::unquoteName(quoted);
+            const int column = resolveColumn(m_book.sheets[index], name);
+            if (column < 0)
+                refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(sheetName, name));
+            if (std::find(target.columns.begin(), target.columns.end(), column) !=
+                target.columns.end())
+                refuse(QStringLiteral("The column '%1' is named twice").arg(name));
+            target.columns.push_back(column);
+            target.lastColumn = std::max(target.lastColumn, column);
+        }
+        target.table = quotedSheet.toString();
+        target.columnList = statement.columnList.toString();
+        m_insertTarget = std::move(target);
+        m_insertTargetValid = true;
+    }
+    if (statement.values.size() != m_insertTarget.columns.size())
+        refuse(QStringLiteral("%1 columns are named but %2 texts given")
+                   .arg(m_insertTarget.columns.size())
+                   .arg(statement.values.size()));
+    for (const QStringView value : statement.values)
+        if (value.size() > xls::kMaxCellChars)
+            checkText(sqlquote::unquoteValue(value));
+
+    const size_t index = m_insertTarget.sheet;
+    keepForRollback(index, false);
+    const size_t rowIndex = static_cast<size_t>(range.lastRow); // row n + 1, counted from 0
+    auto& rows = m_book.sheets[index].rows;
+    if (rows.size() <= rowIndex)
+        rows.resize(rowIndex + 1);
+    auto& row = rows[rowIndex];
+    row.assign(static_cast<size_t>(m_insertTarget.lastColumn + 1), QString());
+
+    // A write-back rebuilds a sheet that mostly holds what it held before: a text equal to the
+    // old cell at the same place shares that cell's storage instead of taking new memory.
+    const auto kept = m_kept.find(index);
+    const std::vector<QString>* before = nullptr;
+    if (kept != m_kept.end() && rowIndex < kept->second.rows.size())
+        before = &kept->second.rows[rowIndex];
+    for (size_t i = 0; i < statement.values.size(); ++i) {
+        const QStringView quoted = statement.values[i];
+        const size_t column = static_cast<size_t>(m_insertTarget.columns[i]);
+        if (before && column < before->size() && !quoted.contains(u'\'') &&
+            (*before)[column] == quoted)
+            row[column] = (*before)[column];
+        else
+            row[column] = sqlquote::unquoteValue(quoted);
+    }
+    m_changed = true;
+}
+
+void XlsWorkbookStore::update(const StoreStatement& statement) {
+    const TableName table = splitTableName(sqlquote::unquoteName(statement.table));
+    if (table.hasRange)
+        refuse(QStringLiteral("UPDATE takes the bare sheet name: [%1]").arg(table.sheet));
+    size_t index = 0;
+    if (!findSheet(table.sheet, &index))
+        refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
+
+    auto resolveAll = [&](const std::vector<QStringView>& quotedNames,
+                          const std::vector<QStringView>& quotedValues,
+                          std::vector<std::pair<size_t, QString>>& pairs) {
+        for (size_t i = 0; i < quotedNames.size(); ++i) {
+            const QString name = sqlquote::unquoteName(quotedNames[i]);
+            const int column = resolveColumn(m_book.sheets[index], name);
+            if (column < 0)
+                refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(table.sheet, name));
+            QString value = sqlquote::unquoteValue(quotedValues[i]);
+            checkText(value);
+            pairs.emplace_back(static_cast<size_t>(column), std::move(value));
+        }
+    };
+    std::vector<std::pair<size_t, QString>> assignments;
+    std::vector<std::pair<size_t, QString>> conditions;
+    resolveAll(statement.columns, statement.values, assignments);
+    resolveAll(statement.whereColumns, statement.whereValues, conditions);
+    for (size_t i = 0; i < assignments.size(); ++i)
+        for (size_t j = i + 1; j < assignments.size(); ++j)
+            if (assignments[i].first == assignments[j].first)
+                refuse(QStringLiteral("A column is set twice"));
+
+    auto cellOf = [](const std::vector<QString>& row, size_t column) {
+        return column < row.size() ? QStringView(row[column]) : QStringView();
+    };
+    std::vector<size_t> matching;
+    const auto& rows = m_book.sheets[index].rows;
+    for (size_t r = 1; r < rows.size(); ++r) {
+        bool matches = true;
+        for (const auto& [column, value] : conditions)
+            matches = matches && cellOf(rows[r], column) == value;
+        if (matches)
+            matching.push_back(r);
+    }
+    if (matching.empty())
+        return;
+    keepForRollback(index, false);
+    m_insertTargetValid = false;
+    auto& changing = m_book.sheets[index].rows;
+    for (const size_t r : matching) {
+        auto& row = changing[r];
+        for (const auto& [column, value] : assignments) {
+            if (row.size() <= column)
+                row.resize(column + 1);
+            row[column] = value;
+        }
+    }
+    m_changed = true;
+}

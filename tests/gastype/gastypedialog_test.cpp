@@ -1,0 +1,205 @@
+#include "gastype/gasliststate.h"
+#include "gastype/gasnametable.h"
+#include "gastype/gastypeedit.h"
+#include "model/codetables.h"
+#include "xlsreadback.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The dialog as a user meets it: real widgets, clicks and keys, the workbook read back.
+class GasTypeDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_path;
+
+    static QTableWidget* list(CGastypeEdit& d) { return d.findChild<QTableWidget*>("1006"); }
+    static QLineEdit* box(CGastypeEdit& d) { return d.findChild<QLineEdit*>("1008"); }
+    static QPushButton* ok(CGastypeEdit& d) { return d.findChild<QPushButton*>("1013"); }
+    static QPushButton* back(CGastypeEdit& d) { return d.findChild<QPushButton*>("1002"); }
+
+    static void clickRow(CGastypeEdit& d, int row) {
+        QTableWidget* l = list(d);
+        l->scrollToItem(l->item(row, 1));
+        const QRect cell = l->visualItemRect(l->item(row, 1));
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    static void typeName(CGastypeEdit& d, const QString& name) {
+        box(d)->selectAll();
+        QTest::keyClicks(box(d), name);
+    }
+    static QString nameAt(CGastypeEdit& d, int row) { return list(d)->item(row, 1)->text(); }
+
+    void saveBaseline() {
+        QStringList names(kGasListRows);
+        names[0] = QStringLiteral("Freon R22");
+        names[2] = QStringLiteral("H2 mix");
+        GasListEdited() = 1;
+        QVERIFY(SaveGasList(names, m_path));
+        GasListEdited() = 0;
+    }
+    QByteArray fileBytes() const {
+        QFile f(m_path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void init() {
+        m_path = m_tmp.path() + QStringLiteral("/parameter1.xls");
+        QFile::remove(m_path);
+        UserGasNames().fill(QString());
+        GasListEdited() = 0;
+        SelectedGasRow() = 0;
+    }
+
+    void opensWithTwentyRowsAndTheBoxDisabled() {
+        CGastypeEdit d(nullptr, m_path);
+        QCOMPARE(d.windowTitle(), QStringLiteral("Gas Type"));
+        QVERIFY(list(d) && box(d) && ok(d) && back(d));
+        QCOMPARE(list(d)->rowCount(), 20);
+        QCOMPARE(list(d)->item(0, 0)->text(), QStringLiteral("No.81"));
+        QCOMPARE(list(d)->item(19, 0)->text(), QStringLiteral("No.100"));
+        QCOMPARE(nameAt(d, 0), QString());
+        QCOMPARE(list(d)->horizontalHeaderItem(0)->text(), QStringLiteral("Number"));
+        QCOMPARE(list(d)->horizontalHeaderItem(1)->text(), QStringLiteral("Gas Type"));
+        QCOMPARE(list(d)->columnWidth(0), 60);
+        QCOMPARE(list(d)->columnWidth(1), 150);
+        QCOMPARE(ok(d)->text(), QStringLiteral("OK"));
+        QCOMPARE(back(d)->text(), QStringLiteral("Back"));
+        QVERIFY(!box(d)->isEnabled());
+        QVERIFY(!ok(d)->isEnabled());
+        QVERIFY(back(d)->isEnabled());
+        QCOMPARE(d.minimumSize(), d.maximumSize());
+        QVERIFY(back(d)->geometry().top() > ok(d)->geometry().bottom());
+        QVERIFY(list(d)->geometry().bottom() < box(d)->geometry().top());
+        QCOMPARE(GasListEdited(), quint8(0));
+    }
+
+    void editsOnTwoRowsAreWrittenByBack() {
+        saveBaseline();
+        CGastypeEdit d(nullptr, m_path);
+        d.show();
+        QCOMPARE(nameAt(d, 2), QStringLiteral("H2 mix"));
+
+        clickRow(d, 2); // No.83
+        QCOMPARE(box(d)->text(), QStringLiteral("H2 mix"));
+        QVERIFY(box(d)->isEnabled());
+        QVERIFY(ok(d)->isEnabled()); // the box was empty, so its text changed
+        QCOMPARE(GasListEdited(), quint8(1));
+        QCOMPARE(SelectedGasRow(), 2);
+        typeName(d, QStringLiteral("Ozone"));
+        QTest::mouseClick(ok(d), Qt::LeftButton);
+        QCOMPARE(nameAt(d, 2), QStringLiteral("Ozone"));
+        QCOMPARE(UserGasNames()[2], QStringLiteral("H2 mix")) << "OK changes the list alone";
+
+        clickRow(d, 7);
+        QCOMPARE(box(d)->text(), QString());
+        typeName(d, QStringLiteral("Argon's mix"));
+        QTest::mouseClick(ok(d), Qt::LeftButton);
+        QCOMPARE(nameAt(d, 7), QStringLiteral("Argon's mix"));
+        QCOMPARE(nameAt(d, 2), QStringLiteral("Ozone"));
+
+        QTest::mouseClick(back(d), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(!d.isVisible());
+        QCOMPARE(GasNameOf(83), QStringLiteral("Ozone"));
+        QCOMPARE(GasNameOf(88), QStringLiteral("Argon's mix"));
+        const ReadBook book = ReadWithXlrd(m_path);
+        QCOMPARE(book.error, QString());
+        const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
+        QVERIFY(sheet);
+        QCOMPARE(sheet->rows.value(1).value(1), QStringLiteral("Freon R22"));
+        QCOMPARE(sheet->rows.value(3).value(1), QStringLiteral("Ozone"));
+        QCOMPARE(sheet->rows.value(8).value(1), QStringLiteral("Argon's mix"));
+    }
+
+    void escapeEnterAndCloseBoxLeaveEverythingAsItWas() {
+        saveBaseline();
+        const QByteArray before = fileBytes();
+        enum class Ending { Escape, EnterInList, EnterInBox, CloseBox };
+        for (Ending ending :
+             {Ending::Escape, Ending::EnterInList, Ending::EnterInBox, Ending::CloseBox}) {
+            CGastypeEdit d(nullptr, m_path);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            clickRow(d, 0);
+            typeName(d, QStringLiteral("Lost"));
+            QTest::mouseClick(ok(d), Qt::LeftButton);
+            QCOMPARE(nameAt(d, 0), QStringLiteral("Lost"));
+            switch (ending) {
+            case Ending::Escape:
+                QTest::keyClick(list(d), Qt::Key_Escape);
+                break;
+            case Ending::EnterInList:
+                list(d)->setFocus();
+                QTest::keyClick(list(d), Qt::Key_Return);
+                break;
+            case Ending::EnterInBox:
+                QTest::keyClick(box(d), Qt::Key_Enter);
+                break;
+            case Ending::CloseBox:
+                d.close();
+                break;
+            }
+            QVERIFY2(!d.isVisible(), "the dialog ends");
+            QCOMPARE(fileBytes(), before);
+            QCOMPARE(UserGasNames()[0], QStringLiteral("Freon R22"));
+        }
+    }
+
+    void clickBelowTheLastRowEmptiesTheBoxAndOkChangesNothing() {
+        saveBaseline();
+        CGastypeEdit d(nullptr, m_path);
+        d.show();
+        clickRow(d, 0);
+        QCOMPARE(box(d)->text(), QStringLiteral("Freon R22"));
+
+        QTableWidget* l = list(d);
+        l->scrollToBottom();
+        const int below = l->visualItemRect(l->item(19, 0)).bottom() + 2;
+        QVERIFY2(below < l->viewport()->height(), "room below the last row");
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, QPoint(20, below));
+        QCOMPARE(SelectedGasRow(), -1);
+        QCOMPARE(box(d)->text(), QString());
+        QVERIFY(box(d)->isEnabled());
+
+        typeName(d, QStringLiteral("Nowhere"));
+        QTest::mouseClick(ok(d), Qt::LeftButton);
+        for (int r = 0; r < kGasListRows; ++r)
+            QVERIFY(nameAt(d, r) != QStringLiteral("Nowhere"));
+        QCOMPARE(nameAt(d, 0), QStringLiteral("Freon R22"));
+    }
+
+    void unreadableWorkbookIsReportedAndNeverOverwritten() {
+        const QByteArray garbage("this is no workbook");
+        {
+            QFile f(m_path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(garbage);
+        }
+        UserGasNames()[0] = QStringLiteral("in use");
+        QStringList messages;
+        CGastypeEdit d(nullptr, m_path);
+        d.setMessagePresenter([&](const QString& text) { messages << text; });
+        d.show();
+        QTRY_COMPARE(messages.size(), 1);
+        QVERIFY(messages[0].contains(QStringLiteral("parameter1.xls")));
+        QCOMPARE(list(d)->rowCount(), 20);
+        QCOMPARE(nameAt(d, 0), QStringLiteral("in use"));
+
+        QTest::mouseClick(back(d), Qt::LeftButton);
+        QTRY_COMPARE(messages.size(), 2);
+        QVERIFY(d.isVisible()); // the user's list is not thrown away
+        QCOMPARE(fileBytes(), garbage);
+    }
+};
+
+QTEST_MAIN(GasTypeDialogTest)
+#include "gastypedialog_test.moc"

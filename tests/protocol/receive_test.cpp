@@ -1,0 +1,252 @@
+#include "linkfakes.h"
+#include "protocol/framecodec.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+enum class Feed { Bytewise, TwoEvents };
+
+// Runs the parameter read as the timer would, answering every request as the simulated
+// instrument does. Returns the number of ticks until the link asked to stop the timer.
+int RunParameterRead(LinkFixture& f, const SimulatorConfig& config, Feed feed) {
+    f.link.readParameter();
+    for (int tick = 1; tick <= 20; ++tick) {
+        const qsizetype before = f.line.sent.size();
+        if (f.link.parameterTick() == TickOutcome::StopTimer) {
+            return tick;
+        }
+        if (f.line.sent.size() == before) {
+            continue;
+        }
+        const QByteArray answer = SimAnswerToLast(config, f.line.sent.last());
+        if (feed == Feed::Bytewise) {
+            FeedBytewise(f.link, answer);
+        } else {
+            f.link.receive(answer.left(4));
+            f.link.receive(answer.mid(4));
+        }
+    }
+    return -1;
+}
+
+QStringList Column(const FakeTable& table, int column, int rows = 6) {
+    QStringList texts;
+    for (int row = 0; row < rows; ++row) {
+        texts.append(table.cell(row, column));
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST(ParameterRead, FourChannelSequence) {
+    LinkFixture f;
+    f.table.fill(QStringLiteral("old"));
+    const SimulatorConfig config; // gas 1,2,3,30; units 0,0,2,3; precision 0,1,1,2
+    EXPECT_EQ(RunParameterRead(f, config, Feed::Bytewise), 9);
+    EXPECT_EQ(f.link.state().sequenceStep, 9);
+    EXPECT_EQ(f.link.parameterTick(), TickOutcome::StopTimer);
+
+    QStringList sent;
+    for (const QByteArray& frame : f.line.sent) {
+        sent.append(QString::fromLatin1(frame.toHex().toUpper()));
+    }
+    EXPECT_EQ(sent, QStringList({"010300020001CA25", "01030003000409B4", "010300100004CC45",
+                                 "0103001100040C14", "0103001200040CE4", "010300130008C9B5",
+                                 "010300160008C8A5", "01030017000808F4"}));
+    EXPECT_EQ(f.values.sendText, QStringLiteral("01030017000808F4"));
+    EXPECT_EQ(f.values.receiveText, QStringLiteral("01 03 08 00 C8 05 DC 00 EB 07 D0 05 7E "));
+
+    EXPECT_EQ(f.values.channelCount, 4);
+    EXPECT_EQ(f.values.recordTotal, 30u);
+    EXPECT_EQ(f.link.state().recordTotal, 30u);
+    EXPECT_EQ(f.table.downloadEnabled, 1);
+    EXPECT_EQ(Column(f.table, 0), QStringList({"old", "old", "old", "old", "old", "old"}));
+    EXPECT_EQ(Column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", "CH4     "}));
+    EXPECT_EQ(Column(f.table, 2, 4), QStringList({" 1000", "1000.0", "300.0", "10000.00"}));
+    EXPECT_EQ(Column(f.table, 3, 4), QStringList({"PPM", "PPM", "%VOL", "%LEL"}));
+    EXPECT_EQ(Column(f.table, 4, 4), QStringList({"1", "0.1", "0.1", "0.01"}));
+    EXPECT_EQ(Column(f.table, 5, 4), QStringList({"   35", " 10.0", " 19.5", "10.00"}));
+    EXPECT_EQ(Column(f.table, 6, 4), QStringList({"  200", "150.0", " 23.5", "20.00"}));
+    // Read parameter emptied rows 5 and 6, and a four-channel read never fills them.
+    for (int column = 1; column <= 6; ++column) {
+        EXPECT_TRUE(f.table.cell(4, column).isEmpty());
+        EXPECT_TRUE(f.table.cell(5, column).isEmpty());
+    }
+    EXPECT_EQ(f.link.state().chanGasName[3], QStringLiteral("CH4     "));
+    EXPECT_EQ(f.link.state().chanUnitName[2], QStringLiteral("%VOL"));
+    EXPECT_EQ(f.link.state().chanPrecision[3], 2);
+}
+
+TEST(ParameterRead, SixChannelSequenceInChunks) {
+    LinkFixture f;
+    SimulatorConfig config = SimulatorConfig::SixChannels();
+    config.unitCodes = {2, 7, 0, 0, 0, 0};
+    config.precisionCodes = {0, 1, 2, 3, 9, 1};
+    config.ranges = {100, 1000, 0, 65535, 350, 20};
+    EXPECT_EQ(RunParameterRead(f, config, Feed::TwoEvents), 9);
+
+    QStringList sent;
+    for (const QByteArray& frame : f.line.sent) {
+        sent.append(QString::fromLatin1(frame.toHex().toUpper()));
+    }
+    EXPECT_EQ(sent, QStringList({"010300020001CA25", "01030003000409B4", "0103001000060DC4",
+                                 "010300110006CD95", "010300120006CD65", "0103001300120234",
+                                 "0103001600120324", "010300170012C375"}));
+    EXPECT_EQ(f.values.channelCount, 6);
+    EXPECT_EQ(f.link.state().sixChannel, 1);
+    EXPECT_EQ(Column(f.table, 1),
+              QStringList({"CO      ", "H2S     ", "O2      ", "CH4     ", "CO2     ", "Xe     "}));
+    EXPECT_EQ(Column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
+    EXPECT_EQ(Column(f.table, 4), QStringList({"1", "0.1", "0.01", "0.001", "", "0.1"}));
+    EXPECT_EQ(Column(f.table, 2),
+              QStringList({"  100", "1000.0", " 0.00", "65535.000", "  350", " 20.0"}));
+    EXPECT_EQ(f.link.state().chanPrecision[4], 9);
+}
+
+TEST(ParameterRead, LostAnswersAndRestarts) {
+    LinkFixture f;
+    // Without a channel-count answer steps 3 to 8 keep the layout chosen before.
+    f.link.state().sixChannel = 1;
+    f.link.readParameter();
+    f.link.parameterTick();
+    f.link.parameterTick();
+    f.link.parameterTick();
+    EXPECT_EQ(f.line.sent.last(), QByteArray::fromHex("0103001000060DC4"));
+    EXPECT_EQ(f.link.state().expectedDataLength, 6);
+    // Pressing Read parameter again starts over at step 1 and empties the cells.
+    f.table.fill(QStringLiteral("x"));
+    f.link.readParameter();
+    EXPECT_EQ(f.link.state().sequenceStep, 1);
+    EXPECT_TRUE(f.table.cell(2, 6).isEmpty());
+    EXPECT_EQ(f.table.cell(2, 0), QStringLiteral("x"));
+    // A closed line sends nothing and leaves the sequence where it stands.
+    f.line.open = false;
+    const qsizetype sent = f.line.sent.size();
+    EXPECT_EQ(f.link.parameterTick(), TickOutcome::Continue);
+    EXPECT_EQ(f.line.sent.size(), sent);
+    EXPECT_EQ(f.link.state().sequenceStep, 1);
+    // Steps outside the sequence do nothing.
+    f.line.open = true;
+    f.link.state().sequenceStep = 0;
+    EXPECT_EQ(f.link.parameterTick(), TickOutcome::Continue);
+    f.link.state().sequenceStep = 10;
+    EXPECT_EQ(f.link.parameterTick(), TickOutcome::Continue);
+    EXPECT_EQ(f.line.sent.size(), sent);
+}
+
+TEST(ReceivePath, BufferRules) {
+    LinkFixture f;
+    PollState& s = f.link.state();
+
+    // Channel count: a wrong CRC empties the buffer, so a good answer right behind it is read.
+    s.expectedDataLength = 1;
+    QByteArray bad = Function3Answer({0x16});
+    bad[5] = static_cast<char>(bad[5] ^ 0x01);
+    f.link.receive(bad + Function3Answer({0x03}));
+    EXPECT_EQ(f.values.channelCount, 3);
+    EXPECT_EQ(s.rxCount, 0);
+    // Two good answers in one event are both decoded: the second overrides the first.
+    f.link.receive(Function3Answer({0x16}) + Function3Answer({0x04}));
+    EXPECT_EQ(f.values.channelCount, 4);
+    EXPECT_EQ(s.sixChannel, 0);
+
+    // A 9-byte answer with a wrong CRC stays; a good answer behind it is not decoded.
+    s.expectedDataLength = 4;
+    s.sequenceStep = 3;
+    QByteArray badTotal = Function3Answer({0, 0, 1, 0x2C});
+    badTotal[8] = static_cast<char>(badTotal[8] ^ 0x80);
+    FeedBytewise(f.link, badTotal);
+    EXPECT_EQ(s.rxCount, 9);
+    f.link.receive(Function3Answer({0, 0, 1, 0x2C}));
+    EXPECT_EQ(s.recordTotal, 0u);
+    EXPECT_EQ(f.table.downloadEnabled, 0);
+    EXPECT_EQ(s.rxCount, 18);
+
+    // An exception answer is shown and otherwise ignored.
+    ClearReceiveBuffer(s);
+    f.values.receiveText.clear();
+    f.link.receive(SimExceptionAnswer(0x03, 0x02));
+    EXPECT_EQ(f.values.receiveText, QStringLiteral("01 83 02 F1 C0 "));
+    EXPECT_EQ(s.rxCount, 5);
+    EXPECT_EQ(f.values.channelCount, 4);
+
+    // More than the buffer holds: shown in full, stored up to 50 bytes.
+    ClearReceiveBuffer(s);
+    f.values.receiveText.clear();
+    f.link.receive(QByteArray(70, '\x41'));
+    EXPECT_EQ(s.rxCount, PollState::kFrameCapacity);
+    EXPECT_EQ(f.values.receiveText.size(), 70 * 3);
+    EXPECT_TRUE(f.values.receiveText.startsWith(QStringLiteral("41 41 ")));
+
+    // The answer is decoded at the byte that completes it, whichever event brings it.
+    ClearReceiveBuffer(s);
+    s.expectedDataLength = 4;
+    s.sequenceStep = 3;
+    const QByteArray total = Function3Answer({0, 0, 1, 0x2C});
+    f.link.receive(total.left(8));
+    EXPECT_EQ(s.recordTotal, 0u);
+    f.link.receive(total.mid(8));
+    EXPECT_EQ(s.recordTotal, 300u);
+    EXPECT_EQ(f.values.recordTotal, 300u);
+    EXPECT_EQ(f.table.downloadEnabled, 1);
+    EXPECT_EQ(s.rxCount, 0);
+    // A total of 0 leaves the button alone.
+    f.link.receive(Function3Answer({0, 0, 0, 0}));
+    EXPECT_EQ(s.recordTotal, 0u);
+    EXPECT_EQ(f.table.downloadEnabled, 1);
+}
+
+TEST(ConfigDecoding, BlankingByChannelCount) {
+    LinkFixture f;
+    PollState& s = f.link.state();
+    auto answer = [&](quint8 dataLength, quint8 step, const QByteArray& bytes) {
+        s.expectedDataLength = dataLength;
+        s.sequenceStep = step;
+        ClearReceiveBuffer(s);
+        f.link.receive(bytes);
+    };
+
+    // N = 3: channel 4 is blanked in cell and kept name alike.
+    f.values.channelCount = 3;
+    answer(4, 4, Function3Answer({1, 2, 3, 4}));
+    EXPECT_EQ(Column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", ""}));
+    EXPECT_TRUE(s.chanGasName[3].isEmpty());
+    answer(8, 7, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
+    EXPECT_EQ(Column(f.table, 2, 4), QStringList({"    1", "    2", "    3", ""}));
+    EXPECT_EQ(s.chanRaw[3], 4);
+
+    // N = 0: gas names shown, units and precisions blank, precision codes kept all the same,
+    // ranges and alarms for channel 1 only.
+    f.table.fill(QStringLiteral("-"));
+    f.values.channelCount = 0;
+    answer(4, 4, Function3Answer({5, 6, 7, 8}));
+    answer(4, 5, Function3Answer({1, 2, 3, 4}));
+    answer(4, 6, Function3Answer({1, 2, 3, 0}));
+    EXPECT_EQ(Column(f.table, 1, 4), QStringList({"SO2     ", "NH3     ", "H2      ", "N2      "}));
+    EXPECT_EQ(Column(f.table, 3, 4), QStringList({"", "", "", ""}));
+    EXPECT_EQ(Column(f.table, 4, 4), QStringList({"", "", "", ""}));
+    EXPECT_EQ(s.chanUnitName[0], QString());
+    EXPECT_EQ(s.chanPrecision[0], 1);
+    EXPECT_EQ(s.chanPrecision[2], 3);
+    answer(8, 8, Function3Answer({0x01, 0x5E, 0, 2, 0, 3, 0, 4}));
+    EXPECT_EQ(Column(f.table, 5, 4), QStringList({" 35.0", "", "", ""}));
+
+    // Six channels: every text as decoded, whatever N says.
+    f.values.channelCount = 2;
+    answer(6, 5, Function3Answer({2, 7, 0, 0, 0, 0}));
+    EXPECT_EQ(Column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
+    EXPECT_EQ(s.chanUnitName[5], QStringLiteral("PPM"));
+    answer(12, 9, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6}));
+    EXPECT_EQ(f.table.cell(5, 6), QStringLiteral("    6"));
+
+    // An answer whose step has no decoding for its length changes nothing.
+    f.table.fill(QStringLiteral("-"));
+    answer(4, 7, Function3Answer({1, 1, 1, 1}));
+    answer(8, 4, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
+    answer(12, 6, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6}));
+    EXPECT_EQ(Column(f.table, 1), QStringList({"-", "-", "-", "-", "-", "-"}));
+    EXPECT_EQ(Column(f.table, 2), QStringList({"-", "-", "-", "-", "-", "-"}));
+    EXPECT_EQ(s.recordTotal, 0u);
+}

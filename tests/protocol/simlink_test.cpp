@@ -1,0 +1,6 @@
+#include <QTest>
+class X : public QObject {
+    Q_OBJECT
+};
+QTEST_GUILESS_MAIN(X)
+#include "simlink_test.moc"

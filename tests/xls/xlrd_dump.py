@@ -1,0 +1,38 @@
+"""Prints every sheet of an .xls file as read by xlrd, as JSON on stdout.
+
+Cells: text as a string, numbers as numbers, booleans as {"bool": 0|1}, error values as
+{"error": code}, empty cells as null. Exit status 3 with the reason on stderr when xlrd
+refuses the file.
+"""
+import json
+import sys
+
+import xlrd
+
+
+def cell_value(cell):
+    if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+        return None
+    if cell.ctype == xlrd.XL_CELL_TEXT:
+        return cell.value
+    if cell.ctype in (xlrd.XL_CELL_NUMBER, xlrd.XL_CELL_DATE):
+        return cell.value
+    if cell.ctype == xlrd.XL_CELL_BOOLEAN:
+        return {"bool": int(cell.value)}
+    return {"error": cell.value}
+
+
+def main():
+    try:
+        book = xlrd.open_workbook(sys.argv[1], on_demand=False)
+    except Exception as error:  # xlrd's refusal is the answer, whatever its type
+        print(f"{type(error).__name__}: {error}", file=sys.stderr)
+        sys.exit(3)
+    sheets = []
+    for sheet in book.sheets():
+        rows = [[cell_value(c) for c in sheet.row(r)] for r in range(sheet.nrows)]
+        sheets.append({"name": sheet.name, "rows": rows})
+    json.dump({"sheets": sheets}, sys.stdout)
+
+
+main()

@@ -1,0 +1,78 @@
+// trellmo-sim: plays the gas detector on a pseudo-terminal for trying the program by hand.
+#include "instrumentsim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trellmo-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated gas detector (Modbus RTU slave 1) on a pseudo-terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption channels(QStringLiteral("channels"),
+                                      QStringLiteral("4 or 6 sensor channels (default 4)."),
+                                      QStringLiteral("n"), QStringLiteral("4"));
+    const QCommandLineOption records(QStringLiteral("records"),
+                                     QStringLiteral("Number of stored records (default 30)."),
+                                     QStringLiteral("n"), QStringLiteral("30"));
+    const QCommandLineOption countByte(
+        QStringLiteral("count-byte"),
+        QStringLiteral("Raw channel-count byte, e.g. 0x16 (default: the channel count)."),
+        QStringLiteral("byte"));
+    const QCommandLineOption link(
+        QStringLiteral("link"),
+        QStringLiteral("Also link the device as <folder>/ttyUSB0 (e.g. /tmp/trellmo-dev)."),
+        QStringLiteral("folder"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Print every request received."));
+    parser.addOptions({channels, records, countByte, link, verbose});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    SimulatorConfig config = parser.value(channels) == QLatin1String("6")
+                                 ? SimulatorConfig::SixChannels()
+                                 : SimulatorConfig();
+    bool ok = false;
+    config.recordCount = parser.value(records).toUInt(&ok);
+    if (!ok) {
+        err << "trellmo-sim: --records needs a number\n";
+        return 2;
+    }
+    if (parser.isSet(countByte)) {
+        const uint value = parser.value(countByte).toUInt(&ok, 0);
+        if (!ok || value > 0xFF) {
+            err << "trellmo-sim: --count-byte needs a byte value\n";
+            return 2;
+        }
+        config.channelCountByte = static_cast<quint8>(value);
+    }
+
+    InstrumentSimulator simulator(config);
+    if (!simulator.isValid()) {
+        err << "trellmo-sim: no pseudo-terminal could be opened\n";
+        return 1;
+    }
+    out << simulator.slavePath() << Qt::endl;
+    if (parser.isSet(link)) {
+        const QString folder = parser.value(link);
+        QDir().mkpath(folder);
+        if (!simulator.linkAs(folder, QStringLiteral("ttyUSB0"))) {
+            err << "trellmo-sim: could not link " << folder << "/ttyUSB0\n";
+            return 1;
+        }
+        out << folder << "/ttyUSB0 -> " << simulator.slavePath() << Qt::endl;
+    }
+    if (parser.isSet(verbose)) {
+        QObject::connect(&simulator, &InstrumentSimulator::requestReceived, [&](int number) {
+            const SimRequest& r = simulator.requests().at(number - 1);
+            out << number << ": " << r.bytes.toHex(' ') << Qt::endl;
+        });
+    }
+    return app.exec();
+}
