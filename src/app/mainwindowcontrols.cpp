@@ -1,7 +1,7 @@
 #include "app/mainwindowcontrols.h"
 
 #include "app/controlids.h"
-#include "app/dialogunits.h"
+#include "gastype/dialogunits.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -3,7 +3,7 @@
 #include "app/aboutdlg.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
-#include "app/dialogunits.h"
+#include "gastype/dialogunits.h"
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
@@ -69,7 +69,7 @@ CTrellmoDlg::~CTrellmoDlg() = default;
 
 void CTrellmoDlg::buildWindow() {
     setWindowTitle(QStringLiteral("Trellmo"));
-    setFont(DialogUnits::dialogFont());
+    setFont(DialogFont(9));
     const DialogUnits units(font());
 
     auto* layout = new QVBoxLayout(this);

@@ -70,6 +70,11 @@ void CGastypeEdit::buildControls() {
     m_gasList->setColumnWidth(0, kNumberColumnPx);
     m_gasList->setColumnWidth(1, kNameColumnPx);
     m_gasList->verticalHeader()->hide();
+    // Rows as tall as a report list's: the text with a small margin, not the style's default.
+    const int rowHeight = du.fontHeight() + 4;
+    m_gasList->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_gasList->verticalHeader()->setDefaultSectionSize(rowHeight);
+    m_gasList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_gasList->setShowGrid(true);
     m_gasList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_gasList->setSelectionMode(QAbstractItemView::SingleSelection);

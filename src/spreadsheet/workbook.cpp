@@ -28,11 +28,11 @@ CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool 
 
     if (!excelMode) {
         if (LoadSheet() && keepBackup && sheetExists) {
-            scratchText = filePath;
+            const QString keptPath = filePath;
             filePath += QLatin1String(".bak");
             if (!WriteBack())
                 keepBackup = false;
-            filePath = scratchText;
+            filePath = keptPath;
         }
         return;
     }
@@ -46,13 +46,13 @@ CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool 
         // The copy is made from what was loaded, before the caller changes anything. A workbook
         // that already holds the backup sheet refuses its creation: the copy is then made only
         // once per workbook, and the object stays fully usable.
-        scratchText = sheetName;
+        const QString keptSheet = sheetName;
         sheetName = kBackupSheet;
         sheetExists = false;
         if (!WriteBack())
             keepBackup = false;
         sheetExists = true;
-        sheetName = scratchText;
+        sheetName = keptSheet;
         cursorRow = 1;
     }
 }

@@ -1,4 +1,5 @@
 #include "linkfakes.h"
+#include "model/codetables.h"
 #include "protocol/framecodec.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +76,7 @@ TEST(RecordDecoding, FourChannelRecords) {
     ClearReceiveBuffer(s);
     f.link.receive(RecordAnswer({24, 1, 1, 0, 0, 0}, {1, 2, 3, 4}));
     EXPECT_EQ(Row(f.link.records(), 0),
-              QStringList({"2024-01-01  00:00:00", "G1", "G2", "", "", "", "", "    1", " 0.2", "",
+              QStringList({"2024-01-01  00:00:00", "G1", "G2", "", "", "", "", "    1", "  0.2", "",
                            "", "", "", "U1", "U2", "", "", "", ""}));
     for (const quint8 n : {quint8(0), quint8(5)}) {
         s.storeRow = 0;
@@ -83,7 +84,7 @@ TEST(RecordDecoding, FourChannelRecords) {
         ClearReceiveBuffer(s);
         f.link.receive(RecordAnswer({25, 2, 2, 0, 0, 0}, {9, 9, 9, 9}));
         EXPECT_EQ(Row(f.link.records(), 0),
-                  QStringList({"2025-02-02  00:00:00", "G1", "G2", "", "", "", "", "    1", " 0.2",
+                  QStringList({"2025-02-02  00:00:00", "G1", "G2", "", "", "", "", "    1", "  0.2",
                                "", "", "", "", "U1", "U2", "", "", "", ""}));
     }
 }
@@ -144,6 +145,8 @@ TEST(Download, RequestsProgressAndRepeats) {
     f.link.downloadTick();
     EXPECT_EQ(f.line.sent[1], f.line.sent[0]);
     EXPECT_EQ(f.line.sent[2], f.line.sent[0]);
+    // A second copy of the answer (the late answer to the first request) is not stored.
+    f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
     f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
     EXPECT_EQ(f.link.state().storeRow, 1u);
 

@@ -9,6 +9,12 @@
 #include <QStringList>
 #include <array>
 #include <initializer_list>
+#include <ostream>
+
+// Readable texts in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 class FakeLine : public FrameSink {
 public:

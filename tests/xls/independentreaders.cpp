@@ -125,7 +125,11 @@ ForeignRead readWithFreexl(const QString& path) {
                     value = QString::fromUtf8(cell.value.text_value);
                     break;
                 }
-                sheet.rows[r].push_back(value);
+                if (!value.isNull()) {
+                    auto& cells = sheet.rows[r];
+                    cells.resize(c + 1);
+                    cells[c] = value;
+                }
             }
         }
         trim(sheet.rows);

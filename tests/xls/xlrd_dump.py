@@ -24,7 +24,7 @@ def cell_value(cell):
 
 def main():
     try:
-        book = xlrd.open_workbook(sys.argv[1], on_demand=False)
+        book = xlrd.open_workbook(sys.argv[1], ragged_rows=True)
     except Exception as error:  # xlrd's refusal is the answer, whatever its type
         print(f"{type(error).__name__}: {error}", file=sys.stderr)
         sys.exit(3)

@@ -1,0 +1,71 @@
+// Time the receive path needs to take in and decode one record answer.
+#include "protocol/instrumentlink.h"
+#include "protocol/linkports.h"
+#include "simframes.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class NullLine : public FrameSink {
+public:
+    bool isOpen() const override { return true; }
+    void sendFrame(const QByteArray&) override {}
+};
+
+class NullTable : public ChannelTable {
+public:
+    void setCellText(int, int, const QString&) override {}
+    void enableDownload() override {}
+};
+
+void RecordAnswer(benchmark::State& bench, int channels) {
+    NullLine line;
+    NullTable table;
+    WindowValues values;
+    values.channelCount = static_cast<quint8>(channels);
+    InstrumentLink link(line, table, values);
+    PollState& state = link.state();
+    state.sixChannel = channels == 6 ? 1 : 0;
+    state.recordTotal = 0xFFFFFFFF;
+    state.chanPrecision = {0, 1, 2, 3, 1, 2};
+    for (auto& name : state.chanGasName) {
+        name = QStringLiteral("CO      ");
+    }
+    for (auto& unit : state.chanUnitName) {
+        unit = QStringLiteral("PPM");
+    }
+    SimulatorConfig config = channels == 6 ? SimulatorConfig::SixChannels() : SimulatorConfig();
+    config.recordCount = 1000;
+    SimRequest request;
+    request.function = 0x41;
+    request.recordNumber = 777;
+    const QByteArray answer = SimAnswerFor(config, request);
+
+    for (auto _ : bench) {
+        // What every record request does before its answer comes.
+        state.rxCount = 0;
+        values.receiveText.clear();
+        state.awaitingRecord = 1;
+        state.recordIndex = 1;
+        link.receive(answer);
+        benchmark::DoNotOptimize(state.storeRow);
+    }
+    if (state.awaitingRecord != 0) {
+        bench.SkipWithError("the answer was not decoded");
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+
+void BM_RecordAnswerFourChannels(benchmark::State& bench) {
+    RecordAnswer(bench, 4);
+}
+void BM_RecordAnswerSixChannels(benchmark::State& bench) {
+    RecordAnswer(bench, 6);
+}
+
+} // namespace
+
+BENCHMARK(BM_RecordAnswerFourChannels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RecordAnswerSixChannels)->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();

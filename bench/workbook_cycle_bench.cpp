@@ -1,0 +1,198 @@
+// The record export's cycle on the day's workbook, timed at several sizes of the workbook,
+// beside the same cycle done with xlrd and xlwt:
+//   construct CWorkbook (path, "Storage", keep backup), HoldWrites, SetHeaderRow (19
+//   captions, replace false), 1000 x PutRow (row 0), WriteBack (flushed to disk), destroy.
+// Each size runs in its own process, so that its peak RSS is its own.
+//
+// workbook_cycle_bench [--rows 0,10000,30000,60000] [--runs 5] [--no-python]
+#include "spreadsheet/workbook.h"
+#include "spreadsheet/xls/xlsbook.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QStringList captions() {
+    QStringList names{QStringLiteral("Time")};
+    for (int channel = 1; channel <= 6; ++channel)
+        for (const char* part : {"Gas", "Conc", "Unit"})
+            names.append(QStringLiteral("CH%1 %2").arg(channel).arg(QLatin1String(part)));
+    return names;
+}
+
+// Record-like texts: unique times, gas names with trailing blanks, right-aligned readings.
+QStringList record(int n) {
+    QStringList cells{QString::asprintf("2025-03-07  %02d:%02d:%02d", n / 3600 % 24, n / 60 % 60,
+                                        n % 60)};
+    static const char* const gases[] = {"CO      ", "H2S     ", "O2      ",
+                                        "CH4     ", "NO2     ", "SO2     "};
+    static const char* const units[] = {"PPM", "PPM", "%VOL", "%LEL", "PPM", "PPM"};
+    for (int channel = 0; channel < 6; ++channel) {
+        cells.append(QLatin1String(gases[channel]));
+        cells.append(QString::asprintf("%6.1f", (n % 1000) / 10.0));
+        cells.append(QLatin1String(units[channel]));
+    }
+    return cells;
+}
+
+std::vector<QString> toCells(const QStringList& list) { return {list.begin(), list.end()}; }
+
+// The day's workbook after `rows` records in batches: the records, and the backup sheet made
+// at the second batch, which holds the first batch.
+void prepareWorkbook(const QString& path, int rows) {
+    if (rows == 0)
+        return; // the first batch of a day creates the workbook
+    xls::Book book;
+    xls::Sheet storage{QStringLiteral("Storage"), {toCells(captions())}};
+    for (int n = 0; n < rows; ++n)
+        storage.rows.push_back(toCells(record(n)));
+    xls::Sheet backup{QStringLiteral("CWorkbookBackup"),
+                      {storage.rows.begin(), storage.rows.begin() + std::min(rows, 1000) + 1}};
+    book.sheets = {std::move(storage), std::move(backup)};
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(xls::serialize(book)) < 0)
+        qFatal("cannot prepare %s", qPrintable(path));
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Measured {
+    std::vector<double> seconds;
+    long peakKib = 0;
+    qint64 fileBytes = 0;
+};
+
+// Runs the cycles in a child process; the times come back through a pipe.
+Measured measureCycles(const QString& prepared, const QString& work, int runs) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        qFatal("pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        for (int run = 0; run < runs; ++run) {
+            QFile::remove(work);
+            if (QFile::exists(prepared))
+                QFile::copy(prepared, work);
+            QElapsedTimer timer;
+            timer.start();
+            {
+                CWorkbook book(work, QStringLiteral("Storage"), true);
+                book.HoldWrites();
+                book.SetHeaderRow(captions(), false);
+                for (int n = 0; n < 1000; ++n)
+                    book.PutRow(record(100000 + run * 1000 + n), 0, false);
+                if (!book.WriteBack())
+                    qFatal("write-back failed: %s", qPrintable(book.lastError()));
+            }
+            const double seconds = timer.nsecsElapsed() / 1e9;
+            if (::write(channel[1], &seconds, sizeof seconds) != sizeof seconds)
+                ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    Measured measured;
+    double seconds = 0;
+    while (::read(channel[0], &seconds, sizeof seconds) == sizeof seconds)
+        measured.seconds.push_back(seconds);
+    ::close(channel[0]);
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || measured.seconds.empty())
+        qFatal("the measuring process failed");
+    measured.peakKib = usage.ru_maxrss;
+    measured.fileBytes = QFileInfo(work).size();
+    return measured;
+}
+
+Measured measurePython(const QString& prepared, const QString& work, int runs) {
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(TRELLMO_SOURCE_DIR "/bench/workbook_cycle_bench.py"), prepared,
+                  work, QString::number(runs)});
+    Measured measured;
+    if (!python.waitForFinished(-1) || python.exitCode() != 0) {
+        std::fprintf(stderr, "python failed: %s\n", python.readAllStandardError().constData());
+        return measured;
+    }
+    const QJsonObject result = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    for (const QJsonValue value : result.value(QLatin1String("seconds")).toArray())
+        measured.seconds.push_back(value.toDouble());
+    measured.peakKib = result.value(QLatin1String("peak_kib")).toInteger();
+    measured.fileBytes = QFileInfo(work).size();
+    return measured;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QList<int> sizes{0, 10000, 30000, 60000};
+    int runs = 5;
+    bool python = true;
+    const QStringList arguments = app.arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--rows") && i + 1 < arguments.size()) {
+            sizes.clear();
+            for (const QString& size : arguments[++i].split(QLatin1Char(',')))
+                sizes.append(size.toInt());
+        } else if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size()) {
+            runs = std::max(1, arguments[++i].toInt());
+        } else if (arguments[i] == QLatin1String("--no-python")) {
+            python = false;
+        } else {
+            std::fprintf(stderr, "usage: %s [--rows 0,10000,...] [--runs N] [--no-python]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+
+    QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/workbook-bench-XXXXXX"));
+    std::printf("cycle: open, SetHeaderRow, 1000 x PutRow(19 cells), WriteBack with fsync; "
+                "median (min) of %d runs\n",
+                runs);
+    std::printf("%8s  %22s  %9s  %22s  %9s  %10s\n", "rows", "C++ cycle s", "C++ KiB",
+                "xlrd+xlwt cycle s", "py KiB", "file bytes");
+    for (const int rows : sizes) {
+        const QString prepared = dir.filePath(QStringLiteral("prepared-%1.xls").arg(rows));
+        const QString work = dir.filePath(QStringLiteral("C6-25-03-07.xls"));
+        prepareWorkbook(prepared, rows);
+        const Measured ours = measureCycles(prepared, work, runs);
+        Measured theirs;
+        if (python)
+            theirs = measurePython(prepared, dir.filePath(QStringLiteral("python.xls")),
+                                   std::max(1, runs / 2));
+        auto cell = [](const Measured& m) {
+            if (m.seconds.empty())
+                return QStringLiteral("-");
+            return QStringLiteral("%1 (%2)")
+                .arg(median(m.seconds), 0, 'f', 3)
+                .arg(*std::min_element(m.seconds.begin(), m.seconds.end()), 0, 'f', 3);
+        };
+        std::printf("%8d  %22s  %9ld  %22s  %9ld  %10lld\n", rows, qPrintable(cell(ours)),
+                    ours.peakKib, qPrintable(cell(theirs)), theirs.peakKib,
+                    static_cast<long long>(ours.fileBytes));
+        std::fflush(stdout);
+        QFile::remove(prepared);
+    }
+    return 0;
+}
