@@ -2,6 +2,10 @@
 
 #include "serial/mscomm1.h"
 
-bool CommFrameSink::isOpen() const { return m_comm.GetPortOpen(); }
+bool CommFrameSink::isOpen() const {
+    return m_comm.GetPortOpen();
+}
 
-void CommFrameSink::sendFrame(const QByteArray& frame) { m_comm.SetOutput(frame); }
+void CommFrameSink::sendFrame(const QByteArray& frame) {
+    m_comm.SetOutput(frame);
+}

@@ -25,4 +25,6 @@ constexpr int PercentText = 1015;
 constexpr int GasTypeCommand = 32774;
 } // namespace ControlId
 
-inline QString controlObjectName(int id) { return QStringLiteral("ctl%1").arg(id); }
+inline QString controlObjectName(int id) {
+    return QStringLiteral("ctl%1").arg(id);
+}

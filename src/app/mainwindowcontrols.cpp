@@ -28,8 +28,8 @@ struct Placer {
     }
 
     QPushButton* button(int id, const char* caption, int x, int y, int width, int height) const {
-        auto* button = place(new QPushButton(QString::fromLatin1(caption), &client), id, x, y,
-                             width, height);
+        auto* button =
+            place(new QPushButton(QString::fromLatin1(caption), &client), id, x, y, width, height);
         // No button is the default one: Enter never presses anything in this window.
         button->setAutoDefault(false);
         return button;
@@ -79,12 +79,13 @@ MainWindowControls createMainWindowControls(QWidget& client, const DialogUnits& 
     QLabel* totalLabel = at.label("Total", 70, 77, 40, 9);
     c.channelCount = at.edit(ControlId::ChannelCount, Qt::AlignHCenter, QStringLiteral("Channel"),
                              14, 90, 43, 13);
-    c.recordTotal = at.edit(ControlId::RecordTotal, Qt::AlignHCenter, QStringLiteral("Total"), 64,
-                            90, 43, 13);
+    c.recordTotal =
+        at.edit(ControlId::RecordTotal, Qt::AlignHCenter, QStringLiteral("Total"), 64, 90, 43, 13);
     channelLabel->setBuddy(c.channelCount);
     totalLabel->setBuddy(c.recordTotal);
 
-    c.downloadGroup = at.place(new QGroupBox(QStringLiteral("Download"), &client), 0, 7, 128, 405, 38);
+    c.downloadGroup =
+        at.place(new QGroupBox(QStringLiteral("Download"), &client), 0, 7, 128, 405, 38);
     c.downloadData = at.button(ControlId::DownloadData, "Download Data", 28, 143, 57, 15);
     c.downloadData->setEnabled(false);
     c.progress = at.place(new QProgressBar(&client), ControlId::Progress, 100, 144, 156, 12);

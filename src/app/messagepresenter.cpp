@@ -3,7 +3,6 @@
 #include <QMessageBox>
 
 void showMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Trellmo"), text, QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Trellmo"), text, QMessageBox::Ok, parent);
     box.exec();
 }

@@ -39,8 +39,7 @@ const std::array<const char*, kChannelColumns> kColumnCaptions{
 
 } // namespace
 
-template <typename Handler>
-void CTrellmoDlg::guarded(Handler&& handler) noexcept {
+template <typename Handler> void CTrellmoDlg::guarded(Handler&& handler) noexcept {
     try {
         handler();
     } catch (const SerialError& error) {
@@ -171,8 +170,8 @@ void CTrellmoDlg::setUpChannelTable() {
     }
     for (int row = 0; row < kChannelRows; ++row) {
         for (int column = 0; column < kChannelColumns; ++column) {
-            auto* item = new QTableWidgetItem(
-                column == 0 ? QStringLiteral("CH%1").arg(row + 1) : QString());
+            auto* item =
+                new QTableWidgetItem(column == 0 ? QStringLiteral("CH%1").arg(row + 1) : QString());
             item->setTextAlignment(Qt::AlignCenter);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             m_channelList->setItem(row, column, item);
@@ -219,7 +218,9 @@ void CTrellmoDlg::ProbePorts() {
     }
 }
 
-void CTrellmoDlg::OnCheckPort() { ProbePorts(); }
+void CTrellmoDlg::OnCheckPort() {
+    ProbePorts();
+}
 
 void CTrellmoDlg::OnOpenPort() {
     CollectValues();
@@ -379,7 +380,9 @@ void CTrellmoDlg::setCellText(int row, int column, const QString& text) {
     }
 }
 
-void CTrellmoDlg::enableDownload() { m_ui.downloadData->setEnabled(true); }
+void CTrellmoDlg::enableDownload() {
+    m_ui.downloadData->setEnabled(true);
+}
 
 void CTrellmoDlg::tell(const QString& text) {
     // Shown after the current handler has unwound, never from inside it; a text already

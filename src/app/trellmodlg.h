@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/dialogsettings.h"
 #include "app/commframesink.h"
+#include "app/dialogsettings.h"
 #include "app/keyswallower.h"
 #include "app/mainwindowcontrols.h"
 #include "protocol/instrumentlink.h"
@@ -74,8 +74,7 @@ private:
     void setCellText(int row, int column, const QString& text) override;
     void enableDownload() override;
 
-    template <typename Handler>
-    void guarded(Handler&& handler) noexcept;
+    template <typename Handler> void guarded(Handler&& handler) noexcept;
     void tell(const QString& text);
 
     DialogSettings m_settings;

@@ -87,7 +87,7 @@ QString RecordExporter::writeBatch(const QString& path, ChannelLayout layout,
     // layout) would take the rows under the wrong columns, or refuse them while the sheet is
     // written back unchanged and the batch looks written. Neither is acceptable for records:
     // the batch fails, the file stays as it is and the user is told which file to move aside.
-    if (false) {
+    if (!existing.isEmpty() && existing != captions) {
         return QStringLiteral("Its sheet \"%1\" has other column captions (%2 columns) than the "
                               "records of this instrument (%3 columns). Move the file aside to "
                               "let a new one be started.")

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <exception>
 
@@ -25,6 +26,34 @@ constexpr int kDialogFontPoints = 8;
 constexpr int kNumberColumnPx = 60;
 constexpr int kNameColumnPx = 150;
 constexpr int kFirstCode = 81;
+
+// A report list scrolled a whole row at a time, the top row always aligned with the top edge,
+// as the platform's list views do. Qt aligns the last row with the bottom edge instead when
+// scrolled to the end, which leaves no room below the last row for a click that hits no row.
+class ReportList : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+protected:
+    void scrollContentsBy(int dx, int dy) override {
+        QTableWidget::scrollContentsBy(dx, dy);
+        if (dy != 0)
+            alignTopRow();
+    }
+    void updateGeometries() override {
+        QTableWidget::updateGeometries();
+        alignTopRow();
+    }
+
+private:
+    void alignTopRow() {
+        const int offset = verticalHeader()->sectionPosition(verticalScrollBar()->value());
+        if (verticalScrollMode() == ScrollPerItem && verticalHeader()->offset() != offset) {
+            verticalHeader()->setOffset(offset);
+            viewport()->update();
+        }
+    }
+};
 
 QString idName(int id) {
     return QString::number(id);
@@ -60,7 +89,8 @@ void CGastypeEdit::buildControls() {
     setFont(DialogFont(kDialogFontPoints));
     const DialogUnits du(font());
 
-    m_gasList = new QTableWidget(0, 2, this);
+    m_gasList = new ReportList(0, 2, this);
+    m_gasList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_gasList->setObjectName(idName(kListId));
     m_gasList->setGeometry(du.rect(34, 8, 167, 122));
     m_gasList->setHorizontalHeaderLabels({QStringLiteral("Number"), QStringLiteral("Gas Type")});

@@ -72,10 +72,6 @@ int HexTextToBytes(const QString& text, QByteArray& bytes) {
         if (high < 0 || low < 0) {
             break;
         }
-        // Blanks before pairs could make more pairs than length / 2 allows for.
-        if (j >= bytes.size()) {
-            bytes.resize(j + 1);
-        }
         bytes[j] = static_cast<char>(high * 16 + low);
         ++i;
         ++j;

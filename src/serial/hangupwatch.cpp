@@ -6,7 +6,9 @@
 
 #include <poll.h>
 
-HangUpWatch::HangUpWatch(QSerialPort& port) : m_port(port) { m_port.installEventFilter(this); }
+HangUpWatch::HangUpWatch(QSerialPort& port) : m_port(port) {
+    m_port.installEventFilter(this);
+}
 
 void HangUpWatch::arm() {
     m_armed = true;

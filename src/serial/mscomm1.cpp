@@ -80,17 +80,18 @@ void CMscomm1::SetSettings(const QString& settings) {
 }
 
 void CMscomm1::applyLineSettings(const QString& settingsText) {
-    const bool applied = m_port->setBaudRate(m_settings.baudRate) &&
-                         m_port->setParity(m_settings.parity) &&
-                         m_port->setDataBits(m_settings.dataBits) &&
-                         m_port->setStopBits(m_settings.stopBits) &&
-                         m_port->setFlowControl(QSerialPort::NoFlowControl);
+    const bool applied =
+        m_port->setBaudRate(m_settings.baudRate) && m_port->setParity(m_settings.parity) &&
+        m_port->setDataBits(m_settings.dataBits) && m_port->setStopBits(m_settings.stopBits) &&
+        m_port->setFlowControl(QSerialPort::NoFlowControl);
     if (!applied) {
         throw SerialError(SerialRefusal::settingsRejected(settingsText, m_port->errorString()));
     }
 }
 
-bool CMscomm1::GetPortOpen() const { return m_port->isOpen(); }
+bool CMscomm1::GetPortOpen() const {
+    return m_port->isOpen();
+}
 
 void CMscomm1::SetPortOpen(bool open) {
     if (!open) {

@@ -11,7 +11,9 @@ SerialError::SerialError(const QString& text)
 namespace SerialRefusal {
 
 namespace {
-QString portName(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
+QString portName(int portNumber) {
+    return QStringLiteral("COM%1").arg(portNumber);
+}
 QString portAndDevice(int portNumber, const QString& devicePath) {
     return QStringLiteral("%1 (%2)").arg(portName(portNumber), devicePath);
 }
@@ -32,7 +34,9 @@ QString alreadyOpen(int portNumber) {
     return QStringLiteral("%1 is already open.").arg(portName(portNumber));
 }
 
-QString notOpen() { return QStringLiteral("The serial port is not open."); }
+QString notOpen() {
+    return QStringLiteral("The serial port is not open.");
+}
 
 QString deviceMissing(int portNumber, const QString& devicePath) {
     return QStringLiteral("%1 is not present. Connect the instrument's cable and press "
@@ -54,8 +58,8 @@ QString inUse(int portNumber, const QString& devicePath) {
 }
 
 QString openFailed(int portNumber, const QString& devicePath, const QString& reason) {
-    return QStringLiteral("%1 can't be opened: %2.").arg(portAndDevice(portNumber, devicePath),
-                                                          reason);
+    return QStringLiteral("%1 can't be opened: %2.")
+        .arg(portAndDevice(portNumber, devicePath), reason);
 }
 
 QString invalidValue(const char* property, int value) {
@@ -86,7 +90,7 @@ QString owningGroup(const QString& devicePath) {
     if (::stat(devicePath.toLocal8Bit().constData(), &info) != 0) {
         return fallback;
     }
-    group entry {};
+    group entry{};
     group* found = nullptr;
     std::array<char, 4096> buffer{};
     if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 ||

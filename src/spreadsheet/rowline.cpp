@@ -1,5 +1,7 @@
 #include "spreadsheet/rowline.h"
 
+#include <algorithm>
+
 namespace rowline {
 
 namespace {
@@ -20,44 +22,37 @@ void cutAt(QStringView line, QStringView delimiter, std::vector<QStringView>& ce
     cells.push_back(line.sliced(start));
 }
 
-bool containsQuotedSeparator(QStringView line, QStringView separator, qsizetype from = 0) {
-    // Looks for quote + separator + quote without building that text for every line.
-    for (qsizetype at = line.indexOf(separator, from); at >= 0;
-         at = line.indexOf(separator, at + 1)) {
-        const qsizetype after = at + separator.size();
-        if (at > 0 && line[at - 1] == kQuote && after < line.size() && line[after] == kQuote)
-            return true;
-    }
-    return false;
-}
-
-void cutAtQuotedSeparator(QStringView line, QStringView separator,
+// Cuts at every quote + separator + quote, scanning on from the end of the previous one, and
+// drops the outer quotes of the first and last cell. False, with nothing added, when the line
+// holds no quoted separator. One pass over the line: a write-back splits every held row.
+bool cutAtQuotedSeparator(QStringView line, QStringView separator,
                           std::vector<QStringView>& cells) {
-    const qsizetype cellsBefore = static_cast<qsizetype>(cells.size());
+    const char16_t* const text = line.utf16();
+    const char16_t* const sep = separator.utf16();
+    const qsizetype separatorSize = separator.size();
+    const qsizetype quotedSize = separatorSize + 2;
+    const qsizetype lastStart = line.size() - quotedSize;
     qsizetype start = 0;
-    qsizetype from = 0;
-    for (;;) {
-        // The quoted separator begins one character before the separator itself.
-        const qsizetype at = line.indexOf(separator, from);
-        if (at < 0)
-            break;
-        const qsizetype after = at + separator.size();
-        if (at - 1 >= start && line[at - 1] == kQuote && after < line.size() &&
-            line[after] == kQuote) {
-            cells.push_back(line.sliced(start, at - 1 - start));
-            start = after + 1;
-            from = start;
-        } else {
-            from = at + 1;
-        }
+    bool found = false;
+    for (qsizetype at = 0; at <= lastStart; ++at) {
+        if (text[at] != u'"' || text[at + quotedSize - 1] != u'"' ||
+            !std::equal(sep, sep + separatorSize, text + at + 1))
+            continue;
+        cells.push_back(line.sliced(start, at - start));
+        start = at + quotedSize;
+        at = start - 1; // the closing quote belongs to this occurrence
+        found = true;
     }
+    if (!found)
+        return false;
     cells.push_back(line.sliced(start));
-    QStringView& first = cells[static_cast<size_t>(cellsBefore)];
+    QStringView& first = cells.front();
     if (!first.isEmpty())
         first = first.sliced(1);
     QStringView& last = cells.back();
     if (!last.isEmpty())
         last.chop(1);
+    return true;
 }
 
 } // namespace
@@ -72,14 +67,29 @@ void append(QString& line, const QStringList& cells, QStringView separator) {
     }
 }
 
-QString build(const QStringList& cells, QStringView separator) {
-    qsizetype size = 0;
-    for (const QString& cell : cells)
-        size += cell.size() + 2 + separator.size();
-    QString line;
-    line.reserve(size);
-    append(line, cells, separator);
+QString build(const QString* cells, qsizetype count, QStringView separator) {
+    // Sized exactly and filled in place: a load builds one line per row of the sheet.
+    qsizetype size = count > 0 ? (count - 1) * separator.size() + 2 * count : 0;
+    for (qsizetype i = 0; i < count; ++i)
+        size += cells[i].size();
+    QString line(size, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(line.data());
+    auto put = [&out](QStringView text) {
+        std::copy_n(text.utf16(), text.size(), out);
+        out += text.size();
+    };
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0)
+            put(separator);
+        *out++ = u'"';
+        put(cells[i]);
+        *out++ = u'"';
+    }
     return line;
+}
+
+QString build(const QStringList& cells, QStringView separator) {
+    return build(cells.constData(), cells.size(), separator);
 }
 
 QString blankRow(int cells, QStringView blankCell, QStringView separator) {
@@ -103,10 +113,8 @@ void split(QStringView line, QStringView separator, std::vector<QStringView>& ce
         cells.push_back(line);
         return;
     }
-    if (containsQuotedSeparator(line, separator)) {
-        cutAtQuotedSeparator(line, separator, cells);
+    if (cutAtQuotedSeparator(line, separator, cells))
         return;
-    }
     if (line.contains(separator)) {
         cutAt(line, separator, cells);
         return;

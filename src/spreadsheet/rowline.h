@@ -14,6 +14,7 @@ namespace rowline {
 // quote. No cells give an empty line.
 void append(QString& line, const QStringList& cells, QStringView separator);
 QString build(const QStringList& cells, QStringView separator);
+QString build(const QString* cells, qsizetype count, QStringView separator);
 
 // A row of `cells` copies of the blank cell (the text a writer puts where it has no value).
 QString blankRow(int cells, QStringView blankCell, QStringView separator);

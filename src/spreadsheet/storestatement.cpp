@@ -9,8 +9,22 @@ public:
     explicit StatementReader(QStringView text) : m_text(text) {}
 
     void skipBlanks() {
-        while (m_at < m_text.size() && m_text[m_at].isSpace())
-            ++m_at;
+        while (m_at < m_text.size()) {
+            const char16_t c = m_text[m_at].unicode();
+            if (c == u' ' || (c >= u'\t' && c <= u'\r') || (c >= 0x80 && QChar(c).isSpace()))
+                ++m_at;
+            else
+                break;
+        }
+    }
+
+    // Skips `text` when it follows at the current position, as it is.
+    bool skipVerbatim(QStringView text) {
+        skipBlanks();
+        if (text.isEmpty() || !m_text.sliced(m_at).startsWith(text))
+            return false;
+        m_at += text.size();
+        return true;
     }
 
     bool atEnd() {
@@ -21,9 +35,16 @@ public:
     bool keyword(QLatin1StringView word) {
         skipBlanks();
         const qsizetype end = m_at + word.size();
-        if (end > m_text.size() ||
-            m_text.sliced(m_at, word.size()).compare(word, Qt::CaseInsensitive) != 0)
+        if (end > m_text.size())
             return false;
+        // Keywords are ASCII: folding the case of ASCII letters is enough, and cheap.
+        for (qsizetype i = 0; i < word.size(); ++i) {
+            char16_t c = m_text[m_at + i].unicode();
+            if (c >= u'a' && c <= u'z')
+                c = char16_t(c - u'a' + u'A');
+            if (c != char16_t(word[i].toLatin1()))
+                return false;
+        }
         if (end < m_text.size() && isWordChar(m_text[end]))
             return false;
         m_at = end;
@@ -45,13 +66,16 @@ public:
         if (m_at >= m_text.size() || m_text[m_at] != open)
             return false;
         const qsizetype start = m_at + 1;
+        const qsizetype size = m_text.size();
+        const char16_t closing = close.unicode();
         qsizetype at = start;
-        for (;;) {
-            at = m_text.indexOf(close, at);
-            if (at < 0)
+        for (;; ++at) {
+            if (at >= size)
                 return false;
-            if (at + 1 < m_text.size() && m_text[at + 1] == close) {
-                at += 2;
+            if (m_text[at].unicode() != closing)
+                continue;
+            if (at + 1 < size && m_text[at + 1].unicode() == closing) {
+                ++at;
                 continue;
             }
             break;
@@ -154,7 +178,7 @@ bool parseCreateColumns(StatementReader& reader, StoreStatement& statement, QStr
             error = reader.expected("a column name in brackets");
             return false;
         }
-        if (!reader.keyword(QLatin1StringView("char")) || !reader.symbol(u'(') ||
+        if (!reader.keyword(QLatin1StringView("CHAR")) || !reader.symbol(u'(') ||
             !reader.number(width) || !reader.symbol(u')')) {
             error = reader.expected("a column type char(n)");
             return false;
@@ -169,19 +193,27 @@ bool parseCreateColumns(StatementReader& reader, StoreStatement& statement, QStr
     return true;
 }
 
-bool parseInsert(StatementReader& reader, StoreStatement& statement, QString& error) {
+bool parseInsert(StatementReader& reader, StoreStatement& statement, QStringView knownColumnList,
+                 QString& error) {
+    reader.skipBlanks();
     const qsizetype listStart = reader.position();
-    if (!reader.symbol(u'(')) {
+    // The INSERTs of a write-back name the same columns one after the other: a list equal to
+    // the one the caller already knows is not taken apart again.
+    if (reader.skipVerbatim(knownColumnList)) {
+        statement.columnList = reader.sliceFrom(listStart);
+        statement.columnsKnown = true;
+    } else if (!reader.symbol(u'(')) {
         error = reader.expected("'('");
         return false;
+    } else {
+        if (!parseNameList(reader, statement, error))
+            return false;
+        if (!reader.symbol(u')')) {
+            error = reader.expected("')'");
+            return false;
+        }
+        statement.columnList = reader.sliceFrom(listStart);
     }
-    if (!parseNameList(reader, statement, error))
-        return false;
-    if (!reader.symbol(u')')) {
-        error = reader.expected("')'");
-        return false;
-    }
-    statement.columnList = reader.sliceFrom(listStart);
     if (!reader.keyword(QLatin1StringView("VALUES"))) {
         error = reader.expected("VALUES");
         return false;
@@ -239,19 +271,23 @@ bool parseCell(QStringView cell, int& column, int& row) {
     const QStringView digits = cell.sliced(letters);
     if (letters == 0 || digits.isEmpty() || digits.size() > 7)
         return false;
-    for (QChar c : digits)
-        if (!c.isDigit() || c.unicode() > u'9')
+    row = 0;
+    for (QChar c : digits) {
+        if (c.unicode() < u'0' || c.unicode() > u'9')
             return false;
+        row = row * 10 + (c.unicode() - u'0');
+    }
     column = columnNumber(cell.first(letters));
-    row = digits.toInt();
     return row > 0;
 }
 
 } // namespace
 
-bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& error) {
+bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& error,
+                         QStringView knownColumnList) {
     statement.table = {};
     statement.columnList = {};
+    statement.columnsKnown = false;
     statement.columns.clear();
     statement.widths.clear();
     statement.values.clear();
@@ -294,7 +330,7 @@ bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& e
             error = reader.expected("INTO");
             return false;
         }
-        ok = table() && parseInsert(reader, statement, error);
+        ok = table() && parseInsert(reader, statement, knownColumnList, error);
     } else if (reader.keyword(QLatin1StringView("UPDATE"))) {
         statement.kind = StatementKind::Update;
         ok = table() && parseUpdate(reader, statement, error);

@@ -21,6 +21,9 @@ struct StoreStatement {
     // INSERT: the text of the column list, so that a store can reuse what it resolved for the
     // same list in the statement before.
     QStringView columnList;
+    // INSERT: the column list equalled the known one given to the parser, and `columns` was
+    // left empty.
+    bool columnsKnown = false;
     // CREATE: the defined columns; INSERT: the named columns; UPDATE: the columns after SET.
     std::vector<QStringView> columns;
     // CREATE: the declared widths; unused otherwise.
@@ -33,7 +36,10 @@ struct StoreStatement {
 };
 
 // False with a reason when the text is not one of the forms. The views point into `text`.
-bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& error);
+// An INSERT whose column list is `knownColumnList` exactly is not taken apart (see
+// columnsKnown).
+bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& error,
+                         QStringView knownColumnList = {});
 
 // A table is a sheet name, or a sheet name with a range: "Sheet$A1:IV65536".
 struct TableName {

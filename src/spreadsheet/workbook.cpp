@@ -106,25 +106,18 @@ bool CWorkbook::LoadExcelSheet() {
     if (columnCount > 0) {
         rowLines.clear();
         fieldNames.clear();
+        rowLines.reserve(recordset->rowCountHint() + 1);
         sheetExists = true;
         for (int column = 0; column < columnCount; ++column)
             fieldNames.append(recordset->columnName(column));
         rowLines.append(rowline::build(fieldNames, separator));
         rowCount = 1;
         try {
-            qsizetype lineSize = 0;
+            std::vector<QString> cells(static_cast<size_t>(columnCount));
             while (!recordset->atEnd()) {
-                QString line;
-                line.reserve(lineSize);
-                for (int column = 0; column < columnCount; ++column) {
-                    if (column > 0)
-                        line.append(separator);
-                    line.append(QLatin1Char('"'));
-                    line.append(recordset->value(column));
-                    line.append(QLatin1Char('"'));
-                }
-                lineSize = line.size() + 16;
-                rowLines.append(std::move(line));
+                for (int column = 0; column < columnCount; ++column)
+                    cells[static_cast<size_t>(column)] = recordset->value(column);
+                rowLines.append(rowline::build(cells.data(), columnCount, separator));
                 ++rowCount;
                 recordset->moveNext();
             }

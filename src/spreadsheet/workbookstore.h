@@ -26,6 +26,8 @@ public:
     virtual ~WorkbookResult() = default;
     virtual int columnCount() const = 0;
     virtual QString columnName(int column) const = 0;
+    // How many rows the result will give, when the store knows; only used to reserve memory.
+    virtual qsizetype rowCountHint() const { return 0; }
     virtual bool atEnd() const = 0;
     // The cell of the current row as text; throws WorkbookStatementError when it cannot be read.
     virtual QString value(int column) const = 0;

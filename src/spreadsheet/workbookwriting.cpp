@@ -13,6 +13,53 @@ using namespace workbooktexts;
 
 namespace {
 
+// Fills a text in place up to a size known in advance not to be exceeded, then cuts it to
+// what was written: a write-back builds one INSERT per row, and appending piece by piece
+// cost more than carrying the statements out.
+class TextFiller {
+public:
+    TextFiller(QString& text, qsizetype atMost) : m_text(text) {
+        text.resize(atMost);
+        m_begin = m_out = reinterpret_cast<char16_t*>(text.data());
+    }
+    ~TextFiller() { m_text.truncate(m_out - m_begin); }
+    TextFiller(const TextFiller&) = delete;
+    TextFiller& operator=(const TextFiller&) = delete;
+
+    void put(QStringView text) {
+        std::copy_n(text.utf16(), text.size(), m_out);
+        m_out += text.size();
+    }
+    void put(QLatin1StringView text) {
+        for (const char c : text)
+            *m_out++ = static_cast<unsigned char>(c);
+    }
+    // The text with every `special` character doubled: the quoting of names and texts.
+    void putDoubling(QStringView text, char16_t special) {
+        for (const QChar c : text) {
+            *m_out++ = c.unicode();
+            if (c.unicode() == special)
+                *m_out++ = special;
+        }
+    }
+    void putNumber(qint32 number) {
+        char digits[12];
+        int count = 0;
+        do {
+            digits[count++] = char('0' + number % 10);
+            number /= 10;
+        } while (number > 0);
+        while (count > 0)
+            *m_out++ = static_cast<char16_t>(digits[--count]);
+    }
+    void chop(qsizetype count) { m_out -= std::min<qsizetype>(count, m_out - m_begin); }
+
+private:
+    QString& m_text;
+    char16_t* m_begin;
+    char16_t* m_out;
+};
+
 // The first name, in column order, that another position repeats (exact, case-sensitive).
 bool findFirstDuplicate(const QStringList& names, QString& duplicate) {
     QHash<QString, int> counts;
@@ -227,26 +274,31 @@ bool CWorkbook::WriteBackExcel() {
     insertHead.append(QLatin1String("$A1:IV"));
     for (qint32 row = 2; row <= rowCount; ++row) {
         ReadRowCells(row);
-        statementText.resize(0);
-        statementText.append(insertHead);
-        statementText.append(QString::number(row - 1));
-        statementText.append(QLatin1String("] ("));
         const size_t cells = cellViews.size();
         const size_t named = std::min(cells, namesEnd.size() - 1);
-        statementText.append(QStringView(scratchText).first(namesEnd[named]));
-        // A row with more cells than names lists the extra ones without a name, and the store
-        // refuses the statement.
-        for (size_t extra = named; extra < cells; ++extra)
-            statementText.append(QLatin1String("[], "));
-        statementText.chop(2);
-        statementText.append(QLatin1String(") VALUES ("));
-        for (const QStringView cell : cellViews) {
-            statementText.append(QLatin1Char('\''));
-            sqlquote::appendValueText(statementText, cell);
-            statementText.append(QLatin1String("', "));
+        qsizetype atMost = insertHead.size() + 16 + namesEnd[named] + 4 * qsizetype(cells) + 12;
+        for (const QStringView cell : cellViews)
+            atMost += 2 * cell.size() + 4;
+        {
+            TextFiller text(statementText, atMost);
+            text.put(insertHead);
+            text.putNumber(row - 1);
+            text.put(QLatin1StringView("] ("));
+            text.put(QStringView(scratchText).first(namesEnd[named]));
+            // A row with more cells than names lists the extra ones without a name, and the
+            // store refuses the statement.
+            for (size_t extra = named; extra < cells; ++extra)
+                text.put(QLatin1StringView("[], "));
+            text.chop(2);
+            text.put(QLatin1StringView(") VALUES ("));
+            for (const QStringView cell : cellViews) {
+                text.put(QLatin1StringView("'"));
+                text.putDoubling(cell, u'\'');
+                text.put(QLatin1StringView("', "));
+            }
+            text.chop(2);
+            text.put(QLatin1StringView(")"));
         }
-        statementText.chop(2);
-        statementText.append(QLatin1Char(')'));
         if (!SendStatement())
             return false;
     }

@@ -81,6 +81,9 @@ public:
     }
 
     int columnCount() const override { return static_cast<int>(m_names.size()); }
+    qsizetype rowCountHint() const override {
+        return m_usedRows > 1 ? static_cast<qsizetype>(m_usedRows - 1) : 0;
+    }
     QString columnName(int column) const override { return m_names.value(column); }
     bool atEnd() const override { return m_row >= m_usedRows; }
     QString value(int column) const override {
@@ -143,13 +146,23 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
         if (QFileInfo(path).isDir())
             throw WorkbookConnectError(toMessage(
                 QStringLiteral("Cannot open the workbook %1: it is a folder").arg(shown(path))));
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw WorkbookConnectError(toMessage(QStringLiteral("Cannot open the workbook %1: %2")
                                                      .arg(shown(path), file.errorString())));
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw WorkbookConnectError(toMessage(QStringLiteral("Cannot read the workbook %1: %2")
-                                                     .arg(shown(path), file.errorString())));
+        // Read in one piece into a buffer of the file's size: a day's workbook is tens of
+        // megabytes, and growing the buffer while reading costs more than the reading.
+        QByteArray bytes(file.size(), Qt::Uninitialized);
+        qint64 got = 0;
+        while (got < bytes.size()) {
+            const qint64 read = file.read(bytes.data() + got, bytes.size() - got);
+            if (read < 0)
+                throw WorkbookConnectError(toMessage(
+                    QStringLiteral("Cannot read the workbook %1: %2").arg(shown(path), file.errorString())));
+            if (read == 0)
+                break;
+            got += read;
+        }
+        bytes.truncate(got);
         try {
             m_book = xls::parse(bytes);
         } catch (const xls::FormatError& error) {
@@ -305,7 +318,9 @@ int XlsWorkbookStore::resolveColumn(const xls::Sheet& sheet, const QString& name
 void XlsWorkbookStore::execute(const QString& text) {
     requireConnection();
     QString error;
-    if (!parseStoreStatement(text, m_statement, error))
+    if (!parseStoreStatement(text, m_statement, error,
+                             m_insertTargetValid ? QStringView(m_insertTarget.columnList)
+                                                 : QStringView()))
         refuse(error);
     switch (m_statement.kind) {
     case StatementKind::Select:
@@ -424,7 +439,15 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     const QStringView quotedSheet = statement.table.first(dollar);
 
     if (!m_insertTargetValid || quotedSheet != m_insertTarget.table ||
-        statement.columnList != m_insertTarget.columnList) {
+        (!statement.columnsKnown && statement.columnList != m_insertTarget.columnList)) {
+        // A known column list (see parseStoreStatement) names the columns of the last INSERT.
+        std::vector<QString> names;
+        if (statement.columnsKnown) {
+            names = m_insertTarget.names;
+        } else {
+            for (const QStringView quoted : statement.columns)
+                names.push_back(sqlquote::unquoteName(quoted));
+        }
         m_insertTargetValid = false;
         const QString sheetName = sqlquote::unquoteName(quotedSheet);
         size_t index = 0;
@@ -432,8 +455,7 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
             refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
         InsertTarget target;
         target.sheet = index;
-        for (const QStringView quoted : statement.columns) {
-            const QString name = sqlquote::unquoteName(quoted);
+        for (const QString& name : names) {
             const int column = resolveColumn(m_book.sheets[index], name);
             if (column < 0)
                 refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(sheetName, name));
@@ -443,6 +465,7 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
             target.columns.push_back(column);
             target.lastColumn = std::max(target.lastColumn, column);
         }
+        target.names = std::move(names);
         target.table = quotedSheet.toString();
         target.columnList = statement.columnList.toString();
         m_insertTarget = std::move(target);
@@ -474,8 +497,8 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     for (size_t i = 0; i < statement.values.size(); ++i) {
         const QStringView quoted = statement.values[i];
         const size_t column = static_cast<size_t>(m_insertTarget.columns[i]);
-        if (before && column < before->size() && !quoted.contains(u'\'') &&
-            (*before)[column] == quoted)
+        if (before && column < before->size() && (*before)[column] == quoted &&
+            !quoted.contains(u'\''))
             row[column] = (*before)[column];
         else
             row[column] = sqlquote::unquoteValue(quoted);

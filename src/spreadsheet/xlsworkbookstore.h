@@ -57,6 +57,7 @@ private:
         QString columnList;
         size_t sheet = 0;
         int row = 0;
+        std::vector<QString> names;
         std::vector<int> columns;
         int lastColumn = -1;
     };

@@ -37,10 +37,11 @@ struct Window {
     MessageCapture messages;
     std::unique_ptr<CTrellmoDlg> dlg;
 
-    Window() { dlg = std::make_unique<CTrellmoDlg>(DialogSettings{devices.path(), messages.presenter()}); }
+    Window() {
+        dlg = std::make_unique<CTrellmoDlg>(DialogSettings{devices.path(), messages.presenter()});
+    }
 
-    template <typename T>
-    T* control(int id) {
+    template <typename T> T* control(int id) {
         T* found = controlOf<T>(*dlg, id);
         if (found == nullptr) {
             qFatal("control %d not found", id);
@@ -51,8 +52,8 @@ struct Window {
     QLineEdit* edit(int id) { return control<QLineEdit>(id); }
 };
 
-const QList<int> kButtons{ControlId::OpenPort,      ControlId::CheckPort,    ControlId::About,
-                          ControlId::Exit,          ControlId::ReadParameter, ControlId::DownloadData,
+const QList<int> kButtons{ControlId::OpenPort,  ControlId::CheckPort,     ControlId::About,
+                          ControlId::Exit,      ControlId::ReadParameter, ControlId::DownloadData,
                           ControlId::OpenFolder};
 const QList<int> kEdits{ControlId::ChannelCount, ControlId::RecordTotal, ControlId::SendText,
                         ControlId::ReceiveText, ControlId::PercentText};
@@ -78,11 +79,13 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
     QCOMPARE(w.dlg->windowTitle(), QStringLiteral("Trellmo"));
     QVERIFY(!w.dlg->windowIcon().isNull());
 
-    const QList<std::pair<int, const char*>> captions{
-        {ControlId::OpenPort, "Open Port"},          {ControlId::CheckPort, "Check port"},
-        {ControlId::About, "About"},                 {ControlId::Exit, "Exit"},
-        {ControlId::ReadParameter, "Read parameter"}, {ControlId::DownloadData, "Download Data"},
-        {ControlId::OpenFolder, "Open folder"}};
+    const QList<std::pair<int, const char*>> captions{{ControlId::OpenPort, "Open Port"},
+                                                      {ControlId::CheckPort, "Check port"},
+                                                      {ControlId::About, "About"},
+                                                      {ControlId::Exit, "Exit"},
+                                                      {ControlId::ReadParameter, "Read parameter"},
+                                                      {ControlId::DownloadData, "Download Data"},
+                                                      {ControlId::OpenFolder, "Open folder"}};
     for (const auto& [id, caption] : captions) {
         QCOMPARE(w.button(id)->text(), QString::fromLatin1(caption));
         // Buttons announce their captions.
@@ -97,7 +100,8 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
     QVERIFY(!w.button(ControlId::OpenPort)->isEnabled());
     QVERIFY(!w.button(ControlId::ReadParameter)->isEnabled());
     QVERIFY(!w.button(ControlId::DownloadData)->isEnabled());
-    for (int id : {ControlId::CheckPort, ControlId::About, ControlId::Exit, ControlId::OpenFolder}) {
+    for (int id :
+         {ControlId::CheckPort, ControlId::About, ControlId::Exit, ControlId::OpenFolder}) {
         QVERIFY2(w.button(id)->isEnabled(), qPrintable(QString::number(id)));
     }
 
@@ -305,8 +309,7 @@ namespace {
 
 // Runs trigger, which opens a modal box; returns the box's texts once it has appeared, and
 // closes it.
-template <typename Box>
-QString textOfModalBox(const std::function<void()>& trigger) {
+template <typename Box> QString textOfModalBox(const std::function<void()>& trigger) {
     QString seen;
     bool appeared = false;
     QTimer poll;
@@ -335,7 +338,8 @@ void MainWindowTest::aboutIsReachedThroughTheContextMenu() {
 
     // A right click on the window brings up its menu, which ends with a separator and the
     // About item.
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), w.dlg->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            w.dlg->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(w.dlg.get(), &click);
     QMenu& menu = w.dlg->systemMenu();
     QVERIFY(waitUntil([&] { return menu.isVisible(); }));

@@ -41,9 +41,7 @@ struct Window {
         instrument = devices.add(QStringLiteral("ttyUSB0"));
         dlg = std::make_unique<CTrellmoDlg>(DialogSettings{devices.path(), messages.presenter()});
     }
-    void press(int id) {
-        QTest::mouseClick(controlOf<QPushButton>(*dlg, id), Qt::LeftButton);
-    }
+    void press(int id) { QTest::mouseClick(controlOf<QPushButton>(*dlg, id), Qt::LeftButton); }
     QString field(int id) { return controlOf<QLineEdit>(*dlg, id)->text(); }
     // Reconnects the instrument under the same device name, as after replugging it.
     void replug() { instrument = devices.add(QStringLiteral("ttyUSB0")); }
@@ -87,7 +85,7 @@ void MainWindowLinkTest::readParameterAndDownloadDriveTheLine() {
 
     // Step 2 asks for the record total; a total above 0 enables Download Data.
     QCOMPARE(readFromMaster(*w.instrument, 8), QByteArray::fromHex("01030003000409B4"));
-    QVERIFY(writeToMaster(*w.instrument, withCrc(QByteArray::fromHex("0103040000000002"))));
+    QVERIFY(writeToMaster(*w.instrument, withCrc(QByteArray::fromHex("01030400000002"))));
     QVERIFY(waitUntil([&] { return w.field(ControlId::RecordTotal) == "2"; }));
     QVERIFY(controlOf<QPushButton>(*w.dlg, ControlId::DownloadData)->isEnabled());
 
@@ -98,7 +96,8 @@ void MainWindowLinkTest::readParameterAndDownloadDriveTheLine() {
     const QByteArray recordOne = withCrc(QByteArray::fromHex("014100000001"));
     QList<QByteArray> requests = requestsIn(drainMaster(*w.instrument, 600));
     if (!requests.isEmpty() && requests.first().at(1) == 0x03) {
-        requests.removeFirst(); // a parameter request already on its way when the button was pressed
+        requests
+            .removeFirst(); // a parameter request already on its way when the button was pressed
     }
     QVERIFY2(requests.size() >= 3, qPrintable(QString::number(requests.size())));
     for (const QByteArray& request : requests) {

@@ -47,7 +47,9 @@ struct Window {
         return names;
     }
     // Lets queued messages through.
-    void settle() { waitUntil([] { return false; }, 30); }
+    void settle() {
+        waitUntil([] { return false; }, 30);
+    }
 };
 
 void verifyClosedState(Window& w) {
@@ -80,8 +82,7 @@ void MainWindowPortTest::portListShowsLinkedPortsInOrderWithTheirDevices() {
     QCOMPARE(w.entries(), (QStringList{"COM1", "COM2", "COM33"}));
     for (int i = 0; i < 3; ++i) {
         const QString device = QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"}.at(i);
-        QCOMPARE(w.combo()->itemData(i, Qt::ToolTipRole).toString(),
-                 w.devices.devicePath(device));
+        QCOMPARE(w.combo()->itemData(i, Qt::ToolTipRole).toString(), w.devices.devicePath(device));
     }
     QCOMPARE(w.combo()->currentIndex(), 0);
     QCOMPARE(w.combo()->currentText(), QStringLiteral("COM1"));

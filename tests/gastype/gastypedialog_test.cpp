@@ -155,7 +155,7 @@ private slots:
                 d.close();
                 break;
             }
-            QVERIFY2(!d.isVisible(), "the dialog ends");
+            QVERIFY2(!d.isVisible(), qPrintable(QStringLiteral("ending %1 closes").arg(int(ending))));
             QCOMPARE(names(), before);
             QCOMPARE(UserGasNames()[0], QStringLiteral("Freon R22"));
         }

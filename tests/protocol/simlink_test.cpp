@@ -19,6 +19,9 @@ public:
         opened = line.open(device);
         QObject::connect(&line.port(), &QSerialPort::readyRead,
                          [this] { link.receive(line.port().readAll()); });
+        // As the main window runs them.
+        parameterTimer.setTimerType(Qt::PreciseTimer);
+        downloadTimer.setTimerType(Qt::PreciseTimer);
         parameterTimer.setInterval(InstrumentLink::kParameterPeriodMs);
         QObject::connect(&parameterTimer, &QTimer::timeout, [this] {
             if (link.parameterTick() == TickOutcome::StopTimer) {
@@ -199,7 +202,7 @@ void SimLinkTest::downloadSixChannelsWithFaults() {
     sim.faultRecord(13, SimFault::split(3, 10));
     sim.faultRecord(17, SimFault::extraBytes(QByteArray("\x01\x41\x00", 3)));
     sim.faultRecord(20, SimFault::exception());
-    sim.faultRecord(25, SimFault::late(25)); // late, but before the next tick
+    sim.faultRecord(25, SimFault::late(25));      // late, but before the next tick
     sim.faultRecord(40, SimFault::noAnswer(), 2); // the last answer, lost twice
     sim.clearLog();
     QVERIFY(driver.download(1));

@@ -93,7 +93,8 @@ void SerialLineTest::probeListsOpenableDevicesInPortOrder() {
                           QStringLiteral("COM34=ttyACM1"), QStringLiteral("COM67=ttyS2"),
                           QStringLiteral("COM128=ttyAMA31")};
     QCOMPARE(listing(0), all);
-    QCOMPARE(probePorts(ports, 0).first().devicePath, devices.devicePath(QStringLiteral("ttyUSB0")));
+    QCOMPARE(probePorts(ports, 0).first().devicePath,
+             devices.devicePath(QStringLiteral("ttyUSB0")));
 
     // A port held open can't be opened exclusively again: it drops out, unless it is the one
     // this program holds, which stays listed.
@@ -117,8 +118,8 @@ void SerialLineTest::openProgramsTheLineSettings_data() {
                                            << tcflag_t(CS8) << tcflag_t(0) << false;
     // A pseudo-terminal keeps speed and stop bits but forces 8 data bits without parity, so
     // those two are checked where the settings text is read.
-    QTest::newRow("other speed, two stop bits") << QStringLiteral("9600,n,8,2") << speed_t(B9600)
-                                                << tcflag_t(CS8) << tcflag_t(0) << true;
+    QTest::newRow("other speed, two stop bits")
+        << QStringLiteral("9600,n,8,2") << speed_t(B9600) << tcflag_t(CS8) << tcflag_t(0) << true;
 }
 
 void SerialLineTest::openProgramsTheLineSettings() {
@@ -211,13 +212,15 @@ void SerialLineTest::refusalsCarryAClearText() {
     CMscomm1 comm{PortMap(devices.path())};
 
     for (qint16 number : {qint16(0), qint16(-1), qint16(129), qint16(256)}) {
-        QVERIFY2(refusalOf([&] { comm.SetCommPort(number); })
-                     .contains(QStringLiteral("COM%1 is not a serial port").arg(number)),
+        QVERIFY2(refusalOf([&] {
+                     comm.SetCommPort(number);
+                 }).contains(QStringLiteral("COM%1 is not a serial port").arg(number)),
                  qPrintable(QString::number(number)));
     }
     QVERIFY(refusalOf([&] { comm.SetOutput("x"); }).contains(QLatin1String("not open")));
-    QVERIFY(refusalOf([&] { comm.SetSettings(QStringLiteral("38400,x,8,1")); })
-                .contains(QLatin1String("38400,x,8,1")));
+    QVERIFY(refusalOf([&] {
+                comm.SetSettings(QStringLiteral("38400,x,8,1"));
+            }).contains(QLatin1String("38400,x,8,1")));
     QVERIFY(refusalOf([&] { comm.SetSettings(QStringLiteral("38400,n,8")); }).size() > 0);
     QVERIFY(refusalOf([&] { comm.SetSettings(QStringLiteral("fast,n,8,1")); }).size() > 0);
 

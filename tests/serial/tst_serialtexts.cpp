@@ -52,9 +52,9 @@ void SerialTextsTest::settingsTextsAreReadOrRefused() {
     QCOMPARE(other.stopBits, QSerialPort::OneAndHalfStop);
     QCOMPARE(parseLineSettings(QStringLiteral("300,s,6,2")).parity, QSerialPort::SpaceParity);
 
-    for (const char* bad : {"", "38400", "38400,n,8", "38400,n,8,1,1", "0,n,8,1", "-9600,n,8,1",
-                            "38400,q,8,1", "38400,no,8,1", "38400,n,9,1", "38400,n,4,1",
-                            "38400,n,8,3", "38400,n,8,"}) {
+    for (const char* bad :
+         {"", "38400", "38400,n,8", "38400,n,8,1,1", "0,n,8,1", "-9600,n,8,1", "38400,q,8,1",
+          "38400,no,8,1", "38400,n,9,1", "38400,n,4,1", "38400,n,8,3", "38400,n,8,"}) {
         bool refused = false;
         try {
             parseLineSettings(QString::fromLatin1(bad));

@@ -23,4 +23,6 @@ PtyPair* PtyDeviceFolder::pair(const QString& deviceName) const {
     return found == m_pairs.end() ? nullptr : found->second.get();
 }
 
-void PtyDeviceFolder::unlink(const QString& deviceName) { QFile::remove(devicePath(deviceName)); }
+void PtyDeviceFolder::unlink(const QString& deviceName) {
+    QFile::remove(devicePath(deviceName));
+}

@@ -6,6 +6,7 @@
 #include "spreadsheet/xls/numbertext.h"
 #include "spreadsheet/xls/xlsbook.h"
 
+#include <QFile>
 #include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
