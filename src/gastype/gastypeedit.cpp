@@ -55,8 +55,9 @@ private:
     }
 };
 
+// The main window's scheme: "ctl" followed by the template's control id.
 QString idName(int id) {
-    return QString::number(id);
+    return QStringLiteral("ctl%1").arg(id);
 }
 
 QString reasonOf(const std::exception& e) {

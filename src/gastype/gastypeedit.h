@@ -11,7 +11,7 @@ class QTableWidget;
 // The Gas Type dialog: the names of user gases 81-100 in a two-column list, a box to edit the
 // chosen row's name, "OK" to put the box's text into that row and "Back" to save the list to
 // the parameter workbook and close. Escape, Enter and the close box end it without saving.
-// Control ids of the template are the widgets' object names ("1006", "1008", "1013", "1002").
+// The template's control ids name the widgets: "ctl1006", "ctl1008", "ctl1013", "ctl1002".
 class CGastypeEdit : public QDialog {
     Q_OBJECT
 public:

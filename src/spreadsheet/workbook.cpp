@@ -98,7 +98,7 @@ bool CWorkbook::LoadExcelSheet() {
         recordset = database->openForwardOnly(selectText);
     } catch (const WorkbookStatementError&) {
         recordset.reset();
-        DisconnectStore();
+        DropConnection();
         return false;
     }
 
@@ -124,12 +124,12 @@ bool CWorkbook::LoadExcelSheet() {
         } catch (const WorkbookStatementError&) {
             lastErrorText = kErrorReadingRow;
             recordset.reset();
-            DisconnectStore();
+            DropConnection();
             return false;
         }
     }
     recordset.reset();
-    DisconnectStore();
+    DropConnection();
     cursorRow = 1;
     return true;
 }
@@ -168,9 +168,15 @@ bool CWorkbook::SendStatement() {
         return true;
     } catch (const WorkbookStatementError& refusal) {
         lastErrorText = QString::fromUtf8(refusal.what());
-        DisconnectStore();
+        DropConnection();
         return false;
     }
+}
+
+void CWorkbook::DropConnection() {
+    // A load changes nothing, and after a refusal the store's text is the one that counts.
+    QString ignored;
+    database->disconnect(ignored);
 }
 
 bool CWorkbook::DisconnectStore() {

@@ -67,7 +67,11 @@ private:
     bool WriteBackText();
     // Sends statementText; on a refusal keeps the store's text, disconnects and returns false.
     bool SendStatement();
+    // Disconnects; false, with the store's reason in lastErrorText, when the changes of the
+    // connection could not be kept.
     bool DisconnectStore();
+    // Disconnects without a word: for connections whose outcome is already decided.
+    void DropConnection();
     QStringView BlankCell() const;
     QString BlankRowLine() const;
     void PlaceRowLine(const QString& line, qint32 row, bool replace);

