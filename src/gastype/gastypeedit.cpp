@@ -47,6 +47,8 @@ protected:
 
 private:
     void alignTopRow() {
+        if (verticalHeader()->count() == 0)
+            return;
         const int offset = verticalHeader()->sectionPosition(verticalScrollBar()->value());
         if (verticalScrollMode() == ScrollPerItem && verticalHeader()->offset() != offset) {
             verticalHeader()->setOffset(offset);

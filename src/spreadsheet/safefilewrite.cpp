@@ -59,7 +59,7 @@ bool writeAll(int fd, QByteArrayView content, int& error) {
             }
         }
         // Large writes go in pieces so that the fault seam and a signal see the progress.
-        const size_t piece = static_cast<size_t>(std::min<qint64>(content.size() - written, 1 << 20));
+        const size_t piece = static_cast<size_t>(std::min<qint64>(content.size() - written, 1 << 18));
         const ssize_t done = ::write(fd, content.data() + written, piece);
         if (done < 0) {
             if (errno == EINTR)

@@ -11,7 +11,9 @@ QByteArray encodeLines(const QStringList& lines) {
     QByteArray bytes(units * 2, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(bytes.data());
     for (const QString& line : lines) {
-        qToLittleEndian<char16_t>(line.utf16(), line.size(), out);
+        // An empty line may have no storage at all: nothing to convert then.
+        if (!line.isEmpty())
+            qToLittleEndian<char16_t>(line.utf16(), line.size(), out);
         out += line.size();
         qToLittleEndian<char16_t>(u'\r', out++);
         qToLittleEndian<char16_t>(u'\n', out++);
@@ -21,7 +23,8 @@ QByteArray encodeLines(const QStringList& lines) {
 
 QStringList decodeLines(QByteArrayView bytes) {
     QString text(bytes.size() / 2, Qt::Uninitialized);
-    qFromLittleEndian<char16_t>(bytes.data(), text.size(), text.data());
+    if (!text.isEmpty())
+        qFromLittleEndian<char16_t>(bytes.data(), text.size(), text.data());
     QStringView rest(text);
     if (rest.startsWith(QChar(0xFEFF)))
         rest = rest.sliced(1);

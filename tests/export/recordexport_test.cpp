@@ -6,7 +6,6 @@
 #include "protocol/framecodec.h"
 #include "protocol/instrumentlink.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>

@@ -11,16 +11,11 @@
 // A store that records what CWorkbook sends, answers SELECTs from a given sheet and refuses
 // what a test tells it to. The session outlives the store, which CWorkbook owns.
 struct RecordedSession {
-    QStringList drivers{QStringLiteral("PostgreSQL Unicode"),
-                        QStringLiteral("Excel Workbook Driver (*.xls)"),
-                        QStringLiteral("Second Excel Driver")};
+    QStringList drivers{"PostgreSQL Unicode", "Excel Workbook Driver (*.xls)", "Second Excel"};
     bool driversAvailable = true;
-    // Rows of the sheet a SELECT returns, the first the column names; none: no such sheet.
-    std::optional<std::vector<QStringList>> sheet;
-    // A non-empty answer refuses the statement with that text.
-    std::function<QString(const QString&)> refusal;
-    // Reading a value of this data row (1 = first data row) fails.
-    int failingRow = 0;
+    std::optional<std::vector<QStringList>> sheet; // column names first; none: no such sheet
+    std::function<QString(const QString&)> refusal; // a non-empty answer refuses with it
+    size_t failingRow = 0;                          // reading this data row fails
     QString disconnectFailure;
 
     QStringList connects;
@@ -31,16 +26,55 @@ struct RecordedSession {
 
 class RecordingStore : public WorkbookStore {
 public:
-    explicit RecordingStore(std::shared_ptr<RecordedSession> session)
-        : m_session(std::move(session)) {}
+    explicit RecordingStore(std::shared_ptr<RecordedSession> session) : s(std::move(session)) {}
 
-    bool installedDrivers(QStringList& names) const override;
-    void connect(const QString& connectText) override;
-    void execute(const QString& statement) override;
-    std::unique_ptr<WorkbookResult> openForwardOnly(const QString& select) override;
-    bool disconnect(QString& failure) override;
+    bool installedDrivers(QStringList& names) const override {
+        names = s->drivers;
+        return s->driversAvailable;
+    }
+    void connect(const QString& connectText) override {
+        if (s->connected)
+            throw WorkbookConnectError("connected twice");
+        s->connects.append(connectText);
+        s->connected = true;
+    }
+    void execute(const QString& statement) override { record(statement); }
+    std::unique_ptr<WorkbookResult> openForwardOnly(const QString& select) override {
+        record(select);
+        if (!s->sheet)
+            throw WorkbookStatementError("no such sheet");
+        return std::make_unique<Result>(*s->sheet, s->failingRow);
+    }
+    bool disconnect(QString& failure) override {
+        s->connected = false;
+        ++s->disconnects;
+        failure = s->disconnectFailure;
+        return failure.isEmpty();
+    }
 
 private:
-    void record(const QString& statement);
-    std::shared_ptr<RecordedSession> m_session;
+    struct Result : WorkbookResult {
+        Result(std::vector<QStringList> rows, size_t failingRow) : rows(rows), failing(failingRow) {}
+        int columnCount() const override { return rows.empty() ? 0 : int(rows[0].size()); }
+        QString columnName(int column) const override { return rows[0].value(column); }
+        bool atEnd() const override { return row >= rows.size(); }
+        QString value(int column) const override {
+            if (row == failing)
+                throw WorkbookStatementError("row cannot be read");
+            return rows[row].value(column);
+        }
+        void moveNext() override { ++row; }
+        std::vector<QStringList> rows;
+        size_t failing;
+        size_t row = 1;
+    };
+
+    void record(const QString& statement) {
+        if (!s->connected)
+            throw WorkbookStatementError("statement without a connection");
+        s->statements.append(statement);
+        if (const QString reason = s->refusal ? s->refusal(statement) : QString(); !reason.isEmpty())
+            throw WorkbookStatementError(reason.toStdString());
+    }
+    std::shared_ptr<RecordedSession> s;
 };

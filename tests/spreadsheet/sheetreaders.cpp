@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <freexl.h>
 
@@ -17,30 +16,19 @@ const ReadSheet* ReadBook::sheet(const QString& name) const {
 
 bool runPython(const QString& script, const QStringList& arguments, QByteArray& output) {
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 QStringList{QStringLiteral("-c"), script} + arguments);
-    if (!python.waitForFinished(60000)) {
-        output = "python did not finish";
-        return false;
-    }
-    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        output = python.readAllStandardError();
-        return false;
-    }
-    output = python.readAllStandardOutput();
-    return true;
+    python.start("/usr/bin/python3", QStringList{"-c", script} + arguments);
+    const bool ok = python.waitForFinished(60000) && python.exitStatus() == QProcess::NormalExit &&
+                    python.exitCode() == 0;
+    output = ok ? python.readAllStandardOutput() : python.readAllStandardError();
+    return ok;
 }
 
 namespace {
 
-void trimRow(QStringList& row) {
-    while (!row.isEmpty() && row.back().isEmpty())
-        row.removeLast();
-}
-
 void trimRows(std::vector<QStringList>& rows) {
     for (QStringList& row : rows)
-        trimRow(row);
+        while (!row.isEmpty() && row.back().isEmpty())
+            row.removeLast();
     while (!rows.empty() && rows.back().isEmpty())
         rows.pop_back();
 }
@@ -48,19 +36,13 @@ void trimRows(std::vector<QStringList>& rows) {
 } // namespace
 
 ReadBook readWithXlrd(const QString& path) {
-    static const QString script = QStringLiteral(R"(
+    static const QString script = R"(
 import json, sys, xlrd
 book = xlrd.open_workbook(sys.argv[1])
-out = []
-for sheet in book.sheets():
-    rows = []
-    for r in range(sheet.nrows):
-        rows.append([c.value if c.ctype == xlrd.XL_CELL_TEXT else
-                     ('' if c.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK) else repr(c.value))
-                     for c in sheet.row(r)])
-    out.append({'name': sheet.name, 'rows': rows})
-sys.stdout.write(json.dumps(out))
-)");
+print(json.dumps([{'name': s.name, 'rows': [[c.value if c.ctype == xlrd.XL_CELL_TEXT else
+    ('' if c.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK) else repr(c.value))
+    for c in s.row(r)] for r in range(s.nrows)]} for s in book.sheets()]))
+)";
     ReadBook book;
     QByteArray output;
     if (!runPython(script, {path}, output)) {
@@ -68,13 +50,11 @@ sys.stdout.write(json.dumps(out))
         return book;
     }
     for (const QJsonValue sheetValue : QJsonDocument::fromJson(output).array()) {
-        ReadSheet sheet;
-        sheet.name = sheetValue[QLatin1String("name")].toString();
-        for (const QJsonValue row : sheetValue[QLatin1String("rows")].toArray()) {
-            QStringList cells;
+        ReadSheet sheet{sheetValue["name"].toString(), {}};
+        for (const QJsonValue row : sheetValue["rows"].toArray()) {
+            sheet.rows.emplace_back();
             for (const QJsonValue cell : row.toArray())
-                cells.append(cell.toString());
-            sheet.rows.push_back(cells);
+                sheet.rows.back().append(cell.toString());
         }
         trimRows(sheet.rows);
         book.sheets.push_back(sheet);
@@ -87,24 +67,21 @@ ReadBook readWithFreexl(const QString& path) {
     ReadBook book;
     const void* handle = nullptr;
     if (freexl_open(QFile::encodeName(path).constData(), &handle) != FREEXL_OK) {
-        book.error = QStringLiteral("freexl_open failed");
-        if (handle)
-            freexl_close(handle);
+        book.error = "freexl_open failed";
+        freexl_close(handle);
         return book;
     }
     unsigned int sheetCount = 0;
     freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheetCount);
     for (unsigned short index = 0; index < sheetCount; ++index) {
-        ReadSheet sheet;
         const char* name = nullptr;
-        freexl_get_worksheet_name(handle, index, &name);
-        sheet.name = QString::fromUtf8(name);
-        freexl_select_active_worksheet(handle, index);
         unsigned int rows = 0;
         unsigned short columns = 0;
+        freexl_get_worksheet_name(handle, index, &name);
+        freexl_select_active_worksheet(handle, index);
         freexl_worksheet_dimensions(handle, &rows, &columns);
+        ReadSheet sheet{QString::fromUtf8(name), std::vector<QStringList>(rows)};
         for (unsigned int r = 0; r < rows; ++r) {
-            QStringList cells;
             for (unsigned short c = 0; c < columns; ++c) {
                 FreeXL_CellValue cell;
                 if (freexl_get_cell_value(handle, r, c, &cell) != FREEXL_OK) {
@@ -112,22 +89,14 @@ ReadBook readWithFreexl(const QString& path) {
                     freexl_close(handle);
                     return book;
                 }
-                switch (cell.type) {
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                    cells.append(QString::fromUtf8(cell.value.text_value));
-                    break;
-                case FREEXL_CELL_INT:
-                    cells.append(QString::number(cell.value.int_value));
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    cells.append(QString::number(cell.value.double_value, 'g', 15));
-                    break;
-                default:
-                    cells.append(QString());
-                }
+                const bool text = cell.type == FREEXL_CELL_TEXT || cell.type == FREEXL_CELL_SST_TEXT;
+                sheet.rows[r].append(text ? QString::fromUtf8(cell.value.text_value)
+                                     : cell.type == FREEXL_CELL_INT
+                                         ? QString::number(cell.value.int_value)
+                                     : cell.type == FREEXL_CELL_DOUBLE
+                                         ? QString::number(cell.value.double_value, 'g', 15)
+                                         : QString());
             }
-            sheet.rows.push_back(cells);
         }
         trimRows(sheet.rows);
         book.sheets.push_back(sheet);
@@ -139,9 +108,7 @@ ReadBook readWithFreexl(const QString& path) {
 
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeFileBytes(const QString& path, const QByteArray& bytes) {

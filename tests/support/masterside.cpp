@@ -59,3 +59,16 @@ bool writeToMaster(PtyPair& pair, const QByteArray& bytes) {
     }
     return true;
 }
+
+QByteArray withInstrumentCrc(QByteArray frame) {
+    quint16 crc = 0xFFFF;
+    for (const char c : frame) {
+        crc ^= static_cast<quint8>(c);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1) != 0 ? static_cast<quint16>((crc >> 1) ^ 0xA001) : crc >> 1;
+        }
+    }
+    frame.append(static_cast<char>(crc >> 8));
+    frame.append(static_cast<char>(crc & 0xFF));
+    return frame;
+}

@@ -2,6 +2,7 @@
 // FormatError, never crashes, hangs or reads outside the file (the sanitizer build checks the
 // last). Variants come from fixed seeds so that a failure repeats.
 #include "biffcraft.h"
+#include "spreadsheet/xls/bookreader.h"
 #include "spreadsheet/xls/bookwriter.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/cfbwriter.h"
@@ -183,6 +184,34 @@ TEST(XlsDamagedFiles, LoopingAndOversizedAllocationChainsAreRefused) {
     xls::bytes::put32(difat.data() + 512 + firstDifat * 512 + 127 * 4, firstDifat);
     xls::bytes::put32(difat.data() + 44, 109 + 2 * 127);
     EXPECT_TRUE(refusedFor(difat, "DIFAT"));
+}
+
+// Input that would cost far more than its size: sheets listed many times over one another,
+// and cells far to the right on many rows.
+TEST(XlsDamagedFiles, InputThatWouldCostMoreThanItsSizeIsRefused) {
+    QByteArray cells;
+    for (uint16_t r = 0; r < 2000; ++r)
+        cells += record(0x0204, cell(r, 0) + unicodeString(QStringLiteral("row text"), false));
+    const QByteArray sheetStream = workbookStream({}, {{QStringLiteral("S"), 0, 0x10, cells}});
+    // Thousands of BOUNDSHEET records, all naming the one sheet after the globals.
+    const qsizetype sheetStart = sheetStream.indexOf(bof(0x0010));
+    const QByteArray sheetBody = sheetStream.mid(sheetStart);
+    QByteArray bounds;
+    const int copies = 3000;
+    const qsizetype boundSize = record(0x0085, QByteArray(9, '\0')).size();
+    const qsizetype globalsSize = bof(0x0005).size() + copies * boundSize + eof().size();
+    for (int i = 0; i < copies; ++i)
+        bounds += record(0x0085, u32(static_cast<uint32_t>(globalsSize)) + u8(0) + u8(0) + u8(1) +
+                                     u8(0) + "S");
+    const QByteArray overlapping = bof(0x0005) + bounds + eof() + sheetBody;
+    EXPECT_TRUE(refusedFor(xls::writeCompoundFile(overlapping), "overlap"));
+
+    QByteArray wide;
+    for (uint16_t r = 0; r < 40; ++r)
+        wide += record(0x0204, cell(r, 255) + unicodeString(QStringLiteral("far right"), false));
+    const QByteArray wideStream = workbookStream({}, {{QStringLiteral("W"), 0, 0x10, wide}});
+    EXPECT_EQ(xls::readWorkbook(wideStream, 40 * 256).sheets.at(0).rows.size(), 40u);
+    EXPECT_THROW(xls::readWorkbook(wideStream, 39 * 256), xls::FormatError);
 }
 
 } // namespace

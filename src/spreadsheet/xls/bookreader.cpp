@@ -149,10 +149,20 @@ Globals readGlobals(const QByteArray& stream) {
     failDamaged("the workbook globals have no end");
 }
 
+// Limits that keep damaged input from costing more than a genuine workbook could.
+struct ReadBudget {
+    // Sheets of a workbook do not overlap, so all of them together span at most the stream;
+    // BOUNDSHEET records pointing into one another's sheets would otherwise be read again
+    // and again.
+    qsizetype sheetBytes;
+    qsizetype cellSlots;
+};
+
 class SheetReader {
 public:
-    SheetReader(const QByteArray& stream, const std::vector<QString>& strings, Sheet& sheet)
-        : stream(stream), strings(strings), sheet(sheet) {}
+    SheetReader(const QByteArray& stream, const std::vector<QString>& strings, Sheet& sheet,
+                ReadBudget& budget)
+        : stream(stream), strings(strings), sheet(sheet), budget(budget) {}
 
     // Reads the worksheet substream starting at position.
     void read(qsizetype position);
@@ -165,10 +175,13 @@ private:
     }
     void onFormula(const Record& record);
     void onMulRk(const Record& record);
+    std::vector<QString>& rowAt(uint16_t row);
+    void chargeSlots(qsizetype before, qsizetype after);
 
     const QByteArray& stream;
     const std::vector<QString>& strings;
     Sheet& sheet;
+    ReadBudget& budget;
     // The cell of the last formula whose string result follows in a STRING record.
     std::optional<std::pair<uint16_t, uint16_t>> pendingString;
 };
@@ -178,7 +191,12 @@ void SheetReader::read(qsizetype position) {
     Record record;
     reader.next(record);
     int nesting = 0; // embedded charts bring their own BOF ... EOF
+    qsizetype before = reader.position();
     while (reader.next(record)) {
+        budget.sheetBytes -= reader.position() - before;
+        before = reader.position();
+        if (budget.sheetBytes < 0)
+            failDamaged("sheets overlap one another");
         if (record.type == kBof) {
             ++nesting;
         } else if (record.type == kEof) {
@@ -205,12 +223,26 @@ void SheetReader::setCell(uint16_t row, uint16_t column, const QString& text) {
             rows[row][column].clear();
         return;
     }
-    if (row >= rows.size())
-        rows.resize(row + 1);
-    auto& cells = rows[row];
-    if (column >= cells.size())
+    auto& cells = rowAt(row);
+    if (column >= cells.size()) {
+        const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
         cells.resize(column + 1);
+        chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
+    }
     cells[column] = text;
+}
+
+std::vector<QString>& SheetReader::rowAt(uint16_t row) {
+    if (row >= sheet.rows.size())
+        sheet.rows.resize(row + 1);
+    return sheet.rows[row];
+}
+
+void SheetReader::chargeSlots(qsizetype before, qsizetype after) {
+    budget.cellSlots -= after - before;
+    if (budget.cellSlots < 0)
+        fail(QStringLiteral("The workbook is too large to load (its sheets span too many "
+                            "cells)"));
 }
 
 void SheetReader::onFormula(const Record& record) {
@@ -302,11 +334,11 @@ void SheetReader::onRecord(const Record& record) {
     case kRow: {
         // A hint for the width of the row; cells beyond it are still accepted.
         requireLength(record, 6);
-        const uint16_t row = bytes::u16(d);
         const uint16_t end = std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns);
-        if (row >= sheet.rows.size())
-            sheet.rows.resize(row + 1);
-        sheet.rows[row].reserve(end);
+        auto& cells = rowAt(bytes::u16(d));
+        const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
+        cells.reserve(end);
+        chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
         break;
     }
     default:
@@ -353,9 +385,10 @@ void trimEmptyTails(Sheet& sheet) {
 
 } // namespace
 
-Book readWorkbook(const QByteArray& stream) {
+Book readWorkbook(const QByteArray& stream, qsizetype maxCellSlots) {
     const Globals globals = readGlobals(stream);
     Book book;
+    ReadBudget budget{stream.size(), maxCellSlots};
     std::optional<std::vector<qsizetype>> fallbackOffsets;
     for (size_t i = 0; i < globals.sheets.size(); ++i) {
         const SheetEntry& entry = globals.sheets[i];
@@ -377,7 +410,7 @@ Book readWorkbook(const QByteArray& stream) {
             continue; // a chart or macro sheet listed as a worksheet: left out like the others
         Sheet sheet;
         sheet.name = entry.name;
-        SheetReader(stream, globals.strings, sheet).read(position);
+        SheetReader(stream, globals.strings, sheet, budget).read(position);
         trimEmptyTails(sheet);
         book.sheets.push_back(std::move(sheet));
     }

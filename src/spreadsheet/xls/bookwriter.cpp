@@ -212,7 +212,7 @@ qsizetype sheetSizeBound(const SheetPlan& plan) {
 
 } // namespace
 
-QByteArray writeWorkbookStream(const Book& book) {
+QByteArray writeWorkbookStream(const Book& book, qsizetype headerRoom) {
     SharedStringTable strings;
     std::vector<uint32_t> cellStrings;
     std::vector<SheetPlan> plans;
@@ -223,7 +223,10 @@ QByteArray writeWorkbookStream(const Book& book) {
     qsizetype expected = 1024 + strings.sizeBound();
     for (size_t i = 0; i < plans.size(); ++i)
         expected += 64 + book.sheets[i].name.size() * 2 + sheetSizeBound(plans[i]);
-    RecordBuffer out(expected);
+    // Room for what the compound file appends (padding, directory, FAT of 4 bytes per 512,
+    // DIFAT), so that finishing the file does not move the stream again.
+    expected += expected / 64 + 8192;
+    RecordBuffer out(expected, headerRoom);
 
     writeGlobalsHead(out);
     std::vector<qsizetype> sheetOffsetFields;

@@ -206,6 +206,17 @@ QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* 
     const auto sectors = chain(start, fat, needed, what);
     if (sectors.size() < needed)
         failDamaged("a stream is shorter than its size");
+    if (size == 0)
+        return {};
+    // Writers usually store a stream in consecutive sectors; then it is read in place.
+    bool consecutive = true;
+    for (size_t i = 1; i < sectors.size() && consecutive; ++i)
+        consecutive = sectors[i] == sectors[i - 1] + 1;
+    if (consecutive) {
+        const char* first = sector(sectors[0], 0);
+        sector(sectors.back(), static_cast<qsizetype>(size) - (needed - 1) * sectorSize);
+        return QByteArray::fromRawData(first, static_cast<qsizetype>(size));
+    }
     QByteArray data(static_cast<qsizetype>(size), Qt::Uninitialized);
     qsizetype done = 0;
     for (uint32_t s : sectors) {

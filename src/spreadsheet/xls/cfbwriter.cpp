@@ -12,6 +12,7 @@ namespace xls {
 namespace {
 
 constexpr int kSectorSize = 512;
+static_assert(kCompoundHeaderRoom == cfb::kHeaderSize);
 constexpr uint32_t kEntriesPerFatSector = kSectorSize / 4;
 // A DIFAT sector lists 127 FAT sectors; its last slot links to the next DIFAT sector.
 constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerFatSector - 1;
@@ -124,14 +125,25 @@ void writeDifat(QByteArray& file, const Layout& layout) {
 } // namespace
 
 QByteArray writeCompoundFile(const QByteArray& workbookStream) {
+    QByteArray file(kCompoundHeaderRoom + workbookStream.size(), Qt::Uninitialized);
+    std::memcpy(file.data() + kCompoundHeaderRoom, workbookStream.constData(), workbookStream.size());
+    return finishCompoundFile(std::move(file));
+}
+
+QByteArray finishCompoundFile(QByteArray file) {
+    const qsizetype dataSize = file.size() - kCompoundHeaderRoom;
     const auto streamSize =
-        static_cast<uint32_t>(std::max<qsizetype>(workbookStream.size(), cfb::kMiniStreamCutoff));
+        static_cast<uint32_t>(std::max<qsizetype>(dataSize, cfb::kMiniStreamCutoff));
     const Layout layout = planLayout(streamSize);
 
-    QByteArray file(cfb::kHeaderSize + static_cast<qsizetype>(layout.totalSectors()) * kSectorSize,
-                    '\0');
+    // The padding after the stream and every sector after it start zeroed.
+    const qsizetype total =
+        cfb::kHeaderSize + static_cast<qsizetype>(layout.totalSectors()) * kSectorSize;
+    file.resize(total);
+    std::memset(file.data(), 0, cfb::kHeaderSize);
+    std::memset(file.data() + kCompoundHeaderRoom + dataSize, 0,
+                total - kCompoundHeaderRoom - dataSize);
     writeHeader(file.data(), layout);
-    std::memcpy(sectorAt(file, 0), workbookStream.constData(), workbookStream.size());
 
     char* directory = sectorAt(file, layout.directorySector);
     writeDirectoryEntry(directory, QStringLiteral("Root Entry"), cfb::EntryType::Root, 1,

@@ -9,4 +9,10 @@ namespace xls {
 // with zero bytes to that size; readers stop at the BIFF EOF record and ignore the padding.
 QByteArray writeCompoundFile(const QByteArray& workbookStream);
 
+// The same for a stream that already sits in `file` after 512 bytes of room for the header;
+// the directory and allocation tables are appended in place.
+QByteArray finishCompoundFile(QByteArray file);
+
+constexpr int kCompoundHeaderRoom = 512;
+
 } // namespace xls

@@ -19,17 +19,15 @@ namespace {
 ContinuedStringReader::ContinuedStringReader(const std::vector<RecordPiece>& pieces,
                                              qsizetype offset)
     : pieces(pieces) {
-    pieceStarts.reserve(pieces.size());
-    for (const RecordPiece& p : pieces) {
-        pieceStarts.push_back(totalLength);
+    for (const RecordPiece& p : pieces)
         totalLength += p.length;
-    }
     skip(offset);
 }
 
 bool ContinuedStringReader::nextPiece() {
     if (piece + 1 >= pieces.size())
         return false;
+    piecesBefore += pieces[piece].length;
     ++piece;
     at = 0;
     return true;
@@ -44,7 +42,7 @@ bool ContinuedStringReader::atEnd() {
 }
 
 qsizetype ContinuedStringReader::remainingTotal() const {
-    return totalLength - pieceStarts[piece] - at;
+    return totalLength - piecesBefore - at;
 }
 
 uint8_t ContinuedStringReader::u8() {

@@ -35,8 +35,8 @@ private:
     qsizetype remainingTotal() const;
 
     const std::vector<RecordPiece>& pieces;
-    std::vector<qsizetype> pieceStarts; // offset of each piece within all the data
     qsizetype totalLength = 0;
+    qsizetype piecesBefore = 0; // bytes of the pieces before the current one
     size_t piece = 0;
     qsizetype at = 0;
 };

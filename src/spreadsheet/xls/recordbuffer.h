@@ -5,24 +5,27 @@
 #include <QByteArray>
 #include <QChar>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 
 namespace xls {
 
-// The Workbook stream under construction. Positions are absolute stream offsets, which is
-// what BOUNDSHEET and EXTSST records refer to.
+// The Workbook stream under construction, written after `headerRoom` bytes kept free for
+// the container's header so that the finished file needs no second copy of the stream.
+// Positions are offsets within the stream, which is what BOUNDSHEET and EXTSST refer to.
 class RecordBuffer {
 public:
-    explicit RecordBuffer(qsizetype expectedSize) { stream.reserve(expectedSize); }
+    RecordBuffer(qsizetype expectedSize, qsizetype headerRoom)
+        : buffer(headerRoom + expectedSize, Qt::Uninitialized), base(headerRoom), end(headerRoom) {
+        std::memset(buffer.data(), 0, headerRoom);
+    }
 
-    qsizetype position() const { return stream.size(); }
-    char* at(qsizetype position) { return stream.data() + position; }
+    qsizetype position() const { return end - base; }
+    char* at(qsizetype position) { return buffer.data() + base + position; }
 
     // Appends a fixed-size record with zeroed data and returns its data area to fill in.
     char* appendRecord(uint16_t type, uint16_t length) {
-        const qsizetype start = stream.size();
-        stream.resize(start + 4 + length);
-        char* p = stream.data() + start;
+        char* p = grow(4 + length);
         bytes::put16(p, type);
         bytes::put16(p + 2, length);
         std::memset(p + 4, 0, length);
@@ -31,23 +34,22 @@ public:
 
     // A record of variable length: its header is patched by endRecord.
     qsizetype beginRecord(uint16_t type) {
-        const qsizetype start = stream.size();
-        bytes::append16(stream, type);
-        bytes::append16(stream, 0);
+        const qsizetype start = position();
+        char* p = grow(4);
+        bytes::put16(p, type);
+        bytes::put16(p + 2, 0);
         return start;
     }
     void endRecord(qsizetype start) {
-        bytes::put16(stream.data() + start + 2, static_cast<uint16_t>(stream.size() - start - 4));
+        bytes::put16(at(start) + 2, static_cast<uint16_t>(position() - start - 4));
     }
 
-    void append8(uint8_t v) { stream.append(static_cast<char>(v)); }
-    void append16(uint16_t v) { bytes::append16(stream, v); }
-    void append32(uint32_t v) { bytes::append32(stream, v); }
+    void append8(uint8_t v) { *grow(1) = static_cast<char>(v); }
+    void append16(uint16_t v) { bytes::put16(grow(2), v); }
+    void append32(uint32_t v) { bytes::put32(grow(4), v); }
     // Appends characters as 8-bit (the low bytes; callers check they fit) or as UTF-16LE.
     void appendChars(const QChar* chars, qsizetype count, bool compressed) {
-        const qsizetype start = stream.size();
-        stream.resize(start + count * (compressed ? 1 : 2));
-        char* p = stream.data() + start;
+        char* p = grow(count * (compressed ? 1 : 2));
         if (compressed) {
             for (qsizetype i = 0; i < count; ++i)
                 p[i] = static_cast<char>(chars[i].unicode());
@@ -57,10 +59,24 @@ public:
         }
     }
 
-    QByteArray take() { return std::move(stream); }
+    // The header room followed by the stream.
+    QByteArray take() {
+        buffer.truncate(end);
+        return std::move(buffer);
+    }
 
 private:
-    QByteArray stream;
+    char* grow(qsizetype count) {
+        if (end + count > buffer.size())
+            buffer.resize(std::max(end + count, buffer.size() * 3 / 2));
+        char* p = buffer.data() + end;
+        end += count;
+        return p;
+    }
+
+    QByteArray buffer;
+    qsizetype base;
+    qsizetype end;
 };
 
 } // namespace xls

@@ -37,10 +37,18 @@ struct BucketStart {
 
 uint32_t SharedStringTable::add(const QString& text) {
     ++references;
+    const QChar* characters = text.constData();
+    SharedCharacters& slot =
+        recent[(reinterpret_cast<uintptr_t>(characters) >> 4) % kRecentSlots];
+    if (slot.characters == characters && slot.length == text.size())
+        return slot.index;
     auto it = indexOf.constFind(text);
-    if (it != indexOf.cend())
+    if (it != indexOf.cend()) {
+        slot = {characters, text.size(), it.value()};
         return it.value();
+    }
     const auto index = static_cast<uint32_t>(strings.size());
+    slot = {characters, text.size(), index};
     const bool compressed = fitsInEightBits(text);
     strings.push_back({text, compressed});
     characterBytes += text.size() * (compressed ? 1 : 2);
@@ -92,7 +100,7 @@ void SharedStringTable::write(RecordBuffer& out) const {
         for (;;) {
             qsizetype n = std::min<qsizetype>(remaining, (biff::kMaxRecordData - used) / charSize);
             // A surrogate pair split over two records would not decode as one character.
-            if (false)
+            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate())
                 --n;
             out.appendChars(chars, n, compressed);
             used += static_cast<int>(n * charSize);

@@ -28,6 +28,17 @@ private:
         QString text;
         bool compressed; // every character fits in 8 bits
     };
+    // Copies of one QString share their characters, so a cell read from a shared string, or
+    // a gas name copied from a table, is found by the address of its characters without
+    // hashing them. The book is not changed while it is written, so an address seen with a
+    // length always holds the same text.
+    struct SharedCharacters {
+        const QChar* characters = nullptr;
+        qsizetype length = 0;
+        uint32_t index = 0;
+    };
+    static constexpr size_t kRecentSlots = 4096;
+    std::vector<SharedCharacters> recent = std::vector<SharedCharacters>(kRecentSlots);
     QHash<QString, uint32_t> indexOf;
     std::vector<Entry> strings;
     uint32_t references = 0;

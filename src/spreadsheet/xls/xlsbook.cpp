@@ -21,7 +21,7 @@ Book parse(const QByteArray& file) {
 
 QByteArray serialize(const Book& book) {
     checkWritable(book);
-    return writeCompoundFile(writeWorkbookStream(book));
+    return finishCompoundFile(writeWorkbookStream(book, kCompoundHeaderRoom));
 }
 
 } // namespace xls
