@@ -29,9 +29,9 @@ std::vector<QString> recordRow(int index, std::mt19937& random) {
     static const QString gases[] = {QStringLiteral("CO      "), QStringLiteral("H2S     "),
                                     QStringLiteral("O2      "), QStringLiteral("EX      "),
                                     QStringLiteral("NO2     "), QStringLiteral("SO2     ")};
-    static const QString units[] = {QStringLiteral("PPM"), QStringLiteral("PPM"),
+    static const QString units[] = {QStringLiteral("PPM"),  QStringLiteral("PPM"),
                                     QStringLiteral("%VOL"), QStringLiteral("%LEL"),
-                                    QStringLiteral("PPM"), QStringLiteral("PPM")};
+                                    QStringLiteral("PPM"),  QStringLiteral("PPM")};
     const int seconds = index * 3;
     std::vector<QString> row;
     row.reserve(1 + 3 * kChannels);

@@ -61,7 +61,7 @@ public:
     }
 
     // Text between an opening and a closing character, the closing one doubled inside.
-    bool enclosed(QChar open, QChar close, QStringView& inside) {
+    bool enclosed(QChar open, QChar close, QStringView& inside, bool* doubled = nullptr) {
         skipBlanks();
         if (m_at >= m_text.size() || m_text[m_at] != open)
             return false;
@@ -76,6 +76,8 @@ public:
                 continue;
             if (at + 1 < size && m_text[at + 1].unicode() == closing) {
                 ++at;
+                if (doubled)
+                    *doubled = true;
                 continue;
             }
             break;
@@ -86,7 +88,9 @@ public:
     }
 
     bool name(QStringView& inside) { return enclosed(u'[', u']', inside); }
-    bool text(QStringView& inside) { return enclosed(u'\'', u'\'', inside); }
+    bool text(QStringView& inside, bool* doubled = nullptr) {
+        return enclosed(u'\'', u'\'', inside, doubled);
+    }
 
     bool number(int& value) {
         skipBlanks();
@@ -130,10 +134,11 @@ bool parseNameList(StatementReader& reader, StoreStatement& statement, QString& 
     return true;
 }
 
-bool parseTextList(StatementReader& reader, std::vector<QStringView>& values, QString& error) {
+bool parseTextList(StatementReader& reader, std::vector<QStringView>& values, bool& doubled,
+                   QString& error) {
     do {
         QStringView value;
-        if (!reader.text(value)) {
+        if (!reader.text(value, &doubled)) {
             error = reader.expected("a text in single quotes");
             return false;
         }
@@ -222,7 +227,7 @@ bool parseInsert(StatementReader& reader, StoreStatement& statement, QStringView
         error = reader.expected("'('");
         return false;
     }
-    if (!parseTextList(reader, statement.values, error))
+    if (!parseTextList(reader, statement.values, statement.valuesHoldQuotes, error))
         return false;
     if (!reader.symbol(u')')) {
         error = reader.expected("')'");
@@ -288,6 +293,7 @@ bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& e
     statement.table = {};
     statement.columnList = {};
     statement.columnsKnown = false;
+    statement.valuesHoldQuotes = false;
     statement.columns.clear();
     statement.widths.clear();
     statement.values.clear();

@@ -30,6 +30,8 @@ struct StoreStatement {
     std::vector<int> widths;
     // INSERT: the texts after VALUES; UPDATE: the texts after SET.
     std::vector<QStringView> values;
+    // Some text of `values` holds a doubled quote, so that its quoted form is not its value.
+    bool valuesHoldQuotes = false;
     // UPDATE: the conditions after WHERE.
     std::vector<QStringView> whereColumns;
     std::vector<QStringView> whereValues;

@@ -494,14 +494,19 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     const std::vector<QString>* before = nullptr;
     if (kept != m_kept.end() && rowIndex < kept->second.rows.size())
         before = &kept->second.rows[rowIndex];
+    const bool verbatim = !statement.valuesHoldQuotes;
     for (size_t i = 0; i < statement.values.size(); ++i) {
         const QStringView quoted = statement.values[i];
         const size_t column = static_cast<size_t>(m_insertTarget.columns[i]);
-        if (before && column < before->size() && (*before)[column] == quoted &&
-            !quoted.contains(u'\''))
-            row[column] = (*before)[column];
-        else
-            row[column] = sqlquote::unquoteValue(quoted);
+        if (verbatim && before && column < before->size()) {
+            const QString& old = (*before)[column];
+            if (old.size() == quoted.size() &&
+                std::equal(quoted.utf16(), quoted.utf16() + quoted.size(), old.utf16())) {
+                row[column] = old;
+                continue;
+            }
+        }
+        row[column] = verbatim ? quoted.toString() : sqlquote::unquoteValue(quoted);
     }
     m_changed = true;
 }

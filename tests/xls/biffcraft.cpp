@@ -41,8 +41,8 @@ QByteArray record(uint16_t type, const QByteArray& data) {
 }
 
 QByteArray bof(uint16_t substream, uint16_t version) {
-    return record(0x0809, u16(version) + u16(substream) + u16(0x0DBB) + u16(0x07CC) + u32(0) +
-                              u32(6));
+    return record(0x0809,
+                  u16(version) + u16(substream) + u16(0x0DBB) + u16(0x07CC) + u32(0) + u32(6));
 }
 
 QByteArray eof() {

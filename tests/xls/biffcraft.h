@@ -26,9 +26,9 @@ QByteArray cell(uint16_t row, uint16_t column);
 
 struct SheetPart {
     QString name;
-    uint8_t kind = 0;              // BOUNDSHEET type: 0 worksheet, 1 macro sheet, 2 chart
-    uint16_t substream = 0x0010;   // BOF type
-    QByteArray records;            // everything between BOF and EOF
+    uint8_t kind = 0;            // BOUNDSHEET type: 0 worksheet, 1 macro sheet, 2 chart
+    uint16_t substream = 0x0010; // BOF type
+    QByteArray records;          // everything between BOF and EOF
     bool hidden = false;
 };
 
@@ -39,7 +39,8 @@ QByteArray workbookStream(const QByteArray& globalsRecords, const std::vector<Sh
 
 // A compound file with one stream of the given name. Streams under 4,096 bytes go into the
 // mini stream as other writers put them. sectorShift 9 gives version 3, 12 version 4.
-QByteArray compoundFile(const QByteArray& stream, const QString& streamName = QStringLiteral("Workbook"),
+QByteArray compoundFile(const QByteArray& stream,
+                        const QString& streamName = QStringLiteral("Workbook"),
                         int sectorShift = 9);
 
 } // namespace craft

@@ -35,11 +35,13 @@ xls::Book sampleBook() {
     xls::Book book;
     xls::Sheet first{QStringLiteral("Storage"), {}};
     for (int r = 0; r < 60; ++r)
-        first.rows.push_back({QStringLiteral("2025-03-07  14:%1").arg(r), QStringLiteral("CO      "),
-                              QStringLiteral("  12.%1").arg(r % 10), QString::fromUtf8("PPM 中")});
+        first.rows.push_back({QStringLiteral("2025-03-07  14:%1").arg(r),
+                              QStringLiteral("CO      "), QStringLiteral("  12.%1").arg(r % 10),
+                              QString::fromUtf8("PPM 中")});
     first.rows.push_back({QString(9000, QChar(0x4E2D)) + QStringLiteral("end")});
     book.sheets.push_back(first);
-    book.sheets.push_back({QString::fromUtf8("Zwei ü"), {{QStringLiteral("a"), QStringLiteral("b")}}});
+    book.sheets.push_back(
+        {QString::fromUtf8("Zwei ü"), {{QStringLiteral("a"), QStringLiteral("b")}}});
     return book;
 }
 
@@ -54,20 +56,23 @@ QByteArray craftedStream() {
     s += record(0x0006, cell(3, 0) + u8(0) + QByteArray(5, '\0') + u16(0xFFFF) + u16(0) + u32(0) +
                             u16(3) + u8(0x1E) + u16(1));
     s += record(0x0207, u16(4) + u8(0) + "text");
-    const QByteArray sst = record(0x00FC, u32(1) + u32(1) + u16(5) + u8(8) + u16(1) + "runs!" + u32(0));
+    const QByteArray sst =
+        record(0x00FC, u32(1) + u32(1) + u16(5) + u8(8) + u16(1) + "runs!" + u32(0));
     s += record(0x00FD, cell(3, 1) + u32(0));
     return workbookStream(sst, {{QStringLiteral("Crafted"), 0, 0x10, s}});
 }
 
 TEST(XlsDamagedFiles, OtherFormatsAreRefusedWithTheirNames) {
     EXPECT_TRUE(refusedFor({}, "empty"));
-    EXPECT_TRUE(refusedFor(QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) + QByteArray(300, 'z'), "zip"));
+    EXPECT_TRUE(
+        refusedFor(QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) + QByteArray(300, 'z'), "zip"));
     EXPECT_TRUE(refusedFor("Time,CH1 Gas\r\n\"2025-03-07\",\"CO\"\r\n", "text file"));
     EXPECT_TRUE(refusedFor(QString::fromUtf8("Zeit;Gas\nä;ö\n").toUtf8(), "text file"));
     EXPECT_TRUE(refusedFor("<html><body><table></table></body></html>", "HTML"));
-    EXPECT_TRUE(refusedFor(record(0x0009, u16(2) + u16(0x10)) + QByteArray(20, '\0'), "older than Excel 97"));
-    EXPECT_TRUE(refusedFor(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(100, '\0'),
-                           "damaged"));
+    EXPECT_TRUE(refusedFor(record(0x0009, u16(2) + u16(0x10)) + QByteArray(20, '\0'),
+                           "older than Excel 97"));
+    EXPECT_TRUE(refusedFor(
+        QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(100, '\0'), "damaged"));
     std::mt19937 random(3);
     QByteArray noise(5000, '\0');
     for (char& c : noise)
@@ -99,7 +104,8 @@ TEST(XlsDamagedFiles, BitFlippedFilesAreRefusedOrRead) {
             QByteArray damaged = file;
             const int flips = 1 + static_cast<int>(random() % 6);
             // Half the variants hit the header and the first sectors, where the structure is.
-            const qsizetype range = variant % 2 ? damaged.size() : std::min<qsizetype>(damaged.size(), 2048);
+            const qsizetype range =
+                variant % 2 ? damaged.size() : std::min<qsizetype>(damaged.size(), 2048);
             for (int f = 0; f < flips; ++f)
                 damaged[random() % range] ^= static_cast<char>(1 << (random() % 8));
             if (outcome(damaged) == "(parsed)")
@@ -112,10 +118,11 @@ TEST(XlsDamagedFiles, BitFlippedFilesAreRefusedOrRead) {
 // Damage aimed at the record structure: lengths, counts, offsets and indexes set to extremes.
 void mutateRecordFields(const QByteArray& stream) {
     std::vector<qsizetype> starts;
-    for (qsizetype at = 0; at + 4 <= stream.size(); at += 4 + xls::bytes::u16(stream.constData() + at + 2))
+    for (qsizetype at = 0; at + 4 <= stream.size();
+         at += 4 + xls::bytes::u16(stream.constData() + at + 2))
         starts.push_back(at);
-    const uint32_t extremes[] = {0, 1, 2, 0x7F, 0xFF, 0x100, 0x7FFF, 0x8000, 0xFFFF, 0x10000,
-                                 0x7FFFFFFF, 0xFFFFFFFF};
+    const uint32_t extremes[] = {0,      1,      2,      0x7F,    0xFF,       0x100,
+                                 0x7FFF, 0x8000, 0xFFFF, 0x10000, 0x7FFFFFFF, 0xFFFFFFFF};
     std::mt19937 random(42);
     for (int variant = 0; variant < 1500; ++variant) {
         QByteArray damaged = stream;
@@ -131,7 +138,7 @@ void mutateRecordFields(const QByteArray& stream) {
         else
             xls::bytes::put16(damaged.data() + offset, static_cast<uint16_t>(value));
         outcome(damaged.size() < 4096 && variant % 2 ? compoundFile(damaged)
-                                                      : xls::writeCompoundFile(damaged));
+                                                     : xls::writeCompoundFile(damaged));
     }
 }
 
@@ -174,8 +181,8 @@ TEST(XlsDamagedFiles, LoopingAndOversizedAllocationChainsAreRefused) {
     xls::Book big{{{QStringLiteral("Big"), {}}}};
     const QString filler(60, QChar(u'f'));
     for (int r = 0; r < 40000; ++r)
-        big.sheets[0].rows.push_back({QStringLiteral("%1 a").arg(r) + filler,
-                                      QStringLiteral("%1 b").arg(r) + filler});
+        big.sheets[0].rows.push_back(
+            {QStringLiteral("%1 a").arg(r) + filler, QStringLiteral("%1 b").arg(r) + filler});
     QByteArray difat = xls::serialize(big);
     ASSERT_EQ(xls::bytes::u32(difat.constData() + 72), 1u);
     ASSERT_EQ(outcome(difat), "(parsed)");

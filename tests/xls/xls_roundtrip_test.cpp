@@ -12,9 +12,10 @@
 namespace {
 
 QString randomText(std::mt19937& random) {
-    static const char32_t alphabet[] = {U'a', U'Z', U'0', U' ', U'.', U'-', U'\t', U'\n', U'"',
-                                        U',', U'é', U'ß', U'Ж', U'中', U'文', U'한', U'€',
-                                        U'\u00A0', U'\U0001F600', U'\U00020000', U'\U0001D11E'};
+    static const char32_t alphabet[] = {
+        U'a',  U'Z',  U'0', U' ',      U'.',          U'-',          U'\t',
+        U'\n', U'"',  U',', U'é',      U'ß',          U'Ж',          U'中',
+        U'文', U'한', U'€', U'\u00A0', U'\U0001F600', U'\U00020000', U'\U0001D11E'};
     std::uniform_int_distribution<int> kind(0, 999);
     const int k = kind(random);
     int length;
@@ -40,7 +41,8 @@ xls::Book randomBook(uint32_t seed) {
     const int sheets = std::uniform_int_distribution<int>(1, 4)(random);
     for (int s = 0; s < sheets; ++s) {
         xls::Sheet sheet;
-        sheet.name = QStringLiteral("S%1 ").arg(s) + randomText(random).left(20).remove(QRegularExpression("[:\\\\/?*\\[\\]]"));
+        sheet.name = QStringLiteral("S%1 ").arg(s) +
+                     randomText(random).left(20).remove(QRegularExpression("[:\\\\/?*\\[\\]]"));
         const int rows = std::uniform_int_distribution<int>(0, 120)(random);
         const int columns = std::uniform_int_distribution<int>(1, 40)(random);
         // Repeated texts share one entry of the string table.
@@ -79,7 +81,8 @@ TEST(XlsRoundTrip, RandomBooksReadBackUnchanged) {
         ASSERT_EQ(back.sheets.size(), book.sheets.size()) << "seed " << seed;
         for (size_t s = 0; s < book.sheets.size(); ++s) {
             EXPECT_EQ(back.sheets[s].name, book.sheets[s].name) << "seed " << seed;
-            EXPECT_TRUE(back.sheets[s].rows == book.sheets[s].rows) << "seed " << seed << " sheet " << s;
+            EXPECT_TRUE(back.sheets[s].rows == book.sheets[s].rows)
+                << "seed " << seed << " sheet " << s;
         }
     }
 }
@@ -120,19 +123,29 @@ TEST(XlsRoundTrip, LimitsOfTheFormatAreWrittenAndBeyondThemRefused) {
     };
     EXPECT_NE(reasonOf(named({})).find("at least one sheet"), std::string::npos);
     EXPECT_NE(reasonOf(named({QString()})).find("no name"), std::string::npos);
-    EXPECT_NE(reasonOf(named({QString(32, QChar(u'n'))})).find("longer than 31"), std::string::npos);
+    EXPECT_NE(reasonOf(named({QString(32, QChar(u'n'))})).find("longer than 31"),
+              std::string::npos);
     EXPECT_NE(reasonOf(named({QStringLiteral("a/b")})).find("character /"), std::string::npos);
     EXPECT_NE(reasonOf(named({QStringLiteral("Data"), QStringLiteral("DATA")})).find("Two sheets"),
               std::string::npos);
-    EXPECT_EQ(reasonOf(named({QString(31, QChar(0x8868)), QStringLiteral("it's (1)")})), "(written)");
+    EXPECT_EQ(reasonOf(named({QString(31, QChar(0x8868)), QStringLiteral("it's (1)")})),
+              "(written)");
 }
 
 TEST(XlsRoundTrip, NumbersBecomeTheShortestTextThatReadsBackTheSame) {
     const std::pair<double, const char*> cases[] = {
-        {1, "1"},           {1.5, "1.5"},         {-3, "-3"},
-        {0.1, "0.1"},       {12.3, "12.3"},       {-0.0, "0"},
-        {1e-5, "0.00001"},  {1.5e-7, "1.5e-07"},  {123456789012345, "123456789012345"},
-        {1e15, "1e+15"},    {2.5e20, "2.5e+20"},  {45723.5, "45723.5"},
+        {1, "1"},
+        {1.5, "1.5"},
+        {-3, "-3"},
+        {0.1, "0.1"},
+        {12.3, "12.3"},
+        {-0.0, "0"},
+        {1e-5, "0.00001"},
+        {1.5e-7, "1.5e-07"},
+        {123456789012345, "123456789012345"},
+        {1e15, "1e+15"},
+        {2.5e20, "2.5e+20"},
+        {45723.5, "45723.5"},
         {0.30000000000000004, "0.30000000000000004"},
     };
     for (const auto& [value, text] : cases)

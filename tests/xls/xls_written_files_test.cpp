@@ -6,8 +6,8 @@
 
 namespace {
 
-const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80");        // U+1F600, a surrogate pair
-const QString kExtB = QString::fromUtf8("\xF0\xA0\x80\x80");         // U+20000, a CJK character
+const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80");           // U+1F600, a surrogate pair
+const QString kExtB = QString::fromUtf8("\xF0\xA0\x80\x80");            // U+20000, a CJK character
 const QString kChinese = QString::fromUtf8("\xE4\xB8\xAD\xE6\x96\x87"); // 中文
 
 // Checks the file in both readers, or in xlrd alone.
@@ -18,7 +18,8 @@ void expectReaders(const xls::Book& book, const QString& fileName, bool alsoFree
 
     const ForeignRead xlrd = readWithXlrd(path);
     ASSERT_TRUE(xlrd.ok) << xlrd.error.toStdString();
-    EXPECT_EQ(firstDifference(expected, xlrd.sheets).toStdString(), "") << "xlrd, " << fileName.toStdString();
+    EXPECT_EQ(firstDifference(expected, xlrd.sheets).toStdString(), "")
+        << "xlrd, " << fileName.toStdString();
 
     if (alsoFreexl) {
         const ForeignRead freexl = readWithFreexl(path);
@@ -61,7 +62,8 @@ TEST(XlsWrittenFiles, UnicodeSpacesAndSeveralSheetsReadBackInBothReaders) {
     unicode.rows.push_back({QString::fromUtf8("Grüße ÄÖÜ ß é ñ"), QString::fromUtf8("Ωμέγα Ж щ"),
                             QString::fromUtf8("日本語 한국어 עברית العربية")});
     book.sheets.push_back(unicode);
-    book.sheets.push_back({QStringLiteral("GasType"), {{QStringLiteral("Number"), QStringLiteral("Gas Type")}}});
+    book.sheets.push_back(
+        {QStringLiteral("GasType"), {{QStringLiteral("Number"), QStringLiteral("Gas Type")}}});
     book.sheets.push_back({QStringLiteral("Empty"), {}});
 
     expectReaders(book, QStringLiteral("unicode.xls"), true);

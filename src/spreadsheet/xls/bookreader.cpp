@@ -1,7 +1,6 @@
 #include "spreadsheet/xls/bookreader.h"
 
 #include "spreadsheet/xls/biffformat.h"
-#include "spreadsheet/xls/booklimits.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/continuedstring.h"
 #include "spreadsheet/xls/numbertext.h"
@@ -64,23 +63,28 @@ QString booleanText(uint8_t value) {
     return value ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
 }
 
-// Checks the BOF record that opens a substream and returns its substream type.
+// The type of the substream a BOF record opens.
 uint16_t substreamType(const Record& bof) {
-    if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4)
-        fail(QStringLiteral("The file is a workbook of an Excel version older than Excel 97; "
-                            "save it as Excel 97-2003 first"));
     if (bof.type != kBof)
         failDamaged("a sheet does not start with a BOF record");
     requireLength(bof, 4);
+    return bytes::u16(bof.data + 2);
+}
+
+// The first BOF of the stream tells the BIFF version of the whole file.
+void checkVersion(const Record& bof) {
+    if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4)
+        fail(QStringLiteral("The file is a workbook of an Excel version older than Excel 97; "
+                            "save it as Excel 97-2003 first"));
+    requireLength(bof, 4);
     const uint16_t version = bytes::u16(bof.data);
-    if (version == kVersionBiff5)
+    if (bof.type == kBof && version == kVersionBiff5)
         fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
                             "than Excel 97-2003; save it as Excel 97-2003 first"));
-    if (version != kVersionBiff8)
+    if (bof.type == kBof && version != kVersionBiff8)
         fail(QStringLiteral("The file is a workbook of an unsupported Excel version (BIFF "
                             "version 0x%1)")
                  .arg(version, 4, 16, QLatin1Char('0')));
-    return bytes::u16(bof.data + 2);
 }
 
 SheetEntry readBoundSheet(const Record& record) {
@@ -124,6 +128,7 @@ Globals readGlobals(const QByteArray& stream) {
     Record record;
     if (!reader.next(record))
         failDamaged("the workbook stream is empty");
+    checkVersion(record);
     if (substreamType(record) != kGlobals)
         fail(QStringLiteral("The file holds no Excel workbook (its first part is not the "
                             "workbook globals)"));
@@ -317,8 +322,7 @@ void SheetReader::onRecord(const Record& record) {
     case kBoolErr: {
         requireLength(record, 8);
         const auto value = static_cast<uint8_t>(d[6]);
-        setCell(bytes::u16(d), bytes::u16(d + 2),
-                d[7] ? errorText(value) : booleanText(value));
+        setCell(bytes::u16(d), bytes::u16(d + 2), d[7] ? errorText(value) : booleanText(value));
         break;
     }
     case kFormula:

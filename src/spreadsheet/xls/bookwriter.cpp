@@ -16,7 +16,7 @@ using namespace xls::biff;
 constexpr uint16_t kCodePageUtf16 = 1200;
 constexpr int kStyleXfCount = 15; // Excel expects the 15 built-in style XFs before cell XFs
 constexpr uint16_t kCellXf = kStyleXfCount;
-constexpr int kFontCount = 4;    // font index 4 is never used in BIFF, so 4 fonts form a set
+constexpr int kFontCount = 4;     // font index 4 is never used in BIFF, so 4 fonts form a set
 constexpr int kRowsPerBlock = 32; // Excel groups ROW records and their cells by 32 rows
 
 // Columns a row uses: [first, end). Empty when first == end.
@@ -80,9 +80,9 @@ void writeBof(RecordBuffer& out, uint16_t substream) {
 void writeFont(RecordBuffer& out) {
     static const char kName[] = "Arial";
     char* p = out.appendRecord(kFont, 14 + 2 + 5);
-    bytes::put16(p, 200);     // 10 points, in twentieths
+    bytes::put16(p, 200);        // 10 points, in twentieths
     bytes::put16(p + 4, 0x7FFF); // automatic colour
-    bytes::put16(p + 6, 400); // normal weight
+    bytes::put16(p + 6, 400);    // normal weight
     p[14] = 5;
     p[15] = 0; // 8-bit characters
     std::copy(kName, kName + 5, p + 16);

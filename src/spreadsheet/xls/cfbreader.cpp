@@ -238,8 +238,8 @@ QByteArray CompoundFile::readStream(const DirectoryEntry& entry) const {
         self.miniStream = readRegular(entries[0].start, entries[0].size, "broken mini stream");
         self.miniStreamLoaded = true;
     }
-    const size_t needed = static_cast<size_t>((entry.size + cfb::kMiniSectorSize - 1) /
-                                              cfb::kMiniSectorSize);
+    const size_t needed =
+        static_cast<size_t>((entry.size + cfb::kMiniSectorSize - 1) / cfb::kMiniSectorSize);
     const auto sectors = chain(entry.start, miniFat, needed, "broken mini stream chain");
     if (sectors.size() < needed)
         failDamaged("a stream is shorter than its size");

@@ -112,8 +112,8 @@ void writeDifat(QByteArray& file, const Layout& layout) {
     for (uint32_t d = 0; d < layout.difatSectors; ++d) {
         char* sector = sectorAt(file, layout.firstDifatSector() + d);
         for (uint32_t slot = 0; slot < kFatSectorsPerDifatSector; ++slot, ++fatIndex) {
-            uint32_t value =
-                fatIndex < layout.fatSectors ? layout.firstFatSector() + fatIndex : cfb::kFreeSector;
+            uint32_t value = fatIndex < layout.fatSectors ? layout.firstFatSector() + fatIndex
+                                                          : cfb::kFreeSector;
             bytes::put32(sector + 4 * slot, value);
         }
         bool last = d + 1 == layout.difatSectors;
@@ -126,7 +126,8 @@ void writeDifat(QByteArray& file, const Layout& layout) {
 
 QByteArray writeCompoundFile(const QByteArray& workbookStream) {
     QByteArray file(kCompoundHeaderRoom + workbookStream.size(), Qt::Uninitialized);
-    std::memcpy(file.data() + kCompoundHeaderRoom, workbookStream.constData(), workbookStream.size());
+    std::memcpy(file.data() + kCompoundHeaderRoom, workbookStream.constData(),
+                workbookStream.size());
     return finishCompoundFile(std::move(file));
 }
 

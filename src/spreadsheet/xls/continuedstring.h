@@ -14,8 +14,7 @@ namespace xls {
 // carries on. Reading past the data throws FormatError.
 class ContinuedStringReader {
 public:
-    explicit ContinuedStringReader(const std::vector<RecordPiece>& pieces,
-                                   qsizetype offset = 0);
+    explicit ContinuedStringReader(const std::vector<RecordPiece>& pieces, qsizetype offset = 0);
 
     bool atEnd();
     uint8_t u8();

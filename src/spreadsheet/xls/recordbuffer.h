@@ -4,8 +4,8 @@
 
 #include <QByteArray>
 #include <QChar>
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace xls {

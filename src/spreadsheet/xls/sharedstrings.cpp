@@ -38,8 +38,7 @@ struct BucketStart {
 uint32_t SharedStringTable::add(const QString& text) {
     ++references;
     const QChar* characters = text.constData();
-    SharedCharacters& slot =
-        recent[(reinterpret_cast<uintptr_t>(characters) >> 4) % kRecentSlots];
+    SharedCharacters& slot = recent[(reinterpret_cast<uintptr_t>(characters) >> 4) % kRecentSlots];
     if (slot.characters == characters && slot.length == text.size())
         return slot.index;
     auto it = indexOf.constFind(text);

@@ -1,7 +1,7 @@
 #include "spreadsheet/xls/xlsbook.h"
 
-#include "spreadsheet/xls/bookreader.h"
 #include "spreadsheet/xls/booklimits.h"
+#include "spreadsheet/xls/bookreader.h"
 #include "spreadsheet/xls/bookwriter.h"
 #include "spreadsheet/xls/cfbreader.h"
 #include "spreadsheet/xls/cfbwriter.h"

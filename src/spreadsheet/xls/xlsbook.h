@@ -32,9 +32,20 @@ public:
 };
 
 // Parses a whole .xls file. Throws FormatError with a reason a user can act on.
+//
+// What each cell becomes: text as it is; a number the shortest text that reads back as the
+// same double, written out for magnitudes from 1e-5 to below 1e15 ("1", "1.5", "0.00012",
+// "123456789012345") and in scientific notation beyond ("1e+15", "1.5e-07"), dates included
+// (they are numbers: 7 March 2025 reads "45723"); booleans "TRUE" and "FALSE"; error values
+// as Excel shows them ("#DIV/0!", "#N/A", ...); a formula its cached result. Only worksheets
+// are read: chart sheets, macro sheets and Visual Basic modules are left out, so writing the
+// book back drops them. Hidden worksheets are read like the others (and written back visible).
+// Rows come without empty cells at their end, sheets without empty rows at their end.
 Book parse(const QByteArray& file);
-// Serialises the book as a complete .xls file. Throws FormatError when a sheet exceeds the
-// format's limits (rows, columns, characters per cell).
+// Serialises the book as a complete .xls file, every non-empty cell a text cell.
+// Throws FormatError when a sheet exceeds the format's limits (rows, columns, characters per
+// cell), when the book has no sheet, or when a sheet name is one Excel refuses: empty, longer
+// than 31 characters, holding one of : \ / ? * [ ], or equal to another ignoring case.
 QByteArray serialize(const Book& book);
 
 } // namespace xls
