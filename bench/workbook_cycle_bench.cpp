@@ -36,8 +36,8 @@ QStringList captions() {
 
 // Record-like texts: unique times, gas names with trailing blanks, right-aligned readings.
 QStringList record(int n) {
-    QStringList cells{QString::asprintf("2025-03-07  %02d:%02d:%02d", n / 3600 % 24, n / 60 % 60,
-                                        n % 60)};
+    QStringList cells{
+        QString::asprintf("2025-03-07  %02d:%02d:%02d", n / 3600 % 24, n / 60 % 60, n % 60)};
     static const char* const gases[] = {"CO      ", "H2S     ", "O2      ",
                                         "CH4     ", "NO2     ", "SO2     "};
     static const char* const units[] = {"PPM", "PPM", "%VOL", "%LEL", "PPM", "PPM"};
@@ -49,7 +49,9 @@ QStringList record(int n) {
     return cells;
 }
 
-std::vector<QString> toCells(const QStringList& list) { return {list.begin(), list.end()}; }
+std::vector<QString> toCells(const QStringList& list) {
+    return {list.begin(), list.end()};
+}
 
 // The day's workbook after `rows` records in batches: the records, and the backup sheet made
 // at the second batch, which holds the first batch.
@@ -205,8 +207,8 @@ int main(int argc, char** argv) {
                 .arg(*std::min_element(m.seconds.begin(), m.seconds.end()), 0, 'f', 3);
         };
         std::printf("%8d  %16s  %7.3f  %9ld  %16s  %9ld  %10lld\n", rows, qPrintable(cell(ours)),
-                    median(ours.cpuSeconds), ours.peakKib, qPrintable(cell(theirs)),
-                    theirs.peakKib, static_cast<long long>(ours.fileBytes));
+                    median(ours.cpuSeconds), ours.peakKib, qPrintable(cell(theirs)), theirs.peakKib,
+                    static_cast<long long>(ours.fileBytes));
         std::fflush(stdout);
         QFile::remove(prepared);
     }

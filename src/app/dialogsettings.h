@@ -1,14 +1,24 @@
 #pragma once
 
 #include "app/messagepresenter.h"
+#include "export/recordexporter.h"
+#include "export/recordworkbook.h"
+#include "gastype/gasnametable.h"
 
 #include <QString>
 
 // What the main window takes from its surroundings. The program uses the defaults; tests point
-// them elsewhere (pseudo-terminals linked into a temporary folder, a message recorder).
+// them elsewhere (pseudo-terminals linked into a temporary folder, a message recorder,
+// temporary record and parameter files, a fixed date).
 struct DialogSettings {
     // The folder holding the serial devices that the port numbers map to.
     QString deviceFolder = QStringLiteral("/dev");
     // Empty: messages are shown in a modal message box.
     MessagePresenter presentMessage;
+    // Where the day workbooks of downloaded records go, and what Open folder shows.
+    QString recordFolder = RecordFolder();
+    // The user gas names; a bare file name lies in the current working directory.
+    QString parameterWorkbook = DefaultParameterWorkbook();
+    // The local date a batch of records is filed under; empty: the system clock's.
+    RecordExporter::DateSource recordDate;
 };

@@ -3,13 +3,17 @@
 #include "app/aboutdlg.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
+#include "export/openfolder.h"
 #include "gastype/dialogunits.h"
+#include "gastype/gasnametable.h"
+#include "gastype/gastypeedit.h"
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
 #include "serial/portprobe.h"
 #include "serial/serialerror.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -57,8 +61,10 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       m_settings(std::move(settings)), m_hIcon(trellmoIcon()),
       m_comm(new CMscomm1(PortMap(m_settings.deviceFolder), this)), m_line(*m_comm),
-      m_link(m_line, *this, m_values), m_keySwallower(*this) {
+      m_exporter(m_settings.recordFolder, m_settings.recordDate), m_link(m_line, *this, m_values),
+      m_keySwallower(*this) {
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
+    m_link.setExporter(&m_exporter);
     buildWindow();
     connectHandlers();
     OnInitDialog();
@@ -127,7 +133,10 @@ void CTrellmoDlg::connectHandlers() {
     onClick(m_ui.readParameter, &CTrellmoDlg::OnReadParameter);
     onClick(m_ui.downloadData, &CTrellmoDlg::OnDownloadData);
     onClick(m_ui.openFolder, &CTrellmoDlg::OnOpenFolder);
-    connect(m_comm, &CMscomm1::commEvent, this, [this] { guarded([this] { OnComm(); }); });
+    connect(m_comm, &CMscomm1::commEvent, this, [this] {
+        guarded([this] { OnComm(); });
+        reportExportFailure();
+    });
     connect(m_comm, &CMscomm1::portLost, this,
             [this](const QString& text) { guarded([this, text] { OnPortLost(text); }); });
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -140,6 +149,9 @@ void CTrellmoDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
     ProbePorts();
     setUpChannelTable();
+    // An unreadable parameter workbook is reported once the window is up; the user gases then
+    // keep empty names.
+    guarded([this] { LoadUserGasNames(); });
     m_values.percentText = QStringLiteral("0%");
     ShowValues();
 }
@@ -316,16 +328,51 @@ void CTrellmoDlg::OnAbout() {
 
 void CTrellmoDlg::OnExit() {
     if (CollectValues()) {
+        writeUnwrittenRecords();
         accept();
     }
 }
 
+void CTrellmoDlg::closeEvent(QCloseEvent* event) {
+    // Only the close of the shown window is the user's exit; the close box doesn't look at
+    // the numeric fields.
+    if (isVisible()) {
+        guarded([this] { writeUnwrittenRecords(); });
+    }
+    QDialog::closeEvent(event);
+}
+
+void CTrellmoDlg::writeUnwrittenRecords() {
+    if (m_link.flushUnwritten()) {
+        return;
+    }
+    // The window is about to go, so the records that stay unwritten are told of now, modally;
+    // that text names the workbook and the reason, so a pending failure text would only repeat
+    // it.
+    m_exporter.takeFailureMessage();
+    present(this, m_exporter.unwrittenRecordsMessage(m_link.state().storeRow));
+}
+
+void CTrellmoDlg::reportExportFailure() {
+    if (const QString text = m_exporter.takeFailureMessage(); !text.isEmpty()) {
+        tell(text);
+    }
+}
+
+void CTrellmoDlg::LoadUserGasNames() {
+    ::LoadUserGasNames(m_settings.parameterWorkbook);
+}
+
 void CTrellmoDlg::OnOpenFolder() {
-    // Opens the record folder in the desktop's file manager once the record export is wired in.
+    OpenRecordFolder(m_exporter.folder());
 }
 
 void CTrellmoDlg::OnGasType() {
-    // Runs the Gas Type dialog modally once it is wired in.
+    // Parented to the main window, as the platform's dialogs without an explicit parent are
+    // owned by the application's main window; modal, while timers and serial events go on.
+    CGastypeEdit cs(this, m_settings.parameterWorkbook);
+    cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    cs.exec();
 }
 
 void CTrellmoDlg::ShowValues() {
@@ -394,12 +441,16 @@ void CTrellmoDlg::tell(const QString& text) {
     QMetaObject::invokeMethod(
         this,
         [this, text] {
-            if (m_settings.presentMessage) {
-                m_settings.presentMessage(this, text);
-            } else {
-                showMessageBox(this, text);
-            }
+            present(this, text);
             m_queuedMessages.remove(text);
         },
         Qt::QueuedConnection);
+}
+
+void CTrellmoDlg::present(QWidget* parent, const QString& text) {
+    if (m_settings.presentMessage) {
+        m_settings.presentMessage(parent, text);
+    } else {
+        showMessageBox(parent, text);
+    }
 }

@@ -4,6 +4,7 @@
 #include "app/dialogsettings.h"
 #include "app/keyswallower.h"
 #include "app/mainwindowcontrols.h"
+#include "export/recordexporter.h"
 #include "protocol/instrumentlink.h"
 #include "protocol/linkports.h"
 
@@ -24,6 +25,10 @@ class QTableWidget;
 //
 // Every handler runs behind one boundary: a failure it throws (a refused serial operation, for
 // one) ends the handler and is shown in a message box once the handler has unwound.
+//
+// Downloaded records go to the day workbooks through m_exporter. A batch that does not reach
+// the disk stays with the protocol for the next attempt; the user hears of it once per run of
+// failures, after the handler, and at exit of any records that still could not be written.
 class CTrellmoDlg : public QDialog, private ChannelTable {
     Q_OBJECT
 public:
@@ -43,6 +48,7 @@ public:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWindow();
@@ -63,6 +69,9 @@ private:
     void OnOpenFolder();
     void OnGasType();
     void OnPortLost(const QString& text);
+    void LoadUserGasNames();
+    void reportExportFailure();
+    void writeUnwrittenRecords();
 
     void ProbePorts();
     void StopTimer(int timerId);
@@ -76,6 +85,7 @@ private:
 
     template <typename Handler> void guarded(Handler&& handler) noexcept;
     void tell(const QString& text);
+    void present(QWidget* parent, const QString& text);
 
     DialogSettings m_settings;
     QIcon m_hIcon;
@@ -85,6 +95,7 @@ private:
     CMscomm1* m_comm;
     WindowValues m_values;
     CommFrameSink m_line;
+    RecordExporter m_exporter;
     InstrumentLink m_link;
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;

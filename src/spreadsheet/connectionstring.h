@@ -4,7 +4,7 @@
 
 // The parts of a workbook connection string that the store acts on.
 struct WorkbookConnection {
-    QString workbookPath; // DBQ
+    QString workbookPath;         // DBQ
     bool createIfMissing = false; // CREATE_DB naming the same workbook
 };
 

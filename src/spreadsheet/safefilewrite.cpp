@@ -21,7 +21,9 @@ WriteFault& writeFault() {
     return fault;
 }
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 QString folderProblem(const QString& folder, int error) {
     switch (error) {
@@ -45,8 +47,8 @@ QString temporaryPrefix(const QString& fileName) {
 
 QString newTemporaryPath(const QString& folder, const QString& fileName) {
     static std::atomic<unsigned> counter{0};
-    return folder + QLatin1Char('/') + temporaryPrefix(fileName) +
-           QString::number(::getpid()) + QLatin1Char('-') + QString::number(counter++);
+    return folder + QLatin1Char('/') + temporaryPrefix(fileName) + QString::number(::getpid()) +
+           QLatin1Char('-') + QString::number(counter++);
 }
 
 bool writeAll(int fd, QByteArrayView content, int& error) {
@@ -59,7 +61,8 @@ bool writeAll(int fd, QByteArrayView content, int& error) {
             }
         }
         // Large writes go in pieces so that the fault seam and a signal see the progress.
-        const size_t piece = static_cast<size_t>(std::min<qint64>(content.size() - written, 1 << 18));
+        const size_t piece =
+            static_cast<size_t>(std::min<qint64>(content.size() - written, 1 << 18));
         const ssize_t done = ::write(fd, content.data() + written, piece);
         if (done < 0) {
             if (errno == EINTR)
@@ -74,7 +77,8 @@ bool writeAll(int fd, QByteArrayView content, int& error) {
 
 // The folder entry of a rename is only durable once the folder itself is flushed.
 int flushFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     int error = 0;
@@ -111,13 +115,15 @@ bool isTemporaryFileName(const QString& fileName) {
     return fileName.startsWith(QLatin1Char('.')) && fileName.contains(kPartialMarker);
 }
 
-void setWriteFaultForTesting(WriteFault fault) { writeFault() = std::move(fault); }
+void setWriteFaultForTesting(WriteFault fault) {
+    writeFault() = std::move(fault);
+}
 
 bool replaceFile(const QString& path, QByteArrayView content, QString& failure) {
     // A link is followed so that the file it names is replaced, not the link.
     QFileInfo info(path);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath()
-                                                             : info.absoluteFilePath();
+    const QString target =
+        info.isSymLink() && info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
     info = QFileInfo(target);
     const QString folder = info.absolutePath();
     const QString fileName = info.fileName();
@@ -134,7 +140,8 @@ bool replaceFile(const QString& path, QByteArrayView content, QString& failure) 
     const QByteArray temporaryName = QFile::encodeName(temporary);
     const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        failure = QStringLiteral("Cannot write %1: %2").arg(shownPath, folderProblem(folder, errno));
+        failure =
+            QStringLiteral("Cannot write %1: %2").arg(shownPath, folderProblem(folder, errno));
         return false;
     }
 

@@ -30,12 +30,20 @@ QString undoubling(QStringView quoted, QChar special) {
 
 } // namespace
 
-void appendNameText(QString& out, QStringView text) { appendDoubling(out, text, u']'); }
+void appendNameText(QString& out, QStringView text) {
+    appendDoubling(out, text, u']');
+}
 
-void appendValueText(QString& out, QStringView text) { appendDoubling(out, text, u'\''); }
+void appendValueText(QString& out, QStringView text) {
+    appendDoubling(out, text, u'\'');
+}
 
-QString unquoteName(QStringView quoted) { return undoubling(quoted, u']'); }
+QString unquoteName(QStringView quoted) {
+    return undoubling(quoted, u']');
+}
 
-QString unquoteValue(QStringView quoted) { return undoubling(quoted, u'\''); }
+QString unquoteValue(QStringView quoted) {
+    return undoubling(quoted, u'\'');
+}
 
 } // namespace sqlquote

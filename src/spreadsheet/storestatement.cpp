@@ -2,7 +2,9 @@
 
 namespace {
 
-bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'_';
+}
 
 class StatementReader {
 public:
@@ -109,7 +111,8 @@ public:
 
     QString expected(const char* what) {
         skipBlanks();
-        const QStringView near = m_text.sliced(m_at).first(std::min<qsizetype>(20, m_text.size() - m_at));
+        const QStringView near =
+            m_text.sliced(m_at).first(std::min<qsizetype>(20, m_text.size() - m_at));
         if (near.isEmpty())
             return QStringLiteral("Syntax error: %1 expected at the end of the statement")
                 .arg(QLatin1StringView(what));

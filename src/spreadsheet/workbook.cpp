@@ -63,11 +63,17 @@ CWorkbook::~CWorkbook() {
     database.reset();
 }
 
-void CWorkbook::HoldWrites() { writesHeld = true; }
+void CWorkbook::HoldWrites() {
+    writesHeld = true;
+}
 
-qint16 CWorkbook::ColumnCount() const { return columnCount; }
+qint16 CWorkbook::ColumnCount() const {
+    return columnCount;
+}
 
-void CWorkbook::CopyFieldNames(QStringList& names) const { names = fieldNames; }
+void CWorkbook::CopyFieldNames(QStringList& names) const {
+    names = fieldNames;
+}
 
 void CWorkbook::FindExcelDriver() {
     // The driver manager hands the list over in a buffer of 2000 characters, each name ended
@@ -88,7 +94,9 @@ void CWorkbook::FindExcelDriver() {
     }
 }
 
-bool CWorkbook::LoadSheet() { return excelMode ? LoadExcelSheet() : LoadTextFile(); }
+bool CWorkbook::LoadSheet() {
+    return excelMode ? LoadExcelSheet() : LoadTextFile();
+}
 
 bool CWorkbook::LoadExcelSheet() {
     database->connect(connectText);

@@ -33,7 +33,8 @@ public:
     // Writing
     bool SetHeaderRow(const QStringList& fields, bool replace);
     bool PutRow(const QStringList& values, qint32 row, bool replace);
-    bool PutCellByRef(const QString& value, const QString& columnRef, qint32 row, bool refIsLetters);
+    bool PutCellByRef(const QString& value, const QString& columnRef, qint32 row,
+                      bool refIsLetters);
     bool PutCellAt(const QString& value, qint16 column, qint32 row);
     bool WriteBack();
     bool UpdateMatchingRows(const QStringList& newValues, const QStringList& oldValues);

@@ -11,7 +11,9 @@ bool isAsciiLetter(QChar c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
-int letterValue(QChar c) { return c.toUpper().unicode() - u'A' + 1; }
+int letterValue(QChar c) {
+    return c.toUpper().unicode() - u'A' + 1;
+}
 
 } // namespace
 

@@ -12,8 +12,8 @@ inline const QString kHeaderShorter =
     QStringLiteral("Number of columns in new header row cannot be less than the number of "
                    "columns in previous header row");
 inline const QString kNoHeaderRow = QStringLiteral("No header row. Add header row first\n");
-inline const QString kMoreValuesThanFields = QStringLiteral(
-    "Number of columns to be added cannot be greater than the number of fields\n");
+inline const QString kMoreValuesThanFields =
+    QStringLiteral("Number of columns to be added cannot be greater than the number of fields\n");
 inline const QString kCellBeyondFields =
     QStringLiteral("Cell column to be added cannot be greater than the number of fields\n");
 inline const QString kColumnZero = QStringLiteral("Column cannot be zero\n");

@@ -217,7 +217,9 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
     return true;
 }
 
-bool CWorkbook::WriteBack() { return excelMode ? WriteBackExcel() : WriteBackText(); }
+bool CWorkbook::WriteBack() {
+    return excelMode ? WriteBackExcel() : WriteBackText();
+}
 
 bool CWorkbook::WriteBackText() {
     QString failure;

@@ -19,9 +19,13 @@ const QString kDriverPrefix = QStringLiteral("[Trellmo][Excel Workbook Driver] "
 constexpr int kWholeSheetLastRow = xls::kMaxRows;
 constexpr int kWholeSheetLastColumn = xls::kMaxColumns;
 
-std::string toMessage(const QString& text) { return text.toUtf8().toStdString(); }
+std::string toMessage(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
-QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
 
 bool isWholeSheet(const TableName& table) {
     return table.hasRange && table.firstColumn == 1 && table.firstRow == 1 &&
@@ -139,8 +143,9 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
     m_book = {};
     if (!identity.present) {
         if (!createIfMissing)
-            throw WorkbookConnectError(toMessage(
-                QStringLiteral("Cannot open the workbook %1: the file does not exist").arg(shown(path))));
+            throw WorkbookConnectError(
+                toMessage(QStringLiteral("Cannot open the workbook %1: the file does not exist")
+                              .arg(shown(path))));
     } else {
         QFile file(path);
         if (QFileInfo(path).isDir())
@@ -156,8 +161,9 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
         while (got < bytes.size()) {
             const qint64 read = file.read(bytes.data() + got, bytes.size() - got);
             if (read < 0)
-                throw WorkbookConnectError(toMessage(
-                    QStringLiteral("Cannot read the workbook %1: %2").arg(shown(path), file.errorString())));
+                throw WorkbookConnectError(
+                    toMessage(QStringLiteral("Cannot read the workbook %1: %2")
+                                  .arg(shown(path), file.errorString())));
             if (read == 0)
                 break;
             got += read;
@@ -186,9 +192,8 @@ void XlsWorkbookStore::connect(const QString& connectText) {
     }
     WorkbookConnection connection;
     if (!parseWorkbookConnection(connectText, connection))
-        throw WorkbookConnectError(
-            toMessage(QStringLiteral("The connection string names no workbook file: %1")
-                          .arg(connectText)));
+        throw WorkbookConnectError(toMessage(
+            QStringLiteral("The connection string names no workbook file: %1").arg(connectText)));
     loadBook(connection.workbookPath, connection.createIfMissing);
     m_connected = true;
     m_changed = false;
@@ -291,9 +296,8 @@ bool XlsWorkbookStore::disconnect(QString& failure) {
 
 void XlsWorkbookStore::checkText(QStringView text) {
     if (text.size() > xls::kMaxCellChars)
-        refuse(
-            QStringLiteral("A text of %1 characters is longer than a cell holds (32,767)")
-                .arg(text.size()));
+        refuse(QStringLiteral("A text of %1 characters is longer than a cell holds (32,767)")
+                   .arg(text.size()));
 }
 
 int XlsWorkbookStore::resolveColumn(const xls::Sheet& sheet, const QString& name) const {
@@ -415,10 +419,11 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
         return;
     }
     if (holdsAnyCell(*sheet))
-        refuse(table.hasRange
-                   ? QStringLiteral("The sheet '%1' holds data: empty it with DROP TABLE first")
-                         .arg(sheet->name)
-                   : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
+        refuse(
+            table.hasRange
+                ? QStringLiteral("The sheet '%1' holds data: empty it with DROP TABLE first")
+                      .arg(sheet->name)
+                : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
     keepForRollback(index, true);
     m_book.sheets[index].rows.push_back(std::move(header));
     m_changed = true;
@@ -452,7 +457,8 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
         const QString sheetName = sqlquote::unquoteName(quotedSheet);
         size_t index = 0;
         if (!findSheet(sheetName, &index))
-            refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
+            refuse(
+                QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
         InsertTarget target;
         target.sheet = index;
         for (const QString& name : names) {
@@ -501,7 +507,7 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
         if (verbatim && before && column < before->size()) {
             const QString& old = (*before)[column];
             if (old.size() == quoted.size() &&
-                std::equal(quoted.utf16(), quoted.utf16() + quoted.size(), old.utf16())) {
+                std::equal(quoted.begin(), quoted.end(), old.constData())) {
                 row[column] = old;
                 continue;
             }

@@ -13,7 +13,7 @@
 struct RecordedSession {
     QStringList drivers{"PostgreSQL Unicode", "Excel Workbook Driver (*.xls)", "Second Excel"};
     bool driversAvailable = true;
-    std::optional<std::vector<QStringList>> sheet; // column names first; none: no such sheet
+    std::optional<std::vector<QStringList>> sheet;  // column names first; none: no such sheet
     std::function<QString(const QString&)> refusal; // a non-empty answer refuses with it
     size_t failingRow = 0;                          // reading this data row fails
     QString disconnectFailure;
@@ -54,7 +54,8 @@ public:
 
 private:
     struct Result : WorkbookResult {
-        Result(std::vector<QStringList> rows, size_t failingRow) : rows(rows), failing(failingRow) {}
+        Result(std::vector<QStringList> rows, size_t failingRow)
+            : rows(rows), failing(failingRow) {}
         int columnCount() const override { return rows.empty() ? 0 : int(rows[0].size()); }
         QString columnName(int column) const override { return rows[0].value(column); }
         bool atEnd() const override { return row >= rows.size(); }
@@ -73,7 +74,8 @@ private:
         if (!s->connected)
             throw WorkbookStatementError("statement without a connection");
         s->statements.append(statement);
-        if (const QString reason = s->refusal ? s->refusal(statement) : QString(); !reason.isEmpty())
+        if (const QString reason = s->refusal ? s->refusal(statement) : QString();
+            !reason.isEmpty())
             throw WorkbookStatementError(reason.toStdString());
     }
     std::shared_ptr<RecordedSession> s;

@@ -89,7 +89,8 @@ ReadBook readWithFreexl(const QString& path) {
                     freexl_close(handle);
                     return book;
                 }
-                const bool text = cell.type == FREEXL_CELL_TEXT || cell.type == FREEXL_CELL_SST_TEXT;
+                const bool text =
+                    cell.type == FREEXL_CELL_TEXT || cell.type == FREEXL_CELL_SST_TEXT;
                 sheet.rows[r].append(text ? QString::fromUtf8(cell.value.text_value)
                                      : cell.type == FREEXL_CELL_INT
                                          ? QString::number(cell.value.int_value)

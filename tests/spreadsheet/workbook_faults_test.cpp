@@ -103,8 +103,8 @@ TEST(WorkbookFaults, UnreadableWorkbooksAreNeverOverwritten) {
     const QString good = dir.filePath("good.xls");
     writeRows(good, 0, 50);
     const QByteArray whole = fileBytes(good);
-    for (const QByteArray& content : {QByteArray("not a workbook at all"), whole.left(whole.size() / 2),
-                                      QByteArray()}) {
+    for (const QByteArray& content :
+         {QByteArray("not a workbook at all"), whole.left(whole.size() / 2), QByteArray()}) {
         const QString path = dir.filePath("bad.xls");
         writeFileBytes(path, content);
         try {
@@ -120,8 +120,9 @@ TEST(WorkbookFaults, UnreadableWorkbooksAreNeverOverwritten) {
 TEST(WorkbookFaults, UnwritableFolderAndFullDiskAreReported) {
     QTemporaryDir dir;
     writeFileBytes(dir.filePath("plain"), "x");
-    const std::pair<QString, QString> cases[] = {{dir.filePath("missing/day.xls"), "does not exist"},
-                                                 {dir.filePath("plain/day.xls"), "is not a folder"}};
+    const std::pair<QString, QString> cases[] = {
+        {dir.filePath("missing/day.xls"), "does not exist"},
+        {dir.filePath("plain/day.xls"), "is not a folder"}};
     for (const auto& [path, reason] : cases) {
         CWorkbook book(path, "Storage", true);
         book.HoldWrites();

@@ -27,7 +27,9 @@ struct Recorded {
     }
 };
 
-QStringList xyz() { return {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")}; }
+QStringList xyz() {
+    return {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")};
+}
 
 TEST(WorkbookStatements, NewSheetIsCreatedThenRebuiltOnEveryWriteBack) {
     Recorded r;
@@ -46,11 +48,11 @@ TEST(WorkbookStatements, NewSheetIsCreatedThenRebuiltOnEveryWriteBack) {
     ASSERT_TRUE(r.book->PutRow({"d", "e", "f"}, 0, false));
     EXPECT_TRUE(r.take().isEmpty());
     ASSERT_TRUE(r.book->WriteBack());
-    const QStringList inserts{
-        "INSERT INTO [S$A1:IV1] ([X], [Y], [Z]) VALUES ('a', 'b', 'c')",
-        "INSERT INTO [S$A1:IV2] ([X], [Y], [Z]) VALUES ('d', 'e', 'f')"};
-    EXPECT_EQ(r.take(), QStringList{"CREATE TABLE [S] ([X] char(255), [Y] char(255), [Z] char(255))"} +
-                            inserts);
+    const QStringList inserts{"INSERT INTO [S$A1:IV1] ([X], [Y], [Z]) VALUES ('a', 'b', 'c')",
+                              "INSERT INTO [S$A1:IV2] ([X], [Y], [Z]) VALUES ('d', 'e', 'f')"};
+    EXPECT_EQ(r.take(),
+              QStringList{"CREATE TABLE [S] ([X] char(255), [Y] char(255), [Z] char(255))"} +
+                  inserts);
     EXPECT_EQ(r.book->RowCount(), 3);
 
     ASSERT_TRUE(r.book->WriteBack());
@@ -74,8 +76,9 @@ TEST(WorkbookStatements, DriverSearchAndConnectionString) {
         none.session->drivers = {"PostgreSQL Unicode", "excel lower case"};
         none.session->driversAvailable = available;
         none.open("book.XLS");
-        EXPECT_EQ(none.session->connects.value(0), "DRIVER={};DSN='';FIRSTROWHASNAMES=1;"
-                                                   "READONLY=FALSE;CREATE_DB=\"book.XLS\";DBQ=book.XLS");
+        EXPECT_EQ(none.session->connects.value(0),
+                  "DRIVER={};DSN='';FIRSTROWHASNAMES=1;"
+                  "READONLY=FALSE;CREATE_DB=\"book.XLS\";DBQ=book.XLS");
     }
     // The store finds the path again whatever it holds, although DBQ is not quoted.
     for (const QString& path : {QStringLiteral("/tmp/a;b\"c;DBQ=d.xls"), QStringLiteral("x.xls")}) {
@@ -96,8 +99,9 @@ TEST(WorkbookStatements, LoadedSheetIsBackedUpOnceAndReadFromMemory) {
     Recorded r;
     r.session->sheet = std::vector<QStringList>{{"Time", "Gas"}, {"t1", "CO  "}, {"t2", " "}};
     r.open();
-    EXPECT_EQ(r.take(), QStringList({kSelect, "CREATE TABLE [CWorkbookBackup] ([Time] char(255), "
-                                              "[Gas] char(255))",
+    EXPECT_EQ(r.take(), QStringList({kSelect,
+                                     "CREATE TABLE [CWorkbookBackup] ([Time] char(255), "
+                                     "[Gas] char(255))",
                                      "INSERT INTO [CWorkbookBackup$A1:IV1] ([Time], [Gas]) VALUES "
                                      "('t1', 'CO  ')",
                                      "INSERT INTO [CWorkbookBackup$A1:IV2] ([Time], [Gas]) VALUES "
@@ -149,7 +153,9 @@ TEST(WorkbookStatements, UpdateTextAndReload) {
     EXPECT_EQ(r.take(), QStringList({"UPDATE [S] SET [X]='1', [Y]='2' WHERE ([X]='3' AND [Y]='4' )",
                                      kSelect}));
 
-    r.session->refusal = [](const QString&) { return QStringLiteral("refused\n"); };
+    r.session->refusal = [](const QString&) {
+        return QStringLiteral("refused\n");
+    };
     EXPECT_FALSE(r.book->UpdateMatchingRows({"1"}, {"3"}));
     EXPECT_EQ(r.book->lastError(), "refused\n");
     EXPECT_FALSE(r.session->connected);
@@ -257,7 +263,9 @@ TEST(WorkbookStatements, RefusalsAndFailedWritesAreReported) {
     ASSERT_TRUE(r.book->DropSheet("Other"));
     EXPECT_EQ(r.book->RowCount(), 0);
     EXPECT_EQ(r.book->ColumnCount(), 0);
-    r.session->refusal = [](const QString&) { return QStringLiteral("no\n"); };
+    r.session->refusal = [](const QString&) {
+        return QStringLiteral("no\n");
+    };
     EXPECT_FALSE(r.book->ClearSheet());
     EXPECT_EQ(r.book->lastError(), "Error deleting sheet\n");
     // With no field names the CREATE TABLE text is malformed, as the store will say.

@@ -34,7 +34,8 @@ TEST(WorkbookTextFile, WrittenBytesAndBackupCopy) {
         ASSERT_TRUE(book.WriteBack());
     }
     const QByteArray written = fileBytes(path);
-    EXPECT_EQ(written, utf16le("\"Time\",\"Gas\"\r\n\"t1\",\"Ω CO  \"\r\n\"\",\"\",\"x\"\r\n\"only\"\r\n"));
+    EXPECT_EQ(written,
+              utf16le("\"Time\",\"Gas\"\r\n\"t1\",\"Ω CO  \"\r\n\"\",\"\",\"x\"\r\n\"only\"\r\n"));
     EXPECT_EQ(written.mid(40, 2), QByteArray("\xa9\x03", 2));
     EXPECT_FALSE(QFile::exists(path + ".bak")); // nothing to back up at the first opening
     {
@@ -55,24 +56,19 @@ TEST(WorkbookTextFile, WrittenBytesAndBackupCopy) {
 TEST(WorkbookTextFile, ReaderFormsCursorAndColumns) {
     QTemporaryDir dir;
     const QString path = dir.filePath("forms.txt");
-    writeFileBytes(path, QByteArray("\xff\xfe") +
-                             utf16le("\"Time\"||\"Gas\"||\"Conc\"\r\n"
-                                     "p||q||\"r\"\r\n"
-                                     "\"single\"\r\n"
-                                     "\r\n"
-                                     "\"a\"b\r\n"
-                                     "\"1\"||\"2\"||\"3\"||\"4\"\r\n"
-                                     "x\"||\"y\ninside"));
+    writeFileBytes(path, QByteArray("\xff\xfe") + utf16le("\"Time\"||\"Gas\"||\"Conc\"\r\n"
+                                                          "p||q||\"r\"\r\n"
+                                                          "\"single\"\r\n"
+                                                          "\r\n"
+                                                          "\"a\"b\r\n"
+                                                          "\"1\"||\"2\"||\"3\"||\"4\"\r\n"
+                                                          "x\"||\"y\ninside"));
     CWorkbook book(path, "||", false);
     EXPECT_EQ(book.RowCount(), 7);
     EXPECT_EQ(book.ColumnCount(), 4); // the widest line counts, wherever it is
-    const std::vector<QStringList> expected{{"Time", "Gas", "Conc"},
-                                            {"p", "q", "\"r\""},
-                                            {"single"},
-                                            {""},
-                                            {"\"a\"b"},
-                                            {"1", "2", "3", "4"},
-                                            {"", "y\ninsid"}};
+    const std::vector<QStringList> expected{
+        {"Time", "Gas", "Conc"}, {"p", "q", "\"r\""}, {"single"}, {""}, {"\"a\"b"},
+        {"1", "2", "3", "4"},    {"", "y\ninsid"}};
     QStringList cells;
     for (qint32 row = 1; row <= 7; ++row) {
         ASSERT_TRUE(book.GetRowValues(cells, 0)) << row;
@@ -81,7 +77,8 @@ TEST(WorkbookTextFile, ReaderFormsCursorAndColumns) {
     EXPECT_FALSE(book.GetRowValues(cells, 0)); // past the last row: quietly
     EXPECT_EQ(book.lastError(), "");
     EXPECT_FALSE(book.GetRowValues(cells, 8));
-    EXPECT_EQ(book.lastError(), "Desired row is greater than total number of rows in spreadsheet\n");
+    EXPECT_EQ(book.lastError(),
+              "Desired row is greater than total number of rows in spreadsheet\n");
     EXPECT_EQ(cells, expected[6]); // left as it was
 
     ASSERT_TRUE(book.GetRowValues(cells, 2));
@@ -117,7 +114,8 @@ TEST(WorkbookTextFile, ReaderFormsCursorAndColumns) {
     CWorkbook none(empty, ",", true);
     EXPECT_EQ(none.RowCount(), 0);
     EXPECT_EQ(none.ColumnCount(), 0);
-    EXPECT_EQ(none.lastError(), "Desired row is greater than total number of rows in spreadsheet\n");
+    EXPECT_EQ(none.lastError(),
+              "Desired row is greater than total number of rows in spreadsheet\n");
     EXPECT_FALSE(QFile::exists(empty + ".bak"));
 }
 

@@ -28,6 +28,8 @@ WindowFixture::WindowFixture(const QStringList& deviceNames,
         }
     }
     DialogSettings settings{devices.path(), messages.presenter()};
+    settings.recordFolder = files.filePath(QStringLiteral("TRELLMO_RECORD_DATA"));
+    settings.parameterWorkbook = files.filePath(QStringLiteral("parameter1.xls"));
     if (adjust) {
         adjust(settings);
     }

@@ -6,6 +6,7 @@
 #include "app/dialogsettings.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -16,11 +17,14 @@ class QLineEdit;
 class QPushButton;
 
 // A main window whose ports are pseudo-terminals in a temporary folder (the given device names,
-// e.g. "ttyUSB0" for COM1) and whose messages are recorded instead of shown. adjust may change
-// further settings before the window is built.
+// e.g. "ttyUSB0" for COM1) and whose messages are recorded instead of shown. Its record folder
+// (not created) and parameter workbook (absent) lie in the temporary folder files, so that no
+// test writes into the home or working directory. adjust may change further settings before
+// the window is built.
 struct WindowFixture {
     PtyDeviceFolder devices;
     MessageCapture messages;
+    QTemporaryDir files;
     std::unique_ptr<CTrellmoDlg> dlg;
 
     explicit WindowFixture(const QStringList& deviceNames = {},

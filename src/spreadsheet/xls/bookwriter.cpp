@@ -124,10 +124,6 @@ void writeGlobalsHead(RecordBuffer& out) {
     style[3] = static_cast<char>(0xFF);
 }
 
-bool fitsInEightBits(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
-}
-
 // Returns the stream position of the BOUNDSHEET's sheet offset, patched once it is known.
 qsizetype writeBoundSheet(RecordBuffer& out, const QString& name) {
     const bool compressed = fitsInEightBits(name);

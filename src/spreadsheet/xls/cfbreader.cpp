@@ -40,7 +40,7 @@ public:
     void readDirectory();
     void readMiniFat();
     const DirectoryEntry* findRootStream(const QString& name) const;
-    QByteArray readStream(const DirectoryEntry& entry) const;
+    QByteArray readStream(const DirectoryEntry& entry);
 
 private:
     const char* sector(uint32_t index, qsizetype bytesNeeded) const;
@@ -227,16 +227,15 @@ QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* 
     return data;
 }
 
-QByteArray CompoundFile::readStream(const DirectoryEntry& entry) const {
+QByteArray CompoundFile::readStream(const DirectoryEntry& entry) {
     if (entry.size >= cfb::kMiniStreamCutoff)
         return readRegular(entry.start, entry.size, "broken stream chain");
 
     // Small streams live in 64-byte mini sectors inside the root entry's stream.
-    auto& self = const_cast<CompoundFile&>(*this);
     if (!miniStreamLoaded) {
-        self.readMiniFat();
-        self.miniStream = readRegular(entries[0].start, entries[0].size, "broken mini stream");
-        self.miniStreamLoaded = true;
+        readMiniFat();
+        miniStream = readRegular(entries[0].start, entries[0].size, "broken mini stream");
+        miniStreamLoaded = true;
     }
     const size_t needed =
         static_cast<size_t>((entry.size + cfb::kMiniSectorSize - 1) / cfb::kMiniSectorSize);

@@ -4,11 +4,18 @@
 
 #include <QByteArray>
 #include <QChar>
+#include <QString>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 namespace xls {
+
+// Whether BIFF8 can store the text in its compressed form, one byte (the low byte) per
+// character, which halves the size of the Latin-1 texts that make up most workbooks.
+inline bool fitsInEightBits(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
 
 // The Workbook stream under construction, written after `headerRoom` bytes kept free for
 // the container's header so that the finished file needs no second copy of the stream.

@@ -8,16 +8,6 @@ namespace xls {
 
 namespace {
 
-bool fitsInEightBits(const QString& text) {
-    const QChar* c = text.constData();
-    const QChar* end = c + text.size();
-    for (; c != end; ++c) {
-        if (c->unicode() > 0xFF)
-            return false;
-    }
-    return true;
-}
-
 // EXTSST indexes every dsst-th string. At least 8 per bucket, and at most 128 buckets as Excel
 // writes them, so the record always fits without CONTINUE.
 uint16_t stringsPerBucket(uint32_t uniqueCount) {
