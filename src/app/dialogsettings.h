@@ -20,5 +20,5 @@ struct DialogSettings {
     // The user gas names; a bare file name lies in the current working directory.
     QString parameterWorkbook = DefaultParameterWorkbook();
     // The local date a batch of records is filed under; empty: the system clock's.
-    RecordExporter::DateSource recordDate;
+    RecordExporter::DateSource recordDate{};
 };
