@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 #include <algorithm>
+#include <cstring>
 #include <sys/stat.h>
 
 const QString XlsWorkbookStore::kDriverName = QStringLiteral("Excel Workbook Driver (*.xls)");
@@ -30,6 +31,13 @@ QString shown(const QString& path) {
 bool isWholeSheet(const TableName& table) {
     return table.hasRange && table.firstColumn == 1 && table.firstRow == 1 &&
            table.lastColumn == kWholeSheetLastColumn && table.lastRow == kWholeSheetLastRow;
+}
+
+// Equal texts, compared a block at a time: every cell of a write-back is compared with the
+// cell it replaces.
+bool sameText(QStringView a, QStringView b) {
+    return a.size() == b.size() &&
+           (a.isEmpty() || std::memcmp(a.utf16(), b.utf16(), size_t(a.size()) * 2) == 0);
 }
 
 bool holdsAnyCell(const xls::Sheet& sheet) {
@@ -187,8 +195,7 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
 void XlsWorkbookStore::connect(const QString& connectText) {
     if (m_connected) {
         // Left open by an exception part way through an operation: its changes are not kept.
-        rollback();
-        endConnection();
+        abandonConnection();
     }
     WorkbookConnection connection;
     if (!parseWorkbookConnection(connectText, connection))
@@ -198,8 +205,7 @@ void XlsWorkbookStore::connect(const QString& connectText) {
     m_connected = true;
     m_changed = false;
     m_refused = false;
-    m_sheetsAtConnect = m_book.sheets.size();
-    m_kept.clear();
+    m_dropped = {};
     m_insertTargetValid = false;
 }
 
@@ -224,58 +230,40 @@ xls::Sheet* XlsWorkbookStore::findSheet(const QString& name, size_t* index) {
     return nullptr;
 }
 
-void XlsWorkbookStore::keepForRollback(size_t index, bool emptyIt) {
-    xls::Sheet& sheet = m_book.sheets[index];
-    if (index < m_sheetsAtConnect && m_kept.find(index) == m_kept.end()) {
-        if (emptyIt) {
-            const QString name = sheet.name;
-            m_kept.emplace(index, std::move(sheet));
-            sheet = xls::Sheet{};
-            sheet.name = name;
-            return;
-        }
-        m_kept.emplace(index, sheet);
-    }
-    if (emptyIt)
-        sheet.rows.clear();
-}
-
-void XlsWorkbookStore::rollback() {
-    for (auto& [index, sheet] : m_kept)
-        m_book.sheets[index] = std::move(sheet);
-    m_kept.clear();
-    if (m_book.sheets.size() > m_sheetsAtConnect)
-        m_book.sheets.resize(m_sheetsAtConnect);
+void XlsWorkbookStore::forgetBook() {
+    m_bookValid = false;
+    m_book = {};
 }
 
 void XlsWorkbookStore::endConnection() {
     m_connected = false;
     m_changed = false;
     m_refused = false;
-    m_kept.clear();
+    m_dropped = {};
     m_insertTargetValid = false;
+}
+
+void XlsWorkbookStore::abandonConnection() {
+    // The file still holds the book as it was at connect, so the next connection reads it
+    // again; a connection that changed nothing leaves the book as read.
+    if (m_changed)
+        forgetBook();
+    endConnection();
 }
 
 bool XlsWorkbookStore::disconnect(QString& failure) {
     if (!m_connected)
         return true;
-    if (m_refused) {
-        rollback();
-        endConnection();
+    if (m_refused || !m_changed) {
+        abandonConnection();
         return true;
     }
-    if (!m_changed) {
-        endConnection();
-        return true;
-    }
-    // The old sheets are released before the file is written, to keep the peak memory of a
-    // large write-back down: they are needed again only when the write fails, and then the
-    // book is read again from the unchanged file at the next connection.
-    m_kept.clear();
-    auto forgetBook = [&](const QString& why) {
+    // Dropped rows that no INSERT took back go before the file is written, to keep the peak
+    // memory of a large write-back down.
+    m_dropped = {};
+    auto failWith = [&](const QString& why) {
         failure = why + QLatin1Char('\n');
-        m_bookValid = false;
-        m_book = {};
+        forgetBook();
         endConnection();
         return false;
     };
@@ -283,12 +271,12 @@ bool XlsWorkbookStore::disconnect(QString& failure) {
     try {
         bytes = xls::serialize(m_book);
     } catch (const xls::FormatError& error) {
-        return forgetBook(QStringLiteral("Cannot write the workbook %1: %2")
-                              .arg(shown(m_path), QString::fromUtf8(error.what())));
+        return failWith(QStringLiteral("Cannot write the workbook %1: %2")
+                            .arg(shown(m_path), QString::fromUtf8(error.what())));
     }
     QString why;
     if (!safefilewrite::replaceFile(m_path, bytes, why))
-        return forgetBook(why);
+        return failWith(why);
     m_identity = identityOf(m_path);
     endConnection();
     return true;
@@ -369,12 +357,16 @@ void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
     if (!findSheet(table.sheet, &index))
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
     m_insertTargetValid = false;
+    auto& rows = m_book.sheets[index].rows;
     if (!holdsAnyCell(m_book.sheets[index])) {
-        m_book.sheets[index].rows.clear();
+        rows.clear();
         return;
     }
-    keepForRollback(index, true);
     m_changed = true;
+    m_dropped.sheet = index;
+    m_dropped.rows = std::move(rows);
+    rows = {};
+    rows.reserve(m_dropped.rows.size());
 }
 
 void XlsWorkbookStore::createTable(const StoreStatement& statement) {
@@ -424,97 +416,131 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
                 ? QStringLiteral("The sheet '%1' holds data: empty it with DROP TABLE first")
                       .arg(sheet->name)
                 : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
-    keepForRollback(index, true);
-    m_book.sheets[index].rows.push_back(std::move(header));
     m_changed = true;
+    m_book.sheets[index].rows.clear();
+    m_book.sheets[index].rows.push_back(std::move(header));
     m_insertTargetValid = false;
 }
 
-void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
-    // [S$A1:IVn]: the range is read from the quoted text directly, since ']' never occurs in it.
-    const qsizetype dollar = statement.table.lastIndexOf(u'$');
-    TableName range;
-    if (dollar < 0 || !parseCellRange(statement.table.sliced(dollar + 1), range) ||
-        range.firstColumn != 1 || range.firstRow != 1 || range.lastColumn != kWholeSheetLastColumn)
-        refuse(QStringLiteral("INSERT INTO needs a range from A1 to the row above the new row: "
-                              "[Sheet$A1:IVn]"));
-    if (range.lastRow >= xls::kMaxRows)
-        refuse(QStringLiteral("Row %1 is beyond the last row of a sheet (65,536)")
-                   .arg(range.lastRow + 1));
-    const QStringView quotedSheet = statement.table.first(dollar);
-
-    if (!m_insertTargetValid || quotedSheet != m_insertTarget.table ||
-        (!statement.columnsKnown && statement.columnList != m_insertTarget.columnList)) {
-        // A known column list (see parseStoreStatement) names the columns of the last INSERT.
-        std::vector<QString> names;
-        if (statement.columnsKnown) {
-            names = m_insertTarget.names;
-        } else {
-            for (const QStringView quoted : statement.columns)
-                names.push_back(sqlquote::unquoteName(quoted));
-        }
-        m_insertTargetValid = false;
-        const QString sheetName = sqlquote::unquoteName(quotedSheet);
-        size_t index = 0;
-        if (!findSheet(sheetName, &index))
-            refuse(
-                QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
-        InsertTarget target;
-        target.sheet = index;
-        for (const QString& name : names) {
-            const int column = resolveColumn(m_book.sheets[index], name);
-            if (column < 0)
-                refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(sheetName, name));
-            if (std::find(target.columns.begin(), target.columns.end(), column) !=
-                target.columns.end())
-                refuse(QStringLiteral("The column '%1' is named twice").arg(name));
-            target.columns.push_back(column);
-            target.lastColumn = std::max(target.lastColumn, column);
-        }
-        target.names = std::move(names);
-        target.table = quotedSheet.toString();
-        target.columnList = statement.columnList.toString();
-        m_insertTarget = std::move(target);
-        m_insertTargetValid = true;
+bool XlsWorkbookStore::insertRowOfKnownTable(QStringView table, int& lastRow) const {
+    // The INSERTs of a write-back differ only in their row number: "<sheet>$A1:IV<n>" with the
+    // sheet of the INSERT before is read without taking the name apart again.
+    const QStringView prefix(m_insertTarget.rangePrefix);
+    if (!m_insertTargetValid || table.size() <= prefix.size() || table.size() > prefix.size() + 7 ||
+        !sameText(table.first(prefix.size()), prefix))
+        return false;
+    int row = 0;
+    for (const QChar c : table.sliced(prefix.size())) {
+        if (c.unicode() < u'0' || c.unicode() > u'9')
+            return false;
+        row = row * 10 + (c.unicode() - u'0');
     }
-    if (statement.values.size() != m_insertTarget.columns.size())
+    lastRow = row;
+    return row > 0;
+}
+
+void XlsWorkbookStore::resolveInsertTarget(const StoreStatement& statement,
+                                           QStringView quotedSheet) {
+    // A known column list (see parseStoreStatement) names the columns of the last INSERT.
+    std::vector<QString> names;
+    if (statement.columnsKnown) {
+        names = m_insertTarget.names;
+    } else {
+        for (const QStringView quoted : statement.columns)
+            names.push_back(sqlquote::unquoteName(quoted));
+    }
+    m_insertTargetValid = false;
+    const QString sheetName = sqlquote::unquoteName(quotedSheet);
+    size_t index = 0;
+    if (!findSheet(sheetName, &index))
+        refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
+    InsertTarget target;
+    target.sheet = index;
+    for (const QString& name : names) {
+        const int column = resolveColumn(m_book.sheets[index], name);
+        if (column < 0)
+            refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(sheetName, name));
+        if (std::find(target.columns.begin(), target.columns.end(), column) != target.columns.end())
+            refuse(QStringLiteral("The column '%1' is named twice").arg(name));
+        target.columns.push_back(column);
+        target.lastColumn = std::max(target.lastColumn, column);
+    }
+    for (int column = 0; column < target.lastColumn; ++column)
+        if (std::find(target.columns.begin(), target.columns.end(), column) == target.columns.end())
+            target.unnamed.push_back(static_cast<size_t>(column));
+    target.names = std::move(names);
+    target.table = quotedSheet.toString();
+    target.rangePrefix = target.table + QLatin1String("$A1:IV");
+    target.columnList = statement.columnList.toString();
+    m_insertTarget = std::move(target);
+    m_insertTargetValid = true;
+}
+
+std::vector<QString>& XlsWorkbookStore::rowForInsert(size_t sheet, size_t rowIndex) {
+    auto& rows = m_book.sheets[sheet].rows;
+    if (rows.size() <= rowIndex)
+        rows.resize(rowIndex + 1);
+    auto& row = rows[rowIndex];
+    // A write-back rebuilds a sheet that mostly holds what it held before: the row dropped from
+    // the same place comes back with its cells, and the texts that did not change keep their
+    // storage (which the file writer then finds by address).
+    if (row.empty() && m_dropped.sheet == sheet && rowIndex < m_dropped.rows.size())
+        row = std::move(m_dropped.rows[rowIndex]);
+    return row;
+}
+
+void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
+    int lastRow = 0;
+    QStringView quotedSheet;
+    if (insertRowOfKnownTable(statement.table, lastRow)) {
+        quotedSheet = m_insertTarget.table;
+    } else {
+        // [S$A1:IVn]: the range is read from the quoted text directly, since ']' never occurs
+        // in it.
+        const qsizetype dollar = statement.table.lastIndexOf(u'$');
+        TableName range;
+        if (dollar < 0 || !parseCellRange(statement.table.sliced(dollar + 1), range) ||
+            range.firstColumn != 1 || range.firstRow != 1 ||
+            range.lastColumn != kWholeSheetLastColumn)
+            refuse(QStringLiteral("INSERT INTO needs a range from A1 to the row above the new "
+                                  "row: [Sheet$A1:IVn]"));
+        lastRow = range.lastRow;
+        quotedSheet = statement.table.first(dollar);
+    }
+    if (lastRow >= xls::kMaxRows)
+        refuse(
+            QStringLiteral("Row %1 is beyond the last row of a sheet (65,536)").arg(lastRow + 1));
+
+    const bool sameTable = m_insertTargetValid && sameText(quotedSheet, m_insertTarget.table);
+    if (!sameTable ||
+        (!statement.columnsKnown && statement.columnList != m_insertTarget.columnList))
+        resolveInsertTarget(statement, quotedSheet);
+    const InsertTarget& target = m_insertTarget;
+    if (statement.values.size() != target.columns.size())
         refuse(QStringLiteral("%1 columns are named but %2 texts given")
-                   .arg(m_insertTarget.columns.size())
+                   .arg(target.columns.size())
                    .arg(statement.values.size()));
     for (const QStringView value : statement.values)
         if (value.size() > xls::kMaxCellChars)
             checkText(sqlquote::unquoteValue(value));
 
-    const size_t index = m_insertTarget.sheet;
-    keepForRollback(index, false);
-    const size_t rowIndex = static_cast<size_t>(range.lastRow); // row n + 1, counted from 0
-    auto& rows = m_book.sheets[index].rows;
-    if (rows.size() <= rowIndex)
-        rows.resize(rowIndex + 1);
-    auto& row = rows[rowIndex];
-    row.assign(static_cast<size_t>(m_insertTarget.lastColumn + 1), QString());
-
-    // A write-back rebuilds a sheet that mostly holds what it held before: a text equal to the
-    // old cell at the same place shares that cell's storage instead of taking new memory.
-    const auto kept = m_kept.find(index);
-    const std::vector<QString>* before = nullptr;
-    if (kept != m_kept.end() && rowIndex < kept->second.rows.size())
-        before = &kept->second.rows[rowIndex];
-    const bool verbatim = !statement.valuesHoldQuotes;
+    m_changed = true;
+    // INSERT INTO a range ending at row n writes row n + 1, which is index n counted from 0.
+    auto& row = rowForInsert(target.sheet, static_cast<size_t>(lastRow));
+    row.resize(static_cast<size_t>(target.lastColumn + 1));
+    for (const size_t column : target.unnamed)
+        row[column].clear();
     for (size_t i = 0; i < statement.values.size(); ++i) {
         const QStringView quoted = statement.values[i];
-        const size_t column = static_cast<size_t>(m_insertTarget.columns[i]);
-        if (verbatim && before && column < before->size()) {
-            const QString& old = (*before)[column];
-            if (old.size() == quoted.size() &&
-                std::equal(quoted.begin(), quoted.end(), old.constData())) {
-                row[column] = old;
-                continue;
-            }
+        QString& cell = row[static_cast<size_t>(target.columns[i])];
+        if (statement.valuesHoldQuotes && quoted.contains(u'\'')) {
+            QString value = sqlquote::unquoteValue(quoted);
+            if (!sameText(cell, value))
+                cell = std::move(value);
+        } else if (!sameText(cell, quoted)) {
+            cell = quoted.toString();
         }
-        row[column] = verbatim ? quoted.toString() : sqlquote::unquoteValue(quoted);
     }
-    m_changed = true;
 }
 
 void XlsWorkbookStore::update(const StoreStatement& statement) {
@@ -561,7 +587,7 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
     }
     if (matching.empty())
         return;
-    keepForRollback(index, false);
+    m_changed = true;
     m_insertTargetValid = false;
     auto& changing = m_book.sheets[index].rows;
     for (const size_t r : matching) {
@@ -572,5 +598,4 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
             row[column] = value;
         }
     }
-    m_changed = true;
 }

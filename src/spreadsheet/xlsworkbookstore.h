@@ -4,7 +4,6 @@
 #include "spreadsheet/workbookstore.h"
 #include "spreadsheet/xls/xlsbook.h"
 
-#include <map>
 #include <sys/types.h>
 #include <vector>
 
@@ -53,13 +52,21 @@ private:
     };
     // What a column list of an INSERT resolved to, kept for the next INSERT with the same list.
     struct InsertTarget {
-        QString table;
+        QString table;       // the sheet name as quoted in the statement
+        QString rangePrefix; // table + "$A1:IV"
         QString columnList;
         size_t sheet = 0;
-        int row = 0;
         std::vector<QString> names;
         std::vector<int> columns;
         int lastColumn = -1;
+        std::vector<size_t> unnamed; // the columns up to lastColumn that the list leaves out
+    };
+    using SheetRows = decltype(xls::Sheet::rows);
+    // The rows a DROP TABLE took out of a sheet in this connection. They are no longer part of
+    // the book, but the INSERTs that rebuild the sheet take their storage back row by row.
+    struct DroppedRows {
+        size_t sheet = 0;
+        SheetRows rows;
     };
 
     void requireConnection() const;
@@ -67,15 +74,19 @@ private:
     void loadBook(const QString& path, bool createIfMissing);
     static FileIdentity identityOf(const QString& path);
     xls::Sheet* findSheet(const QString& name, size_t* index = nullptr);
-    // Keeps the sheet as it was at connect, once, before this connection first changes it.
-    void keepForRollback(size_t index, bool emptyIt);
-    void rollback();
+    // Changes are made to the book in place; a connection whose changes are not kept forgets
+    // the book instead of undoing them, and the next connection reads the unchanged file.
+    void forgetBook();
     void endConnection();
+    void abandonConnection();
     int resolveColumn(const xls::Sheet& sheet, const QString& name) const;
 
     void dropTable(const StoreStatement& statement);
     void createTable(const StoreStatement& statement);
     void insertInto(const StoreStatement& statement);
+    bool insertRowOfKnownTable(QStringView table, int& lastRow) const;
+    void resolveInsertTarget(const StoreStatement& statement, QStringView quotedSheet);
+    std::vector<QString>& rowForInsert(size_t sheet, size_t rowIndex);
     void update(const StoreStatement& statement);
     void checkText(QStringView text);
 
@@ -87,8 +98,7 @@ private:
     bool m_connected = false;
     bool m_changed = false;
     bool m_refused = false;
-    size_t m_sheetsAtConnect = 0;
-    std::map<size_t, xls::Sheet> m_kept;
+    DroppedRows m_dropped;
     InsertTarget m_insertTarget;
     bool m_insertTargetValid = false;
 };

@@ -21,10 +21,10 @@ sys.stdout.write(json.dumps(out))
 
 const char* const kWriteScript = R"(
 import sys, json, xlwt
-spec = json.load(sys.stdin)
+request = json.load(sys.stdin)
 book = xlwt.Workbook()
-sheet = book.add_sheet(spec["sheet"])
-for r, row in enumerate(spec["rows"]):
+sheet = book.add_sheet(request["sheet"])
+for r, row in enumerate(request["rows"]):
     for c, text in enumerate(row):
         if text:
             sheet.write(r, c, text)
@@ -80,7 +80,7 @@ QString WriteWithXlwt(const QString& path, const QString& sheet, const QList<QSt
     QJsonArray jsonRows;
     for (const QStringList& row : rows)
         jsonRows.append(QJsonArray::fromStringList(row));
-    const QJsonObject spec{{QStringLiteral("sheet"), sheet}, {QStringLiteral("rows"), jsonRows}};
+    const QJsonObject request{{QStringLiteral("sheet"), sheet}, {QStringLiteral("rows"), jsonRows}};
     QByteArray output;
-    return run(kWriteScript, path, QJsonDocument(spec).toJson(QJsonDocument::Compact), output);
+    return run(kWriteScript, path, QJsonDocument(request).toJson(QJsonDocument::Compact), output);
 }

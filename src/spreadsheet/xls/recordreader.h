@@ -1,5 +1,8 @@
 #pragma once
 
+#include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/bytes.h"
+
 #include <QByteArray>
 #include <cstdint>
 #include <vector>
@@ -28,10 +31,33 @@ public:
     RecordReader(const QByteArray& stream, qsizetype position);
 
     // Reads the next record with its CONTINUE records. False at the end of the stream.
-    bool next(Record& record);
+    // Inline: a sheet is a million small cell records read one after the other.
+    bool next(Record& record) {
+        const qsizetype size = stream.size();
+        if (at < 0 || size - at < biff::kRecordHeader)
+            return false;
+        const char* header = stream.constData() + at;
+        const qsizetype length = bytes::u16(header + 2);
+        if (size - at - biff::kRecordHeader < length)
+            failTruncated();
+        record.type = bytes::u16(header);
+        record.position = at;
+        record.data = header + biff::kRecordHeader;
+        record.length = length;
+        at += biff::kRecordHeader + length;
+        pieces.clear();
+        pieces.push_back({record.data, length});
+        if (size - at >= biff::kRecordHeader && bytes::u16(record.data + length) == biff::kContinue)
+            gatherContinues();
+        record.pieces = &pieces;
+        return true;
+    }
     qsizetype position() const { return at; }
 
 private:
+    void gatherContinues();
+    [[noreturn]] static void failTruncated();
+
     const QByteArray& stream;
     qsizetype at;
     std::vector<RecordPiece> pieces;
