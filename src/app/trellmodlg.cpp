@@ -151,6 +151,7 @@ void CTrellmoDlg::OnInitDialog() {
     setUpChannelTable();
     // An unreadable parameter workbook is reported once the window is up; the user gases then
     // keep empty names.
+    guarded([this] { LoadUserGasNames(); });
     m_values.percentText = QStringLiteral("0%");
     ShowValues();
 }

@@ -1,5 +1,7 @@
 #include "spreadsheet/rowline.h"
 
+#include "spreadsheet/textscan.h"
+
 #include <algorithm>
 
 namespace rowline {
@@ -31,21 +33,26 @@ bool cutAtQuotedSeparator(QStringView line, QStringView separator,
     const char16_t* const sep = separator.utf16();
     const qsizetype separatorSize = separator.size();
     const qsizetype quotedSize = separatorSize + 2;
-    const qsizetype lastStart = line.size() - quotedSize;
-    qsizetype start = 0;
+    if (line.size() < quotedSize)
+        return false;
+    // The last place a quoted separator can start.
+    const char16_t* const lastStart = text + line.size() - quotedSize;
+    const char16_t* start = text;
     bool found = false;
-    for (qsizetype at = 0; at <= lastStart; ++at) {
-        if (text[at] != u'"' || text[at + quotedSize - 1] != u'"' ||
-            !std::equal(sep, sep + separatorSize, text + at + 1))
+    for (const char16_t* at = text;; ++at) {
+        at = textscan::find(at, lastStart + 1, u'"');
+        if (at > lastStart)
+            break;
+        if (at[quotedSize - 1] != u'"' || !std::equal(sep, sep + separatorSize, at + 1))
             continue;
-        cells.push_back(line.sliced(start, at - start));
+        cells.emplace_back(start, at);
         start = at + quotedSize;
         at = start - 1; // the closing quote belongs to this occurrence
         found = true;
     }
     if (!found)
         return false;
-    cells.push_back(line.sliced(start));
+    cells.emplace_back(start, text + line.size());
     QStringView& first = cells.front();
     if (!first.isEmpty())
         first = first.sliced(1);
@@ -53,6 +60,27 @@ bool cutAtQuotedSeparator(QStringView line, QStringView separator,
     if (!last.isEmpty())
         last.chop(1);
     return true;
+}
+
+// Sized exactly and filled in place: a load builds one line per row of the sheet.
+template <typename Cell>
+QString buildLine(const Cell* cells, qsizetype count, QStringView separator) {
+    qsizetype size = count > 0 ? (count - 1) * separator.size() + 2 * count : 0;
+    for (qsizetype i = 0; i < count; ++i)
+        size += cells[i].size();
+    QString line(size, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(line.data());
+    auto put = [&out](QStringView text) {
+        out = textscan::copy(text.utf16(), text.size(), out);
+    };
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0)
+            put(separator);
+        *out++ = u'"';
+        put(cells[i]);
+        *out++ = u'"';
+    }
+    return line;
 }
 
 } // namespace
@@ -68,24 +96,11 @@ void append(QString& line, const QStringList& cells, QStringView separator) {
 }
 
 QString build(const QString* cells, qsizetype count, QStringView separator) {
-    // Sized exactly and filled in place: a load builds one line per row of the sheet.
-    qsizetype size = count > 0 ? (count - 1) * separator.size() + 2 * count : 0;
-    for (qsizetype i = 0; i < count; ++i)
-        size += cells[i].size();
-    QString line(size, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(line.data());
-    auto put = [&out](QStringView text) {
-        std::copy_n(text.utf16(), text.size(), out);
-        out += text.size();
-    };
-    for (qsizetype i = 0; i < count; ++i) {
-        if (i > 0)
-            put(separator);
-        *out++ = u'"';
-        put(cells[i]);
-        *out++ = u'"';
-    }
-    return line;
+    return buildLine(cells, count, separator);
+}
+
+QString build(const QStringView* cells, qsizetype count, QStringView separator) {
+    return buildLine(cells, count, separator);
 }
 
 QString build(const QStringList& cells, QStringView separator) {

@@ -15,6 +15,7 @@ namespace rowline {
 void append(QString& line, const QStringList& cells, QStringView separator);
 QString build(const QStringList& cells, QStringView separator);
 QString build(const QString* cells, qsizetype count, QStringView separator);
+QString build(const QStringView* cells, qsizetype count, QStringView separator);
 
 // A row of `cells` copies of the blank cell (the text a writer puts where it has no value).
 QString blankRow(int cells, QStringView blankCell, QStringView separator);

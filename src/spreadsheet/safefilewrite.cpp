@@ -51,9 +51,10 @@ QString newTemporaryPath(const QString& folder, const QString& fileName) {
            QLatin1Char('-') + QString::number(counter++);
 }
 
-bool writeAll(int fd, QByteArrayView content, int& error) {
-    qint64 written = 0;
-    while (written < content.size()) {
+// Appends the content to what `written` bytes of the file hold so far.
+bool writeAll(int fd, QByteArrayView content, qint64& written, int& error) {
+    qint64 done = 0;
+    while (done < content.size()) {
         if (const WriteFault& fault = writeFault(); fault) {
             if (const int injected = fault(written); injected != 0) {
                 error = injected;
@@ -61,16 +62,16 @@ bool writeAll(int fd, QByteArrayView content, int& error) {
             }
         }
         // Large writes go in pieces so that the fault seam and a signal see the progress.
-        const size_t piece =
-            static_cast<size_t>(std::min<qint64>(content.size() - written, 1 << 18));
-        const ssize_t done = ::write(fd, content.data() + written, piece);
-        if (done < 0) {
+        const size_t piece = static_cast<size_t>(std::min<qint64>(content.size() - done, 1 << 18));
+        const ssize_t wrote = ::write(fd, content.data() + done, piece);
+        if (wrote < 0) {
             if (errno == EINTR)
                 continue;
             error = errno;
             return false;
         }
-        written += done;
+        done += wrote;
+        written += wrote;
     }
     return true;
 }
@@ -120,6 +121,11 @@ void setWriteFaultForTesting(WriteFault fault) {
 }
 
 bool replaceFile(const QString& path, QByteArrayView content, QString& failure) {
+    return replaceFile(
+        path, [content](const PieceWriter& write) { return write(content); }, failure);
+}
+
+bool replaceFile(const QString& path, const ContentProducer& produce, QString& failure) {
     // A link is followed so that the file it names is replaced, not the link.
     QFileInfo info(path);
     const QString target =
@@ -152,7 +158,18 @@ bool replaceFile(const QString& path, QByteArrayView content, QString& failure) 
         error = errno;
         ok = false;
     }
-    ok = ok && writeAll(fd, content, error);
+    qint64 written = 0;
+    try {
+        ok = ok &&
+             produce([&](QByteArrayView piece) { return writeAll(fd, piece, written, error); });
+        // A producer that gives up without a failed write still leaves no file behind.
+        if (!ok && error == 0)
+            error = EIO;
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporaryName.constData());
+        throw;
+    }
     if (ok && ::fsync(fd) != 0) {
         error = errno;
         ok = false;

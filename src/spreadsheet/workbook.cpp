@@ -121,10 +121,14 @@ bool CWorkbook::LoadExcelSheet() {
         rowLines.append(rowline::build(fieldNames, separator));
         rowCount = 1;
         try {
-            std::vector<QString> cells(static_cast<size_t>(columnCount));
+            // The store lends its cells where it can: a day's sheet has a million of them.
+            std::vector<QString> storage(static_cast<size_t>(columnCount));
+            std::vector<QStringView> cells(static_cast<size_t>(columnCount));
             while (!recordset->atEnd()) {
-                for (int column = 0; column < columnCount; ++column)
-                    cells[static_cast<size_t>(column)] = recordset->value(column);
+                for (int column = 0; column < columnCount; ++column) {
+                    const size_t at = static_cast<size_t>(column);
+                    cells[at] = recordset->valueView(column, storage[at]);
+                }
                 rowLines.append(rowline::build(cells.data(), columnCount, separator));
                 ++rowCount;
                 recordset->moveNext();

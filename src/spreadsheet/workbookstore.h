@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <memory>
 #include <stdexcept>
 
@@ -31,6 +32,12 @@ public:
     virtual bool atEnd() const = 0;
     // The cell of the current row as text; throws WorkbookStatementError when it cannot be read.
     virtual QString value(int column) const = 0;
+    // The same cell as a view, valid until the next moveNext(): a store that holds its cells
+    // lends them without a copy. Others put the value into `storage` and view that.
+    virtual QStringView valueView(int column, QString& storage) const {
+        storage = value(column);
+        return storage;
+    }
     // Throws WorkbookStatementError when the next row cannot be reached.
     virtual void moveNext() = 0;
 };

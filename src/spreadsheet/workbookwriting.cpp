@@ -4,6 +4,7 @@
 #include "spreadsheet/safefilewrite.h"
 #include "spreadsheet/sqlquote.h"
 #include "spreadsheet/textfilecodec.h"
+#include "spreadsheet/textscan.h"
 #include "spreadsheet/workbookstore.h"
 #include "spreadsheet/workbooktexts.h"
 
@@ -26,20 +27,23 @@ public:
     TextFiller(const TextFiller&) = delete;
     TextFiller& operator=(const TextFiller&) = delete;
 
-    void put(QStringView text) {
-        std::copy_n(text.utf16(), text.size(), m_out);
-        m_out += text.size();
-    }
+    void put(QStringView text) { m_out = textscan::copy(text.utf16(), text.size(), m_out); }
     void put(QLatin1StringView text) {
         for (const char c : text)
             *m_out++ = static_cast<unsigned char>(c);
     }
     // The text with every `special` character doubled: the quoting of names and texts.
     void putDoubling(QStringView text, char16_t special) {
-        for (const QChar c : text) {
-            *m_out++ = c.unicode();
-            if (c.unicode() == special)
-                *m_out++ = special;
+        const char16_t* from = text.utf16();
+        const char16_t* const end = from + text.size();
+        for (;;) {
+            const char16_t* const hit = textscan::find(from, end, special);
+            m_out = textscan::copy(from, hit - from, m_out);
+            if (hit == end)
+                return;
+            *m_out++ = special;
+            *m_out++ = special;
+            from = hit + 1;
         }
     }
     void putNumber(qint32 number) {

@@ -3,12 +3,12 @@
 #include "spreadsheet/connectionstring.h"
 #include "spreadsheet/safefilewrite.h"
 #include "spreadsheet/sqlquote.h"
+#include "spreadsheet/textscan.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <algorithm>
-#include <cstring>
 #include <sys/stat.h>
 
 const QString XlsWorkbookStore::kDriverName = QStringLiteral("Excel Workbook Driver (*.xls)");
@@ -33,11 +33,9 @@ bool isWholeSheet(const TableName& table) {
            table.lastColumn == kWholeSheetLastColumn && table.lastRow == kWholeSheetLastRow;
 }
 
-// Equal texts, compared a block at a time: every cell of a write-back is compared with the
-// cell it replaces.
+// Every cell of a write-back is compared with the cell it replaces.
 bool sameText(QStringView a, QStringView b) {
-    return a.size() == b.size() &&
-           (a.isEmpty() || std::memcmp(a.utf16(), b.utf16(), size_t(a.size()) * 2) == 0);
+    return a.size() == b.size() && textscan::equal(a.utf16(), b.utf16(), a.size());
 }
 
 bool holdsAnyCell(const xls::Sheet& sheet) {
@@ -99,11 +97,12 @@ public:
     QString columnName(int column) const override { return m_names.value(column); }
     bool atEnd() const override { return m_row >= m_usedRows; }
     QString value(int column) const override {
-        if (atEnd() || column < 0)
-            throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
-        const auto& row = m_sheet.rows[m_row];
-        const size_t at = static_cast<size_t>(column);
-        return at < row.size() ? row[at] : QString();
+        const QString* cell = cellAt(column);
+        return cell ? *cell : QString();
+    }
+    QStringView valueView(int column, QString&) const override {
+        const QString* cell = cellAt(column);
+        return cell ? QStringView(*cell) : QStringView();
     }
     void moveNext() override {
         if (!atEnd())
@@ -111,6 +110,15 @@ public:
     }
 
 private:
+    // Null for a cell beyond the end of its row.
+    const QString* cellAt(int column) const {
+        if (atEnd() || column < 0)
+            throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
+        const auto& row = m_sheet.rows[m_row];
+        const size_t at = static_cast<size_t>(column);
+        return at < row.size() ? &row[at] : nullptr;
+    }
+
     const xls::Sheet& m_sheet;
     QStringList m_names;
     size_t m_usedRows = 0;
@@ -267,15 +275,18 @@ bool XlsWorkbookStore::disconnect(QString& failure) {
         endConnection();
         return false;
     };
-    QByteArray bytes;
+    // Written out piece by piece: a day's workbook is tens of megabytes, and a buffer of its
+    // size would be fresh memory on every write-back.
+    std::unique_ptr<xls::BookFileWriter> writer;
     try {
-        bytes = xls::serialize(m_book);
+        writer = std::make_unique<xls::BookFileWriter>(m_book);
     } catch (const xls::FormatError& error) {
         return failWith(QStringLiteral("Cannot write the workbook %1: %2")
                             .arg(shown(m_path), QString::fromUtf8(error.what())));
     }
     QString why;
-    if (!safefilewrite::replaceFile(m_path, bytes, why))
+    if (!safefilewrite::replaceFile(
+            m_path, [&writer](const auto& write) { return writer->writeTo(write); }, why))
         return failWith(why);
     m_identity = identityOf(m_path);
     endConnection();

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTest>
 
 InstrumentRig::InstrumentRig(const SimulatorConfig& config,
                              const std::function<void(DialogSettings&)>& adjust)

@@ -50,7 +50,8 @@ public:
     QDate today{2025, 3, 7};
 
 private:
-    QString m_recordFolder; // set while the window is built
+    // Filled in while the window is built, hence declared before it.
+    QString m_recordFolder;
 
 public:
     WindowFixture window;

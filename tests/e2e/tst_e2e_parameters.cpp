@@ -7,7 +7,6 @@
 
 #include "app/trellmodlg.h"
 
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 

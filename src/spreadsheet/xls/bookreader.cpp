@@ -180,7 +180,11 @@ private:
     }
     void onFormula(const Record& record);
     void onMulRk(const Record& record);
-    std::vector<QString>& rowAt(uint16_t row);
+    std::vector<QString>& rowAt(uint16_t row) {
+        if (row >= sheet.rows.size())
+            sheet.rows.resize(row + 1);
+        return sheet.rows[row];
+    }
     void chargeSlots(qsizetype before, qsizetype after);
 
     const QByteArray& stream;
@@ -229,18 +233,17 @@ void SheetReader::setCell(uint16_t row, uint16_t column, const QString& text) {
         return;
     }
     auto& cells = rowAt(row);
+    // Cells come in column order, into the room their ROW record made: most are appended.
+    if (column == cells.size() && cells.size() < cells.capacity()) {
+        cells.push_back(text);
+        return;
+    }
     if (column >= cells.size()) {
         const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
         cells.resize(column + 1);
         chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
     }
     cells[column] = text;
-}
-
-std::vector<QString>& SheetReader::rowAt(uint16_t row) {
-    if (row >= sheet.rows.size())
-        sheet.rows.resize(row + 1);
-    return sheet.rows[row];
 }
 
 void SheetReader::chargeSlots(qsizetype before, qsizetype after) {
@@ -334,6 +337,11 @@ void SheetReader::onRecord(const Record& record) {
             setCell(pendingString->first, pendingString->second, reader.plainString());
             pendingString.reset();
         }
+        break;
+    case kDimensions:
+        // The rows of the sheet, known before they come; bounded by the rows a sheet holds.
+        if (record.length >= 8)
+            sheet.rows.reserve(std::min<uint32_t>(bytes::u32(d + 4), kMaxRows));
         break;
     case kRow: {
         // A hint for the width of the row; cells beyond it are still accepted.

@@ -9,6 +9,23 @@
 
 namespace xls {
 
+// Columns a row uses: [first, end). Empty when first == end.
+struct RowSpan {
+    uint16_t first = 0;
+    uint16_t end = 0;
+};
+
+// What writing a sheet needs besides its cells: the used columns of each row and the bounds.
+struct SheetPlan {
+    std::vector<RowSpan> rows;
+    int firstRow = -1;
+    int lastRow = -1;
+    int firstColumn = kMaxColumns;
+    int lastColumn = -1;
+    size_t usedRows = 0;
+    size_t cellCount = 0;
+};
+
 namespace {
 
 using namespace xls::biff;
@@ -18,23 +35,9 @@ constexpr int kStyleXfCount = 15; // Excel expects the 15 built-in style XFs bef
 constexpr uint16_t kCellXf = kStyleXfCount;
 constexpr int kFontCount = 4;     // font index 4 is never used in BIFF, so 4 fonts form a set
 constexpr int kRowsPerBlock = 32; // Excel groups ROW records and their cells by 32 rows
-
-// Columns a row uses: [first, end). Empty when first == end.
-struct RowSpan {
-    uint16_t first = 0;
-    uint16_t end = 0;
-};
-
-// What the second pass needs of a sheet: row spans, bounds and the SST index of each cell in
-// row-major order.
-struct SheetPlan {
-    std::vector<RowSpan> rows;
-    int firstRow = -1;
-    int lastRow = -1;
-    int firstColumn = kMaxColumns;
-    int lastColumn = -1;
-    size_t cellCount = 0;
-};
+// Sheets are handed out in pieces of about this size, so that writing a large book never needs
+// a buffer of the file's size.
+constexpr qsizetype kPieceBytes = 128 * 1024;
 
 SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
                     std::vector<uint32_t>& cellStrings) {
@@ -58,6 +61,7 @@ SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
         if (first < 0)
             continue;
         plan.rows[r] = {static_cast<uint16_t>(first), static_cast<uint16_t>(last + 1)};
+        ++plan.usedRows;
         if (plan.firstRow < 0)
             plan.firstRow = static_cast<int>(r);
         plan.lastRow = static_cast<int>(r);
@@ -159,8 +163,10 @@ void writeRow(RecordBuffer& out, int row, RowSpan span) {
     bytes::put16(p + 14, kCellXf);
 }
 
-void writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
-                const uint32_t*& cellString) {
+// Writes the rows a block at a time, handing what is written to `flush` whenever a piece is
+// full. False as soon as `flush` fails.
+bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
+                const uint32_t*& cellString, const WorkbookStreamWriter::PieceWriter& flush) {
     const int rowCount = static_cast<int>(plan.rows.size());
     for (int blockStart = 0; blockStart < rowCount; blockStart += kRowsPerBlock) {
         const int blockEnd = std::min(rowCount, blockStart + kRowsPerBlock);
@@ -181,7 +187,13 @@ void writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
                 bytes::put32(p + 6, *cellString++);
             }
         }
+        if (out.position() >= kPieceBytes) {
+            if (!flush(out.written()))
+                return false;
+            out.clear();
+        }
     }
+    return true;
 }
 
 void writeWindow2(RecordBuffer& out, bool selected) {
@@ -192,38 +204,36 @@ void writeWindow2(RecordBuffer& out, bool selected) {
     bytes::put32(p + 6, 0x40); // grid colour: automatic
 }
 
-void writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bool first,
-                const uint32_t*& cellString) {
+bool writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bool first,
+                const uint32_t*& cellString, const WorkbookStreamWriter::PieceWriter& flush) {
     writeBof(out, kWorksheet);
     writeDimensions(out, plan);
-    writeCells(out, sheet, plan, cellString);
+    if (!writeCells(out, sheet, plan, cellString, flush))
+        return false;
     writeWindow2(out, first);
     out.appendRecord(kEof, 0);
+    return true;
 }
 
-qsizetype sheetSizeBound(const SheetPlan& plan) {
-    return 64 + static_cast<qsizetype>(plan.rows.size()) * 20 +
-           static_cast<qsizetype>(plan.cellCount) * 14;
+// The bytes writeSheet writes: BOF, DIMENSIONS, a ROW per used row, a LABELSST per cell,
+// WINDOW2 and EOF, each with its 4-byte record header.
+qsizetype sheetBytes(const SheetPlan& plan) {
+    return (4 + 16) + (4 + 14) + static_cast<qsizetype>(plan.usedRows) * (4 + 16) +
+           static_cast<qsizetype>(plan.cellCount) * (4 + 10) + (4 + 18) + 4;
 }
 
 } // namespace
 
-QByteArray writeWorkbookStream(const Book& book, qsizetype headerRoom) {
+WorkbookStreamWriter::WorkbookStreamWriter(const Book& book) : book(book) {
     SharedStringTable strings;
-    std::vector<uint32_t> cellStrings;
-    std::vector<SheetPlan> plans;
     plans.reserve(book.sheets.size());
     for (const Sheet& sheet : book.sheets)
         plans.push_back(planSheet(sheet, strings, cellStrings));
 
     qsizetype expected = 1024 + strings.sizeBound();
-    for (size_t i = 0; i < plans.size(); ++i)
-        expected += 64 + book.sheets[i].name.size() * 2 + sheetSizeBound(plans[i]);
-    // Room for what the compound file appends (padding, directory, FAT of 4 bytes per 512,
-    // DIFAT), so that finishing the file does not move the stream again.
-    expected += expected / 64 + 8192;
-    RecordBuffer out(expected, headerRoom);
-
+    for (const Sheet& sheet : book.sheets)
+        expected += 64 + sheet.name.size() * 2;
+    RecordBuffer out(expected, 0);
     writeGlobalsHead(out);
     std::vector<qsizetype> sheetOffsetFields;
     for (const Sheet& sheet : book.sheets)
@@ -231,12 +241,39 @@ QByteArray writeWorkbookStream(const Book& book, qsizetype headerRoom) {
     strings.write(out);
     out.appendRecord(kEof, 0);
 
+    // The sheets follow the globals in order; their sizes are known from the plans.
+    totalBytes = out.position();
+    for (size_t i = 0; i < plans.size(); ++i) {
+        bytes::put32(out.at(sheetOffsetFields[i]), static_cast<uint32_t>(totalBytes));
+        totalBytes += sheetBytes(plans[i]);
+    }
+    globals = out.take();
+}
+
+WorkbookStreamWriter::~WorkbookStreamWriter() = default;
+
+bool WorkbookStreamWriter::writeTo(const PieceWriter& write) const {
+    if (!write(globals))
+        return false;
+    RecordBuffer out(kPieceBytes + kPieceBytes / 4, 0);
     const uint32_t* cellString = cellStrings.data();
     for (size_t i = 0; i < book.sheets.size(); ++i) {
-        bytes::put32(out.at(sheetOffsetFields[i]), static_cast<uint32_t>(out.position()));
-        writeSheet(out, book.sheets[i], plans[i], i == 0, cellString);
+        if (!writeSheet(out, book.sheets[i], plans[i], i == 0, cellString, write))
+            return false;
     }
-    return out.take();
+    return out.position() == 0 || write(out.written());
+}
+
+QByteArray writeWorkbookStream(const Book& book) {
+    const WorkbookStreamWriter writer(book);
+    QByteArray stream;
+    stream.reserve(writer.size());
+    writer.writeTo([&stream](QByteArrayView piece) {
+        stream.append(piece);
+        return true;
+    });
+    Q_ASSERT(stream.size() == writer.size());
+    return stream;
 }
 
 } // namespace xls

@@ -9,10 +9,28 @@ namespace xls {
 // with zero bytes to that size; readers stop at the BIFF EOF record and ignore the padding.
 QByteArray writeCompoundFile(const QByteArray& workbookStream);
 
-// The same for a stream that already sits in `file` after 512 bytes of room for the header;
-// the directory and allocation tables are appended in place.
-QByteArray finishCompoundFile(QByteArray file);
+// The same file around a stream that is written out piece by piece: the header, then the
+// stream's bytes, then the trailer (padding, directory and allocation tables). Only the
+// stream's size is needed in advance.
+class CompoundFileFrame {
+public:
+    explicit CompoundFileFrame(qsizetype streamBytes);
 
-constexpr int kCompoundHeaderRoom = 512;
+    QByteArray header() const;
+    QByteArray trailer() const;
+    qsizetype fileBytes() const;
+
+private:
+    qsizetype dataBytes;   // what the stream's writer hands over
+    qsizetype streamBytes; // the stream's size in the directory: padded to the cutoff
+    uint32_t streamSectors = 0;
+    uint32_t fatSectors = 0;
+    uint32_t difatSectors = 0;
+
+    uint32_t directorySector() const { return streamSectors; }
+    uint32_t firstFatSector() const { return directorySector() + 1; }
+    uint32_t firstDifatSector() const { return firstFatSector() + fatSectors; }
+    uint32_t totalSectors() const { return streamSectors + 1 + fatSectors + difatSectors; }
+};
 
 } // namespace xls

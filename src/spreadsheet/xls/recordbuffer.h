@@ -3,6 +3,7 @@
 #include "spreadsheet/xls/bytes.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QChar>
 #include <QString>
 #include <algorithm>
@@ -65,6 +66,10 @@ public:
                 bytes::put16(p + 2 * i, chars[i].unicode());
         }
     }
+
+    // What was appended since construction or the last clear().
+    QByteArrayView written() const { return {buffer.constData() + base, end - base}; }
+    void clear() { end = base; }
 
     // The header room followed by the stream.
     QByteArray take() {

@@ -20,8 +20,30 @@ Book parse(const QByteArray& file) {
 }
 
 QByteArray serialize(const Book& book) {
+    const BookFileWriter writer(book);
+    QByteArray file;
+    file.reserve(writer.size());
+    writer.writeTo([&file](QByteArrayView piece) {
+        file.append(piece);
+        return true;
+    });
+    return file;
+}
+
+BookFileWriter::BookFileWriter(const Book& book) {
     checkWritable(book);
-    return finishCompoundFile(writeWorkbookStream(book, kCompoundHeaderRoom));
+    stream = std::make_unique<WorkbookStreamWriter>(book);
+}
+
+BookFileWriter::~BookFileWriter() = default;
+
+qsizetype BookFileWriter::size() const {
+    return CompoundFileFrame(stream->size()).fileBytes();
+}
+
+bool BookFileWriter::writeTo(const PieceWriter& write) const {
+    const CompoundFileFrame frame(stream->size());
+    return write(frame.header()) && stream->writeTo(write) && write(frame.trailer());
 }
 
 } // namespace xls

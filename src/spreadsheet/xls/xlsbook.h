@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -47,5 +50,28 @@ Book parse(const QByteArray& file);
 // cell), when the book has no sheet, or when a sheet name is one Excel refuses: empty, longer
 // than 31 characters, holding one of : \ / ? * [ ], or equal to another ignoring case.
 QByteArray serialize(const Book& book);
+
+class WorkbookStreamWriter;
+
+// The same file written out piece by piece, in file order, so that writing a large book needs
+// no buffer of the file's size. The constructor throws FormatError for the reasons serialize
+// gives, before anything is written. The book must not change while the writer exists.
+class BookFileWriter {
+public:
+    // Takes the next piece of the file; false when it could not be kept.
+    using PieceWriter = std::function<bool(QByteArrayView piece)>;
+
+    explicit BookFileWriter(const Book& book);
+    ~BookFileWriter();
+    BookFileWriter(const BookFileWriter&) = delete;
+    BookFileWriter& operator=(const BookFileWriter&) = delete;
+
+    qsizetype size() const;
+    // Hands the whole file to `write`; stops with false as soon as `write` returns false.
+    bool writeTo(const PieceWriter& write) const;
+
+private:
+    std::unique_ptr<WorkbookStreamWriter> stream;
+};
 
 } // namespace xls
