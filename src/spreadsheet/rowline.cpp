@@ -43,7 +43,7 @@ bool cutAtQuotedSeparator(QStringView line, QStringView separator,
         at = textscan::find(at, lastStart + 1, u'"');
         if (at > lastStart)
             break;
-        if (at[quotedSize - 1] != u'"' || !std::equal(sep, sep + separatorSize, at + 1))
+        if (at[quotedSize - 1] != u'"' || !textscan::equal(sep, at + 1, separatorSize))
             continue;
         cells.emplace_back(start, at);
         start = at + quotedSize;

@@ -125,10 +125,7 @@ bool CWorkbook::LoadExcelSheet() {
             std::vector<QString> storage(static_cast<size_t>(columnCount));
             std::vector<QStringView> cells(static_cast<size_t>(columnCount));
             while (!recordset->atEnd()) {
-                for (int column = 0; column < columnCount; ++column) {
-                    const size_t at = static_cast<size_t>(column);
-                    cells[at] = recordset->valueView(column, storage[at]);
-                }
+                recordset->viewRow(cells, storage);
                 rowLines.append(rowline::build(cells.data(), columnCount, separator));
                 ++rowCount;
                 recordset->moveNext();

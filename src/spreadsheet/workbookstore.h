@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 // Connecting to a workbook failed: the file exists but is no workbook that can be read, or it
 // cannot be read at all. what() names the file. Not caught by CWorkbook: it reaches the caller
@@ -32,11 +33,14 @@ public:
     virtual bool atEnd() const = 0;
     // The cell of the current row as text; throws WorkbookStatementError when it cannot be read.
     virtual QString value(int column) const = 0;
-    // The same cell as a view, valid until the next moveNext(): a store that holds its cells
-    // lends them without a copy. Others put the value into `storage` and view that.
-    virtual QStringView valueView(int column, QString& storage) const {
-        storage = value(column);
-        return storage;
+    // The cells of the current row in column order, as views valid until the next moveNext():
+    // a store that holds its cells lends them without a copy, others put the values into
+    // `storage` and view those. Both vectors have columnCount() entries. Throws like value().
+    virtual void viewRow(std::vector<QStringView>& cells, std::vector<QString>& storage) const {
+        for (size_t column = 0; column < cells.size(); ++column) {
+            storage[column] = value(static_cast<int>(column));
+            cells[column] = storage[column];
+        }
     }
     // Throws WorkbookStatementError when the next row cannot be reached.
     virtual void moveNext() = 0;

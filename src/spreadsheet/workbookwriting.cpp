@@ -32,6 +32,7 @@ public:
         for (const char c : text)
             *m_out++ = static_cast<unsigned char>(c);
     }
+    void put(char16_t c) { *m_out++ = c; }
     // The text with every `special` character doubled: the quoting of names and texts.
     void putDoubling(QStringView text, char16_t special) {
         const char16_t* from = text.utf16();
@@ -280,11 +281,14 @@ bool CWorkbook::WriteBackExcel() {
     insertHead.append(QLatin1String("$A1:IV"));
     for (qint32 row = 2; row <= rowCount; ++row) {
         ReadRowCells(row);
+        const QStringView line = rowLines[row - 1];
+        // Most rows hold no single quote, and their texts go into the statement as they are.
+        const char16_t* const lineEnd = line.utf16() + line.size();
+        const bool quotesInRow = textscan::find(line.utf16(), lineEnd, u'\'') != lineEnd;
         const size_t cells = cellViews.size();
         const size_t named = std::min(cells, namesEnd.size() - 1);
-        qsizetype atMost = insertHead.size() + 16 + namesEnd[named] + 4 * qsizetype(cells) + 12;
-        for (const QStringView cell : cellViews)
-            atMost += 2 * cell.size() + 4;
+        const qsizetype atMost =
+            insertHead.size() + 16 + namesEnd[named] + 8 * qsizetype(cells) + 2 * line.size() + 12;
         {
             TextFiller text(statementText, atMost);
             text.put(insertHead);
@@ -298,9 +302,14 @@ bool CWorkbook::WriteBackExcel() {
             text.chop(2);
             text.put(QLatin1StringView(") VALUES ("));
             for (const QStringView cell : cellViews) {
-                text.put(QLatin1StringView("'"));
-                text.putDoubling(cell, u'\'');
-                text.put(QLatin1StringView("', "));
+                text.put(u'\'');
+                if (quotesInRow)
+                    text.putDoubling(cell, u'\'');
+                else
+                    text.put(cell);
+                text.put(u'\'');
+                text.put(u',');
+                text.put(u' ');
             }
             text.chop(2);
             text.put(QLatin1StringView(")"));

@@ -100,9 +100,14 @@ public:
         const QString* cell = cellAt(column);
         return cell ? *cell : QString();
     }
-    QStringView valueView(int column, QString&) const override {
-        const QString* cell = cellAt(column);
-        return cell ? QStringView(*cell) : QStringView();
+    void viewRow(std::vector<QStringView>& cells, std::vector<QString>&) const override {
+        if (atEnd())
+            throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
+        const auto& row = m_sheet.rows[m_row];
+        const size_t held = std::min(row.size(), cells.size());
+        for (size_t column = 0; column < held; ++column)
+            cells[column] = row[column];
+        std::fill(cells.begin() + qsizetype(held), cells.end(), QStringView());
     }
     void moveNext() override {
         if (!atEnd())

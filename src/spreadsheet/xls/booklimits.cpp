@@ -1,5 +1,7 @@
 #include "spreadsheet/xls/booklimits.h"
 
+#include <algorithm>
+
 namespace xls {
 
 namespace {
@@ -34,6 +36,11 @@ void checkName(const Sheet& sheet, const Book& book, size_t index) {
 void checkCells(const Sheet& sheet) {
     for (size_t r = 0; r < sheet.rows.size(); ++r) {
         const auto& row = sheet.rows[r];
+        // A row within the limits needs only its texts measured: a sheet has a million cells.
+        if (r < static_cast<size_t>(kMaxRows) && row.size() <= static_cast<size_t>(kMaxColumns) &&
+            std::all_of(row.begin(), row.end(),
+                        [](const QString& text) { return text.size() <= kMaxCellChars; }))
+            continue;
         for (size_t c = 0; c < row.size(); ++c) {
             const QString& text = row[c];
             if (text.isEmpty())

@@ -174,7 +174,17 @@ public:
 
 private:
     void onRecord(const Record& record);
-    void setCell(uint16_t row, uint16_t column, const QString& text);
+    // Inline for the cells that land in the room their ROW record made, which is nearly all:
+    // a sheet has a million cells. The copy is swapped in so that it stays inline too.
+    void setCell(uint16_t row, uint16_t column, const QString& text) {
+        if (row < sheet.rows.size() && column < sheet.rows[row].size() && !text.isEmpty()) {
+            QString copy(text);
+            sheet.rows[row][column].swap(copy);
+            return;
+        }
+        setCellAnywhere(row, column, text);
+    }
+    void setCellAnywhere(uint16_t row, uint16_t column, const QString& text);
     void setNumber(uint16_t row, uint16_t column, double value) {
         setCell(row, column, numberText(value));
     }
@@ -219,7 +229,7 @@ void SheetReader::read(qsizetype position) {
     failDamaged("a sheet has no end");
 }
 
-void SheetReader::setCell(uint16_t row, uint16_t column, const QString& text) {
+void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& text) {
     if (column >= kMaxColumns)
         fail(QStringLiteral("Sheet \"%1\" has a cell beyond column %2 (row %3), more than an "
                             "Excel 97-2003 workbook can hold")
@@ -233,11 +243,6 @@ void SheetReader::setCell(uint16_t row, uint16_t column, const QString& text) {
         return;
     }
     auto& cells = rowAt(row);
-    // Cells come in column order, into the room their ROW record made: most are appended.
-    if (column == cells.size() && cells.size() < cells.capacity()) {
-        cells.push_back(text);
-        return;
-    }
     if (column >= cells.size()) {
         const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
         cells.resize(column + 1);
@@ -344,13 +349,16 @@ void SheetReader::onRecord(const Record& record) {
             sheet.rows.reserve(std::min<uint32_t>(bytes::u32(d + 4), kMaxRows));
         break;
     case kRow: {
-        // A hint for the width of the row; cells beyond it are still accepted.
+        // A hint for the width of the row, whose cells are made at once; cells beyond it are
+        // still accepted, and cells left empty are trimmed at the end.
         requireLength(record, 6);
         const uint16_t end = std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns);
         auto& cells = rowAt(bytes::u16(d));
-        const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
-        cells.reserve(end);
-        chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
+        if (cells.size() < end) {
+            const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
+            cells.resize(end);
+            chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
+        }
         break;
     }
     default:

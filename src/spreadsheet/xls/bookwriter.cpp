@@ -5,14 +5,17 @@
 #include "spreadsheet/xls/sharedstrings.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace xls {
 
-// Columns a row uses: [first, end). Empty when first == end.
+// Columns a row uses: [first, end), with `cells` text cells among them. Empty when
+// first == end.
 struct RowSpan {
     uint16_t first = 0;
     uint16_t end = 0;
+    uint16_t cells = 0;
 };
 
 // What writing a sheet needs besides its cells: the used columns of each row and the bounds.
@@ -49,6 +52,7 @@ SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
         const size_t columnCount = std::min(row.size(), static_cast<size_t>(kMaxColumns));
         int first = -1;
         int last = -1;
+        int cells = 0;
         for (size_t c = 0; c < columnCount; ++c) {
             if (row[c].isEmpty())
                 continue;
@@ -56,11 +60,13 @@ SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
                 first = static_cast<int>(c);
             last = static_cast<int>(c);
             cellStrings.push_back(strings.add(row[c]));
-            ++plan.cellCount;
+            ++cells;
         }
         if (first < 0)
             continue;
-        plan.rows[r] = {static_cast<uint16_t>(first), static_cast<uint16_t>(last + 1)};
+        plan.cellCount += static_cast<size_t>(cells);
+        plan.rows[r] = {static_cast<uint16_t>(first), static_cast<uint16_t>(last + 1),
+                        static_cast<uint16_t>(cells)};
         ++plan.usedRows;
         if (plan.firstRow < 0)
             plan.firstRow = static_cast<int>(r);
@@ -153,38 +159,56 @@ void writeDimensions(RecordBuffer& out, const SheetPlan& plan) {
     bytes::put16(p + 10, static_cast<uint16_t>(plan.lastColumn + 1));
 }
 
-void writeRow(RecordBuffer& out, int row, RowSpan span) {
-    char* p = out.appendRecord(kRow, 16);
-    bytes::put16(p, static_cast<uint16_t>(row));
-    bytes::put16(p + 2, span.first);
-    bytes::put16(p + 4, span.end);
-    bytes::put16(p + 6, 0x00FF);  // default height
-    bytes::put16(p + 12, 0x0100); // flags: the bit Excel always sets
-    bytes::put16(p + 14, kCellXf);
+constexpr int kRowRecordBytes = 4 + 16;
+constexpr int kLabelSstRecordBytes = 4 + 10;
+
+char* putRow(char* p, int row, RowSpan span) {
+    std::memset(p, 0, kRowRecordBytes);
+    bytes::put16(p, kRow);
+    bytes::put16(p + 2, kRowRecordBytes - 4);
+    bytes::put16(p + 4, static_cast<uint16_t>(row));
+    bytes::put16(p + 6, span.first);
+    bytes::put16(p + 8, span.end);
+    bytes::put16(p + 10, 0x00FF); // default height
+    bytes::put16(p + 16, 0x0100); // flags: the bit Excel always sets
+    bytes::put16(p + 18, kCellXf);
+    return p + kRowRecordBytes;
+}
+
+char* putLabelSst(char* p, int row, int column, uint32_t string) {
+    bytes::put16(p, kLabelSst);
+    bytes::put16(p + 2, kLabelSstRecordBytes - 4);
+    bytes::put16(p + 4, static_cast<uint16_t>(row));
+    bytes::put16(p + 6, static_cast<uint16_t>(column));
+    bytes::put16(p + 8, kCellXf);
+    bytes::put32(p + 10, string);
+    return p + kLabelSstRecordBytes;
 }
 
 // Writes the rows a block at a time, handing what is written to `flush` whenever a piece is
-// full. False as soon as `flush` fails.
+// full. Each block's records are laid out in one stretch of the buffer, its size known from
+// the plan. False as soon as `flush` fails.
 bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
                 const uint32_t*& cellString, const WorkbookStreamWriter::PieceWriter& flush) {
     const int rowCount = static_cast<int>(plan.rows.size());
     for (int blockStart = 0; blockStart < rowCount; blockStart += kRowsPerBlock) {
         const int blockEnd = std::min(rowCount, blockStart + kRowsPerBlock);
+        qsizetype blockBytes = 0;
         for (int r = blockStart; r < blockEnd; ++r) {
             if (plan.rows[r].first != plan.rows[r].end)
-                writeRow(out, r, plan.rows[r]);
+                blockBytes += kRowRecordBytes + plan.rows[r].cells * kLabelSstRecordBytes;
+        }
+        char* p = out.appendRaw(blockBytes);
+        for (int r = blockStart; r < blockEnd; ++r) {
+            if (plan.rows[r].first != plan.rows[r].end)
+                p = putRow(p, r, plan.rows[r]);
         }
         for (int r = blockStart; r < blockEnd; ++r) {
             const RowSpan span = plan.rows[r];
-            const auto& row = sheet.rows[r];
+            const QString* row = sheet.rows[r].data();
             for (int c = span.first; c < span.end; ++c) {
-                if (row[c].isEmpty())
-                    continue;
-                char* p = out.appendRecord(kLabelSst, 10);
-                bytes::put16(p, static_cast<uint16_t>(r));
-                bytes::put16(p + 2, static_cast<uint16_t>(c));
-                bytes::put16(p + 4, kCellXf);
-                bytes::put32(p + 6, *cellString++);
+                if (!row[c].isEmpty())
+                    p = putLabelSst(p, r, c, *cellString++);
             }
         }
         if (out.position() >= kPieceBytes) {
@@ -218,14 +242,19 @@ bool writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bo
 // The bytes writeSheet writes: BOF, DIMENSIONS, a ROW per used row, a LABELSST per cell,
 // WINDOW2 and EOF, each with its 4-byte record header.
 qsizetype sheetBytes(const SheetPlan& plan) {
-    return (4 + 16) + (4 + 14) + static_cast<qsizetype>(plan.usedRows) * (4 + 16) +
-           static_cast<qsizetype>(plan.cellCount) * (4 + 10) + (4 + 18) + 4;
+    return (4 + 16) + (4 + 14) + static_cast<qsizetype>(plan.usedRows) * kRowRecordBytes +
+           static_cast<qsizetype>(plan.cellCount) * kLabelSstRecordBytes + (4 + 18) + 4;
 }
 
 } // namespace
 
 WorkbookStreamWriter::WorkbookStreamWriter(const Book& book) : book(book) {
     SharedStringTable strings;
+    size_t cellSlots = 0;
+    for (const Sheet& sheet : book.sheets)
+        for (const auto& row : sheet.rows)
+            cellSlots += row.size();
+    cellStrings.reserve(cellSlots);
     plans.reserve(book.sheets.size());
     for (const Sheet& sheet : book.sheets)
         plans.push_back(planSheet(sheet, strings, cellStrings));

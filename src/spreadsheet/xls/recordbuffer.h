@@ -52,6 +52,9 @@ public:
         bytes::put16(at(start) + 2, static_cast<uint16_t>(position() - start - 4));
     }
 
+    // Room for `count` bytes of records that the caller lays out itself.
+    char* appendRaw(qsizetype count) { return grow(count); }
+
     void append8(uint8_t v) { *grow(1) = static_cast<char>(v); }
     void append16(uint16_t v) { bytes::put16(grow(2), v); }
     void append32(uint32_t v) { bytes::put32(grow(4), v); }

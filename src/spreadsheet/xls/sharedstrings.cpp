@@ -1,5 +1,6 @@
 #include "spreadsheet/xls/sharedstrings.h"
 
+#include "spreadsheet/textscan.h"
 #include "spreadsheet/xls/biffformat.h"
 
 #include <algorithm>
@@ -31,18 +32,77 @@ uint32_t SharedStringTable::add(const QString& text) {
     SharedCharacters& slot = recent[(reinterpret_cast<uintptr_t>(characters) >> 4) % kRecentSlots];
     if (slot.characters == characters && slot.length == text.size())
         return slot.index;
-    auto it = indexOf.constFind(text);
-    if (it != indexOf.cend()) {
-        slot = {characters, text.size(), it.value()};
-        return it.value();
-    }
-    const auto index = static_cast<uint32_t>(strings.size());
+    const uint32_t index = findOrInsert(text);
     slot = {characters, text.size(), index};
+    return index;
+}
+
+uint32_t SharedStringTable::hashOf(const QString& text) {
+    // Four characters at a time, the last four overlapping those before when the length is
+    // not a multiple of four, each word mixed in by a multiplication.
+    const char16_t* chars = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype size = text.size();
+    uint64_t hash = 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(size);
+    auto mix = [&hash](uint64_t word) {
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+        hash ^= hash >> 32;
+    };
+    if (size < 4) {
+        uint64_t word = 0;
+        for (qsizetype i = 0; i < size; ++i)
+            word |= uint64_t(chars[i]) << (16 * i);
+        mix(word);
+    } else {
+        for (qsizetype at = 0; at + 4 <= size; at += 4)
+            mix(textscan::detail::load4(chars + at));
+        if (size % 4 != 0)
+            mix(textscan::detail::load4(chars + size - 4));
+    }
+    hash *= 0xC4CEB9FE1A85EC53ull;
+    return static_cast<uint32_t>(hash >> 32);
+}
+
+uint32_t SharedStringTable::findOrInsert(const QString& text) {
+    const uint32_t hash = hashOf(text);
+    const size_t mask = table.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        const HashSlot found = table[at];
+        if (found.indexPlusOne == 0)
+            break;
+        const QString& known = strings[found.indexPlusOne - 1].text;
+        if (found.hash == hash && known.size() == text.size() &&
+            textscan::equal(reinterpret_cast<const char16_t*>(known.constData()),
+                            reinterpret_cast<const char16_t*>(text.constData()), text.size()))
+            return found.indexPlusOne - 1;
+    }
+
+    const auto index = static_cast<uint32_t>(strings.size());
     const bool compressed = fitsInEightBits(text);
     strings.push_back({text, compressed});
     characterBytes += text.size() * (compressed ? 1 : 2);
-    indexOf.insert(text, index);
+    // At most three quarters full, so that probes stay short.
+    if (strings.size() * 4 > table.size() * 3)
+        growTable();
+    const size_t newMask = table.size() - 1;
+    size_t at = hash & newMask;
+    while (table[at].indexPlusOne != 0)
+        at = (at + 1) & newMask;
+    table[at] = {hash, index + 1};
     return index;
+}
+
+void SharedStringTable::growTable() {
+    std::vector<HashSlot> grown(table.size() * 2);
+    const size_t mask = grown.size() - 1;
+    for (const HashSlot& slot : table) {
+        if (slot.indexPlusOne == 0)
+            continue;
+        size_t at = slot.hash & mask;
+        while (grown[at].indexPlusOne != 0)
+            at = (at + 1) & mask;
+        grown[at] = slot;
+    }
+    table = std::move(grown);
 }
 
 qsizetype SharedStringTable::sizeBound() const {

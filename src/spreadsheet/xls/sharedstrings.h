@@ -2,7 +2,6 @@
 
 #include "spreadsheet/xls/recordbuffer.h"
 
-#include <QHash>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -39,7 +38,18 @@ private:
     };
     static constexpr size_t kRecentSlots = 4096;
     std::vector<SharedCharacters> recent = std::vector<SharedCharacters>(kRecentSlots);
-    QHash<QString, uint32_t> indexOf;
+
+    // Texts not found by address are found by their characters in an open-addressing table
+    // that keeps each text's hash, so that growing it hashes nothing again. A day's workbook
+    // has a unique time text in every row.
+    struct HashSlot {
+        uint32_t hash = 0;
+        uint32_t indexPlusOne = 0; // 0: the slot is free
+    };
+    static uint32_t hashOf(const QString& text);
+    uint32_t findOrInsert(const QString& text);
+    void growTable();
+    std::vector<HashSlot> table = std::vector<HashSlot>(1024);
     std::vector<Entry> strings;
     uint32_t references = 0;
     qsizetype characterBytes = 0;
