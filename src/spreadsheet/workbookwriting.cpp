@@ -65,6 +65,67 @@ private:
     char16_t* m_out;
 };
 
+// Builds the INSERT of each data row of a write-back:
+//   INSERT INTO [S$A1:IVn] ([F1], [F2], ..., [Fk]) VALUES ('w1', 'w2', ..., 'wk')
+// with n the row above the new one and k the row's cells. The quoted sheet and column names
+// are made once: a write-back sends one INSERT per row.
+class InsertBuilder {
+public:
+    InsertBuilder(const QString& sheet, const QStringList& fields) {
+        head = QStringLiteral("INSERT INTO [");
+        sqlquote::appendNameText(head, sheet);
+        head.append(QLatin1String("$A1:IV"));
+        namesEnd.reserve(static_cast<size_t>(fields.size()) + 1);
+        namesEnd.push_back(0);
+        for (const QString& name : fields) {
+            names.append(QLatin1Char('['));
+            sqlquote::appendNameText(names, name);
+            names.append(QLatin1String("], "));
+            namesEnd.push_back(names.size());
+        }
+    }
+
+    // `cells` are views into `line`, the row's line.
+    void build(QString& statement, qint32 lastRow, QStringView line,
+               const std::vector<QStringView>& cells) const {
+        // Most rows hold no single quote, and their texts go into the statement as they are.
+        const char16_t* const lineEnd = line.utf16() + line.size();
+        const bool quotesInRow = textscan::find(line.utf16(), lineEnd, u'\'') != lineEnd;
+        const size_t named = std::min(cells.size(), namesEnd.size() - 1);
+        // The cells are parts of the line, so their texts take at most twice its length.
+        const qsizetype atMost =
+            head.size() + 16 + namesEnd[named] + 8 * qsizetype(cells.size()) + 2 * line.size() + 12;
+        TextFiller text(statement, atMost);
+        text.put(head);
+        text.putNumber(lastRow);
+        text.put(QLatin1StringView("] ("));
+        text.put(QStringView(names).first(namesEnd[named]));
+        // A row with more cells than names lists the extra ones without a name, and the store
+        // refuses the statement.
+        for (size_t extra = named; extra < cells.size(); ++extra)
+            text.put(QLatin1StringView("[], "));
+        text.chop(2);
+        text.put(QLatin1StringView(") VALUES ("));
+        for (const QStringView cell : cells) {
+            text.put(u'\'');
+            if (quotesInRow)
+                text.putDoubling(cell, u'\'');
+            else
+                text.put(cell);
+            text.put(u'\'');
+            text.put(u',');
+            text.put(u' ');
+        }
+        text.chop(2);
+        text.put(u')');
+    }
+
+private:
+    QString head;                    // up to the row number
+    QString names;                   // "[F1], [F2], ... "
+    std::vector<qsizetype> namesEnd; // where the first k names end in `names`
+};
+
 // The first name, in column order, that another position repeats (exact, case-sensitive).
 bool findFirstDuplicate(const QStringList& names, QString& duplicate) {
     QHash<QString, int> counts;
@@ -257,63 +318,20 @@ bool CWorkbook::WriteBackExcel() {
         sqlquote::appendNameText(statementText, sheetName);
         statementText.append(QLatin1String("] ("));
     }
-    // The quoted column names once, with the end of each, for the column lists below.
-    scratchText.clear();
-    std::vector<qsizetype> namesEnd;
-    namesEnd.reserve(static_cast<size_t>(fieldNames.size()) + 1);
-    namesEnd.push_back(0);
     for (const QString& name : fieldNames) {
         statementText.append(QLatin1Char('['));
         sqlquote::appendNameText(statementText, name);
         statementText.append(QLatin1String("] char(255), "));
-        scratchText.append(QLatin1Char('['));
-        sqlquote::appendNameText(scratchText, name);
-        scratchText.append(QLatin1String("], "));
-        namesEnd.push_back(scratchText.size());
     }
     statementText.chop(2);
     statementText.append(QLatin1Char(')'));
     if (!SendStatement())
         return false;
 
-    QString insertHead = QStringLiteral("INSERT INTO [");
-    sqlquote::appendNameText(insertHead, sheetName);
-    insertHead.append(QLatin1String("$A1:IV"));
+    const InsertBuilder inserts(sheetName, fieldNames);
     for (qint32 row = 2; row <= rowCount; ++row) {
         ReadRowCells(row);
-        const QStringView line = rowLines[row - 1];
-        // Most rows hold no single quote, and their texts go into the statement as they are.
-        const char16_t* const lineEnd = line.utf16() + line.size();
-        const bool quotesInRow = textscan::find(line.utf16(), lineEnd, u'\'') != lineEnd;
-        const size_t cells = cellViews.size();
-        const size_t named = std::min(cells, namesEnd.size() - 1);
-        const qsizetype atMost =
-            insertHead.size() + 16 + namesEnd[named] + 8 * qsizetype(cells) + 2 * line.size() + 12;
-        {
-            TextFiller text(statementText, atMost);
-            text.put(insertHead);
-            text.putNumber(row - 1);
-            text.put(QLatin1StringView("] ("));
-            text.put(QStringView(scratchText).first(namesEnd[named]));
-            // A row with more cells than names lists the extra ones without a name, and the
-            // store refuses the statement.
-            for (size_t extra = named; extra < cells; ++extra)
-                text.put(QLatin1StringView("[], "));
-            text.chop(2);
-            text.put(QLatin1StringView(") VALUES ("));
-            for (const QStringView cell : cellViews) {
-                text.put(u'\'');
-                if (quotesInRow)
-                    text.putDoubling(cell, u'\'');
-                else
-                    text.put(cell);
-                text.put(u'\'');
-                text.put(u',');
-                text.put(u' ');
-            }
-            text.chop(2);
-            text.put(QLatin1StringView(")"));
-        }
+        inserts.build(statementText, row - 1, rowLines[row - 1], cellViews);
         if (!SendStatement())
             return false;
     }

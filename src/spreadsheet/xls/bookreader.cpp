@@ -167,7 +167,8 @@ class SheetReader {
 public:
     SheetReader(const QByteArray& stream, const std::vector<QString>& strings, Sheet& sheet,
                 ReadBudget& budget)
-        : stream(stream), strings(strings), sheet(sheet), budget(budget) {}
+        : stream(stream), strings(strings), stringCount(strings.size()), sheet(sheet),
+          budget(budget) {}
 
     // Reads the worksheet substream starting at position.
     void read(qsizetype position);
@@ -199,6 +200,7 @@ private:
 
     const QByteArray& stream;
     const std::vector<QString>& strings;
+    const size_t stringCount;
     Sheet& sheet;
     ReadBudget& budget;
     // The cell of the last formula whose string result follows in a STRING record.
@@ -300,15 +302,16 @@ void SheetReader::onMulRk(const Record& record) {
 
 void SheetReader::onRecord(const Record& record) {
     const char* d = record.data;
-    switch (record.type) {
-    case kLabelSst: {
+    // Nearly every record of a sheet is a shared-string cell: tested before the others.
+    if (record.type == kLabelSst) {
         requireLength(record, 10);
         const uint32_t index = bytes::u32(d + 6);
-        if (index >= strings.size())
+        if (index >= stringCount)
             failDamaged("a cell refers to a missing shared string");
         setCell(bytes::u16(d), bytes::u16(d + 2), strings[index]);
-        break;
+        return;
     }
+    switch (record.type) {
     case kLabel:
     case kRString: {
         requireLength(record, 9);
