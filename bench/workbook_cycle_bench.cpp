@@ -2,9 +2,14 @@
 // beside the same cycle done with xlrd and xlwt:
 //   construct CWorkbook (path, "Storage", keep backup), HoldWrites, SetHeaderRow (19
 //   captions, replace false), 1000 x PutRow (row 0), WriteBack (flushed to disk), destroy.
-// Each size runs in its own process, so that its peak RSS is its own.
+// Each size runs in its own process, so that its peak RSS and its page faults are its own.
+// The first cycle of a process is shown apart: all its memory is new, and on a virtual machine
+// the first touch of a page can cost more than the work done on it.
 //
 // workbook_cycle_bench [--rows 0,10000,30000,60000] [--runs 5] [--no-python]
+//
+// The machine is shared, so wall times are noisy; instruction counts of one cycle are steadier
+// (valgrind --tool=callgrind --toggle-collect='*exportCycle*' with --runs 1 --no-python).
 #include "spreadsheet/workbook.h"
 #include "spreadsheet/xls/xlsbook.h"
 

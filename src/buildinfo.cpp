@@ -1,3 +1,5 @@
 #include "buildinfo.h"
 
-QString trellmoVersion() { return QStringLiteral(TRELLMO_VERSION); }
+QString trellmoVersion() {
+    return QStringLiteral(TRELLMO_VERSION);
+}

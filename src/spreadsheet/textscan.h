@@ -11,21 +11,17 @@
 // Finding, copying and comparing UTF-16 text a block of characters at a time. A write-back
 // scans and copies its row lines and statements cell by cell, some twenty million characters
 // for a day's workbook, and most cells are a few characters long: a library call per cell, or
-// a loop per character, costs more than the work. Copies and comparisons of four characters or
-// more go in blocks whose last one overlaps the one before, so that nothing past the end is
-// touched.
+// a loop per character, costs more than the work. Short copies and comparisons go in blocks of
+// four or eight characters, the last one overlapping the one before, so that nothing past the
+// end is touched.
 namespace textscan {
 
-namespace detail {
-
-// Four characters in one 64-bit word, the first in the lowest bits.
+// Four characters as one 64-bit word, to compare or hash them at once.
 inline uint64_t load4(const char16_t* at) {
     uint64_t word;
     std::memcpy(&word, at, sizeof word);
     return word;
 }
-
-} // namespace detail
 
 // The first `wanted` in [from, end), or end. Callers search long texts (a line, a statement)
 // for the next quote, which is usually within the first block.
@@ -72,7 +68,7 @@ inline bool equal(const char16_t* a, const char16_t* b, qsizetype count) {
     for (qsizetype at = 0;; at += 4) {
         if (count - at < 4)
             at = count - 4;
-        if (detail::load4(a + at) != detail::load4(b + at))
+        if (load4(a + at) != load4(b + at))
             return false;
         if (at + 4 == count)
             return true;

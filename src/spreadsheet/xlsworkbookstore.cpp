@@ -508,7 +508,8 @@ std::vector<QString>& XlsWorkbookStore::rowForInsert(size_t sheet, size_t rowInd
 void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     int lastRow = 0;
     QStringView quotedSheet;
-    if (insertRowOfKnownTable(statement.table, lastRow)) {
+    const bool knownTable = insertRowOfKnownTable(statement.table, lastRow);
+    if (knownTable) {
         quotedSheet = m_insertTarget.table;
     } else {
         // [S$A1:IVn]: the range is read from the quoted text directly, since ']' never occurs
@@ -527,7 +528,8 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
         refuse(
             QStringLiteral("Row %1 is beyond the last row of a sheet (65,536)").arg(lastRow + 1));
 
-    const bool sameTable = m_insertTargetValid && sameText(quotedSheet, m_insertTarget.table);
+    const bool sameTable =
+        knownTable || (m_insertTargetValid && sameText(quotedSheet, m_insertTarget.table));
     if (!sameTable ||
         (!statement.columnsKnown && statement.columnList != m_insertTarget.columnList))
         resolveInsertTarget(statement, quotedSheet);

@@ -1,6 +1,7 @@
 #include "ptypair.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -38,7 +39,13 @@ PtyPair::~PtyPair() {
 
 bool PtyPair::linkAs(const QString& folder, const QString& name) const {
     const QString link = folder + QLatin1Char('/') + name;
-    QFile::remove(link);
+    // Replace only a stale link of an earlier run, never a real device node of that name.
+    const QFileInfo existing(link);
+    if (existing.isSymLink()) {
+        QFile::remove(link);
+    } else if (existing.exists()) {
+        return false;
+    }
     return QFile::link(m_slavePath, link);
 }
 

@@ -346,11 +346,6 @@ void SheetReader::onRecord(const Record& record) {
             pendingString.reset();
         }
         break;
-    case kDimensions:
-        // The rows of the sheet, known before they come; bounded by the rows a sheet holds.
-        if (record.length >= 8)
-            sheet.rows.reserve(std::min<uint32_t>(bytes::u32(d + 4), kMaxRows));
-        break;
     case kRow: {
         // A hint for the width of the row, whose cells are made at once; cells beyond it are
         // still accepted, and cells left empty are trimmed at the end.

@@ -54,9 +54,9 @@ uint32_t SharedStringTable::hashOf(const QString& text) {
         mix(word);
     } else {
         for (qsizetype at = 0; at + 4 <= size; at += 4)
-            mix(textscan::detail::load4(chars + at));
+            mix(textscan::load4(chars + at));
         if (size % 4 != 0)
-            mix(textscan::detail::load4(chars + size - 4));
+            mix(textscan::load4(chars + size - 4));
     }
     hash *= 0xC4CEB9FE1A85EC53ull;
     return static_cast<uint32_t>(hash >> 32);
