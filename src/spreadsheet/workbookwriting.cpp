@@ -14,6 +14,20 @@ using namespace workbooktexts;
 
 namespace {
 
+// "[field]='value'" for each value in turn, the field names taken by position.
+void appendFieldValuePairs(QString& text, const QStringList& fields, const QStringList& values,
+                           QLatin1String separator) {
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            text.append(separator);
+        text.append(QLatin1Char('['));
+        sqlquote::appendNameText(text, fields.value(i));
+        text.append(QLatin1String("]='"));
+        sqlquote::appendValueText(text, values[i]);
+        text.append(QLatin1Char('\''));
+    }
+}
+
 // Fills a text in place up to a size known in advance not to be exceeded, then cuts it to
 // what was written: a write-back builds one INSERT per row, and appending piece by piece
 // cost more than carrying the statements out.
@@ -357,24 +371,11 @@ bool CWorkbook::UpdateMatchingRows(const QStringList& newValues, const QStringLi
     statementText = QStringLiteral("UPDATE [");
     sqlquote::appendNameText(statementText, sheetName);
     statementText.append(QLatin1String("] SET "));
-    for (qsizetype i = 0; i < newValues.size(); ++i) {
-        statementText.append(QLatin1Char('['));
-        sqlquote::appendNameText(statementText, fieldNames.value(i));
-        statementText.append(QLatin1String("]='"));
-        sqlquote::appendValueText(statementText, newValues[i]);
-        statementText.append(QLatin1String("', "));
-    }
-    statementText.chop(2);
+    appendFieldValuePairs(statementText, fieldNames, newValues, QLatin1String(", "));
     statementText.append(QLatin1String(" WHERE ("));
-    for (qsizetype i = 0; i < oldValues.size(); ++i) {
-        statementText.append(QLatin1Char('['));
-        sqlquote::appendNameText(statementText, fieldNames.value(i));
-        statementText.append(QLatin1String("]='"));
-        sqlquote::appendValueText(statementText, oldValues[i]);
-        statementText.append(QLatin1String("' AND "));
-    }
-    statementText.chop(4);
-    statementText.append(QLatin1Char(')'));
+    appendFieldValuePairs(statementText, fieldNames, oldValues, QLatin1String(" AND "));
+    // The condition keeps the blank before its closing bracket that this statement has always had.
+    statementText.append(QLatin1String(" )"));
     if (!SendStatement())
         return false;
     if (!DisconnectStore())
