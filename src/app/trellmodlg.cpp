@@ -3,6 +3,8 @@
 #include "app/aboutdlg.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
+#include "app/porthintlabel.h"
+#include "app/portlistpresenter.h"
 #include "export/openfolder.h"
 #include "gastype/dialogunits.h"
 #include "gastype/gasnametable.h"
@@ -10,7 +12,6 @@
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
-#include "serial/portprobe.h"
 #include "serial/serialerror.h"
 
 #include <QCloseEvent>
@@ -97,6 +98,10 @@ void CTrellmoDlg::buildWindow() {
     m_ui = createMainWindowControls(*client, units);
     m_channelList = m_ui.channelList;
     m_portCombo = m_ui.portCombo;
+    m_portHint = new PortHintLabel(client->width(), this);
+    layout->addWidget(m_portHint);
+    m_portList = new PortListPresenter(*m_comm, *m_portCombo, *m_ui.openPort, *m_portHint,
+                                       m_settings.portAccessCheck, this);
 
     m_systemMenu = new QMenu(this);
     m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
@@ -210,24 +215,7 @@ void CTrellmoDlg::OnSysCommand(unsigned commandId, qintptr /*parameter*/) {
 }
 
 void CTrellmoDlg::ProbePorts() {
-    // The port this program holds open can't be opened a second time, yet it must stay listed
-    // and selected, or it could no longer be closed.
-    const int heldPort = m_comm->GetPortOpen() ? m_comm->commPort() : 0;
-    const QList<ProbedPort> found = probePorts(m_comm->ports(), heldPort);
-    m_portCombo->clear();
-    m_portCombo->setEditText(QString());
-    int selected = 0;
-    for (const ProbedPort& port : found) {
-        if (port.number == heldPort) {
-            selected = m_portCombo->count();
-        }
-        m_portCombo->addItem(port.name);
-        m_portCombo->setItemData(m_portCombo->count() - 1, port.devicePath, Qt::ToolTipRole);
-    }
-    m_ui.openPort->setEnabled(!found.isEmpty());
-    if (!found.isEmpty()) {
-        m_portCombo->setCurrentIndex(selected);
-    }
+    m_portList->probe();
 }
 
 void CTrellmoDlg::OnCheckPort() {

@@ -14,6 +14,8 @@
 #include <QSet>
 
 class CMscomm1;
+class PortHintLabel;
+class PortListPresenter;
 class QComboBox;
 class QMenu;
 class QTableWidget;
@@ -45,6 +47,7 @@ public:
     CMscomm1& comm() { return *m_comm; }
     // The window's context menu, which stands in for the system menu.
     QMenu& systemMenu() { return *m_systemMenu; }
+    PortListPresenter& portList() { return *m_portList; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -100,6 +103,8 @@ private:
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;
     QMenu* m_systemMenu = nullptr;
+    PortHintLabel* m_portHint = nullptr;
+    PortListPresenter* m_portList = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
 };
