@@ -1,6 +1,7 @@
 #include "app/trellmodlg.h"
 
 #include "app/aboutdlg.h"
+#include "app/captionfit.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
 #include "app/porthintlabel.h"
@@ -69,6 +70,7 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     buildWindow();
     connectHandlers();
     OnInitDialog();
+    fitCaptions(*findChild<QWidget*>(QStringLiteral("client"), Qt::FindDirectChildrenOnly));
 }
 
 CTrellmoDlg::~CTrellmoDlg() = default;
@@ -360,6 +362,7 @@ void CTrellmoDlg::OnGasType() {
     // owned by the application's main window; modal, while timers and serial events go on.
     CGastypeEdit cs(this, m_settings.parameterWorkbook);
     cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    fitCaptions(cs);
     cs.exec();
 }
 
