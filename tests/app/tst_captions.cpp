@@ -145,7 +145,8 @@ void CaptionsTest::everyCaptionOfBothWindowsFits() {
         auto* gasType = qobject_cast<CGastypeEdit*>(QApplication::activeModalWidget());
         if (gasType == nullptr)
             return;
-        QTest::qWaitForWindowExposed(gasType);
+        if (!QTest::qWaitForWindowExposed(gasType))
+            return;
         checkWindow(misfits, QStringLiteral("Gas Type"), *gasType);
         if (qEnvironmentVariableIsSet("TRELLMO_SHOT"))
             gasType->grab().save(qEnvironmentVariable("TRELLMO_SHOT") + "-gastype.png");

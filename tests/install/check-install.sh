@@ -52,7 +52,7 @@ appstreamcli validate --no-net "$usr/share/metainfo/$app_id.metainfo.xml" >/dev/
 grep -qx "Icon=$app_id" "$usr/share/applications/$app_id.desktop" || fail "icon name"
 
 export QT_QPA_PLATFORM=offscreen
-"$usr/bin/trellmo" --version | grep -qx "Trellmo $version" || fail "--version"
+[ "$("$usr/bin/trellmo" --version)" = "Trellmo $version" ] || fail "--version"
 
 # Start the program with the arguments of the menu entry's Exec line (its quoting is a shell's
 # double quoting; no field codes are used).

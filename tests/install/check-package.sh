@@ -25,7 +25,7 @@ deb=$(ls "$out"/trellmo_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6; do
-  echo "$depends" | grep -q "\b$library\b" || fail "Depends lacks $library"
+  grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = trellmo ] || fail "package name"
 contents=$(dpkg-deb -c "$deb")
@@ -33,7 +33,7 @@ for path in usr/bin/trellmo usr/share/applications/$app_id.desktop \
             usr/share/metainfo/$app_id.metainfo.xml \
             usr/share/icons/hicolor/scalable/apps/$app_id.svg \
             usr/share/icons/hicolor/48x48/apps/$app_id.png; do
-  echo "$contents" | grep -q " \./$path\$" || fail "the package lacks $path"
+  grep -q " \./$path\$" <<<"$contents" || fail "the package lacks $path"
 done
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -50,8 +50,9 @@ fi
 installed_here=1
 apt-get install -y -q -o DPkg::Lock::Timeout=300 "$deb" >"$out/apt.log" 2>&1 ||
   { cat "$out/apt.log"; fail "apt-get install"; }
-QT_QPA_PLATFORM=offscreen /usr/bin/trellmo --version | grep -q "^Trellmo " ||
+version=$(QT_QPA_PLATFORM=offscreen /usr/bin/trellmo --version) ||
   fail "the installed program does not start"
+[[ "$version" == "Trellmo "* ]] || fail "the installed program says: $version"
 owned=$(dpkg-query -L trellmo)
 apt-get purge -y -q -o DPkg::Lock::Timeout=300 trellmo >"$out/apt.log" 2>&1 ||
   { cat "$out/apt.log"; fail "apt-get purge"; }
