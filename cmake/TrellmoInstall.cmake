@@ -20,6 +20,8 @@ add_custom_command(
   COMMENT "Rendering the application icon sizes"
   VERBATIM)
 add_custom_target(trellmo_icons ALL DEPENDS ${rendered})
+# Whatever builds the program also renders the icons it installs with.
+add_dependencies(trellmo trellmo_icons)
 
 install(TARGETS trellmo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${res}/${TRELLMO_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
