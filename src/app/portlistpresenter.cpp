@@ -6,10 +6,14 @@
 #include "serial/portaccesshint.h"
 #include "serial/portwatcher.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QPushButton>
 
 namespace {
+
+// How often a dropped-down list is looked at again; short, so the update still comes soon.
+constexpr int kDroppedDownRetryMs = 300;
 
 struct PortEntry {
     QString name;
@@ -50,6 +54,9 @@ PortListPresenter::PortListPresenter(CMscomm1& comm, QComboBox& combo, QPushButt
     : QObject(parent), m_comm(comm), m_combo(combo), m_openPort(openPort), m_hint(hint),
       m_check(std::move(check)), m_watcher(new PortWatcher(comm.ports(), this)) {
     connect(m_watcher, &PortWatcher::portsChanged, this, &PortListPresenter::followDevices);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kDroppedDownRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &PortListPresenter::followDevices);
 }
 
 PortProbe PortListPresenter::probeNow() const {
@@ -76,6 +83,11 @@ void PortListPresenter::probe() {
 }
 
 void PortListPresenter::followDevices() {
+    if (m_combo.view()->isVisible()) {
+        // Refilling would close the list under the user's pointer.
+        m_retry.start();
+        return;
+    }
     const PortProbe found = probeNow();
     const QList<PortEntry> entries = entriesOf(found.openable);
     if (entries != entriesShown(m_combo)) {

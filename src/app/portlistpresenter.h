@@ -3,6 +3,7 @@
 #include "serial/portprobe.h"
 
 #include <QObject>
+#include <QTimer>
 
 class CMscomm1;
 class PortHintLabel;
@@ -23,7 +24,8 @@ public:
     // Empties and refills the list, selecting the port held open, or else the first entry.
     void probe();
     // Updates the list after a device change; the open port, the selected entry and a typed
-    // port text stay as they are, and an unchanged list is not touched at all.
+    // port text stay as they are, and an unchanged list is not touched at all. While the user
+    // has the list dropped down, the update waits until it is closed.
     void followDevices();
 
     const PortWatcher& watcher() const { return *m_watcher; }
@@ -38,4 +40,5 @@ private:
     PortHintLabel& m_hint;
     PortAccessCheck m_check;
     PortWatcher* m_watcher;
+    QTimer m_retry;
 };

@@ -135,6 +135,8 @@ void CaptionsTest::everyCaptionOfBothWindowsFits() {
     QVERIFY(QTest::qWaitForWindowExposed(w.dlg.get()));
     QList<Misfit> misfits;
     checkWindow(misfits, QStringLiteral("main window"), *w.dlg);
+    qInfo("main window captions at %.2f pt",
+          w.button(ControlId::ReadParameter)->font().pointSizeF());
 
     // The Gas Type dialog as the menu opens it; it is looked at while it runs, then closed.
     QAction* gasTypeCommand =
@@ -148,6 +150,7 @@ void CaptionsTest::everyCaptionOfBothWindowsFits() {
         if (!QTest::qWaitForWindowExposed(gasType))
             return;
         checkWindow(misfits, QStringLiteral("Gas Type"), *gasType);
+        qInfo("Gas Type captions at %.2f pt", gasType->font().pointSizeF());
         if (qEnvironmentVariableIsSet("TRELLMO_SHOT"))
             gasType->grab().save(qEnvironmentVariable("TRELLMO_SHOT") + "-gastype.png");
         seen = true;

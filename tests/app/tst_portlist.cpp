@@ -12,6 +12,7 @@
 #include "serial/mscomm1.h"
 #include "serial/portwatcher.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -59,6 +60,7 @@ private slots:
     void pluggedAndPulledAdaptersAppearAndGoWithoutCheckPort();
     void openPortAndChosenEntrySurviveOtherDevicesComingAndGoing();
     void typedPortTextIsKept();
+    void droppedDownListWaitsUntilClosed();
     void watchingCostsNoCpuWhileNothingChanges();
     void refusedAndBusyDevicesAreNamedOnceBelowTheControls();
 };
@@ -131,6 +133,21 @@ void PortListTest::typedPortTextIsKept() {
     QVERIFY(w.devices.add(QStringLiteral("ttyUSB3")) != nullptr);
     QVERIFY(listBecomes(w, {"COM1", "COM4"}));
     QCOMPARE(w.combo()->currentText(), QStringLiteral("COM7"));
+}
+
+void PortListTest::droppedDownListWaitsUntilClosed() {
+    WindowFixture w({"ttyUSB0"});
+    w.dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.dlg.get()));
+    w.combo()->showPopup();
+    QVERIFY(w.combo()->view()->isVisible());
+    QVERIFY(w.devices.add(QStringLiteral("ttyUSB1")) != nullptr);
+    runEventLoopFor(1000);
+    QVERIFY(w.combo()->view()->isVisible());
+    QCOMPARE(w.portEntries(), QStringList{"COM1"});
+    w.combo()->hidePopup();
+    QVERIFY(listBecomes(w, {"COM1", "COM2"}));
+    QCOMPARE(w.combo()->currentText(), QStringLiteral("COM1"));
 }
 
 void PortListTest::watchingCostsNoCpuWhileNothingChanges() {
