@@ -6,11 +6,14 @@
 #include "serial/portaccesshint.h"
 #include "serial/portprobe.h"
 
+#include <QFile>
 #include <QSerialPort>
 #include <QTest>
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +38,7 @@ private slots:
     void hintNamesRefusedPortsWithTheirGroupsCommandAndBusyPorts();
     void probeSortsDevicesByWhatOpeningThemFound();
     void portHeldByAnotherOpenIsBusyNotMissing();
+    void deviceThisUserMayNotOpenIsRefused();
 };
 
 void PortDescriptionsTest::toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter_data() {
@@ -161,6 +165,37 @@ void PortDescriptionsTest::portHeldByAnotherOpenIsBusyNotMissing() {
     QCOMPARE(checkPortAccess(path), PortAccess::Openable);
     devices.unlink(QStringLiteral("ttyUSB0"));
     QCOMPARE(checkPortAccess(path), PortAccess::Failed);
+}
+
+void PortDescriptionsTest::deviceThisUserMayNotOpenIsRefused() {
+    // The real refusal, without the seam: a child process gives up root for an unprivileged
+    // user, who may not open the pseudo-terminal (owned by root, no access for others).
+    if (::geteuid() != 0)
+        QSKIP("needs root to become another user");
+    PtyDeviceFolder devices;
+    QVERIFY(devices.add(QStringLiteral("ttyUSB0")) != nullptr);
+    // The folder itself must not be what stops the user.
+    QVERIFY(QFile::setPermissions(
+        devices.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                            QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+    const QByteArray path = devices.devicePath(QStringLiteral("ttyUSB0")).toLocal8Bit();
+    struct stat info {};
+    QVERIFY(::stat(path.constData(), &info) == 0);
+    if ((info.st_mode & S_IROTH) != 0 || (info.st_mode & S_IWOTH) != 0)
+        QSKIP("pseudo-terminals are open to everybody here");
+
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(99);
+        ::_exit(10 + int(checkPortAccess(QString::fromLocal8Bit(path))));
+    }
+    int status = 0;
+    QVERIFY(::waitpid(child, &status, 0) == child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 10 + int(PortAccess::Refused));
 }
 
 QTEST_MAIN(PortDescriptionsTest)
