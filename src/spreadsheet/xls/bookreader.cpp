@@ -4,6 +4,7 @@
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/continuedstring.h"
 #include "spreadsheet/xls/numbertext.h"
+#include "spreadsheet/xls/readbudget.h"
 #include "spreadsheet/xls/recordreader.h"
 
 #include <algorithm>
@@ -123,7 +124,7 @@ std::vector<QString> readSharedStrings(const Record& record) {
     return strings;
 }
 
-Globals readGlobals(const QByteArray& stream) {
+Globals readGlobals(const QByteArray& stream, ReadBudget& budget) {
     RecordReader reader(stream, 0);
     Record record;
     if (!reader.next(record))
@@ -139,6 +140,7 @@ Globals readGlobals(const QByteArray& stream) {
             fail(QStringLiteral("The file is a password-protected (encrypted) workbook; remove "
                                 "the password first"));
         case kBoundSheet:
+            budget.countSheet();
             globals.sheets.push_back(readBoundSheet(record));
             break;
         case kSst:
@@ -154,24 +156,40 @@ Globals readGlobals(const QByteArray& stream) {
     failDamaged("the workbook globals have no end");
 }
 
-// Limits that keep damaged input from costing more than a genuine workbook could.
-struct ReadBudget {
-    // Sheets of a workbook do not overlap, so all of them together span at most the stream;
-    // BOUNDSHEET records pointing into one another's sheets would otherwise be read again
-    // and again.
-    qsizetype sheetBytes;
-    qsizetype cellSlots;
+// The widths that ROW records announce, kept apart from the rows until a cell arrives: a ROW
+// record is also written for an empty row that only has a height or a format, and making
+// every row up to it would cost 1.5 MB for one record at the last row. One table serves all
+// sheets of a book; only the rows set are cleared between sheets.
+class RowWidthHints {
+public:
+    void set(uint16_t row, uint16_t width) {
+        if (widths.empty())
+            widths.resize(kMaxRows);
+        if (widths[row] == 0)
+            touched.push_back(row);
+        widths[row] = width;
+    }
+    uint16_t width(uint16_t row) const { return widths.empty() ? 0 : widths[row]; }
+    void clear() {
+        for (uint16_t row : touched)
+            widths[row] = 0;
+        touched.clear();
+    }
+
+private:
+    std::vector<uint16_t> widths;
+    std::vector<uint16_t> touched;
 };
 
 class SheetReader {
 public:
-    SheetReader(const QByteArray& stream, const std::vector<QString>& strings, Sheet& sheet,
-                ReadBudget& budget)
-        : stream(stream), strings(strings), stringCount(strings.size()), sheet(sheet),
-          budget(budget) {}
+    SheetReader(const std::vector<QString>& strings, Sheet& sheet, ReadBudget& budget,
+                RowWidthHints& hints)
+        : strings(strings), stringCount(strings.size()), sheet(sheet), budget(budget),
+          hints(hints) {}
 
-    // Reads the worksheet substream starting at position.
-    void read(qsizetype position);
+    // Reads the records of a worksheet substream up to its EOF; `reader` stands after its BOF.
+    void read(RecordReader& reader);
 
 private:
     void onRecord(const Record& record);
@@ -192,32 +210,26 @@ private:
     void onFormula(const Record& record);
     void onMulRk(const Record& record);
     std::vector<QString>& rowAt(uint16_t row) {
-        if (row >= sheet.rows.size())
-            sheet.rows.resize(row + 1);
+        budget.grow(sheet.rows, size_t{row} + 1, kMaxRows);
         return sheet.rows[row];
     }
-    void chargeSlots(qsizetype before, qsizetype after);
 
-    const QByteArray& stream;
     const std::vector<QString>& strings;
     const size_t stringCount;
     Sheet& sheet;
     ReadBudget& budget;
+    RowWidthHints& hints;
     // The cell of the last formula whose string result follows in a STRING record.
     std::optional<std::pair<uint16_t, uint16_t>> pendingString;
 };
 
-void SheetReader::read(qsizetype position) {
-    RecordReader reader(stream, position);
+void SheetReader::read(RecordReader& reader) {
     Record record;
-    reader.next(record);
     int nesting = 0; // embedded charts bring their own BOF ... EOF
     qsizetype before = reader.position();
     while (reader.next(record)) {
-        budget.sheetBytes -= reader.position() - before;
+        budget.chargeSheetBytes(reader.position() - before);
         before = reader.position();
-        if (budget.sheetBytes < 0)
-            failDamaged("sheets overlap one another");
         if (record.type == kBof) {
             ++nesting;
         } else if (record.type == kEof) {
@@ -246,18 +258,11 @@ void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& 
     }
     auto& cells = rowAt(row);
     if (column >= cells.size()) {
-        const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
-        cells.resize(column + 1);
-        chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
+        // The row's first cell makes room for the width its ROW record announced.
+        const size_t width = std::max<size_t>(size_t{column} + 1, hints.width(row));
+        budget.grow(cells, width, kMaxColumns);
     }
     cells[column] = text;
-}
-
-void SheetReader::chargeSlots(qsizetype before, qsizetype after) {
-    budget.cellSlots -= after - before;
-    if (budget.cellSlots < 0)
-        fail(QStringLiteral("The workbook is too large to load (its sheets span too many "
-                            "cells)"));
 }
 
 void SheetReader::onFormula(const Record& record) {
@@ -346,19 +351,12 @@ void SheetReader::onRecord(const Record& record) {
             pendingString.reset();
         }
         break;
-    case kRow: {
-        // A hint for the width of the row, whose cells are made at once; cells beyond it are
-        // still accepted, and cells left empty are trimmed at the end.
+    case kRow:
+        // A hint for the width of the row, whose cells are made at once when its first cell
+        // comes; cells beyond it are still accepted, and cells left empty are trimmed at the end.
         requireLength(record, 6);
-        const uint16_t end = std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns);
-        auto& cells = rowAt(bytes::u16(d));
-        if (cells.size() < end) {
-            const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
-            cells.resize(end);
-            chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
-        }
+        hints.set(bytes::u16(d), std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns));
         break;
-    }
     default:
         break;
     }
@@ -391,22 +389,28 @@ bool isSheetStart(const QByteArray& stream, qsizetype position, qsizetype global
            bytes::u16(stream.constData() + position) == kBof;
 }
 
-// Empty cells at the end of a row and empty rows at the end of a sheet are no content.
+// Empty cells at the end of a row and empty rows at the end of a sheet are no content. The
+// memory they took is given back: a damaged width or a cleared cell may have made it large.
 void trimEmptyTails(Sheet& sheet) {
     for (auto& row : sheet.rows) {
         while (!row.empty() && row.back().isEmpty())
             row.pop_back();
+        if (row.capacity() > row.size())
+            row.shrink_to_fit();
     }
     while (!sheet.rows.empty() && sheet.rows.back().empty())
         sheet.rows.pop_back();
+    if (sheet.rows.capacity() > sheet.rows.size())
+        sheet.rows.shrink_to_fit();
 }
 
 } // namespace
 
-Book readWorkbook(const QByteArray& stream, qsizetype maxCellSlots) {
-    const Globals globals = readGlobals(stream);
+Book readWorkbook(const QByteArray& stream, qsizetype maxSlots) {
+    ReadBudget budget(stream.size(), maxSlots);
+    const Globals globals = readGlobals(stream, budget);
     Book book;
-    ReadBudget budget{stream.size(), maxCellSlots};
+    RowWidthHints hints;
     std::optional<std::vector<qsizetype>> fallbackOffsets;
     for (size_t i = 0; i < globals.sheets.size(); ++i) {
         const SheetEntry& entry = globals.sheets[i];
@@ -424,11 +428,13 @@ Book readWorkbook(const QByteArray& stream, qsizetype maxCellSlots) {
         RecordReader reader(stream, position);
         Record bof;
         reader.next(bof);
+        budget.chargeSheetBytes(reader.position() - position);
         if (substreamType(bof) != kWorksheet)
             continue; // a chart or macro sheet listed as a worksheet: left out like the others
         Sheet sheet;
         sheet.name = entry.name;
-        SheetReader(stream, globals.strings, sheet, budget).read(position);
+        SheetReader(globals.strings, sheet, budget, hints).read(reader);
+        hints.clear();
         trimEmptyTails(sheet);
         book.sheets.push_back(std::move(sheet));
     }
