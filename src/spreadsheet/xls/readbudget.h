@@ -14,11 +14,13 @@ namespace xls {
 // a row's list of cells, 24 bytes each) is charged before it is allocated and never given back,
 // so the budget bounds the work of a read as well as its memory.
 //
-// A genuine workbook stores each cell in a record of 10 bytes or more, so its slots stay well
-// below its size in bytes; the fixed part covers small files with a few cells far down or far
-// right. A sheet that reaches its last row costs 65,536 row slots however few cells it has.
-constexpr qsizetype kBudgetFixedSlots = qsizetype{4} * kMaxRows;
-constexpr qsizetype kBudgetSlotsPerStreamByte = 8;
+// A genuine workbook stores each cell in a record of 10 bytes or more, and a day's workbook
+// takes about one slot per 12 bytes, so one slot per byte leaves room for sparse sheets while
+// keeping what a crafted file can cost near what reading a genuine one of its size costs. The
+// fixed part lets a small file reach the last row and column of two sheets (a sheet that
+// reaches its last row costs 65,536 row slots however few cells it has).
+constexpr qsizetype kBudgetFixedSlots = qsizetype{2} * (kMaxRows + kMaxColumns);
+constexpr qsizetype kBudgetSlotsPerStreamByte = 1;
 // Two full 65,536 x 256 sheets: far beyond any workbook this program handles.
 constexpr qsizetype kDefaultMaxSlots = qsizetype{2} * kMaxRows * kMaxColumns;
 // Excel sets no limit but memory; LibreOffice holds at most 10,000 sheets.
