@@ -39,7 +39,7 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath) {
     return names;
 }
 
-bool SaveGasList(const QStringList& listNames, const QString& workbookPath) {
+bool SaveGasList(const QStringList& listNames, const QString& workbookPath, QString* failure) {
     const auto nameAt = [&](int r) {
         return r < listNames.size() ? listNames[r] : QString();
     };
@@ -58,5 +58,9 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath) {
         const QString name = n <= kGasListRows ? nameAt(n - 1) : QString();
         book.PutRow({QString::number(n), name}, n + 1, true);
     }
-    return book.WriteBack();
+    if (book.WriteBack())
+        return true;
+    if (failure)
+        *failure = book.lastError().trimmed();
+    return false;
 }
