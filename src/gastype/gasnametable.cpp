@@ -52,6 +52,17 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath, QStr
 
     CWorkbook book(workbookPath, kSheet, true);
     book.HoldWrites();
+    // Names equal to those stored change nothing, and a write that changes nothing does not
+    // happen: a workbook of another program that lacks the numbering rows stays as it is.
+    bool sameNames = true;
+    for (int n = 1; n <= kStoredGasNames && sameNames; ++n) {
+        QString stored;
+        if (!book.GetCellByRef(stored, QStringLiteral("B"), n + 1, true))
+            stored.clear();
+        sameNames = stored == (n <= kGasListRows ? nameAt(n - 1) : QString());
+    }
+    if (sameNames)
+        return true;
     // A workbook written before keeps its header (reported as a duplicate, nothing changed).
     book.SetHeaderRow({QStringLiteral("Number"), QStringLiteral("Gas Type")}, false);
     for (int n = 1; n <= kStoredGasNames; ++n) {

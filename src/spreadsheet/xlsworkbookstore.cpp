@@ -347,8 +347,13 @@ bool XlsWorkbookStore::writeBook(QString& why) {
             m_path, [&writer](const auto& write) { return writer->writeTo(write); }, why);
     }
     // Like a read-only file in any editor: a workbook the user may not change is not replaced,
-    // although the folder would let a new file take its name.
-    if (::access(QFile::encodeName(m_path).constData(), W_OK) != 0) {
+    // although the folder would let a new file take its name. A file without any write
+    // permission counts as read-only also for the administrator.
+    struct stat info {};
+    const QByteArray encoded = QFile::encodeName(m_path);
+    const bool noWriteBits = ::stat(encoded.constData(), &info) == 0 &&
+                             (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    if (noWriteBits || ::access(encoded.constData(), W_OK) != 0) {
         why = QStringLiteral("Cannot write the workbook %1: the file is read-only for you; it was "
                              "left as it was")
                   .arg(shown(m_path));
