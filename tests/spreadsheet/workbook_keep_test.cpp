@@ -186,6 +186,39 @@ TEST_F(KeepFixture, XlwtWorkbookKeepsEverythingThroughAGasNameSave) {
     EXPECT_EQ(freexl.sheets.size(), 4u);
 }
 
+TEST_F(KeepFixture, LibreOfficeWorkbookKeepsItsChartAndDocumentProperties) {
+    copyFixture("libreoffice_parameter.xls");
+    const FileState unchanged = stateOf(path);
+    const QJsonObject before = dump(path);
+    ASSERT_EQ(before["streams"].toArray().size(), 2); // summary and document summary
+    QStringList list = listOf(LoadUserGasNames(path));
+    EXPECT_EQ(stateOf(path), unchanged);
+    ASSERT_TRUE(SaveGasList(list, path)); // Back without edits
+    EXPECT_EQ(stateOf(path), unchanged);
+
+    list[0] = "Freon R22";
+    list[3] = "Hydrogen";
+    GasListEdited() = 1;
+    QString failure;
+    ASSERT_TRUE(SaveGasList(list, path, &failure)) << failure.toStdString();
+    const QJsonObject after = dump(path);
+    // "Readings" with its embedded chart, its formulas over GasType, its merged range, date,
+    // boolean and number format are the very records they were; so are the document
+    // properties.
+    expectOthersKept(before, after, "GasType");
+    EXPECT_EQ(sheetOrder(after), QStringList({"GasType", "Readings", "CWorkbookBackup"}));
+    const QJsonObject gas = sheetSeen(after, "GasType");
+    const QJsonObject gasBefore = sheetSeen(before, "GasType");
+    EXPECT_EQ(gas["widths"], gasBefore["widths"]);
+    EXPECT_EQ(cellSeen(gas, 0, 1), cellSeen(gasBefore, 0, 1));
+    EXPECT_EQ(cellSeen(gas, 2, 0), cellSeen(gasBefore, 2, 0)); // the number 2 stays a number
+    EXPECT_EQ(cellSeen(gas, 1, 1)[3].toString(), "'Freon R22'");
+    EXPECT_EQ(cellSeen(gas, 4, 1)[3].toString(), "'Hydrogen'");
+    EXPECT_EQ(LoadUserGasNames(path)[0], "Freon R22");
+    const ReadBook freexl = readWithFreexl(path);
+    ASSERT_TRUE(freexl.ok) << freexl.error.toStdString();
+}
+
 TEST_F(KeepFixture, FormulasOfOtherSheetsStillPointAtTheRebuiltSheet) {
     copyFixture("xlwt_parameter.xls");
     const QJsonObject before = dump(path);
