@@ -41,6 +41,8 @@ public:
     void readMiniFat();
     const DirectoryEntry* findRootStream(const QString& name) const;
     QByteArray readStream(const DirectoryEntry& entry);
+    const std::vector<DirectoryEntry>& directory() const { return entries; }
+    const std::vector<QByteArray>& rawDirectory() const { return rawEntries; }
 
 private:
     const char* sector(uint32_t index, qsizetype bytesNeeded) const;
@@ -56,6 +58,7 @@ private:
     std::vector<uint32_t> fat;
     std::vector<uint32_t> miniFat;
     std::vector<DirectoryEntry> entries;
+    std::vector<QByteArray> rawEntries; // each entry's 128 bytes as stored
     QByteArray miniStream;
     bool miniStreamLoaded = false;
 };
@@ -161,6 +164,7 @@ void CompoundFile::readDirectory() {
             if (version4)
                 entry.size |= static_cast<uint64_t>(bytes::u32(e + 124)) << 32;
             entries.push_back(entry);
+            rawEntries.emplace_back(e, cfb::kDirEntrySize);
         }
     }
     if (entries[0].type != cfb::EntryType::Root)
@@ -280,6 +284,26 @@ QByteArray readWorkbookStream(const QByteArray& file) {
         fail(QStringLiteral("The file is a Word document, not an Excel workbook"));
     fail(QStringLiteral("The file is an Office document without a workbook (no Workbook "
                         "stream), not an Excel workbook"));
+}
+
+CompoundContent readCompoundContent(const QByteArray& file) {
+    CompoundContent content;
+    content.workbook = readWorkbookStream(file);
+    CompoundFile compound(file);
+    compound.readHeader();
+    compound.readFat();
+    compound.readDirectory();
+    const auto& entries = compound.directory();
+    content.entries = compound.rawDirectory();
+    content.streams.resize(entries.size());
+    const DirectoryEntry* workbook = compound.findRootStream(QStringLiteral("Workbook"));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (&entries[i] == workbook)
+            content.workbookEntry = static_cast<int>(i);
+        else if (entries[i].type == cfb::EntryType::Stream)
+            content.streams[i] = compound.readStream(entries[i]);
+    }
+    return content;
 }
 
 } // namespace xls

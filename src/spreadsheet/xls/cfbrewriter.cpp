@@ -1,0 +1,184 @@
+#include "spreadsheet/xls/cfbrewriter.h"
+
+#include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/cfbformat.h"
+#include "spreadsheet/xls/xlsbook.h"
+
+#include <cstring>
+
+namespace xls {
+
+namespace {
+
+constexpr qsizetype kSectorSize = 512;
+constexpr uint32_t kEntriesPerSector = kSectorSize / 4;
+constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerSector - 1;
+constexpr int kEntriesPerDirectorySector = kSectorSize / cfb::kDirEntrySize;
+
+// Offsets inside a directory entry.
+constexpr int kEntryType = 66;
+constexpr int kEntryStart = 116;
+constexpr int kEntrySize = 120;
+constexpr int kEntrySizeHigh = 124;
+
+uint32_t sectorsFor(qsizetype bytes, qsizetype unit) {
+    return static_cast<uint32_t>((bytes + unit - 1) / unit);
+}
+
+// Builds the sector area: chains are appended one after the other and recorded in `fat`.
+class SectorArea {
+public:
+    uint32_t sectorCount() const { return static_cast<uint32_t>(fat.size()); }
+
+    // Appends data as a chain of whole sectors; returns its first sector.
+    uint32_t appendChain(QByteArrayView data) {
+        if (data.isEmpty())
+            return cfb::kEndOfChain;
+        const uint32_t first = sectorCount();
+        const uint32_t count = sectorsFor(data.size(), kSectorSize);
+        body.append(data);
+        body.append(QByteArray(count * kSectorSize - data.size(), '\0'));
+        for (uint32_t i = 0; i < count; ++i)
+            fat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
+        return first;
+    }
+
+    std::vector<uint32_t> fat;
+    QByteArray body;
+};
+
+} // namespace
+
+QByteArray rewriteCompoundFile(const CompoundContent& original, const QByteArray& workbookStream) {
+    std::vector<QByteArray> entries = original.entries;
+    if (original.workbookEntry < 0 || size_t(original.workbookEntry) >= entries.size())
+        throw FormatError("The workbook has no Workbook stream to replace");
+    // The directory is written in whole sectors; unused entries fill the last one.
+    while (entries.size() % kEntriesPerDirectorySector != 0) {
+        QByteArray unused(cfb::kDirEntrySize, '\0');
+        bytes::put32(unused.data() + 68, cfb::kNoStream);
+        bytes::put32(unused.data() + 72, cfb::kNoStream);
+        bytes::put32(unused.data() + 76, cfb::kNoStream);
+        entries.push_back(unused);
+    }
+
+    QByteArray workbook = workbookStream;
+    if (workbook.size() < cfb::kMiniStreamCutoff)
+        workbook.append(QByteArray(cfb::kMiniStreamCutoff - workbook.size(), '\0'));
+
+    SectorArea area;
+    area.body.reserve(workbook.size() + 64 * 1024);
+    QByteArray miniStream;
+    std::vector<uint32_t> miniFat;
+    auto place = [&](QByteArray& entry, QByteArrayView data) {
+        char* e = entry.data();
+        bytes::put32(e + kEntrySize, static_cast<uint32_t>(data.size()));
+        bytes::put32(e + kEntrySizeHigh, 0);
+        if (data.size() >= cfb::kMiniStreamCutoff) {
+            bytes::put32(e + kEntryStart, area.appendChain(data));
+            return;
+        }
+        if (data.isEmpty()) {
+            bytes::put32(e + kEntryStart, cfb::kEndOfChain);
+            return;
+        }
+        const uint32_t first = static_cast<uint32_t>(miniFat.size());
+        const uint32_t count = sectorsFor(data.size(), cfb::kMiniSectorSize);
+        miniStream.append(data);
+        miniStream.append(QByteArray(count * cfb::kMiniSectorSize - data.size(), '\0'));
+        for (uint32_t i = 0; i < count; ++i)
+            miniFat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
+        bytes::put32(e + kEntryStart, first);
+    };
+    for (size_t i = 0; i < original.entries.size(); ++i) {
+        const auto type = static_cast<cfb::EntryType>(static_cast<uint8_t>(entries[i][kEntryType]));
+        if (int(i) == original.workbookEntry)
+            place(entries[i], workbook);
+        else if (type == cfb::EntryType::Stream)
+            place(entries[i], original.streams[i]);
+        else if (type == cfb::EntryType::Storage) {
+            bytes::put32(entries[i].data() + kEntryStart, 0);
+            bytes::put32(entries[i].data() + kEntrySize, 0);
+            bytes::put32(entries[i].data() + kEntrySizeHigh, 0);
+        }
+    }
+
+    // The root entry holds the mini stream; the mini FAT follows it.
+    QByteArray& root = entries[0];
+    bytes::put32(root.data() + kEntryStart,
+                 miniStream.isEmpty() ? cfb::kEndOfChain : area.appendChain(miniStream));
+    bytes::put32(root.data() + kEntrySize, static_cast<uint32_t>(miniStream.size()));
+    bytes::put32(root.data() + kEntrySizeHigh, 0);
+    QByteArray miniFatBytes;
+    for (const uint32_t next : miniFat)
+        bytes::append32(miniFatBytes, next);
+    while (miniFatBytes.size() % kSectorSize != 0)
+        bytes::append32(miniFatBytes, cfb::kFreeSector);
+    const uint32_t miniFatStart = area.appendChain(miniFatBytes);
+    const uint32_t miniFatSectors = sectorsFor(miniFatBytes.size(), kSectorSize);
+
+    QByteArray directory;
+    for (const QByteArray& entry : entries)
+        directory.append(entry);
+    const uint32_t directoryStart = area.appendChain(directory);
+
+    // The FAT maps itself and the DIFAT too: grow both until they are stable.
+    const uint32_t dataSectors = area.sectorCount();
+    uint32_t fatSectors = 0;
+    uint32_t difatSectors = 0;
+    for (;;) {
+        const uint32_t fat =
+            sectorsFor(qsizetype(dataSectors) + fatSectors + difatSectors, kEntriesPerSector);
+        const uint32_t difat =
+            fat > cfb::kHeaderDifatEntries
+                ? sectorsFor(fat - cfb::kHeaderDifatEntries, kFatSectorsPerDifatSector)
+                : 0;
+        if (fat == fatSectors && difat == difatSectors)
+            break;
+        fatSectors = fat;
+        difatSectors = difat;
+    }
+    const uint32_t firstFat = dataSectors;
+    const uint32_t firstDifat = firstFat + fatSectors;
+    std::vector<uint32_t> fat = area.fat;
+    for (uint32_t i = 0; i < fatSectors; ++i)
+        fat.push_back(cfb::kFatSector);
+    for (uint32_t i = 0; i < difatSectors; ++i)
+        fat.push_back(cfb::kDifatSector);
+    fat.resize(size_t(fatSectors) * kEntriesPerSector, cfb::kFreeSector);
+
+    QByteArray file(cfb::kHeaderSize, '\0');
+    char* h = file.data();
+    std::memcpy(h, cfb::kSignature, sizeof cfb::kSignature);
+    bytes::put16(h + 24, 0x003E);
+    bytes::put16(h + 26, 0x0003);
+    bytes::put16(h + 28, 0xFFFE);
+    bytes::put16(h + 30, 9);
+    bytes::put16(h + 32, 6);
+    bytes::put32(h + 44, fatSectors);
+    bytes::put32(h + 48, directoryStart);
+    bytes::put32(h + 56, cfb::kMiniStreamCutoff);
+    bytes::put32(h + 60, miniFatSectors ? miniFatStart : cfb::kEndOfChain);
+    bytes::put32(h + 64, miniFatSectors);
+    bytes::put32(h + 68, difatSectors ? firstDifat : cfb::kEndOfChain);
+    bytes::put32(h + 72, difatSectors);
+    for (uint32_t i = 0; i < uint32_t(cfb::kHeaderDifatEntries); ++i)
+        bytes::put32(h + 76 + 4 * i, i < fatSectors ? firstFat + i : cfb::kFreeSector);
+
+    file.reserve(file.size() + area.body.size() +
+                 qsizetype(fatSectors + difatSectors) * kSectorSize);
+    file.append(area.body);
+    for (const uint32_t next : fat)
+        bytes::append32(file, next);
+    // DIFAT sectors list the FAT sectors beyond the header's 109, 127 to a sector, each ending
+    // with the number of the next.
+    uint32_t listed = cfb::kHeaderDifatEntries;
+    for (uint32_t d = 0; d < difatSectors; ++d) {
+        for (uint32_t i = 0; i < kFatSectorsPerDifatSector; ++i, ++listed)
+            bytes::append32(file, listed < fatSectors ? firstFat + listed : cfb::kFreeSector);
+        bytes::append32(file, d + 1 < difatSectors ? firstDifat + d + 1 : cfb::kEndOfChain);
+    }
+    return file;
+}
+
+} // namespace xls
