@@ -4,7 +4,9 @@
 #include "biffcraft.h"
 #include "spreadsheet/xls/bookreader.h"
 #include "spreadsheet/xls/bookwriter.h"
+#include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/cfbwriter.h"
+#include "spreadsheet/xls/keptbook.h"
 #include "spreadsheet/xls/xlsbook.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +190,43 @@ TEST(XlsHostileInput, TheNumberOfSheetsIsBounded) {
         bounds += record(0x0085, u32(0) + u8(0) + u8(2) + u8(1) + u8(0) + "C");
     const QByteArray stream = bof(0x0005) + bounds + eof();
     EXPECT_NE(outcome(stream).find("more than 10000 sheets"), std::string::npos);
+}
+
+// Directory entries that all point at the sectors of one stream: each would be read again.
+TEST(XlsHostileInput, CompoundFileStreamsSharingSectorsAreRefused) {
+    QByteArray cells;
+    for (uint16_t r = 0; r < 400; ++r)
+        cells += record(kLabel, cell(r, 0) + unicodeString(QStringLiteral("row text"), false));
+    const QByteArray stream = workbookStream({}, {{QStringLiteral("S"), 0, kWorksheet, cells}});
+    ASSERT_GE(stream.size(), 4096); // in regular sectors
+    QByteArray file = compoundFile(stream);
+    ASSERT_NO_THROW(xls::parseKeeping(file));
+    // Entries 2 and 3 of the directory (sector 1) become streams over the Workbook's sectors,
+    // hung below the Workbook entry in the tree.
+    const qsizetype directory = 512 + 512;
+    auto put16 = [&](qsizetype at, uint16_t v) {
+        file.replace(at, 2, u16(v));
+    };
+    auto put32 = [&](qsizetype at, uint32_t v) {
+        file.replace(at, 4, u32(v));
+    };
+    for (int entry : {2, 3}) {
+        const qsizetype e = directory + 128 * entry;
+        put16(e, entry == 2 ? u'A' : u'B');
+        put16(e + 64, 4);
+        file[e + 66] = 2;
+        put32(e + 116, xls::bytes::u32(file.constData() + directory + 128 + 116));
+        put32(e + 120, static_cast<uint32_t>(stream.size()));
+    }
+    put32(directory + 128 + 68, 2);
+    put32(directory + 128 + 72, 3);
+    EXPECT_EQ(xls::parse(file).sheets.size(), 1u); // the Workbook stream alone reads
+    try {
+        xls::parseKeeping(file);
+        ADD_FAILURE() << "read";
+    } catch (const xls::FormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("share sectors"), std::string::npos) << e.what();
+    }
 }
 
 // The program's own day workbook at 60,000 rows reads, and costs its cells and rows.

@@ -33,7 +33,8 @@ struct DirectoryEntry {
 
 class CompoundFile {
 public:
-    explicit CompoundFile(const QByteArray& file) : file(file) {}
+    explicit CompoundFile(const QByteArray& file)
+        : file(file), regularBytesLeft(static_cast<uint64_t>(file.size())) {}
 
     void readHeader();
     void readFat();
@@ -48,7 +49,8 @@ private:
     const char* sector(uint32_t index, qsizetype bytesNeeded) const;
     std::vector<uint32_t> chain(uint32_t start, const std::vector<uint32_t>& table,
                                 size_t maxLength, const char* what) const;
-    QByteArray readRegular(uint32_t start, uint64_t size, const char* what) const;
+    QByteArray readRegular(uint32_t start, uint64_t size, const char* what);
+    static void chargeStream(uint64_t& bytesLeft, uint64_t size);
 
     const QByteArray& file;
     int sectorShift = 9;
@@ -61,6 +63,15 @@ private:
     std::vector<QByteArray> rawEntries; // each entry's 128 bytes as stored
     QByteArray miniStream;
     bool miniStreamLoaded = false;
+    // The streams of a compound file do not share sectors, so together they take at most the
+    // file, and the small ones at most the mini stream. Directory entries that point into one
+    // another's sectors would otherwise make a small file read as many times its size.
+    uint64_t regularBytesLeft;
+    uint64_t miniBytesLeft = 0;
+    // Sectors met by the chain being followed: marked with the chain's number, so that no chain
+    // needs a table of the file's size of its own.
+    mutable std::vector<uint32_t> chainMarks;
+    mutable uint32_t chainNumber = 0;
 };
 
 const char* CompoundFile::sector(uint32_t index, qsizetype bytesNeeded) const {
@@ -122,14 +133,16 @@ void CompoundFile::readFat() {
 
 std::vector<uint32_t> CompoundFile::chain(uint32_t start, const std::vector<uint32_t>& table,
                                           size_t maxLength, const char* what) const {
+    if (chainMarks.size() < table.size())
+        chainMarks.resize(table.size(), 0);
+    const uint32_t mark = ++chainNumber;
     std::vector<uint32_t> sectors;
-    std::vector<bool> seen(table.size(), false);
     for (uint32_t s = start; s != cfb::kEndOfChain && sectors.size() < maxLength; s = table[s]) {
         if (s >= table.size())
             failDamaged(what);
-        if (seen[s])
+        if (chainMarks[s] == mark)
             failDamaged("an allocation chain loops");
-        seen[s] = true;
+        chainMarks[s] = mark;
         sectors.push_back(s);
     }
     return sectors;
@@ -203,9 +216,16 @@ const DirectoryEntry* CompoundFile::findRootStream(const QString& name) const {
     return nullptr;
 }
 
-QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* what) const {
+void CompoundFile::chargeStream(uint64_t& bytesLeft, uint64_t size) {
+    if (size > bytesLeft)
+        failDamaged("its streams together are larger than the file: they share sectors");
+    bytesLeft -= size;
+}
+
+QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* what) {
     if (size > static_cast<uint64_t>(file.size()))
         failDamaged("a stream is larger than the file");
+    chargeStream(regularBytesLeft, size);
     const size_t needed = static_cast<size_t>((size + sectorSize - 1) / sectorSize);
     const auto sectors = chain(start, fat, needed, what);
     if (sectors.size() < needed)
@@ -240,7 +260,9 @@ QByteArray CompoundFile::readStream(const DirectoryEntry& entry) {
         readMiniFat();
         miniStream = readRegular(entries[0].start, entries[0].size, "broken mini stream");
         miniStreamLoaded = true;
+        miniBytesLeft = static_cast<uint64_t>(miniStream.size());
     }
+    chargeStream(miniBytesLeft, entry.size);
     const size_t needed =
         static_cast<size_t>((entry.size + cfb::kMiniSectorSize - 1) / cfb::kMiniSectorSize);
     const auto sectors = chain(entry.start, miniFat, needed, "broken mini stream chain");
