@@ -24,9 +24,14 @@ using namespace xls::biff;
     fail(QStringLiteral("The file is damaged (%1)").arg(QLatin1String(what)));
 }
 
-void requireLength(const Record& record, qsizetype length) {
+// Records of a fixed layout hold at least its fields.
+void requireLength(const Record& record, qsizetype length, const char* name) {
     if (record.length < length)
-        failDamaged("a record is too short");
+        fail(QStringLiteral("The file is damaged (a %1 record holds %2 bytes, fewer than the %3 "
+                            "its fields take)")
+                 .arg(QLatin1String(name))
+                 .arg(record.length)
+                 .arg(length));
 }
 
 struct SheetEntry {
@@ -68,8 +73,8 @@ QString booleanText(uint8_t value) {
 uint16_t substreamType(const Record& bof) {
     if (bof.type != kBof)
         failDamaged("a sheet does not start with a BOF record");
-    requireLength(bof, 4);
-    return bytes::u16(bof.data + 2);
+    requireLength(bof, bof::kSubstreamType + 2, "BOF");
+    return bytes::u16(bof.data + bof::kSubstreamType);
 }
 
 // The first BOF of the stream tells the BIFF version of the whole file.
@@ -77,8 +82,8 @@ void checkVersion(const Record& bof) {
     if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4)
         fail(QStringLiteral("The file is a workbook of an Excel version older than Excel 97; "
                             "save it as Excel 97-2003 first"));
-    requireLength(bof, 4);
-    const uint16_t version = bytes::u16(bof.data);
+    requireLength(bof, bof::kSubstreamType + 2, "BOF");
+    const uint16_t version = bytes::u16(bof.data + bof::kVersion);
     if (bof.type == kBof && version == kVersionBiff5)
         fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
                             "than Excel 97-2003; save it as Excel 97-2003 first"));
@@ -89,14 +94,14 @@ void checkVersion(const Record& bof) {
 }
 
 SheetEntry readBoundSheet(const Record& record) {
-    requireLength(record, 8);
+    requireLength(record, boundsheet::kName, "BOUNDSHEET");
     SheetEntry entry;
-    entry.position = bytes::u32(record.data);
-    entry.kind = static_cast<uint8_t>(record.data[5]);
-    const int count = static_cast<uint8_t>(record.data[6]);
-    const bool highByte = record.data[7] & kStringHighByte;
-    requireLength(record, 8 + count * (highByte ? 2 : 1));
-    const char* chars = record.data + 8;
+    entry.position = bytes::u32(record.data + boundsheet::kStreamPosition);
+    entry.kind = static_cast<uint8_t>(record.data[boundsheet::kSheetType]);
+    const int count = static_cast<uint8_t>(record.data[boundsheet::kNameLength]);
+    const bool highByte = record.data[boundsheet::kNameFlags] & kStringHighByte;
+    requireLength(record, boundsheet::kName + count * (highByte ? 2 : 1), "BOUNDSHEET");
+    const char* chars = record.data + boundsheet::kName;
     if (highByte) {
         entry.name.resize(count);
         for (int i = 0; i < count; ++i)
@@ -153,7 +158,7 @@ Globals readGlobals(const QByteArray& stream, ReadBudget& budget) {
             break;
         }
     }
-    failDamaged("the workbook globals have no end");
+    failDamaged("the workbook globals end without an EOF record");
 }
 
 // The widths that ROW records announce, kept apart from the rows until a cell arrives: a ROW
@@ -240,7 +245,7 @@ void SheetReader::read(RecordReader& reader) {
             onRecord(record);
         }
     }
-    failDamaged("a sheet has no end");
+    failDamaged("a sheet ends without an EOF record");
 }
 
 void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& text) {
@@ -266,24 +271,24 @@ void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& 
 }
 
 void SheetReader::onFormula(const Record& record) {
-    requireLength(record, 20);
-    const uint16_t row = bytes::u16(record.data);
-    const uint16_t column = bytes::u16(record.data + 2);
-    const char* result = record.data + 6;
+    requireLength(record, formula::kMinSize, "FORMULA");
+    const char* d = record.data;
+    const uint16_t row = bytes::u16(d + cell::kRow);
+    const uint16_t column = bytes::u16(d + cell::kColumn);
     pendingString.reset();
-    if (bytes::u16(result + 6) != 0xFFFF) {
-        setNumber(row, column, bytes::f64(result));
+    if (bytes::u16(d + formula::kResultMarker) != formula::kResultIsNoNumber) {
+        setNumber(row, column, bytes::f64(d + formula::kResult));
         return;
     }
-    switch (static_cast<uint8_t>(result[0])) {
+    switch (static_cast<uint8_t>(d[formula::kResult])) {
     case 0:
         pendingString = std::make_pair(row, column);
         break;
     case 1:
-        setCell(row, column, booleanText(static_cast<uint8_t>(result[2])));
+        setCell(row, column, booleanText(static_cast<uint8_t>(d[formula::kResultValue])));
         break;
     case 2:
-        setCell(row, column, errorText(static_cast<uint8_t>(result[2])));
+        setCell(row, column, errorText(static_cast<uint8_t>(d[formula::kResultValue])));
         break;
     default: // 3: an empty string
         setCell(row, column, QString());
@@ -292,15 +297,17 @@ void SheetReader::onFormula(const Record& record) {
 }
 
 void SheetReader::onMulRk(const Record& record) {
-    requireLength(record, 6);
-    const uint16_t row = bytes::u16(record.data);
-    const uint16_t first = bytes::u16(record.data + 2);
-    const qsizetype count = (record.length - 6) / 6;
+    requireLength(record, mulrk::kMinSize, "MULRK");
+    const uint16_t row = bytes::u16(record.data + cell::kRow);
+    const uint16_t first = bytes::u16(record.data + mulrk::kFirstColumn);
+    // The cells, then the last column's number (2 bytes).
+    const qsizetype count = (record.length - mulrk::kCells - 2) / mulrk::kCellSize;
     for (qsizetype i = 0; i < count; ++i) {
-        const uint32_t rk = bytes::u32(record.data + 4 + 6 * i + 2);
+        const uint32_t rk =
+            bytes::u32(record.data + mulrk::kCells + mulrk::kCellSize * i + mulrk::kRkInCell);
         const qsizetype column = first + i;
         if (column > 0xFFFF)
-            failDamaged("a row of numbers runs past the last column");
+            failDamaged("a MULRK record runs past column 65,536");
         setNumber(row, static_cast<uint16_t>(column), rkNumber(rk));
     }
 }
@@ -309,36 +316,39 @@ void SheetReader::onRecord(const Record& record) {
     const char* d = record.data;
     // Nearly every record of a sheet is a shared-string cell: tested before the others.
     if (record.type == kLabelSst) {
-        requireLength(record, 10);
-        const uint32_t index = bytes::u32(d + 6);
+        requireLength(record, labelsst::kSize, "LABELSST");
+        const uint32_t index = bytes::u32(d + labelsst::kStringIndex);
         if (index >= stringCount)
-            failDamaged("a cell refers to a missing shared string");
-        setCell(bytes::u16(d), bytes::u16(d + 2), strings[index]);
+            failDamaged("a cell refers to a shared string beyond the table's end");
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn), strings[index]);
         return;
     }
     switch (record.type) {
     case kLabel:
     case kRString: {
-        requireLength(record, 9);
-        ContinuedStringReader reader(*record.pieces, 6);
-        setCell(bytes::u16(d), bytes::u16(d + 2), reader.plainString());
+        requireLength(record, label::kMinSize, "LABEL");
+        ContinuedStringReader reader(*record.pieces, label::kString);
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn), reader.plainString());
         break;
     }
     case kNumber:
-        requireLength(record, 14);
-        setNumber(bytes::u16(d), bytes::u16(d + 2), bytes::f64(d + 6));
+        requireLength(record, number::kSize, "NUMBER");
+        setNumber(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn),
+                  bytes::f64(d + cell::kValue));
         break;
     case kRk:
-        requireLength(record, 10);
-        setNumber(bytes::u16(d), bytes::u16(d + 2), rkNumber(bytes::u32(d + 6)));
+        requireLength(record, rk::kSize, "RK");
+        setNumber(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn),
+                  rkNumber(bytes::u32(d + cell::kValue)));
         break;
     case kMulRk:
         onMulRk(record);
         break;
     case kBoolErr: {
-        requireLength(record, 8);
-        const auto value = static_cast<uint8_t>(d[6]);
-        setCell(bytes::u16(d), bytes::u16(d + 2), d[7] ? errorText(value) : booleanText(value));
+        requireLength(record, boolerr::kSize, "BOOLERR");
+        const auto value = static_cast<uint8_t>(d[boolerr::kValue]);
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn),
+                d[boolerr::kIsError] ? errorText(value) : booleanText(value));
         break;
     }
     case kFormula:
@@ -354,8 +364,9 @@ void SheetReader::onRecord(const Record& record) {
     case kRow:
         // A hint for the width of the row, whose cells are made at once when its first cell
         // comes; cells beyond it are still accepted, and cells left empty are trimmed at the end.
-        requireLength(record, 6);
-        hints.set(bytes::u16(d), std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns));
+        requireLength(record, row::kEndColumn + 2, "ROW");
+        hints.set(bytes::u16(d + row::kRow),
+                  std::min<uint16_t>(bytes::u16(d + row::kEndColumn), kMaxColumns));
         break;
     default:
         break;
