@@ -264,14 +264,26 @@ void XlsWorkbookStore::endConnection() {
     m_insertTargetValid = false;
 }
 
-void XlsWorkbookStore::takeOriginal(size_t sheet) {
+void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
     if (m_original.size() < m_book.sheets.size())
         m_original.resize(m_book.sheets.size());
     OriginalSheet& original = m_original[sheet];
-    if (original.taken || sheet >= m_sheetsAtConnect)
+    auto& rows = m_book.sheets[sheet].rows;
+    if (original.taken || sheet >= m_sheetsAtConnect) {
+        if (emptying)
+            rows.clear();
         return;
+    }
     original.taken = true;
-    original.rows = m_book.sheets[sheet].rows;
+    if (emptying) {
+        // A sheet being emptied gives its rows away instead of copying them.
+        const size_t held = rows.size();
+        original.rows = std::move(rows);
+        rows = {};
+        rows.reserve(held);
+    } else {
+        original.rows = rows;
+    }
 }
 
 namespace {
@@ -485,16 +497,9 @@ void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
     if (!findSheet(table.sheet, &index))
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
     m_insertTargetValid = false;
-    takeOriginal(index);
-    auto& rows = m_book.sheets[index].rows;
-    if (!holdsAnyCell(m_book.sheets[index])) {
-        rows.clear();
-        return;
-    }
-    m_changed = true;
-    const size_t held = rows.size();
-    rows = {};
-    rows.reserve(held);
+    const bool anyCell = holdsAnyCell(m_book.sheets[index]);
+    takeOriginal(index, true);
+    m_changed = m_changed || anyCell;
 }
 
 void XlsWorkbookStore::createTable(const StoreStatement& statement) {
