@@ -101,7 +101,7 @@ struct Measured {
     std::vector<double> cpuSeconds;
     std::vector<double> systemSeconds; // the part of the CPU time spent in the kernel
     std::vector<double> pageFaults;    // each a first touch of a page: kernel time
-    std::vector<double> fsyncSeconds; // writing the file's size in bytes, with fsync
+    std::vector<double> fsyncSeconds;  // writing the file's size in bytes, with fsync
     long peakKib = 0;
     qint64 fileBytes = 0;
 };

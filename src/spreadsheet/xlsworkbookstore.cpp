@@ -552,8 +552,7 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
     takeOriginal(index);
     // A column without a name was given to the reader as F and its number; the header it had,
     // an empty cell, is what goes back.
-    if (index < m_original.size() && m_original[index].taken &&
-        !m_original[index].rows.empty()) {
+    if (index < m_original.size() && m_original[index].taken && !m_original[index].rows.empty()) {
         const auto& before = m_original[index].rows.front();
         for (size_t c = 0; c < header.size(); ++c)
             if ((c >= before.size() || before[c].isEmpty()) &&
