@@ -247,14 +247,26 @@ void XlsWorkbookStore::endConnection() {
     m_insertTargetValid = false;
 }
 
-void XlsWorkbookStore::takeOriginal(size_t sheet) {
+void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
     if (m_original.size() < m_book.sheets.size())
         m_original.resize(m_book.sheets.size());
     OriginalSheet& original = m_original[sheet];
-    if (original.taken || sheet >= m_sheetsAtConnect)
+    auto& rows = m_book.sheets[sheet].rows;
+    if (original.taken || sheet >= m_sheetsAtConnect) {
+        if (emptying)
+            rows.clear();
         return;
+    }
     original.taken = true;
-    original.rows = m_book.sheets[sheet].rows;
+    if (emptying) {
+        // A sheet being emptied gives its rows away instead of copying them.
+        const size_t held = rows.size();
+        original.rows = std::move(rows);
+        rows = {};
+        rows.reserve(held);
+    } else {
+        original.rows = rows;
+    }
 }
 
 namespace {
@@ -468,16 +480,9 @@ void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
     if (!findSheet(table.sheet, &index))
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
     m_insertTargetValid = false;
-    takeOriginal(index);
-    auto& rows = m_book.sheets[index].rows;
-    if (!holdsAnyCell(m_book.sheets[index])) {
-        rows.clear();
-        return;
-    }
-    m_changed = true;
-    const size_t held = rows.size();
-    rows = {};
-    rows.reserve(held);
+    const bool anyCell = holdsAnyCell(m_book.sheets[index]);
+    takeOriginal(index, true);
+    m_changed = m_changed || anyCell;
 }
 
 void XlsWorkbookStore::createTable(const StoreStatement& statement) {
@@ -530,8 +535,7 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
     takeOriginal(index);
     // A column without a name was given to the reader as F and its number; the header it had,
     // an empty cell, is what goes back.
-    if (index < m_original.size() && m_original[index].taken &&
-        !m_original[index].rows.empty()) {
+    if (index < m_original.size() && m_original[index].taken && !m_original[index].rows.empty()) {
         const auto& before = m_original[index].rows.front();
         for (size_t c = 0; c < header.size(); ++c)
             if ((c >= before.size() || before[c].isEmpty()) &&

@@ -89,8 +89,9 @@ private:
     void endConnection();
     void abandonConnection();
     int resolveColumn(const xls::Sheet& sheet, const QString& name) const;
-    // Keeps the sheet as it was at connect before a statement changes it.
-    void takeOriginal(size_t sheet);
+    // Keeps the sheet as it was at connect before a statement changes it; `emptying` also
+    // empties the sheet.
+    void takeOriginal(size_t sheet, bool emptying = false);
     // Sheets whose content differs from what was read; empty when the book is unchanged.
     bool collectChanges(std::vector<xls::SheetChange>& changes) const;
     bool writeBook(QString& why);

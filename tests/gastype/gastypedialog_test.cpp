@@ -232,9 +232,9 @@ private slots:
     }
 
     void openingAndBackWithoutEditsNeverWriteAWorkbookOfAnotherProgram() {
-        QVERIFY(QFile::copy(QStringLiteral(TRELLMO_SOURCE_DIR
-                                           "/tests/xls/fixtures/libreoffice_parameter.xls"),
-                            m_path));
+        QVERIFY(QFile::copy(
+            QStringLiteral(TRELLMO_SOURCE_DIR "/tests/xls/fixtures/libreoffice_parameter.xls"),
+            m_path));
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
         const FileState before = fileState();
         CGastypeEdit d(nullptr, m_path);

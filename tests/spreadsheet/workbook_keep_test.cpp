@@ -83,7 +83,8 @@ void expectOthersKept(const QJsonObject& before, const QJsonObject& after, const
     for (const QString& name : recordsBefore.keys()) {
         if (name == bound || name == "(globals)")
             continue;
-        EXPECT_EQ(recordsAfter[name].toArray(), recordsBefore[name].toArray()) << name.toStdString();
+        EXPECT_EQ(recordsAfter[name].toArray(), recordsBefore[name].toArray())
+            << name.toStdString();
         EXPECT_EQ(sheetSeen(after, name), sheetSeen(before, name)) << name.toStdString();
     }
     QJsonArray globalsBefore = recordsBefore["(globals)"].toArray();

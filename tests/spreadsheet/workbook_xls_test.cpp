@@ -239,8 +239,7 @@ book.save(sys.argv[1])
     // as floats).
     const ReadBook xlrdRead = readWithXlrd(path);
     ASSERT_TRUE(xlrdRead.ok) << xlrdRead.error.toStdString();
-    EXPECT_EQ(xlrdRead.sheets.at(0),
-              (ReadSheet{"Readme", {{"Made elsewhere"}, {"12.5", "3.0"}}}));
+    EXPECT_EQ(xlrdRead.sheets.at(0), (ReadSheet{"Readme", {{"Made elsewhere"}, {"12.5", "3.0"}}}));
     for (const ReadBook& read : {xlrdRead, readWithFreexl(path)}) {
         ASSERT_TRUE(read.ok) << read.error.toStdString();
         ASSERT_EQ(read.sheets.size(), 3u);

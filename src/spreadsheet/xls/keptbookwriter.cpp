@@ -128,16 +128,37 @@ public:
     QHash<QString, uint32_t> index;
 };
 
-std::vector<RecordSpan> recordsOf(const QByteArray& stream, qsizetype begin, qsizetype end) {
-    std::vector<RecordSpan> spans;
-    for (qsizetype at = begin; at + kRecordHeader <= end;) {
-        const char* header = stream.constData() + at;
-        const RecordSpan span{bytes::u16(header), at, kRecordHeader + bytes::u16(header + 2)};
-        spans.push_back(span);
-        at += span.size;
-    }
-    return spans;
-}
+// The records between two stream positions, read as they are walked: a sheet has a million.
+class Records {
+public:
+    class Iterator {
+    public:
+        Iterator(const char* data, qsizetype at) : data(data), at(at) {}
+        RecordSpan operator*() const {
+            return {bytes::u16(data + at), at, kRecordHeader + bytes::u16(data + at + 2)};
+        }
+        Iterator& operator++() {
+            at += kRecordHeader + bytes::u16(data + at + 2);
+            return *this;
+        }
+        // The walk was checked to end exactly at the end (see scanLayout).
+        bool operator!=(const Iterator& end) const { return at + kRecordHeader <= end.at; }
+
+    private:
+        const char* data;
+        qsizetype at;
+    };
+
+    Records(const QByteArray& stream, qsizetype begin, qsizetype end)
+        : data(stream.constData()), from(begin), to(end) {}
+    Iterator begin() const { return {data, from}; }
+    Iterator end() const { return {data, to}; }
+
+private:
+    const char* data;
+    qsizetype from;
+    qsizetype to;
+};
 
 SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
     SheetOut out;
@@ -146,7 +167,7 @@ SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
     // The INDEX record points at DEFCOLWIDTH and at the DBCELL of every row block by stream
     // position; everything else in a sheet is relative to the sheet or the record.
     int nesting = 0;
-    for (const RecordSpan& span : recordsOf(stream, sheet.begin, sheet.end)) {
+    for (const RecordSpan span : Records(stream, sheet.begin, sheet.end)) {
         if (span.type == kBof)
             ++nesting;
         else if (span.type == kEof)
@@ -176,7 +197,7 @@ public:
     SheetOut write(const SheetLayout* layout);
 
 private:
-    void collect(const std::vector<RecordSpan>& spans);
+    void collect(const Records& records);
     void planRows();
     void writeDimensions(QByteArray& out);
     void writeCellTable(SheetOut& out, bool withDbCells);
@@ -206,13 +227,16 @@ private:
     std::vector<OutCellEntry> cells;
     qsizetype defColWidthAt = -1;
     qsizetype indexFieldsAt = -1;
+    bool hasIndex = false;
+    bool hasCellRecords = false;
 };
 
-void ChangedSheetWriter::collect(const std::vector<RecordSpan>& spans) {
+void ChangedSheetWriter::collect(const Records& records) {
     rowRecords.assign(size_t(kMaxRows), -1);
     int nesting = 0;
-    for (size_t i = 0; i < spans.size(); ++i) {
-        const RecordSpan& span = spans[i];
+    const auto end = records.end();
+    for (auto it = records.begin(); it != end; ++it) {
+        const RecordSpan span = *it;
         if (span.type == kBof) {
             ++nesting;
             continue;
@@ -223,6 +247,8 @@ void ChangedSheetWriter::collect(const std::vector<RecordSpan>& spans) {
         }
         if (nesting != 1)
             continue;
+        hasIndex = hasIndex || span.type == kIndex;
+        hasCellRecords = hasCellRecords || isCellTableRecord(span.type);
         const char* d = stream.constData() + span.position + kRecordHeader;
         const qsizetype length = span.size - kRecordHeader;
         if (span.type == kRow && length >= 16) {
@@ -236,17 +262,19 @@ void ChangedSheetWriter::collect(const std::vector<RecordSpan>& spans) {
             unit.size = span.size;
             // What belongs to the cell follows it: CONTINUE records, and for a formula its
             // string result and the shared or array formula it anchors.
-            while (i + 1 < spans.size()) {
-                const uint16_t next = spans[i + 1].type;
+            for (auto next = it; ++next != end;) {
+                const RecordSpan following = *next;
+                const uint16_t type = following.type;
                 const bool belongs =
-                    next == kContinue ||
+                    type == kContinue ||
                     (span.type == kFormula &&
-                     (next == kString || next == kShrFmla || next == kArray || next == kTable));
+                     (type == kString || type == kShrFmla || type == kArray || type == kTable));
                 if (!belongs)
                     break;
                 unit.sharedFormula =
-                    unit.sharedFormula || next == kShrFmla || next == kArray || next == kTable;
-                unit.size += spans[++i].size;
+                    unit.sharedFormula || type == kShrFmla || type == kArray || type == kTable;
+                unit.size += following.size;
+                it = next;
             }
             units.push_back(unit);
         } else if ((span.type == kMulRk || span.type == kMulBlank) && length >= 6) {
@@ -390,11 +418,28 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
             bytes::put16(p + 4, row.endColumn);
         }
         std::vector<qsizetype> firstCellAt;
+        // Cells kept in a row are mostly one stretch of the sheet as read: copied in one go.
+        qsizetype pendingBegin = 0;
+        qsizetype pendingEnd = 0;
+        auto flush = [&] {
+            out.append(stream.constData() + pendingBegin, pendingEnd - pendingBegin);
+            pendingBegin = pendingEnd = 0;
+        };
         for (size_t i = b; i < e; ++i) {
             const PlannedRow& row = rows[i];
-            firstCellAt.push_back(out.size());
+            firstCellAt.push_back(out.size() + (pendingEnd - pendingBegin));
             for (size_t c = row.firstCell; c < row.firstCell + row.cellCount; ++c) {
                 const OutCellEntry& cell = cells[c];
+                if (cell.unit >= 0 && units[size_t(cell.unit)].kind == CellUnit::Span) {
+                    const CellUnit& unit = units[size_t(cell.unit)];
+                    if (unit.begin != pendingEnd) {
+                        flush();
+                        pendingBegin = unit.begin;
+                    }
+                    pendingEnd = unit.begin + unit.size;
+                    continue;
+                }
+                flush();
                 if (cell.unit < 0) {
                     appendRecordHeader(out, kLabelSst, 10);
                     bytes::append16(out, row.row);
@@ -406,7 +451,6 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
                 const CellUnit& unit = units[size_t(cell.unit)];
                 switch (unit.kind) {
                 case CellUnit::Span:
-                    out.append(stream.constData() + unit.begin, unit.size);
                     break;
                 case CellUnit::Rk:
                     appendRecordHeader(out, kRk, 10);
@@ -424,6 +468,7 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
                 }
             }
         }
+        flush();
         if (withDbCells) {
             // DBCELL: back to the block's first ROW, then where each row's cells start, the
             // first counted from the second ROW record, the others from the row before.
@@ -460,10 +505,12 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
 SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
     SheetOut out;
     out.base = 0;
-    std::vector<RecordSpan> spans;
+    const Records records =
+        layout ? Records(stream, layout->begin, layout->end) : Records(stream, 0, 0);
+    // Cells are about one in every 14 bytes of a sheet.
     if (layout)
-        spans = recordsOf(stream, layout->begin, layout->end);
-    collect(spans);
+        units.reserve(size_t((layout->end - layout->begin) / 14));
+    collect(records);
     planRows();
     size_t blocks = 0;
     for (size_t i = 0; i < rows.size(); ++i)
@@ -490,18 +537,6 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
         return out;
     }
 
-    bool hasIndex = false;
-    bool hasCellRecords = false;
-    {
-        int nesting = 0;
-        for (const RecordSpan& span : spans) {
-            nesting += span.type == kBof ? 1 : span.type == kEof ? -1 : 0;
-            if (nesting == 1 && span.type == kIndex)
-                hasIndex = true;
-            if (nesting == 1 && isCellTableRecord(span.type))
-                hasCellRecords = true;
-        }
-    }
     out.bytes.reserve(layout->end - layout->begin + qsizetype(cells.size()) * 14 + 1024);
     int nesting = 0;
     bool dimensionsWritten = false;
@@ -514,7 +549,7 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
         writeCellTable(out, hasIndex);
         tableWritten = true;
     };
-    for (const RecordSpan& span : spans) {
+    for (const RecordSpan span : records) {
         const bool topLevel = nesting == 1 && span.type != kBof;
         if (span.type == kBof)
             ++nesting;
