@@ -17,6 +17,7 @@ void LinkNotice::showSilence(const LinkSilence& silence, const QString& portName
     const QString shown = textOf(silence, portName);
     if (text() != shown) {
         setText(shown);
+        emit changed(shown);
     }
 }
 

@@ -17,4 +17,8 @@ public:
     void showSilence(const LinkSilence& silence, const QString& portName);
 
     static QString textOf(const LinkSilence& silence, const QString& portName);
+
+signals:
+    // The text just shown; empty when the notice was withdrawn.
+    void changed(const QString& text);
 };
