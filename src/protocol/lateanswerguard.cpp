@@ -1,7 +1,7 @@
 #include "protocol/lateanswerguard.h"
 
 void LateAnswerGuard::beginTick() {
-    if (m_holdNext && m_quiet) {
+    if (m_holdNext && (m_quiet || ++m_heldTicks >= kMostHeldTicks)) {
         m_holdNext = false;
     }
     m_quiet = true;
@@ -35,6 +35,7 @@ void LateAnswerGuard::answerTaken(const quint8* frame, int length) {
     ++m_answersSeen;
     if (m_copiesSent > 1) {
         m_holdNext = true;
+        m_heldTicks = 0;
     }
     const int outstanding = m_copiesSent - m_answersSeen;
     if (outstanding > 0) {

@@ -17,6 +17,10 @@ class LateAnswerGuard {
 public:
     // How long after a repeated request's answer a copy of it is still looked out for.
     static constexpr int kLookoutTicks = 8;
+    // A line that never falls quiet (noise, another device talking) must not stop the
+    // download: after this many ticks the next record is asked for all the same, with the
+    // lookout still in place.
+    static constexpr int kMostHeldTicks = 10;
 
     // Bytes arrived from the line.
     void lineActive() { m_quiet = false; }
@@ -37,6 +41,7 @@ public:
 private:
     bool m_quiet = true;
     bool m_holdNext = false;
+    int m_heldTicks = 0;
     int m_copiesSent = 0;  // requests sent for the current record
     int m_answersSeen = 0; // valid answers that came while it was current, taken or set aside
     QByteArray m_lookout;  // the answer whose late copies are looked out for

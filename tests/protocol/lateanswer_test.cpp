@@ -216,6 +216,23 @@ TEST(LateAnswers, EqualRecordsInARowAreEachStoredOnce) {
     EXPECT_LE(ticks, 12);
 }
 
+TEST(LateAnswers, ALineThatNeverFallsQuietDelaysTheNextRecordOnlySoLong) {
+    LinkFixture f;
+    PrepareFourChannels(f, 3);
+    const SimulatorConfig config;
+    f.link.downloadTick();
+    f.link.downloadTick(); // record 1 again
+    f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
+    int ticks = 0;
+    while (f.line.sent.size() == 2 && ticks < 50) {
+        f.link.receive(QByteArray(1, '\xFF')); // noise between every two ticks
+        f.link.downloadTick();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, LateAnswerGuard::kMostHeldTicks);
+    EXPECT_EQ(RecordNumberOf(f.line.sent.last()), 2u);
+}
+
 TEST(SilentInstrument, DownloadSilenceIsNamedOnceAndWithdrawnWhenAnswersResume) {
     LinkFixture f;
     qint64 now = 0;
