@@ -3,6 +3,7 @@
 #include "app/aboutdlg.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
+#include "app/linknotice.h"
 #include "export/openfolder.h"
 #include "gastype/dialogunits.h"
 #include "gastype/gasnametable.h"
@@ -97,6 +98,8 @@ void CTrellmoDlg::buildWindow() {
     m_ui = createMainWindowControls(*client, units);
     m_channelList = m_ui.channelList;
     m_portCombo = m_ui.portCombo;
+    m_linkNotice = new LinkNotice(this);
+    layout->addWidget(m_linkNotice);
 
     m_systemMenu = new QMenu(this);
     m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
@@ -257,7 +260,7 @@ void CTrellmoDlg::OnOpenPort() {
         }
         m_portCombo->setEnabled(true);
         m_ui.readParameter->setEnabled(false);
-        StopTimer(PARAMETER_TIMER);
+        stopLink();
     }
 }
 
@@ -265,8 +268,16 @@ void CTrellmoDlg::OnPortLost(const QString& text) {
     m_ui.openPort->setText(kOpenPortCaption);
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
-    StopTimer(PARAMETER_TIMER);
+    stopLink();
     tell(text);
+}
+
+void CTrellmoDlg::stopLink() {
+    // Nothing is polled on a closed port; Download Data continues where the download stood.
+    StopTimer(PARAMETER_TIMER);
+    StopTimer(DOWNLOAD_TIMER);
+    m_link.stop();
+    m_linkNotice->showSilence(m_link.silence(), QString());
 }
 
 void CTrellmoDlg::OnReadParameter() {
@@ -388,6 +399,7 @@ void CTrellmoDlg::ShowValues() {
     show(m_ui.channelCount, QString::number(m_values.channelCount));
     show(m_ui.recordTotal, QString::number(m_values.recordTotal));
     show(m_ui.percentText, m_values.percentText);
+    m_linkNotice->showSilence(m_link.silence(), QStringLiteral("COM%1").arg(m_comm->commPort()));
 }
 
 bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& value) {

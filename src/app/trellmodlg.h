@@ -14,6 +14,7 @@
 #include <QSet>
 
 class CMscomm1;
+class LinkNotice;
 class QComboBox;
 class QMenu;
 class QTableWidget;
@@ -69,6 +70,7 @@ private:
     void OnOpenFolder();
     void OnGasType();
     void OnPortLost(const QString& text);
+    void stopLink();
     void LoadUserGasNames();
     void reportExportFailure();
     void writeUnwrittenRecords();
@@ -100,6 +102,7 @@ private:
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;
     QMenu* m_systemMenu = nullptr;
+    LinkNotice* m_linkNotice = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
 };
