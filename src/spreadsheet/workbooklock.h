@@ -15,8 +15,9 @@ class WorkbookLock {
 public:
     // How long a writer waits for another copy of the program to finish its write. The longest
     // normal hold is one export cycle of a full day workbook, a few hundred milliseconds
-    // (export_bench, 60,000 rows: about 0.2 s); two seconds outlast several of them even on a
-    // slow disk, while the window, whose thread waits here, stays frozen no longer than that.
+    // (export_bench, 60,000 rows: 0.2 to 0.4 s on a busy machine); two seconds outlast several of
+    // them even on a slow disk, while the window, whose thread waits here, stays frozen no longer
+    // than that.
     static constexpr int kDefaultWaitMs = 2000;
 
     // Locks nothing yet.
