@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,18 +59,28 @@ protected:
         return cells;
     }
 
-    // Forks a writer that waits for the start signal on `start`, exports one batch of `who`
-    // and exits 0 when the batch reached the disk.
+    // Forks a writer that waits for the start signal on `start` and exports one batch of `who`.
+    // A batch that fails (the other writer held the lock past the wait, on a very busy
+    // machine) is kept and offered again, as the program does. Exits with the number of failed
+    // tries, or kGaveUp.
+    static constexpr int kGaveUp = 100;
     pid_t forkWriter(int start, char who, int first) const {
         const pid_t child = ::fork();
         if (child == 0) {
             char go = 0;
             if (::read(start, &go, 1) != 1)
-                ::_exit(3);
+                ::_exit(kGaveUp);
             RecordStore store;
             fillBatch(store, who, first, kBatch);
             RecordExporter writer = exporter();
-            ::_exit(writer.exportBatch(ChannelLayout::Four, store, kBatch) ? 0 : 1);
+            for (int failed = 0; failed < 10; ++failed) {
+                if (writer.exportBatch(ChannelLayout::Four, store, kBatch))
+                    ::_exit(failed);
+                QFile log(m_tmp.filePath(QStringLiteral("failures.txt")));
+                if (log.open(QIODevice::Append))
+                    log.write(writer.lastFailure().reason.toUtf8() + '\n');
+            }
+            ::_exit(kGaveUp);
         }
         return child;
     }
@@ -88,8 +99,9 @@ protected:
             for (const pid_t child : {a, b}) {
                 int status = 0;
                 ASSERT_EQ(::waitpid(child, &status, 0), child);
-                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-                    << "trial " << trial << ": a writer failed";
+                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != kGaveUp)
+                    << "trial " << trial << ": a writer gave up";
+                m_retries += WEXITSTATUS(status);
             }
             ::close(pipeEnds[0]);
             ::close(pipeEnds[1]);
@@ -124,6 +136,7 @@ protected:
 
     QTemporaryDir m_tmp;
     int m_trials = 0;
+    int m_retries = 0;
 };
 
 TEST_F(TwoWritersTest, SimultaneousExportsIntoOneWorkbookKeepEveryRecordOnce) {
@@ -151,6 +164,10 @@ TEST_F(TwoWritersTest, SimultaneousExportsIntoOneWorkbookKeepEveryRecordOnce) {
     // Nothing left beside the workbook: no lock file, no temporary file.
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
               QStringList{RecordWorkbookName(ChannelLayout::Four, kDay)});
+    std::cout << m_trials << " rounds of two writers, " << m_retries << " batches retried\n";
+    QFile failures(m_tmp.filePath(QStringLiteral("failures.txt")));
+    if (failures.open(QIODevice::ReadOnly))
+        std::cout << "why:\n" << failures.readAll().toStdString();
 }
 
 TEST_F(TwoWritersTest, KilledLockHolderBlocksNobodyAndItsTemporaryFileGoes) {
