@@ -4,6 +4,7 @@
 #include "app/controlids.h"
 #include "app/decimalfield.h"
 #include "app/linknotice.h"
+#include "app/unwrittenrecordsdialog.h"
 #include "export/openfolder.h"
 #include "gastype/dialogunits.h"
 #include "gastype/gasnametable.h"
@@ -354,18 +355,23 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTrellmoDlg::writeUnwrittenRecords() {
+    // The program is leaving: no more requests, so the count the user decides on stays put.
+    StopTimer(DOWNLOAD_TIMER);
+    StopTimer(PARAMETER_TIMER);
     if (m_link.flushUnwritten()) {
         return;
     }
-    // The window is about to go, so the records that stay unwritten are told of now, modally;
-    // that text names the workbook and the reason, so a pending failure text would only repeat
-    // it.
+    // The question below names the workbook and the reason, so a pending failure text would
+    // only repeat it.
     m_exporter.takeFailureMessage();
-    present(this, m_exporter.unwrittenRecordsMessage(m_link.state().storeRow));
+    SettleUnwrittenRecords(this, m_link, m_exporter);
 }
 
 void CTrellmoDlg::reportExportFailure() {
     if (const QString text = m_exporter.takeFailureMessage(); !text.isEmpty()) {
+        tell(text);
+    }
+    if (const QString text = m_exporter.takeContinuationNotice(); !text.isEmpty()) {
         tell(text);
     }
 }

@@ -29,7 +29,8 @@ class QTableWidget;
 //
 // Downloaded records go to the day workbooks through m_exporter. A batch that does not reach
 // the disk stays with the protocol for the next attempt; the user hears of it once per run of
-// failures, after the handler, and at exit of any records that still could not be written.
+// failures, after the handler; at exit, records that still cannot be written are written, saved
+// elsewhere or discarded as the user chooses (SettleUnwrittenRecords).
 class CTrellmoDlg : public QDialog, private ChannelTable {
     Q_OBJECT
 public:
