@@ -11,12 +11,14 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QSet>
 
 class CMscomm1;
 class QComboBox;
 class QMenu;
 class QTableWidget;
+class RecordsWindow;
 
 // The main window: port selection, the channel table, the channel count and record total, the
 // download with its progress, and the Send / Receive monitors. It owns the serial line, the two
@@ -68,6 +70,7 @@ private:
     void OnExit();
     void OnOpenFolder();
     void OnGasType();
+    void OnRecords();
     void OnPortLost(const QString& text);
     void LoadUserGasNames();
     void reportExportFailure();
@@ -102,4 +105,5 @@ private:
     QMenu* m_systemMenu = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
+    QPointer<RecordsWindow> m_records;
 };

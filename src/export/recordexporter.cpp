@@ -49,6 +49,8 @@ bool RecordExporter::exportBatch(ChannelLayout layout, const RecordStore& store,
 
     if (reason.isEmpty()) {
         m_run = FailureRun::None;
+        if (m_written)
+            m_written(path);
         return true;
     }
     m_lastFailure = ExportFailure{path, reason};

@@ -22,6 +22,8 @@ struct ExportFailure {
 class RecordExporter : public BatchExporter {
 public:
     using DateSource = std::function<QDate()>;
+    // Told the workbook's path after each batch that reached the disk.
+    using WrittenListener = std::function<void(const QString& workbookPath)>;
 
     // folder: the record folder, created (one level) when missing. today: the local date a
     // batch is written under; the system clock when empty.
@@ -29,6 +31,7 @@ public:
     RecordExporter();
 
     bool exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) override;
+    void setWrittenListener(WrittenListener listener) { m_written = std::move(listener); }
 
     // The text to show the user now: non-empty only once, after the first failure of a run of
     // failures. A batch that reaches the disk ends the run (and drops an unshown text: its rows
@@ -56,4 +59,5 @@ private:
     DateSource m_today;
     FailureRun m_run = FailureRun::None;
     ExportFailure m_lastFailure;
+    WrittenListener m_written;
 };

@@ -60,8 +60,12 @@ std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, doub
     const auto& points = series.points;
     const double scale = double(columns) / (to - from);
     const double columnWidth = (to - from) / double(columns);
-    const auto byTime = [](const RecordPoint& point, double time) { return double(point.time) < time; };
-    const auto timeBefore = [](double time, const RecordPoint& point) { return time < double(point.time); };
+    const auto byTime = [](const RecordPoint& point, double time) {
+        return double(point.time) < time;
+    };
+    const auto timeBefore = [](double time, const RecordPoint& point) {
+        return time < double(point.time);
+    };
 
     bool previousDrawn = false; // whether the segment before this one has been drawn
     for (size_t segment = 0; segment < series.segmentCount(); ++segment) {
@@ -70,7 +74,8 @@ std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, doub
         const auto first = points.begin() + qsizetype(start);
         const auto last = points.begin() + qsizetype(end);
         const size_t inside = size_t(std::lower_bound(first, last, from, byTime) - points.begin());
-        const size_t beyond = size_t(std::upper_bound(first, last, to, timeBefore) - points.begin());
+        const size_t beyond =
+            size_t(std::upper_bound(first, last, to, timeBefore) - points.begin());
         const bool before = inside > start;
         const bool after = beyond < end;
         // Nothing of this segment shows unless a reading lies inside or the line crosses.
@@ -89,8 +94,8 @@ std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, doub
             line.push_back(inside - 1);
         ColumnReducer reducer(points, line);
         for (size_t i = inside; i < beyond; ++i) {
-            const long column = std::clamp(long(std::floor((double(points[i].time) - from) * scale)),
-                                           0L, long(columns - 1));
+            const long column = std::clamp(
+                long(std::floor((double(points[i].time) - from) * scale)), 0L, long(columns - 1));
             reducer.add(i, column);
         }
         reducer.flush();

@@ -14,5 +14,5 @@ struct RecordSeries;
 // Each inner vector is one line, as indices into series.points. Segments that lie less than a
 // column apart join into one line (a gap narrower than a pixel is not seen, and every segment
 // drawn costs); a clock set back always starts a new line.
-std::vector<std::vector<std::size_t>> decimateSeries(const RecordSeries& series, double from, double to,
-                                                int columns);
+std::vector<std::vector<std::size_t>> decimateSeries(const RecordSeries& series, double from,
+                                                     double to, int columns);

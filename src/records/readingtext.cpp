@@ -46,7 +46,7 @@ std::optional<ReadingNumber> parseReading(QStringView text) {
         }
     }
     if (plain && digits > 0) {
-        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6, 1e7,
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
         const double value = static_cast<double>(mantissa) / kPowers[decimals];
         return ReadingNumber{negative ? -value : value, decimals};

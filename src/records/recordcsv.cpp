@@ -9,8 +9,8 @@ namespace {
 constexpr qsizetype kPieceBytes = 256 * 1024;
 
 void appendField(QByteArray& out, const QString& text) {
-    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') ||
-                       text.contains(u'\r');
+    const bool quote =
+        text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r');
     if (!quote) {
         out += text.toUtf8();
         return;

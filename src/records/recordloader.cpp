@@ -44,8 +44,8 @@ void RecordLoader::cancelCounts() {
 }
 
 bool RecordLoader::isLoading() const {
-    return !m_pendingLoad.isEmpty() || (m_running && m_running->kind == Job::Kind::Load &&
-                                        !m_running->progress.cancelled);
+    return !m_pendingLoad.isEmpty() ||
+           (m_running && m_running->kind == Job::Kind::Load && !m_running->progress.cancelled);
 }
 
 QString RecordLoader::loadingPath() const {

@@ -99,10 +99,9 @@ RecordShape shapeRecords(const RecordSheet& sheet) {
     }
 
     std::erase_if(series, [](const RecordSeries& s) { return s.points.empty(); });
-    std::stable_sort(series.begin(), series.end(),
-                     [](const RecordSeries& a, const RecordSeries& b) {
-                         return a.channel < b.channel;
-                     });
+    std::stable_sort(
+        series.begin(), series.end(),
+        [](const RecordSeries& a, const RecordSeries& b) { return a.channel < b.channel; });
     bool anyPoint = false;
     int variant = 0;
     for (size_t i = 0; i < series.size(); ++i) {

@@ -22,8 +22,8 @@ struct RecordSeries {
     int channel = 0; // 1 to 6
     QString gas;
     QString unit;
-    QString name;        // "CH2 H2S PPM"
-    int variant = 0;     // 0 for the channel's first gas and unit, 1 for its second, ...
+    QString name;    // "CH2 H2S PPM"
+    int variant = 0; // 0 for the channel's first gas and unit, 1 for its second, ...
     std::vector<RecordPoint> points;
     std::vector<size_t> segmentStarts; // index of each segment's first point, ascending
     double minValue = 0;

@@ -238,8 +238,9 @@ RecordSheetRead readRecordSheet(const QString& path, ReadProgress* progress) {
                 if ((rowsSeen & 0x3ff) == 0) {
                     if (progress->cancelled.load(std::memory_order_relaxed))
                         return failure(QString());
-                    progress->percent.store(int(std::min<qsizetype>(100, rowsSeen * 100 / expected)),
-                                            std::memory_order_relaxed);
+                    progress->percent.store(
+                        int(std::min<qsizetype>(100, rowsSeen * 100 / expected)),
+                        std::memory_order_relaxed);
                 }
             }
             result->viewRow(cells, storage);

@@ -15,7 +15,7 @@ struct ReadProgress;
 // One channel of one record.
 struct RecordCell {
     double value = std::numeric_limits<double>::quiet_NaN(); // NaN: the reading is no number
-    quint32 gas = 0;     // texts of the sheet, trimmed; 0 is the empty text
+    quint32 gas = 0; // texts of the sheet, trimmed; 0 is the empty text
     quint32 unit = 0;
     quint32 reading = 0; // the reading's text when it is no number, otherwise 0
     qint8 decimals = 0;  // how many decimals the reading showed (ReadingNumber::kShortest)

@@ -72,8 +72,7 @@ std::optional<RecordTime> parseClockText(QStringView text) {
     qsizetype at = 0;
     unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!readNumber(text, at, 4, year) || at != 4 || !expect(text, at, u'-') ||
-        !readNumber(text, at, 3, month) || !expect(text, at, u'-') ||
-        !readNumber(text, at, 3, day))
+        !readNumber(text, at, 3, month) || !expect(text, at, u'-') || !readNumber(text, at, 3, day))
         return std::nullopt;
     // Two blanks from the program, one or a "T" from elsewhere.
     if (expect(text, at, u'T')) {

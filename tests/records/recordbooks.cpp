@@ -36,8 +36,8 @@ QString writeWorkbook(const QString& path, const QList<QStringList>& rows, const
 }
 
 QList<QStringList> sixChannelDay(int records) {
-    static const char* gases[] = {"CO      ", "H2S     ", "O2      ", "EX      ", "NO2     ",
-                                  "SO2     "};
+    static const char* gases[] = {"CO      ", "H2S     ", "O2      ",
+                                  "EX      ", "NO2     ", "SO2     "};
     static const char* units[] = {"PPM", "PPM", "%VOL", "%LEL", "PPM", "PPM"};
     QList<QStringList> rows{recordCaptions(6)};
     for (int n = 0; n < records; ++n) {

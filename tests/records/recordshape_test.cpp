@@ -66,9 +66,9 @@ TEST_F(RecordShapeTest, FourAndSixChannelDaysGiveOneLinePerChannelNamedByGasAndU
     for (int n = 0; n < 5; ++n)
         rows << recordRow(clock(36000 + 3 * n), four(QString::number(n)));
     const RecordShape four = shape(rows);
-    EXPECT_EQ(names(four), QStringList({QStringLiteral("CH1 CO PPM"), QStringLiteral("CH2 H2S PPM"),
-                                        QStringLiteral("CH3 O2 %VOL"),
-                                        QStringLiteral("CH4 EX %LEL")}));
+    EXPECT_EQ(names(four),
+              QStringList({QStringLiteral("CH1 CO PPM"), QStringLiteral("CH2 H2S PPM"),
+                           QStringLiteral("CH3 O2 %VOL"), QStringLiteral("CH4 EX %LEL")}));
     EXPECT_EQ(four.records, 5);
     EXPECT_EQ(four.interval, 3);
     ASSERT_EQ(four.series[0].points.size(), 5u);
@@ -151,7 +151,8 @@ TEST_F(RecordShapeTest, AGasOrUnitChangingMidFileSplitsTheChannelIntoSeparateLin
     QList<QStringList> rows{recordCaptions(4)};
     const auto with = [](const char* gas, const char* unit, int reading) {
         QList<ChannelTexts> channels = four(QStringLiteral("1"));
-        channels[1] = {QString::fromLatin1(gas), QString::number(reading), QString::fromLatin1(unit)};
+        channels[1] = {QString::fromLatin1(gas), QString::number(reading),
+                       QString::fromLatin1(unit)};
         return channels;
     };
     rows << recordRow(clock(0), with("H2S     ", "PPM", 1))
@@ -161,9 +162,10 @@ TEST_F(RecordShapeTest, AGasOrUnitChangingMidFileSplitsTheChannelIntoSeparateLin
          << recordRow(clock(12), with("H2S     ", "PPM", 3))
          << recordRow(clock(15), with("H2S     ", "mg/m3", 4));
     const RecordShape s = shape(rows);
-    EXPECT_EQ(names(s), QStringList({QStringLiteral("CH1 CO PPM"), QStringLiteral("CH2 H2S PPM"),
-                                     QStringLiteral("CH2 CO PPM"), QStringLiteral("CH2 H2S mg/m3"),
-                                     QStringLiteral("CH3 O2 %VOL"), QStringLiteral("CH4 EX %LEL")}));
+    EXPECT_EQ(names(s),
+              QStringList({QStringLiteral("CH1 CO PPM"), QStringLiteral("CH2 H2S PPM"),
+                           QStringLiteral("CH2 CO PPM"), QStringLiteral("CH2 H2S mg/m3"),
+                           QStringLiteral("CH3 O2 %VOL"), QStringLiteral("CH4 EX %LEL")}));
     // Never mixed on one line, and the H2S line does not bridge the CO stretch.
     EXPECT_EQ(segments(s.series[1]), (std::vector<std::vector<int>>{{0, 1}, {4}}));
     EXPECT_EQ(segments(s.series[2]), (std::vector<std::vector<int>>{{2, 3}}));
@@ -189,22 +191,21 @@ TEST_F(RecordShapeTest, AlarmLevelsGoToTheSeriesOfTheChannelsReportedGas) {
                               std::array<const char*, 5>{"O2      ", "PPM", "19.5", "23.5", "3"},
                               std::array<const char*, 5>{"EX      ", "%LEL", "", " 20", "4"},
                               std::array<const char*, 5>{"", "", "", "", "2"}}) {
-        const auto alarm = channelAlarmFromTexts(QByteArray(texts[4]).toInt(),
-                                                 QString::fromLatin1(texts[0]),
-                                                 QString::fromLatin1(texts[1]),
-                                                 QString::fromLatin1(texts[2]),
-                                                 QString::fromLatin1(texts[3]));
+        const auto alarm =
+            channelAlarmFromTexts(QByteArray(texts[4]).toInt(), QString::fromLatin1(texts[0]),
+                                  QString::fromLatin1(texts[1]), QString::fromLatin1(texts[2]),
+                                  QString::fromLatin1(texts[3]));
         if (alarm)
             alarms.push_back(*alarm);
     }
     EXPECT_EQ(alarms.size(), 3u);
     applyAlarms(s, alarms);
-    EXPECT_EQ(s.series[0].lowAlarm, 35.0);  // CH1 CO
+    EXPECT_EQ(s.series[0].lowAlarm, 35.0); // CH1 CO
     EXPECT_EQ(s.series[0].highAlarm, 200.0);
-    EXPECT_FALSE(s.series[1].lowAlarm);     // CH1 H2S: another gas
-    EXPECT_FALSE(s.series[2].lowAlarm);     // CH2 H2S: nothing reported
-    EXPECT_FALSE(s.series[3].lowAlarm);     // CH3 O2 in %VOL, reported in PPM
-    EXPECT_FALSE(s.series[4].lowAlarm);     // CH4 EX: only the high level
+    EXPECT_FALSE(s.series[1].lowAlarm); // CH1 H2S: another gas
+    EXPECT_FALSE(s.series[2].lowAlarm); // CH2 H2S: nothing reported
+    EXPECT_FALSE(s.series[3].lowAlarm); // CH3 O2 in %VOL, reported in PPM
+    EXPECT_FALSE(s.series[4].lowAlarm); // CH4 EX: only the high level
     EXPECT_EQ(s.series[4].highAlarm, 20.0);
 
     applyAlarms(s, {});

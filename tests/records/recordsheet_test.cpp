@@ -12,10 +12,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -64,7 +64,8 @@ TEST_F(RecordSheetTest, AWorkbookOfTheProgramsExportIsReadWithoutBeingChanged) {
     RecordExporter exporter(m_dir.path(), [] { return QDate(2025, 3, 7); });
     RecordStore store;
     for (quint32 row = 0; row < 30; ++row) {
-        store.setCell(0, row, QString::asprintf("2025-03-07  10:%02u:%02u", row / 20, row * 3 % 60));
+        store.setCell(0, row,
+                      QString::asprintf("2025-03-07  10:%02u:%02u", row / 20, row * 3 % 60));
         for (int ch = 1; ch <= 6; ++ch) {
             store.setCell(ch, row, QStringLiteral("H2S     "));
             store.setCell(6 + ch, row, QString::asprintf("%5.1f", row * 0.5 + ch));
@@ -123,7 +124,8 @@ TEST_F(RecordSheetTest, ColumnsAreFoundByTheirCaptionsWhereverTheyStand) {
 }
 
 TEST_F(RecordSheetTest, FilesThatAreNoRecordWorkbooksAreRefusedWithOneSentenceAndLeftAlone) {
-    ASSERT_EQ(writeWorkbook(path("gases.xls"), {{QStringLiteral("Number"), QStringLiteral("Gas Type")}},
+    ASSERT_EQ(writeWorkbook(path("gases.xls"),
+                            {{QStringLiteral("Number"), QStringLiteral("Gas Type")}},
                             QStringLiteral("GasType")),
               QString());
     ASSERT_EQ(writeWorkbook(path("other.xls"), {{QStringLiteral("Date"), QStringLiteral("Value")},
@@ -158,14 +160,18 @@ TEST_F(RecordSheetTest, FilesThatAreNoRecordWorkbooksAreRefusedWithOneSentenceAn
 
 TEST_F(RecordSheetTest, CsvHoldsOneHeaderRowIsoTimesAndTheReadingsReadBackByPython) {
     QList<QStringList> rows{recordCaptions(4)};
-    rows << recordRow(QStringLiteral("2025-03-07  23:59:59"),
-                      {{QStringLiteral("CO      "), QStringLiteral("  123"), QStringLiteral("PPM")},
-                       {QStringLiteral("Gas, \"mixed\""), QStringLiteral(" 12.30"), QStringLiteral("%LEL")},
-                       {QStringLiteral("O2      "), QStringLiteral("----"), QStringLiteral("%VOL")},
-                       {QStringLiteral("Méthane"), QStringLiteral("0.123"), QStringLiteral("mg/m3")}})
+    rows << recordRow(
+                QStringLiteral("2025-03-07  23:59:59"),
+                {{QStringLiteral("CO      "), QStringLiteral("  123"), QStringLiteral("PPM")},
+                 {QStringLiteral("Gas, \"mixed\""), QStringLiteral(" 12.30"),
+                  QStringLiteral("%LEL")},
+                 {QStringLiteral("O2      "), QStringLiteral("----"), QStringLiteral("%VOL")},
+                 {QStringLiteral("Méthane"), QStringLiteral("0.123"), QStringLiteral("mg/m3")}})
          << recordRow(QStringLiteral("2025-03-08  00:00:02"),
                       {{QStringLiteral("CO      "), QStringLiteral("  124"), QStringLiteral("PPM")},
-                       {}, {}, {}});
+                       {},
+                       {},
+                       {}});
     ASSERT_EQ(writeWorkbook(path("C4-25-03-07.xls"), rows), QString());
     const RecordSheetRead read = readRecordSheet(path("C4-25-03-07.xls"));
     ASSERT_TRUE(read.sheet);
@@ -206,9 +212,9 @@ TEST_F(RecordSheetTest, CsvHoldsOneHeaderRowIsoTimesAndTheReadingsReadBackByPyth
 
 TEST(DayWorkbooks, TheRecordFolderIsListedNewestFirstByTheDateInTheName) {
     QTemporaryDir dir;
-    for (const char* name : {"C4-25-03-07.xls", "C6-25-03-09.xls", "C4-25-03-09 (2).xls",
-                             "C4-25-03-09.xls", "C4-25-13-01.xls", "parameter1.xls",
-                             "C4-25-03-08.csv", "c6-24-12-31.XLS"}) {
+    for (const char* name :
+         {"C4-25-03-07.xls", "C6-25-03-09.xls", "C4-25-03-09 (2).xls", "C4-25-03-09.xls",
+          "C4-25-13-01.xls", "parameter1.xls", "C4-25-03-08.csv", "c6-24-12-31.XLS"}) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
@@ -217,8 +223,8 @@ TEST(DayWorkbooks, TheRecordFolderIsListedNewestFirstByTheDateInTheName) {
         names << workbook.fileName;
     EXPECT_EQ(names.mid(0, 1), QStringList{QStringLiteral("C4-25-03-09 (2).xls")});
     EXPECT_EQ(names.size(), 5);
-    EXPECT_EQ(names.mid(3), QStringList({QStringLiteral("C4-25-03-07.xls"),
-                                         QStringLiteral("c6-24-12-31.XLS")}));
+    EXPECT_EQ(names.mid(3),
+              QStringList({QStringLiteral("C4-25-03-07.xls"), QStringLiteral("c6-24-12-31.XLS")}));
     const auto parsed = dayWorkbookFromName(QStringLiteral("C6-25-03-09.xls"));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->date, QDate(2025, 3, 9));

@@ -70,7 +70,9 @@ TEST(RecordTime, ASpreadsheetDayNumberIsReadAsTheDateItShows) {
 }
 
 TEST(ReadingText, NumbersAsTheProgramAndOthersWriteThem) {
-    const auto reading = [](const char* text) { return parseReading(QString::fromLatin1(text)); };
+    const auto reading = [](const char* text) {
+        return parseReading(QString::fromLatin1(text));
+    };
     ASSERT_TRUE(reading("  123"));
     EXPECT_EQ(reading("  123")->value, 123.0);
     EXPECT_EQ(reading("  123")->decimals, 0);
@@ -84,7 +86,7 @@ TEST(ReadingText, NumbersAsTheProgramAndOthersWriteThem) {
     EXPECT_DOUBLE_EQ(reading("1.5e-07")->value, 1.5e-07);
     EXPECT_EQ(reading("1.5e-07")->decimals, ReadingNumber::kShortest);
     EXPECT_DOUBLE_EQ(reading("12345678901234567890")->value, 12345678901234567890.0);
-    for (const char* text : {"", "   ", "----", "OVER", "1,5", "12.3.4", ".", "-", "nan", "inf",
-                             "12 3", "0x10"})
+    for (const char* text :
+         {"", "   ", "----", "OVER", "1,5", "12.3.4", ".", "-", "nan", "inf", "12 3", "0x10"})
         EXPECT_FALSE(reading(text)) << text;
 }
