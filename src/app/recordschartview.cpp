@@ -1,5 +1,6 @@
 #include "app/recordschartview.h"
 
+#include "app/recordlinesitem.h"
 #include "records/decimation.h"
 #include "records/recordshape.h"
 
@@ -55,29 +56,37 @@ RecordsChartView::RecordsChartView(QWidget* parent) : QChartView(new QChart, par
     c->addAxis(m_axisX, Qt::AlignBottom);
     c->addAxis(m_axisY, Qt::AlignLeft);
     setRubberBand(QChartView::RectangleRubberBand);
-    setRenderHint(QPainter::Antialiasing);
+    setRenderHint(QPainter::Antialiasing, false);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 
+    m_linesItem = new RecordLinesItem(c);
+    m_linesItem->setZValue(4); // where Qt Charts puts its series: above the grid, below the legend
     m_marker = new QGraphicsEllipseItem(-4, -4, 8, 8, c);
     m_marker->setZValue(1000);
     m_marker->setPen(QPen(Qt::black, 1));
     m_marker->hide();
 
     connect(m_axisX, &QDateTimeAxis::rangeChanged, this, [this] { redraw(); });
+    connect(m_axisY, &QValueAxis::rangeChanged, this, [this] { redraw(); });
     connect(c, &QChart::plotAreaChanged, this, [this] { redraw(); });
 }
 
 void RecordsChartView::clearSeries() {
     m_marker->hide();
+    m_linesItem->setLines({});
     chart()->removeAllSeries();
     m_lines.clear();
 }
 
 QLineSeries* RecordsChartView::addLine(const QColor& colour, bool inLegend) {
     auto* line = new QLineSeries;
-    line->setPen(QPen(colour, 1.5));
+    // A cosmetic pen of one pixel is drawn as lines; a wider one is stroked into polygons first,
+    // which for a day of readings costs more than everything else of a frame.
+    QPen pen(colour, 1);
+    pen.setCosmetic(true);
+    line->setPen(pen);
     chart()->addSeries(line);
     line->attachAxis(m_axisX);
     line->attachAxis(m_axisY);
@@ -115,7 +124,8 @@ void RecordsChartView::setShape(const RecordShape* shape) {
         SeriesLines lines;
         lines.legend = addLine(colour, true);
         lines.legend->setName(shape->series[i].name);
-        QPen dashed(colour, 1.2, Qt::DashLine);
+        QPen dashed(colour, 1, Qt::DashLine);
+        dashed.setCosmetic(true);
         lines.low = addLine(colour, false);
         lines.low->setPen(dashed);
         lines.high = addLine(colour, false);
@@ -163,8 +173,6 @@ void RecordsChartView::setSeriesShown(int series, bool shown) {
     SeriesLines& lines = m_lines[size_t(series)];
     lines.shown = shown;
     lines.legend->setVisible(shown);
-    for (QLineSeries* more : lines.more)
-        showLine(more, shown);
     updateAlarmLines(series);
     // A hidden series keeps its legend entry, dimmed, so that it can be shown again.
     for (QLegendMarker* marker : chart()->legend()->markers(lines.legend)) {
@@ -185,10 +193,12 @@ void RecordsChartView::setSeriesShown(int series, bool shown) {
 qsizetype RecordsChartView::drawnPointCount(int series) const {
     if (series < 0 || size_t(series) >= m_lines.size())
         return 0;
-    const SeriesLines& lines = m_lines[size_t(series)];
-    qsizetype count = lines.legend->count();
-    for (const QLineSeries* more : lines.more)
-        count += more->count();
+    const auto& drawn = m_linesItem->lines();
+    if (size_t(series) >= drawn.size())
+        return 0;
+    qsizetype count = 0;
+    for (const QPolygonF& polyline : drawn[size_t(series)].polylines)
+        count += polyline.size();
     return count;
 }
 
@@ -221,8 +231,12 @@ void RecordsChartView::resetView() {
         from -= 30;
         to += 30;
     }
+    // Both axes change: the lines are worked out once, for both.
+    m_redrawing = true;
     setTimeRange(from, to);
     fitValues();
+    m_redrawing = false;
+    redraw();
 }
 
 void RecordsChartView::fitValues() {
@@ -257,35 +271,36 @@ void RecordsChartView::redraw() {
     QScopedValueRollback guard(m_redrawing, true);
     const auto [from, to] = timeRange();
     m_axisX->setFormat(axisFormatFor(to - from));
-    const int columns = std::max(1, int(chart()->plotArea().width()));
-    QList<QPointF> points;
+    const Placement place = placement();
+    const int columns = std::max(1, int(place.plot.width()));
+    std::vector<RecordLinesItem::Lines> drawn(m_lines.size());
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        SeriesLines& lines = m_lines[i];
+        drawn[i].colour = colourOf(int(i));
+        if (!m_lines[i].shown)
+            continue;
         const RecordSeries& s = m_shape->series[i];
-        std::vector<std::vector<size_t>> drawn;
-        if (lines.shown)
-            drawn = decimateSeries(s, from, to, columns);
-        const size_t needed = std::max<size_t>(drawn.size(), 1);
-        while (lines.more.size() + 1 < needed) {
-            lines.more.push_back(addLine(colourOf(int(i)), false));
-            showLine(lines.more.back(), lines.shown);
-        }
-        for (size_t k = 0; k < lines.more.size() + 1; ++k) {
-            QLineSeries* line = k == 0 ? lines.legend : lines.more[k - 1];
-            if (k >= drawn.size()) {
-                if (line->count() > 0)
-                    line->clear();
-                continue;
-            }
-            points.clear();
-            points.reserve(qsizetype(drawn[k].size()));
-            for (size_t index : drawn[k]) {
-                const RecordPoint& p = s.points[index];
-                points.append(QPointF(qreal(axisMsOf(double(p.time))), p.value));
-            }
-            line->replace(points);
+        for (const std::vector<size_t>& line : decimateSeries(s, from, to, columns)) {
+            QPolygonF polyline;
+            polyline.reserve(qsizetype(line.size()));
+            for (size_t index : line)
+                polyline.append(placeOf(place, s.points[index].time, s.points[index].value));
+            drawn[i].polylines.push_back(std::move(polyline));
         }
     }
+    m_linesItem->setPlotArea(place.plot);
+    m_linesItem->setLines(std::move(drawn));
+}
+
+RecordsChartView::Placement RecordsChartView::placement() const {
+    return Placement{chart()->plotArea(), double(m_axisX->min().toMSecsSinceEpoch()),
+                     double(m_axisX->max().toMSecsSinceEpoch()), m_axisY->min(), m_axisY->max()};
+}
+
+QPointF RecordsChartView::placeOf(const Placement& p, RecordTime time, double value) const {
+    const double x =
+        p.maxX > p.minX ? (double(axisMsOf(double(time))) - p.minX) / (p.maxX - p.minX) : 0;
+    const double y = p.maxY > p.minY ? (value - p.minY) / (p.maxY - p.minY) : 0;
+    return QPointF(p.plot.left() + x * p.plot.width(), p.plot.bottom() - y * p.plot.height());
 }
 
 qint64 RecordsChartView::localOffsetAt(RecordTime time) const {
@@ -394,6 +409,7 @@ void RecordsChartView::hoverAt(const QPointF& position) {
     }
     const auto [from, to] = timeRange();
     const double time = from + (to - from) * (at.x() - plot.left()) / plot.width();
+    const Placement place = placement();
     int bestSeries = -1;
     size_t bestPoint = 0;
     double bestDistance = 0;
@@ -410,9 +426,7 @@ void RecordsChartView::hoverAt(const QPointF& position) {
             for (auto it : {next, next - 1}) {
                 if (it < first || it >= last)
                     continue;
-                const QPointF place = chart()->mapToPosition(
-                    QPointF(qreal(axisMsOf(double(it->time))), it->value), m_lines[i].legend);
-                const double distance = QLineF(place, at).length();
+                const double distance = QLineF(placeOf(place, it->time, it->value), at).length();
                 if (bestSeries < 0 || distance < bestDistance) {
                     bestSeries = int(i);
                     bestPoint = size_t(it - s.points.begin());
@@ -426,8 +440,7 @@ void RecordsChartView::hoverAt(const QPointF& position) {
         return;
     }
     const RecordPoint& p = m_shape->series[size_t(bestSeries)].points[bestPoint];
-    m_marker->setPos(chart()->mapToPosition(QPointF(qreal(axisMsOf(double(p.time))), p.value),
-                                            m_lines[size_t(bestSeries)].legend));
+    m_marker->setPos(placeOf(place, p.time, p.value));
     m_marker->setBrush(colourOf(bestSeries));
     m_marker->show();
     emit hovered(bestSeries, qsizetype(bestPoint));

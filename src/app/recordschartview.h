@@ -11,14 +11,15 @@ class QDateTimeAxis;
 class QGraphicsEllipseItem;
 class QLineSeries;
 class QValueAxis;
+class RecordLinesItem;
 struct RecordShape;
 
 // The chart of the Records window: one line per series of the shape, in its channel's colour,
 // dashed alarm levels in the same colour, a legend whose entries hide and show their series.
 // Zoom with a rubber band or the wheel, pan with the middle button (or Shift and the left
-// button) or the arrow keys, reset with Home. Only what a pixel column can show is handed to
-// Qt Charts: per column the lowest and the highest reading (see decimateSeries), redrawn on
-// every change of the view.
+// button) or the arrow keys, reset with Home. Only what a pixel column can show is drawn: per
+// column the lowest and the highest reading (see decimateSeries), redrawn on every change of
+// the view by RecordLinesItem; the chart's own series carry the legend and the alarm levels.
 class RecordsChartView : public QChartView {
     Q_OBJECT
 public:
@@ -32,7 +33,7 @@ public:
 
     bool isSeriesShown(int series) const;
     void setSeriesShown(int series, bool shown);
-    // The points handed to Qt Charts for the series now, over all its lines.
+    // The points drawn for the series now, over all its lines.
     qsizetype drawnPointCount(int series) const;
     QLineSeries* legendSeries(int series) const;
     // The view as record times (seconds).
@@ -66,6 +67,13 @@ private:
     void updateAlarmLines(int series);
     void fitValues();
     void hoverAt(const QPointF& position);
+    // Where readings lie in chart coordinates, for the view as it stands.
+    struct Placement {
+        QRectF plot;
+        double minX = 0, maxX = 1, minY = 0, maxY = 1; // axis milliseconds and values
+    };
+    Placement placement() const;
+    QPointF placeOf(const Placement& placement, RecordTime time, double value) const;
     QColor colourOf(int series) const;
 
     // The axis shows local time of the computer, the records carry the instrument's wall clock:
@@ -79,6 +87,7 @@ private:
     QDateTimeAxis* m_axisX = nullptr;
     QValueAxis* m_axisY = nullptr;
     QGraphicsEllipseItem* m_marker = nullptr;
+    RecordLinesItem* m_linesItem = nullptr;
     bool m_redrawing = false;
     bool m_panning = false;
     QPointF m_panFrom;

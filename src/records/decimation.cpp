@@ -93,9 +93,18 @@ std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, doub
         if (before)
             line.push_back(inside - 1);
         ColumnReducer reducer(points, line);
+        // Times never decrease within a segment: a column is worked out only where one ends.
+        long column = 0;
+        double columnEnd = from; // the first reading starts a column
         for (size_t i = inside; i < beyond; ++i) {
-            const long column = std::clamp(
-                long(std::floor((double(points[i].time) - from) * scale)), 0L, long(columns - 1));
+            const double time = double(points[i].time);
+            if (time >= columnEnd) {
+                column = std::clamp(long(std::floor((time - from) * scale)), 0L, long(columns - 1));
+                // A hair early, so that rounding never keeps a reading in the column before the
+                // one its own position gives.
+                columnEnd =
+                    column == columns - 1 ? to + 1 : from + (double(column + 1) - 1e-9) / scale;
+            }
             reducer.add(i, column);
         }
         reducer.flush();

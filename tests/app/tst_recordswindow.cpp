@@ -207,9 +207,6 @@ void RecordsWindowTest::hoverReadsOutTheNearestReadingAndScrollsTheTable() {
     RecordsChartView& chart = *w.chartView();
     QSignalSpy hovered(&chart, &RecordsChartView::hovered);
     const RecordPoint& target = w.shape()->series[3].points[750];
-    const QPointF place = chart.chart()->mapToPosition(QPointF(chart.legendSeries(3)->at(0).x(), 0),
-                                                       chart.legendSeries(3));
-    Q_UNUSED(place);
     // Middle of the plot: some reading near the middle of the day is read out.
     const QRectF plot = chart.chart()->plotArea();
     const QPoint middle = chart.mapFromScene(chart.chart()->mapToScene(plot.center()));
@@ -243,7 +240,7 @@ void RecordsWindowTest::exportsTheChartAndTheRecords() {
                                  .arg(w.chartView()->width())
                                  .arg(w.chartView()->height())
                                  .toLatin1()));
-    QVERIFY(drawing.count("<polyline") + drawing.count("<path") > 100);
+    QVERIFY(drawing.count("<polyline") >= 7); // at least one per line of the chart
 
     QSignalSpy exported(&w, &RecordsWindow::csvExported);
     const QString csv = m_dir.filePath(QStringLiteral("records.csv"));
