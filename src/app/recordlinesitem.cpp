@@ -34,6 +34,10 @@ void RecordLinesItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, 
         painter->setPen(pen);
         for (const QPolygonF& polyline : series.polylines)
             painter->drawPolyline(polyline);
+        pen.setStyle(Qt::DashLine);
+        painter->setPen(pen);
+        for (qreal y : series.levels)
+            painter->drawLine(QPointF(m_area.left(), y), QPointF(m_area.right(), y));
     }
     painter->restore();
 }

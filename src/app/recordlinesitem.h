@@ -8,12 +8,14 @@
 // The readings' lines inside the chart's plot area, drawn as plain polylines. Qt Charts' own
 // line series work out a hit-test outline of every line on every change of the view, which for
 // a day of readings costs many times the drawing; the chart's series here only carry the legend
-// entries, and this item draws what decimateSeries kept, already placed in chart coordinates.
+// entries, and this item draws what decimateSeries kept, already placed in chart coordinates,
+// and the alarm levels.
 class RecordLinesItem : public QGraphicsItem {
 public:
     struct Lines {
         QColor colour;
         std::vector<QPolygonF> polylines;
+        std::vector<qreal> levels; // heights of dashed lines across the plot (alarm levels)
     };
 
     explicit RecordLinesItem(QGraphicsItem* parent = nullptr);

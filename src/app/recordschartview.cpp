@@ -80,27 +80,13 @@ void RecordsChartView::clearSeries() {
     m_lines.clear();
 }
 
-QLineSeries* RecordsChartView::addLine(const QColor& colour, bool inLegend) {
+QLineSeries* RecordsChartView::addLegendEntry(const QColor& colour) {
     auto* line = new QLineSeries;
-    // A cosmetic pen of one pixel is drawn as lines; a wider one is stroked into polygons first,
-    // which for a day of readings costs more than everything else of a frame.
-    QPen pen(colour, 1);
-    pen.setCosmetic(true);
-    line->setPen(pen);
+    line->setPen(QPen(colour, 1));
     chart()->addSeries(line);
     line->attachAxis(m_axisX);
     line->attachAxis(m_axisY);
-    if (!inLegend)
-        showLine(line, true);
     return line;
-}
-
-void RecordsChartView::showLine(QLineSeries* line, bool shown) {
-    line->setVisible(shown);
-    // The legend shows an entry again whenever its line is shown: only the first line of a
-    // series has one.
-    for (QLegendMarker* marker : chart()->legend()->markers(line))
-        marker->setVisible(false);
 }
 
 QColor RecordsChartView::colourOf(int series) const {
@@ -122,14 +108,8 @@ void RecordsChartView::setShape(const RecordShape* shape) {
     for (size_t i = 0; i < shape->series.size(); ++i) {
         const QColor colour = colourOf(int(i));
         SeriesLines lines;
-        lines.legend = addLine(colour, true);
+        lines.legend = addLegendEntry(colour);
         lines.legend->setName(shape->series[i].name);
-        QPen dashed(colour, 1, Qt::DashLine);
-        dashed.setCosmetic(true);
-        lines.low = addLine(colour, false);
-        lines.low->setPen(dashed);
-        lines.high = addLine(colour, false);
-        lines.high->setPen(dashed);
         m_lines.push_back(lines);
         for (QLegendMarker* marker : chart()->legend()->markers(lines.legend))
             connect(marker, &QLegendMarker::clicked, this,
@@ -141,26 +121,8 @@ void RecordsChartView::setShape(const RecordShape* shape) {
 }
 
 void RecordsChartView::refreshAlarms() {
-    for (size_t i = 0; i < m_lines.size(); ++i)
-        updateAlarmLines(int(i));
     fitValues(); // levels above the readings come into view
-}
-
-void RecordsChartView::updateAlarmLines(int series) {
-    const RecordSeries& s = m_shape->series[size_t(series)];
-    SeriesLines& lines = m_lines[size_t(series)];
-    // Across the whole day, so that the level stays in view wherever the user looks.
-    const qreal from = qreal(axisMsOf(double(m_shape->firstTime)));
-    const qreal to = qreal(axisMsOf(double(std::max(m_shape->lastTime, m_shape->firstTime + 1))));
-    const auto place = [&](QLineSeries* line, const std::optional<double>& level) {
-        if (level)
-            line->replace(QList<QPointF>{{from, *level}, {to, *level}});
-        else
-            line->clear();
-        showLine(line, lines.shown && level.has_value());
-    };
-    place(lines.low, s.lowAlarm);
-    place(lines.high, s.highAlarm);
+    redraw();
 }
 
 bool RecordsChartView::isSeriesShown(int series) const {
@@ -173,7 +135,6 @@ void RecordsChartView::setSeriesShown(int series, bool shown) {
     SeriesLines& lines = m_lines[size_t(series)];
     lines.shown = shown;
     lines.legend->setVisible(shown);
-    updateAlarmLines(series);
     // A hidden series keeps its legend entry, dimmed, so that it can be shown again.
     for (QLegendMarker* marker : chart()->legend()->markers(lines.legend)) {
         marker->setVisible(true);
@@ -200,6 +161,17 @@ qsizetype RecordsChartView::drawnPointCount(int series) const {
     for (const QPolygonF& polyline : drawn[size_t(series)].polylines)
         count += polyline.size();
     return count;
+}
+
+std::vector<double> RecordsChartView::drawnAlarmLevels(int series) const {
+    std::vector<double> levels;
+    const auto& drawn = m_linesItem->lines();
+    if (series < 0 || size_t(series) >= drawn.size())
+        return levels;
+    const Placement p = placement();
+    for (qreal y : drawn[size_t(series)].levels)
+        levels.push_back(p.minY + (p.plot.bottom() - y) / p.plot.height() * (p.maxY - p.minY));
+    return levels;
 }
 
 QLineSeries* RecordsChartView::legendSeries(int series) const {
@@ -286,6 +258,9 @@ void RecordsChartView::redraw() {
                 polyline.append(placeOf(place, s.points[index].time, s.points[index].value));
             drawn[i].polylines.push_back(std::move(polyline));
         }
+        for (const std::optional<double>& level : {s.lowAlarm, s.highAlarm})
+            if (level)
+                drawn[i].levels.push_back(placeOf(place, 0, *level).y());
     }
     m_linesItem->setPlotArea(place.plot);
     m_linesItem->setLines(std::move(drawn));

@@ -36,6 +36,8 @@ public:
     // The points drawn for the series now, over all its lines.
     qsizetype drawnPointCount(int series) const;
     QLineSeries* legendSeries(int series) const;
+    // The alarm levels drawn for the series now, as values.
+    std::vector<double> drawnAlarmLevels(int series) const;
     // The view as record times (seconds).
     std::pair<double, double> timeRange() const;
     void setTimeRange(double from, double to);
@@ -61,10 +63,8 @@ private:
     };
 
     void clearSeries();
-    QLineSeries* addLine(const QColor& colour, bool inLegend);
-    void showLine(QLineSeries* line, bool shown);
+    QLineSeries* addLegendEntry(const QColor& colour);
     void redraw();
-    void updateAlarmLines(int series);
     void fitValues();
     void hoverAt(const QPointF& position);
     // Where readings lie in chart coordinates, for the view as it stands.
