@@ -5,6 +5,7 @@
 #include "app/decimalfield.h"
 #include "app/linknotice.h"
 #include "app/unwrittenrecordsdialog.h"
+#include "app/recordswindow.h"
 #include "export/openfolder.h"
 #include "gastype/dialogunits.h"
 #include "gastype/gasnametable.h"
@@ -90,6 +91,9 @@ void CTrellmoDlg::buildWindow() {
     QAction* gasType = menu->addAction(QStringLiteral("Gas Type"));
     gasType->setObjectName(controlObjectName(ControlId::GasTypeCommand));
     connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
+    QAction* records = menu->addAction(QStringLiteral("Records..."));
+    records->setObjectName(controlObjectName(ControlId::RecordsCommand));
+    connect(records, &QAction::triggered, this, [this] { guarded([this] { OnRecords(); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -390,6 +394,23 @@ void CTrellmoDlg::OnGasType() {
     CGastypeEdit cs(this, m_settings.parameterWorkbook);
     cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
     cs.exec();
+}
+
+void CTrellmoDlg::OnRecords() {
+    // Not modal: the download and the rest of this window go on beside it.
+    if (m_records) {
+        m_records->rescan();
+    } else {
+        m_records = new RecordsWindow(m_exporter.folder(), this);
+        m_records->watchChannelTable(m_channelList);
+        m_exporter.setWrittenListener([this](const QString& path) {
+            if (m_records)
+                m_records->workbookWritten(path);
+        });
+    }
+    m_records->show();
+    m_records->raise();
+    m_records->activateWindow();
 }
 
 void CTrellmoDlg::ShowValues() {

@@ -11,6 +11,7 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QSet>
 
 class CMscomm1;
@@ -18,6 +19,7 @@ class LinkNotice;
 class QComboBox;
 class QMenu;
 class QTableWidget;
+class RecordsWindow;
 
 // The main window: port selection, the channel table, the channel count and record total, the
 // download with its progress, and the Send / Receive monitors. It owns the serial line, the two
@@ -70,6 +72,7 @@ private:
     void OnExit();
     void OnOpenFolder();
     void OnGasType();
+    void OnRecords();
     void OnPortLost(const QString& text);
     void stopLink();
     void LoadUserGasNames();
@@ -106,4 +109,5 @@ private:
     LinkNotice* m_linkNotice = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
+    QPointer<RecordsWindow> m_records;
 };

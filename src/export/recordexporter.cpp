@@ -61,6 +61,10 @@ bool RecordExporter::exportBatch(ChannelLayout layout, const RecordStore& store,
     if (reason.isEmpty()) {
         m_run = FailureRun::None;
         m_rowsWritten = 0;
+        if (m_written) {
+            for (const Destination& destination : destinations)
+                m_written(destination.path);
+        }
         return true;
     }
     m_lastFailure = ExportFailure{failedPath, reason};

@@ -29,6 +29,8 @@ struct ExportFailure {
 class RecordExporter : public BatchExporter {
 public:
     using DateSource = std::function<QDate()>;
+    // Told the workbook's path after each batch that reached the disk.
+    using WrittenListener = std::function<void(const QString& workbookPath)>;
 
     // folder: the record folder, created (one level) when missing. today: the local date a
     // batch is written under; the system clock when empty.
@@ -36,6 +38,7 @@ public:
     RecordExporter();
 
     bool exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) override;
+    void setWrittenListener(WrittenListener listener) { m_written = std::move(listener); }
 
     // The text to show the user now: non-empty only once, after the first failure of a run of
     // failures. A batch that reaches the disk ends the run (and drops an unshown text: its rows
@@ -95,4 +98,5 @@ private:
     ExportFailure m_lastFailure;
     quint32 m_rowsWritten = 0;
     QString m_continuationNotice;
+    WrittenListener m_written;
 };
