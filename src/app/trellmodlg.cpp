@@ -1,11 +1,14 @@
 #include "app/trellmodlg.h"
 
 #include "app/aboutdlg.h"
+#include "app/captionfit.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
 #include "app/linknotice.h"
 #include "app/unwrittenrecordsdialog.h"
 #include "app/recordswindow.h"
+#include "app/porthintlabel.h"
+#include "app/portlistpresenter.h"
 #include "export/openfolder.h"
 #include "gastype/dialogunits.h"
 #include "gastype/gasnametable.h"
@@ -13,7 +16,6 @@
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
-#include "serial/portprobe.h"
 #include "serial/serialerror.h"
 
 #include <QCloseEvent>
@@ -71,6 +73,7 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     buildWindow();
     connectHandlers();
     OnInitDialog();
+    fitCaptions(*findChild<QWidget*>(QStringLiteral("client"), Qt::FindDirectChildrenOnly));
 }
 
 CTrellmoDlg::~CTrellmoDlg() = default;
@@ -105,6 +108,10 @@ void CTrellmoDlg::buildWindow() {
     m_portCombo = m_ui.portCombo;
     m_linkNotice = new LinkNotice(this);
     layout->addWidget(m_linkNotice);
+    m_portHint = new PortHintLabel(client->width(), this);
+    layout->addWidget(m_portHint);
+    m_portList = new PortListPresenter(*m_comm, *m_portCombo, *m_ui.openPort, *m_portHint,
+                                       m_settings.portAccessCheck, this);
 
     m_systemMenu = new QMenu(this);
     m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
@@ -218,24 +225,7 @@ void CTrellmoDlg::OnSysCommand(unsigned commandId, qintptr /*parameter*/) {
 }
 
 void CTrellmoDlg::ProbePorts() {
-    // The port this program holds open can't be opened a second time, yet it must stay listed
-    // and selected, or it could no longer be closed.
-    const int heldPort = m_comm->GetPortOpen() ? m_comm->commPort() : 0;
-    const QList<ProbedPort> found = probePorts(m_comm->ports(), heldPort);
-    m_portCombo->clear();
-    m_portCombo->setEditText(QString());
-    int selected = 0;
-    for (const ProbedPort& port : found) {
-        if (port.number == heldPort) {
-            selected = m_portCombo->count();
-        }
-        m_portCombo->addItem(port.name);
-        m_portCombo->setItemData(m_portCombo->count() - 1, port.devicePath, Qt::ToolTipRole);
-    }
-    m_ui.openPort->setEnabled(!found.isEmpty());
-    if (!found.isEmpty()) {
-        m_portCombo->setCurrentIndex(selected);
-    }
+    m_portList->probe();
 }
 
 void CTrellmoDlg::OnCheckPort() {
@@ -393,6 +383,7 @@ void CTrellmoDlg::OnGasType() {
     // owned by the application's main window; modal, while timers and serial events go on.
     CGastypeEdit cs(this, m_settings.parameterWorkbook);
     cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    fitCaptions(cs);
     cs.exec();
 }
 

@@ -16,6 +16,8 @@
 
 class CMscomm1;
 class LinkNotice;
+class PortHintLabel;
+class PortListPresenter;
 class QComboBox;
 class QMenu;
 class QTableWidget;
@@ -49,6 +51,7 @@ public:
     CMscomm1& comm() { return *m_comm; }
     // The window's context menu, which stands in for the system menu.
     QMenu& systemMenu() { return *m_systemMenu; }
+    PortListPresenter& portList() { return *m_portList; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -107,6 +110,8 @@ private:
     QBasicTimer m_downloadTimer;
     QMenu* m_systemMenu = nullptr;
     LinkNotice* m_linkNotice = nullptr;
+    PortHintLabel* m_portHint = nullptr;
+    PortListPresenter* m_portList = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
     QPointer<RecordsWindow> m_records;
