@@ -5,6 +5,7 @@
 #include "spreadsheet/sqlquote.h"
 #include "spreadsheet/textscan.h"
 #include "spreadsheet/xls/cfbrewriter.h"
+#include "spreadsheet/xls/sheetname.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,24 +47,6 @@ bool holdsAnyCell(const xls::Sheet& sheet) {
             if (!cell.isEmpty())
                 return true;
     return false;
-}
-
-// The spreadsheet program's rules for sheet names.
-QString sheetNameProblem(const QString& name) {
-    if (name.isEmpty())
-        return QStringLiteral("A sheet needs a name");
-    if (name.size() > 31)
-        return QStringLiteral("The sheet name '%1' is longer than 31 characters").arg(name);
-    static const QString kForbidden = QStringLiteral("[]:*?/\\");
-    for (QChar c : name)
-        if (kForbidden.contains(c))
-            return QStringLiteral("The sheet name '%1' holds the character %2, which sheet names "
-                                  "cannot hold")
-                .arg(name, c);
-    if (name.startsWith(u'\'') || name.endsWith(u'\''))
-        return QStringLiteral("The sheet name '%1' cannot begin or end with an apostrophe")
-            .arg(name);
-    return {};
 }
 
 class SheetResult : public WorkbookResult {
@@ -544,7 +527,7 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
             refuse(QStringLiteral("The workbook %1 has no sheet '%2'")
                        .arg(shown(m_path), table.sheet));
     } else if (!sheet) {
-        if (const QString problem = sheetNameProblem(table.sheet); !problem.isEmpty())
+        if (const QString problem = xls::sheetNameProblem(table.sheet); !problem.isEmpty())
             refuse(problem);
         m_book.sheets.push_back(xls::Sheet{table.sheet, {std::move(header)}});
         m_changed = true;

@@ -10,16 +10,10 @@ namespace xls {
 
 namespace {
 
-constexpr qsizetype kSectorSize = 512;
+constexpr qsizetype kSectorSize = qsizetype{1} << cfb::kSectorShift3;
 constexpr uint32_t kEntriesPerSector = kSectorSize / 4;
 constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerSector - 1;
 constexpr int kEntriesPerDirectorySector = kSectorSize / cfb::kDirEntrySize;
-
-// Offsets inside a directory entry.
-constexpr int kEntryType = 66;
-constexpr int kEntryStart = 116;
-constexpr int kEntrySize = 120;
-constexpr int kEntrySizeHigh = 124;
 
 uint32_t sectorsFor(qsizetype bytes, qsizetype unit) {
     return static_cast<uint32_t>((bytes + unit - 1) / unit);
@@ -66,9 +60,9 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
     // The directory is written in whole sectors; unused entries fill the last one.
     while (entries.size() % kEntriesPerDirectorySector != 0) {
         QByteArray unused(cfb::kDirEntrySize, '\0');
-        bytes::put32(unused.data() + 68, cfb::kNoStream);
-        bytes::put32(unused.data() + 72, cfb::kNoStream);
-        bytes::put32(unused.data() + 76, cfb::kNoStream);
+        bytes::put32(unused.data() + cfb::entry::kLeft, cfb::kNoStream);
+        bytes::put32(unused.data() + cfb::entry::kRight, cfb::kNoStream);
+        bytes::put32(unused.data() + cfb::entry::kChild, cfb::kNoStream);
         entries.push_back(unused);
     }
 
@@ -86,14 +80,14 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
     std::vector<uint32_t> miniFat;
     auto place = [&](QByteArray& entry, const QByteArray& data) {
         char* e = entry.data();
-        bytes::put32(e + kEntrySize, static_cast<uint32_t>(data.size()));
-        bytes::put32(e + kEntrySizeHigh, 0);
+        bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(data.size()));
+        bytes::put32(e + cfb::entry::kSizeHigh, 0);
         if (data.size() >= cfb::kMiniStreamCutoff) {
-            bytes::put32(e + kEntryStart, area.appendChain(data));
+            bytes::put32(e + cfb::entry::kStartSector, area.appendChain(data));
             return;
         }
         if (data.isEmpty()) {
-            bytes::put32(e + kEntryStart, cfb::kEndOfChain);
+            bytes::put32(e + cfb::entry::kStartSector, cfb::kEndOfChain);
             return;
         }
         const uint32_t first = static_cast<uint32_t>(miniFat.size());
@@ -102,30 +96,32 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
         miniStream.append(QByteArray(count * cfb::kMiniSectorSize - data.size(), '\0'));
         for (uint32_t i = 0; i < count; ++i)
             miniFat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
-        bytes::put32(e + kEntryStart, first);
+        bytes::put32(e + cfb::entry::kStartSector, first);
     };
     for (size_t i = 0; i < original.entries.size(); ++i) {
-        const auto type = static_cast<cfb::EntryType>(static_cast<uint8_t>(entries[i][kEntryType]));
+        const auto type =
+            static_cast<cfb::EntryType>(static_cast<uint8_t>(entries[i][cfb::entry::kType]));
         if (int(i) == original.workbookEntry) {
-            bytes::put32(entries[i].data() + kEntrySize, static_cast<uint32_t>(workbookSize));
-            bytes::put32(entries[i].data() + kEntrySizeHigh, 0);
-            bytes::put32(entries[i].data() + kEntryStart, area.appendChain(workbook));
+            char* e = entries[i].data();
+            bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(workbookSize));
+            bytes::put32(e + cfb::entry::kSizeHigh, 0);
+            bytes::put32(e + cfb::entry::kStartSector, area.appendChain(workbook));
         }
         else if (type == cfb::EntryType::Stream)
             place(entries[i], original.streams[i]);
         else if (type == cfb::EntryType::Storage) {
-            bytes::put32(entries[i].data() + kEntryStart, 0);
-            bytes::put32(entries[i].data() + kEntrySize, 0);
-            bytes::put32(entries[i].data() + kEntrySizeHigh, 0);
+            bytes::put32(entries[i].data() + cfb::entry::kStartSector, 0);
+            bytes::put32(entries[i].data() + cfb::entry::kSize, 0);
+            bytes::put32(entries[i].data() + cfb::entry::kSizeHigh, 0);
         }
     }
 
     // The root entry holds the mini stream; the mini FAT follows it.
     QByteArray& root = entries[0];
-    bytes::put32(root.data() + kEntryStart,
+    bytes::put32(root.data() + cfb::entry::kStartSector,
                  miniStream.isEmpty() ? cfb::kEndOfChain : area.appendChain(miniStream));
-    bytes::put32(root.data() + kEntrySize, static_cast<uint32_t>(miniStream.size()));
-    bytes::put32(root.data() + kEntrySizeHigh, 0);
+    bytes::put32(root.data() + cfb::entry::kSize, static_cast<uint32_t>(miniStream.size()));
+    bytes::put32(root.data() + cfb::entry::kSizeHigh, 0);
     QByteArray miniFatBytes;
     for (const uint32_t next : miniFat)
         bytes::append32(miniFatBytes, next);
@@ -167,20 +163,22 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
     QByteArray file(cfb::kHeaderSize, '\0');
     char* h = file.data();
     std::memcpy(h, cfb::kSignature, sizeof cfb::kSignature);
-    bytes::put16(h + 24, 0x003E);
-    bytes::put16(h + 26, 0x0003);
-    bytes::put16(h + 28, 0xFFFE);
-    bytes::put16(h + 30, 9);
-    bytes::put16(h + 32, 6);
-    bytes::put32(h + 44, fatSectors);
-    bytes::put32(h + 48, directoryStart);
-    bytes::put32(h + 56, cfb::kMiniStreamCutoff);
-    bytes::put32(h + 60, miniFatSectors ? miniFatStart : cfb::kEndOfChain);
-    bytes::put32(h + 64, miniFatSectors);
-    bytes::put32(h + 68, difatSectors ? firstDifat : cfb::kEndOfChain);
-    bytes::put32(h + 72, difatSectors);
+    bytes::put16(h + cfb::header::kMinorVersion, cfb::kMinorVersion);
+    bytes::put16(h + cfb::header::kMajorVersion, cfb::kMajorVersion3);
+    bytes::put16(h + cfb::header::kByteOrder, cfb::kByteOrderMark);
+    bytes::put16(h + cfb::header::kSectorShift, cfb::kSectorShift3);
+    bytes::put16(h + cfb::header::kMiniSectorShift, cfb::kMiniSectorShift);
+    bytes::put32(h + cfb::header::kFatSectorCount, fatSectors);
+    bytes::put32(h + cfb::header::kFirstDirectorySector, directoryStart);
+    bytes::put32(h + cfb::header::kMiniStreamCutoff, cfb::kMiniStreamCutoff);
+    bytes::put32(h + cfb::header::kFirstMiniFatSector,
+                 miniFatSectors ? miniFatStart : cfb::kEndOfChain);
+    bytes::put32(h + cfb::header::kMiniFatSectorCount, miniFatSectors);
+    bytes::put32(h + cfb::header::kFirstDifatSector, difatSectors ? firstDifat : cfb::kEndOfChain);
+    bytes::put32(h + cfb::header::kDifatSectorCount, difatSectors);
     for (uint32_t i = 0; i < uint32_t(cfb::kHeaderDifatEntries); ++i)
-        bytes::put32(h + 76 + 4 * i, i < fatSectors ? firstFat + i : cfb::kFreeSector);
+        bytes::put32(h + cfb::header::kDifat + 4 * i,
+                     i < fatSectors ? firstFat + i : cfb::kFreeSector);
 
     std::vector<QByteArray> pieces{file};
     pieces.insert(pieces.end(), area.pieces.begin(), area.pieces.end());

@@ -52,7 +52,9 @@ void scanLayout(BookLayout& layout, const Book& book) {
         const char* data = stream.constData() + record.position + kRecordHeader;
         SheetLayout sheet;
         sheet.boundSheet = i;
-        sheet.begin = record.size >= kRecordHeader + 8 ? bytes::u32(data) : -1;
+        sheet.begin = record.size >= kRecordHeader + boundsheet::kName
+                          ? bytes::u32(data + boundsheet::kStreamPosition)
+                          : -1;
         // Sheets follow the globals one after the other; anything else is a file the reader
         // could only make sense of by guessing, which is no base for writing it back.
         if (sheet.begin < lastEnd || sheet.begin + 8 > stream.size() ||
@@ -63,8 +65,9 @@ void scanLayout(BookLayout& layout, const Book& book) {
             return;
         }
         lastEnd = sheet.end;
-        const uint8_t kind = static_cast<uint8_t>(data[5]);
-        const uint16_t substream = bytes::u16(stream.constData() + sheet.begin + 6);
+        const uint8_t kind = static_cast<uint8_t>(data[boundsheet::kSheetType]);
+        const uint16_t substream =
+            bytes::u16(stream.constData() + sheet.begin + kRecordHeader + bof::kSubstreamType);
         if (kind == 0 && substream == kWorksheet) {
             if (size_t(textSheets) >= book.sheets.size()) {
                 layout.problem = QStringLiteral("its list of sheets does not match the sheets it "
