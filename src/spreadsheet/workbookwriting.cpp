@@ -350,6 +350,9 @@ bool CWorkbook::WriteBackupSheet() {
     const InsertBuilder inserts(kBackupSheet, storedFieldNames);
     std::vector<QStringView> cells;
     for (qsizetype row = 1; row < storedRowLines.size(); ++row) {
+        if (!loadedEmptyRowLine.isNull() &&
+            storedRowLines[row].constData() == loadedEmptyRowLine.constData())
+            continue;
         rowline::split(storedRowLines[row], separator, cells);
         inserts.build(statementText, static_cast<qint32>(row), storedRowLines[row], cells);
         if (!SendStatement())

@@ -296,3 +296,36 @@ TEST_F(KeepFixture, WhatCannotBeWrittenIsRefusedAndTheFileKept) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(KeepOwnWorkbook, BatchesAppendedToTheProgramsOwnWorkbookReadBackWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("C4-25-03-07.xls");
+    std::vector<QStringList> expected{{"Time", "Gas", "Conc"}};
+    auto rowOf = [](int n) {
+        return QStringList{QStringLiteral("2025-03-07  00:00:%1").arg(n, 2, 10, QChar(u'0')),
+                           n % 3 ? QStringLiteral("CO  ") : QStringLiteral("H2S "),
+                           QString::number(n % 7)};
+    };
+    for (int batch = 0; batch < 3; ++batch) {
+        CWorkbook book(path, "Storage", true);
+        book.HoldWrites();
+        book.SetHeaderRow({"Time", "Gas", "Conc"}, false);
+        for (int n = batch * 40; n < batch * 40 + 40; ++n) {
+            ASSERT_TRUE(book.PutRow(rowOf(n), 0, false));
+            expected.push_back(rowOf(n));
+        }
+        ASSERT_TRUE(book.WriteBack()) << book.lastError().toStdString();
+        for (const ReadBook& read : {readWithXlrd(path), readWithFreexl(path)}) {
+            ASSERT_TRUE(read.ok) << read.error.toStdString();
+            const ReadSheet* sheet = read.sheet("Storage");
+            ASSERT_NE(sheet, nullptr);
+            ASSERT_EQ(sheet->rows.size(), expected.size()) << batch;
+            for (size_t r = 0; r < expected.size(); ++r)
+                ASSERT_EQ(sheet->rows[r], expected[r]) << "batch " << batch << " row " << r;
+        }
+    }
+}
+
+} // namespace
