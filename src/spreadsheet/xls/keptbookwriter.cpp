@@ -197,6 +197,7 @@ public:
 
 private:
     void collect(const Records& records);
+    bool rowUnchanged(size_t row) const;
     void planRows();
     void writeDimensions(QByteArray& out);
     void writeCellTable(SheetOut& out, bool withDbCells);
@@ -213,7 +214,10 @@ private:
         uint16_t row = 0;
         uint16_t firstColumn = 0;
         uint16_t endColumn = 0;
-        size_t firstCell = 0; // into cells
+        // A row whose cells are all kept as read points into units rather than into cells, so
+        // that an unchanged sheet is not listed cell by cell a second time.
+        bool keptAsRead = false;
+        size_t firstCell = 0; // into cells, or into units when keptAsRead
         size_t cellCount = 0;
     };
     std::vector<PlannedRow> rows;
@@ -224,6 +228,7 @@ private:
         uint32_t string;
     };
     std::vector<OutCellEntry> cells;
+    size_t newCells = 0; // cells of `cells` that are new text cells
     qsizetype defColWidthAt = -1;
     qsizetype indexFieldsAt = -1;
     bool hasIndex = false;
@@ -301,6 +306,18 @@ void ChangedSheetWriter::collect(const Records& records) {
         std::stable_sort(units.begin(), units.end(), before);
 }
 
+bool ChangedSheetWriter::rowUnchanged(size_t r) const {
+    const Rows& current = sheet.rows;
+    if (r >= current.size() || r >= original.size() || current[r].size() != original[r].size())
+        return false;
+    const std::vector<QString>& now = current[r];
+    const std::vector<QString>& before = original[r];
+    for (size_t c = 0; c < now.size(); ++c)
+        if (!sameText(now[c], before[c]))
+            return false;
+    return true;
+}
+
 void ChangedSheetWriter::planRows() {
     const Rows& current = sheet.rows;
     size_t rowEnd = std::min(current.size(), size_t(kMaxRows));
@@ -309,7 +326,6 @@ void ChangedSheetWriter::planRows() {
     for (size_t r = 0; r < rowRecords.size(); ++r)
         if (rowRecords[r] >= 0)
             rowEnd = std::max(rowEnd, r + 1);
-    cells.reserve(units.size() + 64);
     size_t u = 0;
     for (size_t r = 0; r < rowEnd; ++r) {
         const size_t unitsBegin = u;
@@ -323,6 +339,19 @@ void ChangedSheetWriter::planRows() {
         const size_t width =
             r < current.size() ? std::min(current[r].size(), size_t(kMaxColumns)) : 0;
         size_t c = 0;
+        if (rowUnchanged(r)) {
+            // Most rows of a rebuilt sheet: every cell as read is kept and none is new.
+            planned.keptAsRead = true;
+            planned.firstCell = unitsBegin;
+            planned.cellCount = u - unitsBegin;
+            if (planned.cellCount > 0) {
+                planned.firstColumn = units[unitsBegin].column;
+                planned.endColumn = static_cast<uint16_t>(units[u - 1].column + 1);
+            }
+            if (planned.cellCount > 0 || rowRecords[r] >= 0)
+                rows.push_back(planned);
+            continue;
+        }
         for (;;) {
             while (c < width &&
                    (current[r][c].isEmpty() || sameText(current[r][c], textAt(original, r, c))))
@@ -351,6 +380,7 @@ void ChangedSheetWriter::planRows() {
                     if (units[m].column == c)
                         xf = units[m].xf;
                 cells.push_back({static_cast<uint16_t>(c), xf, -1, strings.add(current[r][c])});
+                ++newCells;
                 ++c;
             }
         }
@@ -391,6 +421,7 @@ void ChangedSheetWriter::writeDimensions(QByteArray& out) {
 void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
     QByteArray& out = sheetOut.bytes;
     std::vector<uint32_t> dbCells;
+    std::vector<qsizetype> firstCellAt;
     for (size_t b = 0; b < rows.size();) {
         size_t e = b;
         const int block = rows[b].row / kRowsPerBlock;
@@ -404,19 +435,21 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
             if (kept >= 0) {
                 out.append(stream.constData() + kept, kRowRecordBytes);
             } else {
-                appendRecordHeader(out, kRow, 16);
-                out.append(QByteArray(16, '\0'));
-                char* p = out.data() + at + kRecordHeader;
+                char record[kRowRecordBytes] = {};
+                bytes::put16(record, kRow);
+                bytes::put16(record + 2, 16);
+                char* p = record + kRecordHeader;
                 bytes::put16(p, row.row);
                 bytes::put16(p + 6, 0x00FF);  // default height
                 bytes::put16(p + 12, 0x0100); // the flag Excel always sets
                 bytes::put16(p + 14, defaultXf);
+                out.append(record, kRowRecordBytes);
             }
             char* p = out.data() + at + kRecordHeader;
             bytes::put16(p + 2, row.firstColumn);
             bytes::put16(p + 4, row.endColumn);
         }
-        std::vector<qsizetype> firstCellAt;
+        firstCellAt.clear();
         // Cells kept in a row are mostly one stretch of the sheet as read: copied in one go.
         qsizetype pendingBegin = 0;
         qsizetype pendingEnd = 0;
@@ -428,7 +461,9 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
             const PlannedRow& row = rows[i];
             firstCellAt.push_back(out.size() + (pendingEnd - pendingBegin));
             for (size_t c = row.firstCell; c < row.firstCell + row.cellCount; ++c) {
-                const OutCellEntry& cell = cells[c];
+                const OutCellEntry cell =
+                    row.keptAsRead ? OutCellEntry{units[c].column, units[c].xf, int32_t(c), 0}
+                                   : cells[c];
                 if (cell.unit >= 0 && units[size_t(cell.unit)].kind == CellUnit::Span) {
                     const CellUnit& unit = units[size_t(cell.unit)];
                     if (unit.begin != pendingEnd) {
@@ -440,11 +475,14 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
                 }
                 flush();
                 if (cell.unit < 0) {
-                    appendRecordHeader(out, kLabelSst, 10);
-                    bytes::append16(out, row.row);
-                    bytes::append16(out, cell.column);
-                    bytes::append16(out, cell.xf);
-                    bytes::append32(out, cell.string);
+                    char record[kRecordHeader + 10];
+                    bytes::put16(record, kLabelSst);
+                    bytes::put16(record + 2, 10);
+                    bytes::put16(record + 4, row.row);
+                    bytes::put16(record + 6, cell.column);
+                    bytes::put16(record + 8, cell.xf);
+                    bytes::put32(record + 10, cell.string);
+                    out.append(record, sizeof record);
                     continue;
                 }
                 const CellUnit& unit = units[size_t(cell.unit)];
@@ -536,7 +574,10 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
         return out;
     }
 
-    out.bytes.reserve(layout->end - layout->begin + qsizetype(cells.size()) * 14 + 1024);
+    // The sheet as read, with a LABELSST for each new cell and room for new ROW and DBCELL
+    // records and a longer INDEX.
+    out.bytes.reserve(layout->end - layout->begin + qsizetype(newCells) * 14 +
+                      qsizetype(rows.size()) * 22 + qsizetype(blocks) * 4 + 1024);
     int nesting = 0;
     bool dimensionsWritten = false;
     bool tableWritten = false;
