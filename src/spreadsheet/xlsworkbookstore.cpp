@@ -253,8 +253,10 @@ void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
     OriginalSheet& original = m_original[sheet];
     auto& rows = m_book.sheets[sheet].rows;
     if (original.taken || sheet >= m_sheetsAtConnect) {
-        if (emptying)
+        if (emptying) {
+            returnLentRows(sheet);
             rows.clear();
+        }
         return;
     }
     original.taken = true;
@@ -269,34 +271,55 @@ void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
     }
 }
 
+void XlsWorkbookStore::keepOriginalRow(size_t sheet, size_t row) {
+    if (sheet >= m_original.size())
+        return;
+    OriginalSheet& original = m_original[sheet];
+    if (row < original.lent.size() && original.lent[row]) {
+        original.rows[row] = m_book.sheets[sheet].rows[row];
+        original.lent[row] = false;
+    }
+}
+
+void XlsWorkbookStore::returnLentRows(size_t sheet) {
+    if (sheet >= m_original.size())
+        return;
+    OriginalSheet& original = m_original[sheet];
+    auto& rows = m_book.sheets[sheet].rows;
+    for (size_t r = 0; r < original.lent.size(); ++r) {
+        if (original.lent[r]) {
+            original.rows[r] = std::move(rows[r]);
+            rows[r] = {};
+        }
+    }
+    original.lent.clear();
+}
+
 namespace {
 
 // Rows equal but for empty cells at the end of a row and empty rows at the end of the sheet,
-// which hold nothing.
+// which hold nothing. Rows that `a` lent to `b` are the same.
 bool sameRows(const std::vector<std::vector<QString>>& a,
-              const std::vector<std::vector<QString>>& b) {
+              const std::vector<std::vector<QString>>& b, const std::vector<bool>& lent) {
     auto usedWidth = [](const std::vector<QString>& row) {
         size_t width = row.size();
         while (width > 0 && row[width - 1].isEmpty())
             --width;
         return width;
     };
-    auto usedRows = [&](const std::vector<std::vector<QString>>& rows) {
-        size_t count = rows.size();
-        while (count > 0 && usedWidth(rows[count - 1]) == 0)
-            --count;
-        return count;
-    };
-    const size_t rows = usedRows(a);
-    if (rows != usedRows(b))
-        return false;
+    static const std::vector<QString> none;
+    const size_t rows = std::max(a.size(), b.size());
     for (size_t r = 0; r < rows; ++r) {
-        const size_t width = usedWidth(a[r]);
-        if (width != usedWidth(b[r]))
+        if (r < lent.size() && lent[r])
+            continue;
+        const auto& rowA = r < a.size() ? a[r] : none;
+        const auto& rowB = r < b.size() ? b[r] : none;
+        const size_t width = usedWidth(rowA);
+        if (width != usedWidth(rowB))
             return false;
         for (size_t c = 0; c < width; ++c) {
-            const QString& x = a[r][c];
-            const QString& y = b[r][c];
+            const QString& x = rowA[c];
+            const QString& y = rowB[c];
             if (x.size() != y.size() || (x.constData() != y.constData() && x != y))
                 return false;
         }
@@ -314,9 +337,10 @@ bool XlsWorkbookStore::collectChanges(std::vector<xls::SheetChange>& changes) co
             changes[i].changed = true;
             any = true;
         } else if (i < m_original.size() && m_original[i].taken &&
-                   !sameRows(m_original[i].rows, m_book.sheets[i].rows)) {
+                   !sameRows(m_original[i].rows, m_book.sheets[i].rows, m_original[i].lent)) {
             changes[i].changed = true;
             changes[i].originalRows = &m_original[i].rows;
+            changes[i].lentRows = &m_original[i].lent;
             any = true;
         }
     }
@@ -541,6 +565,7 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
                       .arg(sheet->name)
                 : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
     takeOriginal(index);
+    returnLentRows(index);
     // A column without a name was given to the reader as F and its number; the header it had,
     // an empty cell, is what goes back.
     if (index < m_original.size() && m_original[index].taken && !m_original[index].rows.empty()) {
@@ -619,8 +644,14 @@ std::vector<QString>& XlsWorkbookStore::rowForInsert(size_t sheet, size_t rowInd
     // same place comes back with its cells, and the texts that did not change keep their
     // storage (which the file writer then finds by address).
     if (row.empty() && sheet < m_original.size() && m_original[sheet].taken &&
-        rowIndex < m_original[sheet].rows.size())
-        row = m_original[sheet].rows[rowIndex];
+        rowIndex < m_original[sheet].rows.size() && !m_original[sheet].rows[rowIndex].empty()) {
+        OriginalSheet& original = m_original[sheet];
+        row = std::move(original.rows[rowIndex]);
+        original.rows[rowIndex] = {};
+        if (original.lent.size() < original.rows.size())
+            original.lent.resize(original.rows.size(), false);
+        original.lent[rowIndex] = true;
+    }
     return row;
 }
 
@@ -664,18 +695,29 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     m_changed = true;
     takeOriginal(target.sheet);
     // INSERT INTO a range ending at row n writes row n + 1, which is index n counted from 0.
-    auto& row = rowForInsert(target.sheet, static_cast<size_t>(lastRow));
-    row.resize(static_cast<size_t>(target.lastColumn + 1));
-    for (const size_t column : target.unnamed)
+    const size_t rowIndex = static_cast<size_t>(lastRow);
+    auto& row = rowForInsert(target.sheet, rowIndex);
+    // A lent row gives the original its copy back before its first change.
+    const size_t width = static_cast<size_t>(target.lastColumn + 1);
+    if (row.size() != width)
+        keepOriginalRow(target.sheet, rowIndex);
+    row.resize(width);
+    for (const size_t column : target.unnamed) {
+        if (!row[column].isEmpty())
+            keepOriginalRow(target.sheet, rowIndex);
         row[column].clear();
+    }
     for (size_t i = 0; i < statement.values.size(); ++i) {
         const QStringView quoted = statement.values[i];
         QString& cell = row[static_cast<size_t>(target.columns[i])];
         if (statement.valuesHoldQuotes && quoted.contains(u'\'')) {
             QString value = sqlquote::unquoteValue(quoted);
-            if (!sameText(cell, value))
+            if (!sameText(cell, value)) {
+                keepOriginalRow(target.sheet, rowIndex);
                 cell = std::move(value);
+            }
         } else if (!sameText(cell, quoted)) {
+            keepOriginalRow(target.sheet, rowIndex);
             cell = quoted.toString();
         }
     }
@@ -730,6 +772,7 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
     m_insertTargetValid = false;
     auto& changing = m_book.sheets[index].rows;
     for (const size_t r : matching) {
+        keepOriginalRow(index, r);
         auto& row = changing[r];
         for (const auto& [column, value] : assignments) {
             if (row.size() <= column)

@@ -73,9 +73,13 @@ private:
     // A sheet of the book as it was at connect, taken when a statement first changes it. A
     // rebuilt row takes its cells back from here, so that unchanged texts share their
     // characters with what was read and are recognised as unchanged without comparing them.
+    // A row that an INSERT rebuilds with the texts it held is lent to the sheet instead of
+    // copied: `lent` marks it, and its place in `rows` stays empty. It stays the same as read
+    // until a statement is about to change it, which first gives a copy back (keepOriginalRow).
     struct OriginalSheet {
         bool taken = false;
         SheetRows rows;
+        std::vector<bool> lent; // by row
     };
 
     void requireConnection() const;
@@ -92,6 +96,10 @@ private:
     // Keeps the sheet as it was at connect before a statement changes it; `emptying` also
     // empties the sheet.
     void takeOriginal(size_t sheet, bool emptying = false);
+    // Before a statement changes a row that is lent: the original gets a copy of it back.
+    void keepOriginalRow(size_t sheet, size_t row);
+    // Before the sheet's rows are thrown away: the lent ones go back to the original.
+    void returnLentRows(size_t sheet);
     // Sheets whose content differs from what was read; empty when the book is unchanged.
     bool collectChanges(std::vector<xls::SheetChange>& changes) const;
     bool writeBook(QString& why);

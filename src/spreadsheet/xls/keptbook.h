@@ -54,6 +54,9 @@ struct SheetChange {
     // The sheet's rows as read (changed sheets only): cells whose text is still the same keep
     // the record they were read from.
     const std::vector<std::vector<QString>>* originalRows = nullptr;
+    // Rows of originalRows that the sheet holds unchanged in their place (their entry in
+    // originalRows is empty): by row, may be shorter than the sheet or null.
+    const std::vector<bool>* lentRows = nullptr;
 };
 
 // The Workbook stream of `book`, which was read with `layout`: unchanged sheets, the globals and

@@ -189,9 +189,9 @@ SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
 class ChangedSheetWriter {
 public:
     ChangedSheetWriter(const QByteArray& stream, const Sheet& sheet, const Rows& original,
-                       NewStrings& strings, uint16_t defaultXf)
-        : stream(stream), sheet(sheet), original(original), strings(strings), defaultXf(defaultXf) {
-    }
+                       const std::vector<bool>* lent, NewStrings& strings, uint16_t defaultXf)
+        : stream(stream), sheet(sheet), original(original), lent(lent), strings(strings),
+          defaultXf(defaultXf) {}
 
     SheetOut write(const SheetLayout* layout);
 
@@ -205,6 +205,7 @@ private:
     const QByteArray& stream;
     const Sheet& sheet;
     const Rows& original;
+    const std::vector<bool>* lent; // rows held unchanged in `sheet`, empty in `original`
     NewStrings& strings;
     const uint16_t defaultXf;
 
@@ -307,6 +308,8 @@ void ChangedSheetWriter::collect(const Records& records) {
 }
 
 bool ChangedSheetWriter::rowUnchanged(size_t r) const {
+    if (lent && r < lent->size() && (*lent)[r])
+        return true;
     const Rows& current = sheet.rows;
     if (r >= current.size() || r >= original.size() || current[r].size() != original[r].size())
         return false;
@@ -888,7 +891,8 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
             static const Rows none;
             const Rows* original = changes[size_t(t)].originalRows;
             sheets.push_back(ChangedSheetWriter(stream, book.sheets[size_t(t)],
-                                                original ? *original : none, strings, defaultXf)
+                                                original ? *original : none,
+                                                changes[size_t(t)].lentRows, strings, defaultXf)
                                  .write(&entry));
         } else {
             sheets.push_back(copySheet(stream, entry));
@@ -902,14 +906,15 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
             continue;
         static const Rows none;
         sheets.push_back(
-            ChangedSheetWriter(stream, book.sheets[t], none, strings, defaultXf).write(nullptr));
+            ChangedSheetWriter(stream, book.sheets[t], none, nullptr, strings, defaultXf)
+                .write(nullptr));
         newSheets.push_back(t);
     }
 
     QByteArray out;
-    out.reserve(layout.globals.empty() ? 4096
-                                       : layout.globals.back().position +
-                                             layout.globals.back().size + 64 * 1024);
+    out.reserve(layout.globals.empty()
+                    ? 4096
+                    : layout.globals.back().position + layout.globals.back().size + 64 * 1024);
     std::vector<qsizetype> positionFields; // one BOUNDSHEET position per sheet, in order
     size_t lastBoundSheet = layout.globals.size();
     for (size_t i = 0; i < layout.globals.size(); ++i)
