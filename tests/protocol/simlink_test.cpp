@@ -260,8 +260,13 @@ void SimLinkTest::downloadFourChannels() {
         for (int i = 1; i < asked.size(); ++i) {
             QVERIFY(asked[i] == asked[i - 1] || asked[i] == asked[i - 1] + 1);
         }
+        // A repeat of the last request may still have been on its way when its answer came;
+        // after that, the finished download asks for nothing.
         QTest::qWait(150);
-        QCOMPARE(sim.recordRequests().size(), asked.size());
+        const QList<quint32> settled = sim.recordRequests();
+        QVERIFY(settled.size() <= asked.size() + 1 && settled.last() == 30u);
+        QTest::qWait(150);
+        QCOMPARE(sim.recordRequests().size(), settled.size());
         QCOMPARE(driver.values.percentText, QStringLiteral("100.0%"));
         return;
     }
