@@ -39,7 +39,7 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath) {
     return names;
 }
 
-bool SaveGasList(const QStringList& listNames, const QString& workbookPath) {
+bool SaveGasList(const QStringList& listNames, const QString& workbookPath, QString* failure) {
     const auto nameAt = [&](int r) {
         return r < listNames.size() ? listNames[r] : QString();
     };
@@ -52,11 +52,26 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath) {
 
     CWorkbook book(workbookPath, kSheet, true);
     book.HoldWrites();
+    // Names equal to those stored change nothing, and a write that changes nothing does not
+    // happen: a workbook of another program that lacks the numbering rows stays as it is.
+    bool sameNames = true;
+    for (int n = 1; n <= kStoredGasNames && sameNames; ++n) {
+        QString stored;
+        if (!book.GetCellByRef(stored, QStringLiteral("B"), n + 1, true))
+            stored.clear();
+        sameNames = stored == (n <= kGasListRows ? nameAt(n - 1) : QString());
+    }
+    if (sameNames)
+        return true;
     // A workbook written before keeps its header (reported as a duplicate, nothing changed).
     book.SetHeaderRow({QStringLiteral("Number"), QStringLiteral("Gas Type")}, false);
     for (int n = 1; n <= kStoredGasNames; ++n) {
         const QString name = n <= kGasListRows ? nameAt(n - 1) : QString();
         book.PutRow({QString::number(n), name}, n + 1, true);
     }
-    return book.WriteBack();
+    if (book.WriteBack())
+        return true;
+    if (failure)
+        *failure = book.lastError().trimmed();
+    return false;
 }
