@@ -3,6 +3,7 @@
 #include "gastype/gasliststate.h"
 #include "model/codetables.h"
 #include "spreadsheet/workbook.h"
+#include "spreadsheet/workbooklock.h"
 
 namespace {
 
@@ -19,7 +20,12 @@ QString DefaultParameterWorkbook() {
 }
 
 StoredGasNames LoadUserGasNames(const QString& workbookPath) {
-    CWorkbook book(workbookPath, kSheet, true);
+    // Opening may write (the first backup sheet), so it takes turns with the other copies'
+    // saves; without the lock it only reads.
+    WorkbookLock lock(workbookPath);
+    QString lockFailure;
+    const bool mayWrite = lock.acquire(lockFailure);
+    CWorkbook book(workbookPath, kSheet, mayWrite);
     book.HoldWrites();
 
     StoredGasNames names;
@@ -35,7 +41,8 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath) {
 
     // Nothing changed: a loaded sheet goes back as it was read, and without a sheet there is
     // no header, so nothing is written.
-    book.WriteBack();
+    if (mayWrite)
+        book.WriteBack();
     return names;
 }
 
@@ -49,6 +56,12 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath, QStr
         for (int r = 0; r < kSavedEntries; ++r)
             table[r] = r < kGasListRows ? nameAt(r) : QString();
     }
+
+    // Another copy of the program saving at the same moment would otherwise overwrite this
+    // save with the workbook as it read it.
+    WorkbookLock lock(workbookPath);
+    if (QString failure; !lock.acquire(failure))
+        throw WorkbookLockError(failure.toStdString());
 
     CWorkbook book(workbookPath, kSheet, true);
     book.HoldWrites();

@@ -25,6 +25,7 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath);
 // empty) to rows 2-22 and, when GasListEdited() is set, into UserGasNames entries 0-21 first.
 // Row 22 always receives an empty name. Returns whether the workbook reached the disk (or
 // already held the names); otherwise `failure`, when given, says why in words for the user.
-// Throws WorkbookConnectError like LoadUserGasNames.
+// Throws WorkbookConnectError like LoadUserGasNames, and WorkbookLockError when another copy
+// of the program keeps the workbook locked.
 bool SaveGasList(const QStringList& listNames, const QString& workbookPath,
                  QString* failure = nullptr);
