@@ -53,7 +53,7 @@ void SilenceTest::muteDuringADownloadIsNamedOnceUntilAnswersResume() {
     config.recordCount = 100;
     InstrumentRig rig(config);
     QVERIFY(rig.openPort());
-    QVERIFY(rig.readParameter());
+    QVERIFY(rig.readParameterCompletely());
     rig.sim.clearLog();
     rig.sim.faultRecord(21, SimFault::noAnswer(), 1 << 20);
     const auto shown = noticeTexts(rig);
@@ -96,7 +96,7 @@ void SilenceTest::closePortStopsPollingAndDownloadDataContinues() {
     config.recordCount = 40;
     InstrumentRig rig(config);
     QVERIFY(rig.openPort());
-    QVERIFY(rig.readParameter());
+    QVERIFY(rig.readParameterCompletely());
     rig.sim.clearLog();
     rig.sim.faultRecord(7, SimFault::noAnswer(), 1 << 20);
     const auto shown = noticeTexts(rig);
