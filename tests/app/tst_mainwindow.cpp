@@ -123,9 +123,11 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
 
     QMenu* menu = w.dlg->findChild<QMenuBar*>()->actions().first()->menu();
     QCOMPARE(menu->title(), QStringLiteral("MENU"));
-    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().size(), 2);
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Gas Type"));
     QCOMPARE(menu->actions().first()->objectName(), controlObjectName(ControlId::GasTypeCommand));
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("Records..."));
+    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
 }
 
 void MainWindowTest::layoutFollowsTheTemplate() {
