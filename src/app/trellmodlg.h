@@ -15,6 +15,9 @@
 #include <QSet>
 
 class CMscomm1;
+class LinkNotice;
+class PortHintLabel;
+class PortListPresenter;
 class QComboBox;
 class QMenu;
 class QTableWidget;
@@ -30,7 +33,8 @@ class RecordsWindow;
 //
 // Downloaded records go to the day workbooks through m_exporter. A batch that does not reach
 // the disk stays with the protocol for the next attempt; the user hears of it once per run of
-// failures, after the handler, and at exit of any records that still could not be written.
+// failures, after the handler; at exit, records that still cannot be written are written, saved
+// elsewhere or discarded as the user chooses (SettleUnwrittenRecords).
 class CTrellmoDlg : public QDialog, private ChannelTable {
     Q_OBJECT
 public:
@@ -47,6 +51,7 @@ public:
     CMscomm1& comm() { return *m_comm; }
     // The window's context menu, which stands in for the system menu.
     QMenu& systemMenu() { return *m_systemMenu; }
+    PortListPresenter& portList() { return *m_portList; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -72,6 +77,7 @@ private:
     void OnGasType();
     void OnRecords();
     void OnPortLost(const QString& text);
+    void stopLink();
     void LoadUserGasNames();
     void reportExportFailure();
     void writeUnwrittenRecords();
@@ -103,6 +109,9 @@ private:
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;
     QMenu* m_systemMenu = nullptr;
+    LinkNotice* m_linkNotice = nullptr;
+    PortHintLabel* m_portHint = nullptr;
+    PortListPresenter* m_portList = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
     QPointer<RecordsWindow> m_records;

@@ -23,6 +23,9 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath);
 
 // Writes the dialog's names (listNames[r] is the name of code 81 + r; missing entries are
 // empty) to rows 2-22 and, when GasListEdited() is set, into UserGasNames entries 0-21 first.
-// Row 22 always receives an empty name. Returns whether the workbook reached the disk.
-// Throws WorkbookConnectError like LoadUserGasNames.
-bool SaveGasList(const QStringList& listNames, const QString& workbookPath);
+// Row 22 always receives an empty name. Returns whether the workbook reached the disk (or
+// already held the names); otherwise `failure`, when given, says why in words for the user.
+// Throws WorkbookConnectError like LoadUserGasNames, and WorkbookLockError when another copy
+// of the program keeps the workbook locked.
+bool SaveGasList(const QStringList& listNames, const QString& workbookPath,
+                 QString* failure = nullptr);
