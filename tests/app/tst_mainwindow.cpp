@@ -125,9 +125,10 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
     QCOMPARE(menu->title(), QStringLiteral("MENU"));
     // "Gas Type", then the Records window's command.
     QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Gas Type"));
     QCOMPARE(menu->actions().first()->objectName(), controlObjectName(ControlId::GasTypeCommand));
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("Records..."));
+    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
 }
 
 void MainWindowTest::layoutFollowsTheTemplate() {
