@@ -20,10 +20,11 @@ struct PollState {
     quint32 recordIndex = 0;
     quint8 awaitingRecord = 0;
     quint32 storeRow = 0;
+    // N: the instrument's last channel-count answer, or what the user typed into the Channel
+    // field since. It decides which channels a four-channel answer or record fills.
+    quint8 channelCount = 0;
 
     std::array<qint32, kMaxChannels> chanPrecision{};
     std::array<QString, kMaxChannels> chanGasName;
     std::array<QString, kMaxChannels> chanUnitName;
-    std::array<qint32, kMaxChannels> chanRaw{};
-    std::array<float, kMaxChannels> chanValue{};
 };

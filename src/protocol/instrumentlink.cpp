@@ -1,12 +1,14 @@
 #include "protocol/instrumentlink.h"
 
+#include "model/displaytexts.h"
 #include "protocol/configdecoder.h"
 #include "protocol/framecodec.h"
 #include "protocol/pollscheduler.h"
 #include "protocol/recorddecoder.h"
 
-InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values)
-    : m_line(line), m_table(table), m_values(values) {}
+InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
+                               const UserGasNames& userGases)
+    : m_line(line), m_table(table), m_values(values), m_userGases(userGases) {}
 
 void InstrumentLink::setExporter(BatchExporter* exporter) {
     m_exporter = exporter;
@@ -14,8 +16,8 @@ void InstrumentLink::setExporter(BatchExporter* exporter) {
 
 void InstrumentLink::readParameter() {
     for (int row = 0; row < PollState::kMaxChannels; ++row) {
-        for (int column = kColumnGasType; column <= kColumnHighAlarm; ++column) {
-            m_table.setCellText(row, column, QString());
+        for (int field = 0; field < kChannelFieldCount; ++field) {
+            m_table.setCellText(row, static_cast<ChannelField>(field), QString());
         }
     }
     m_state.sequenceStep = kFirstParameterStep;
@@ -88,10 +90,10 @@ bool InstrumentLink::flushUnwritten() {
 }
 
 void InstrumentLink::decodeFunction3() {
-    DecodeFunction3(m_state, m_values, m_table);
+    DecodeFunction3(m_state, m_values, m_table, m_userGases);
 }
 
 void InstrumentLink::decodeRecord() {
-    DecodeRecord(m_state, m_values.channelCount, m_records);
+    DecodeRecord(m_state, m_records);
     m_batches.afterRecord(m_state, m_records, m_exporter);
 }

@@ -22,9 +22,6 @@ public:
 // Sets all 50 bytes of the receive buffer to 0 and its count to 0.
 void ClearReceiveBuffer(PollState& state);
 
-// The "%02X " text of one received byte, as the Receive field shows it.
-QString ReceivedByteText(quint8 byte);
-
 // Stores byte at the end of the receive buffer. A full buffer drops it (no answer is that
 // long) and false is returned.
 bool AppendReceivedByte(PollState& state, quint8 byte);

@@ -5,8 +5,8 @@
 #include "windowfixture.h"
 
 #include "app/aboutdlg.h"
+#include "app/dialogunits.h"
 #include "app/trellmodlg.h"
-#include "gastype/dialogunits.h"
 #include "serial/mscomm1.h"
 
 #include <QApplication>
