@@ -28,7 +28,8 @@ public:
     explicit RecordExporter(QString folder, DateSource today = {});
     RecordExporter();
 
-    bool exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) override;
+    [[nodiscard]] bool exportBatch(ChannelLayout layout, const RecordStore& store,
+                                   quint32 rowCount) override;
 
     // The text to show the user now: non-empty only once, after the first failure of a run of
     // failures. A batch that reaches the disk ends the run (and drops an unshown text: its rows

@@ -44,7 +44,7 @@ public:
     void receive(const QByteArray& bytes);
     // Offers rows not yet written (an interrupted download, failed batches) to the exporter.
     // True when nothing is left unwritten.
-    bool flushUnwritten();
+    [[nodiscard]] bool flushUnwritten();
 
     PollState& state() { return m_state; }
     const PollState& state() const { return m_state; }

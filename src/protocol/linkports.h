@@ -44,5 +44,6 @@ public:
     virtual ~BatchExporter() = default;
     // Writes rows 0 .. rowCount-1 of the store. Returns true only when they reached the disk;
     // on false the caller keeps the rows and offers them again with the next batch.
-    virtual bool exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) = 0;
+    [[nodiscard]] virtual bool exportBatch(ChannelLayout layout, const RecordStore& store,
+                                           quint32 rowCount) = 0;
 };
