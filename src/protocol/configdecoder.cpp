@@ -2,6 +2,8 @@
 
 #include "model/displaytexts.h"
 
+#include <optional>
+
 namespace {
 
 constexpr int kDataStart = 3; // after address, function code and byte count
@@ -11,22 +13,33 @@ quint16 TwoByteValue(const PollState& state, int at) {
     return static_cast<quint16>(state.rxFrame[k] * 256 + state.rxFrame[k + 1]);
 }
 
+struct StepField {
+    quint8 step;
+    ChannelField field;
+};
+
+// The step at which each per-channel answer is decoded (one after the step that asked).
+constexpr StepField kCodeSteps[] = {
+    {4, ChannelField::GasType}, {5, ChannelField::Unit}, {6, ChannelField::Precision}};
+constexpr StepField kValueSteps[] = {
+    {7, ChannelField::Range}, {8, ChannelField::LowAlarm}, {9, ChannelField::HighAlarm}};
+
+template <size_t N>
+std::optional<ChannelField> FieldAtStep(const StepField (&steps)[N], quint8 step) {
+    for (const StepField& entry : steps) {
+        if (entry.step == step) {
+            return entry.field;
+        }
+    }
+    return std::nullopt;
+}
+
 ConfigAnswer ReadCodes(int channels, const PollState& state) {
-    ChannelCodesAnswer answer;
-    switch (state.sequenceStep) {
-    case 4:
-        answer.field = ChannelField::GasType;
-        break;
-    case 5:
-        answer.field = ChannelField::Unit;
-        break;
-    case 6:
-        answer.field = ChannelField::Precision;
-        break;
-    default:
+    const std::optional<ChannelField> field = FieldAtStep(kCodeSteps, state.sequenceStep);
+    if (!field) {
         return {};
     }
-    answer.channels = channels;
+    ChannelCodesAnswer answer{*field, channels, {}};
     for (int i = 0; i < channels; ++i) {
         answer.codes[static_cast<size_t>(i)] = state.rxFrame[static_cast<size_t>(kDataStart + i)];
     }
@@ -34,21 +47,11 @@ ConfigAnswer ReadCodes(int channels, const PollState& state) {
 }
 
 ConfigAnswer ReadValues(int channels, const PollState& state) {
-    ChannelValuesAnswer answer;
-    switch (state.sequenceStep) {
-    case 7:
-        answer.field = ChannelField::Range;
-        break;
-    case 8:
-        answer.field = ChannelField::LowAlarm;
-        break;
-    case 9:
-        answer.field = ChannelField::HighAlarm;
-        break;
-    default:
+    const std::optional<ChannelField> field = FieldAtStep(kValueSteps, state.sequenceStep);
+    if (!field) {
         return {};
     }
-    answer.channels = channels;
+    ChannelValuesAnswer answer{*field, channels, {}};
     for (int i = 0; i < channels; ++i) {
         answer.raw[static_cast<size_t>(i)] = TwoByteValue(state, kDataStart + 2 * i);
     }
