@@ -9,8 +9,8 @@
 class RecordStore;
 
 // The values the main window shows in its edits and progress bar. The protocol layer writes
-// them and never reads them back: the channel count typed into the Channel field reaches it
-// through InstrumentLink::setChannelCount.
+// them (it extends the Receive text byte by byte) and takes no input from them: the channel
+// count typed into the Channel field reaches it through InstrumentLink::setChannelCount.
 struct WindowValues {
     QString sendText;    // hex text of the last request sent
     QString receiveText; // bytes received since the last request, "%02X " each
