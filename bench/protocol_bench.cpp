@@ -45,7 +45,7 @@ void RecordAnswer(benchmark::State& bench, int channels) {
 
     for (auto _ : bench) {
         // What every record request does before its answer comes.
-        state.rxCount = 0;
+        ClearReceiveBuffer(state);
         values.receiveText.clear();
         state.awaitingRecord = 1;
         state.recordIndex = 1;

@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,6 +101,7 @@ struct Measured {
     std::vector<double> cpuSeconds;
     std::vector<double> systemSeconds; // the part of the CPU time spent in the kernel
     std::vector<double> pageFaults;    // each a first touch of a page: kernel time
+    std::vector<double> fsyncSeconds;  // writing the file's size in bytes, with fsync
     long peakKib = 0;
     qint64 fileBytes = 0;
 };
@@ -130,6 +132,28 @@ CpuSeconds cpuSecondsNow() {
         qFatal("write-back failed: %s", qPrintable(book.lastError()));
 }
 
+// The floor of any write-back: the same number of bytes written to a new file in the same
+// folder and flushed to the disk, then removed.
+double fsyncWriteSeconds(const QString& folder, const QByteArray& bytes) {
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/fsync-baseline.bin"));
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        qFatal("cannot write the fsync baseline");
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n <= 0)
+            qFatal("cannot write the fsync baseline");
+        done += n;
+    }
+    ::fsync(fd);
+    ::close(fd);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    ::unlink(path.constData());
+    return seconds;
+}
+
 // Runs the cycles in a child process; wall and CPU times come back through a pipe. The batch
 // is made before the clock starts: the export has its rows ready in the record store.
 Measured measureCycles(const QString& prepared, const QString& work, int runs) {
@@ -153,8 +177,11 @@ Measured measureCycles(const QString& prepared, const QString& work, int runs) {
             const double wall = timer.nsecsElapsed() / 1e9;
             const CpuSeconds cpuAfter = cpuSecondsNow();
             const double system = cpuAfter.system - cpuBefore.system;
-            const double times[4] = {wall, cpuAfter.user - cpuBefore.user + system, system,
-                                     cpuAfter.pageFaults - cpuBefore.pageFaults};
+            // Measured right after the cycle, in the same process and folder.
+            const QByteArray same(QFileInfo(work).size(), 'x');
+            const double fsyncWall = fsyncWriteSeconds(QFileInfo(work).absolutePath(), same);
+            const double times[5] = {wall, cpuAfter.user - cpuBefore.user + system, system,
+                                     cpuAfter.pageFaults - cpuBefore.pageFaults, fsyncWall};
             if (::write(channel[1], times, sizeof times) != sizeof times)
                 ::_exit(2);
         }
@@ -162,12 +189,13 @@ Measured measureCycles(const QString& prepared, const QString& work, int runs) {
     }
     ::close(channel[1]);
     Measured measured;
-    double times[4] = {};
+    double times[5] = {};
     while (::read(channel[0], times, sizeof times) == sizeof times) {
         measured.seconds.push_back(times[0]);
         measured.cpuSeconds.push_back(times[1]);
         measured.systemSeconds.push_back(times[2]);
         measured.pageFaults.push_back(times[3]);
+        measured.fsyncSeconds.push_back(times[4]);
     }
     ::close(channel[0]);
     int status = 0;
@@ -229,9 +257,11 @@ int main(int argc, char** argv) {
         "kernel), page faults per cycle median; the same for the first cycle of the process, "
         "whose memory is all new; peak RSS of the measuring process\n",
         runs);
-    std::printf("%8s  %16s  %15s  %7s  %22s  %9s  %16s  %9s  %10s\n", "rows", "C++ wall s",
-                "C++ CPU (sys)", "faults", "first: wall, CPU, faults", "C++ KiB",
-                "xlrd+xlwt wall s", "py KiB", "file bytes");
+    std::printf("fsync write s: the median time to write the file's size in bytes to a new file "
+                "with fsync, in the same process right after each cycle; ratio: cycle / that\n");
+    std::printf("%8s  %16s  %15s  %7s  %22s  %9s  %16s  %9s  %10s  %13s  %6s\n", "rows",
+                "C++ wall s", "C++ CPU (sys)", "faults", "first: wall, CPU, faults", "C++ KiB",
+                "xlrd+xlwt wall s", "py KiB", "file bytes", "fsync write s", "ratio");
     for (const int rows : sizes) {
         const QString prepared = dir.filePath(QStringLiteral("prepared-%1.xls").arg(rows));
         const QString work = dir.filePath(QStringLiteral("C6-25-03-07.xls"));
@@ -248,13 +278,15 @@ int main(int argc, char** argv) {
                 .arg(median(m.seconds), 0, 'f', 3)
                 .arg(*std::min_element(m.seconds.begin(), m.seconds.end()), 0, 'f', 3);
         };
+        const double fsyncMedian = median(ours.fsyncSeconds);
         std::printf("%8d  %16s  %7.3f (%5.3f)  %7.0f  %6.3f, %6.3f, %6.0f  %9ld  %16s  %9ld  "
-                    "%10lld\n",
+                    "%10lld  %13.3f  %6.1f\n",
                     rows, qPrintable(cell(ours)), median(ours.cpuSeconds),
                     median(ours.systemSeconds), median(ours.pageFaults), ours.seconds.front(),
                     ours.cpuSeconds.front(), ours.pageFaults.front(), ours.peakKib,
                     qPrintable(cell(theirs)), theirs.peakKib,
-                    static_cast<long long>(ours.fileBytes));
+                    static_cast<long long>(ours.fileBytes), fsyncMedian,
+                    median(ours.seconds) / fsyncMedian);
         std::fflush(stdout);
         QFile::remove(prepared);
     }

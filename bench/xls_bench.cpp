@@ -2,7 +2,10 @@
 // appends 1000 rows of 19 cells and writes it again. Run with --benchmark_counters_tabular=true;
 // the peak_rss_MB counter is the process's peak so far, so run one size per process
 // (--benchmark_filter=/60000) to read the peak of that size.
+#include "spreadsheet/xls/cfbwriter.h"
 #include "spreadsheet/xls/xlsbook.h"
+
+#include <QtEndian>
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -100,8 +103,93 @@ void BM_ExportCycle(benchmark::State& state) {
     reportPeak(state, file);
 }
 
+// Crafted files of about 66 KB beside a genuine day workbook of that size: reading or refusing
+// any of them must take no longer than reading the genuine one.
+QByteArray record(uint16_t type, const QByteArray& data) {
+    QByteArray out(4, '\0');
+    qToLittleEndian<uint16_t>(type, out.data());
+    qToLittleEndian<uint16_t>(static_cast<uint16_t>(data.size()), out.data() + 2);
+    return out + data;
+}
+
+QByteArray le16(uint16_t v) {
+    QByteArray out(2, '\0');
+    qToLittleEndian(v, out.data());
+    return out;
+}
+
+QByteArray le32(uint32_t v) {
+    QByteArray out(4, '\0');
+    qToLittleEndian(v, out.data());
+    return out;
+}
+
+// A thousand sheets, each holding `sheetRecords` between its BOF and EOF.
+QByteArray thousandSheets(const QByteArray& sheetRecords) {
+    auto bof = [](uint16_t type) {
+        return record(0x0809, le16(0x0600) + le16(type) + QByteArray(12, '\0'));
+    };
+    const QByteArray sst =
+        record(0x00FC, le32(1) + le32(1) + le16(1) + QByteArray(1, '\0') + QByteArray("x"));
+    constexpr int kSheets = 1000;
+    const QByteArray sheet = bof(0x0010) + sheetRecords + record(0x000A, {});
+    const qsizetype boundSize = 4 + 8 + 5;
+    const qsizetype globals = bof(0x0005).size() + sst.size() + kSheets * boundSize + 4;
+    QByteArray bounds;
+    for (int i = 0; i < kSheets; ++i)
+        bounds += record(0x0085, le32(static_cast<uint32_t>(globals + i * sheet.size())) + le16(0) +
+                                     QByteArray(1, '\5') + QByteArray(1, '\0') +
+                                     QByteArray::number(10000 + i));
+    QByteArray stream = bof(0x0005) + sst + bounds + record(0x000A, {});
+    for (int i = 0; i < kSheets; ++i)
+        stream += sheet;
+    return xls::writeCompoundFile(stream);
+}
+
+void BM_ReadOrRefuse(benchmark::State& state) {
+    const QByteArray lastRow = le16(65535) + le16(0) + le16(15);
+    QByteArray file;
+    switch (state.range(0)) {
+    case 0:
+        file = dayWorkbook(220);
+        state.SetLabel("genuine day workbook");
+        break;
+    case 1: // ROW records alone make no rows
+        file = thousandSheets(
+            record(0x0208, le16(65535) + le16(0) + le16(256) + QByteArray(10, '\0')));
+        state.SetLabel("1000 sheets, a ROW record at row 65,536 each");
+        break;
+    case 2: // refused by the read budget
+        file = thousandSheets(record(0x00FD, lastRow + le32(0)));
+        state.SetLabel("1000 sheets, a cell at row 65,536 each (refused)");
+        break;
+    case 3: { // what the budget's fixed part allows: reads
+        xls::Book book;
+        for (const char* name : {"A", "B"}) {
+            xls::Sheet sheet{QString::fromLatin1(name), {}};
+            sheet.rows.resize(65536);
+            sheet.rows.back().resize(256);
+            sheet.rows.back().back() = QStringLiteral("x");
+            book.sheets.push_back(std::move(sheet));
+        }
+        file = xls::serialize(book);
+        state.SetLabel("genuine, 2 sheets with a cell at IV65536");
+        break;
+    }
+    }
+    for (auto _ : state) {
+        try {
+            xls::Book book = xls::parse(file);
+            benchmark::DoNotOptimize(book);
+        } catch (const xls::FormatError&) {
+        }
+    }
+    reportPeak(state, file);
+}
+
 } // namespace
 
+BENCHMARK(BM_ReadOrRefuse)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Parse)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Serialize)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportCycle)

@@ -23,6 +23,7 @@ constexpr int DownloadData = 1013;
 constexpr int OpenFolder = 1014;
 constexpr int PercentText = 1015;
 constexpr int GasTypeCommand = 32774;
+constexpr int RecordsCommand = 32775;
 } // namespace ControlId
 
 inline QString controlObjectName(int id) {

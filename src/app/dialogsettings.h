@@ -4,6 +4,7 @@
 #include "export/recordexporter.h"
 #include "export/recordworkbook.h"
 #include "gastype/gasnametable.h"
+#include "serial/portprobe.h"
 
 #include <QString>
 
@@ -21,4 +22,6 @@ struct DialogSettings {
     QString parameterWorkbook = DefaultParameterWorkbook();
     // The local date a batch of records is filed under; empty: the system clock's.
     RecordExporter::DateSource recordDate{};
+    // How the port probe tries a device; empty: by opening it.
+    PortAccessCheck portAccessCheck{};
 };

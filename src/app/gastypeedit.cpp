@@ -209,14 +209,20 @@ void CGastypeEdit::OnBack() {
     QStringList names;
     for (int r = 0; r < m_gasList->rowCount(); ++r)
         names << m_gasList->item(r, 1)->text();
+    // The dialog stays open when the names do not reach the disk: closing would drop the
+    // user's edits without a trace.
+    const QString path =
+        QDir::toNativeSeparators(QFileInfo(m_parameterWorkbook).absoluteFilePath());
+    QString failure;
     try {
-        // A workbook that did not reach the disk has its reason in the workbook object, which
-        // this dialog does not see; the names in use are updated all the same.
-        (void)SaveGasList(names, m_parameterWorkbook, m_gases);
+        if (!SaveGasList(names, m_parameterWorkbook, m_gases, &failure)) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("The workbook could not be written.");
+            presentLater(
+                QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, failure));
+            return;
+        }
     } catch (const std::exception& e) {
-        // The dialog stays open: closing would drop the user's edits without a trace.
-        const QString path =
-            QDir::toNativeSeparators(QFileInfo(m_parameterWorkbook).absoluteFilePath());
         presentLater(
             QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, reasonOf(e)));
         return;

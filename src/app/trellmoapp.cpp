@@ -7,6 +7,8 @@
 CTrellmoApp::CTrellmoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Trellmo"));
     setApplicationVersion(trellmoVersion());
+    // Desktops match the running window to its menu entry (and icon) by this name.
+    setDesktopFileName(QStringLiteral("org.trellmo.Trellmo"));
     setWindowIcon(trellmoIcon());
 }
 

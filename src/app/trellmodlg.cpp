@@ -1,16 +1,21 @@
 #include "app/trellmodlg.h"
 
 #include "app/aboutdlg.h"
+#include "app/captionfit.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
 #include "app/dialogunits.h"
 #include "app/gastypeedit.h"
+#include "app/linknotice.h"
 #include "app/openfolder.h"
+#include "app/porthintlabel.h"
+#include "app/portlistpresenter.h"
+#include "app/recordswindow.h"
+#include "app/unwrittenrecordsdialog.h"
 #include "gastype/gasnametable.h"
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
-#include "serial/portprobe.h"
 #include "serial/serialerror.h"
 
 #include <QCloseEvent>
@@ -69,6 +74,7 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     buildWindow();
     connectHandlers();
     OnInitDialog();
+    fitCaptions(*findChild<QWidget*>(QStringLiteral("client"), Qt::FindDirectChildrenOnly));
 }
 
 CTrellmoDlg::~CTrellmoDlg() = default;
@@ -89,6 +95,9 @@ void CTrellmoDlg::buildWindow() {
     QAction* gasType = menu->addAction(QStringLiteral("Gas Type"));
     gasType->setObjectName(controlObjectName(ControlId::GasTypeCommand));
     connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
+    QAction* records = menu->addAction(QStringLiteral("Records..."));
+    records->setObjectName(controlObjectName(ControlId::RecordsCommand));
+    connect(records, &QAction::triggered, this, [this] { guarded([this] { OnRecords(); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -98,6 +107,12 @@ void CTrellmoDlg::buildWindow() {
     m_ui = createMainWindowControls(*client, units);
     m_channelList = m_ui.channelList;
     m_portCombo = m_ui.portCombo;
+    m_linkNotice = new LinkNotice(this);
+    layout->addWidget(m_linkNotice);
+    m_portHint = new PortHintLabel(client->width(), this);
+    layout->addWidget(m_portHint);
+    m_portList = new PortListPresenter(*m_comm, *m_portCombo, *m_ui.openPort, *m_portHint,
+                                       m_settings.portAccessCheck, this);
 
     m_systemMenu = new QMenu(this);
     m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
@@ -211,24 +226,7 @@ void CTrellmoDlg::OnSysCommand(unsigned commandId, qintptr /*parameter*/) {
 }
 
 void CTrellmoDlg::ProbePorts() {
-    // The port this program holds open can't be opened a second time, yet it must stay listed
-    // and selected, or it could no longer be closed.
-    const int heldPort = m_comm->GetPortOpen() ? m_comm->commPort() : 0;
-    const QList<ProbedPort> found = probePorts(m_comm->ports(), heldPort);
-    m_portCombo->clear();
-    m_portCombo->setEditText(QString());
-    int selected = 0;
-    for (const ProbedPort& port : found) {
-        if (port.number == heldPort) {
-            selected = m_portCombo->count();
-        }
-        m_portCombo->addItem(port.name);
-        m_portCombo->setItemData(m_portCombo->count() - 1, port.devicePath, Qt::ToolTipRole);
-    }
-    m_ui.openPort->setEnabled(!found.isEmpty());
-    if (!found.isEmpty()) {
-        m_portCombo->setCurrentIndex(selected);
-    }
+    m_portList->probe();
 }
 
 void CTrellmoDlg::OnCheckPort() {
@@ -258,7 +256,7 @@ void CTrellmoDlg::OnOpenPort() {
         }
         m_portCombo->setEnabled(true);
         m_ui.readParameter->setEnabled(false);
-        StopTimer(PARAMETER_TIMER);
+        stopLink();
     }
 }
 
@@ -266,8 +264,16 @@ void CTrellmoDlg::OnPortLost(const QString& text) {
     m_ui.openPort->setText(kOpenPortCaption);
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
-    StopTimer(PARAMETER_TIMER);
+    stopLink();
     tell(text);
+}
+
+void CTrellmoDlg::stopLink() {
+    // Nothing is polled on a closed port; Download Data continues where the download stood.
+    StopTimer(PARAMETER_TIMER);
+    StopTimer(DOWNLOAD_TIMER);
+    m_link.stop();
+    m_linkNotice->showSilence(m_link.silence(), QString());
 }
 
 void CTrellmoDlg::OnReadParameter() {
@@ -344,18 +350,23 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTrellmoDlg::writeUnwrittenRecords() {
+    // The program is leaving: no more requests, so the count the user decides on stays put.
+    StopTimer(DOWNLOAD_TIMER);
+    StopTimer(PARAMETER_TIMER);
     if (m_link.flushUnwritten()) {
         return;
     }
-    // The window is about to go, so the records that stay unwritten are told of now, modally;
-    // that text names the workbook and the reason, so a pending failure text would only repeat
-    // it.
+    // The question below names the workbook and the reason, so a pending failure text would
+    // only repeat it.
     m_exporter.takeFailureMessage();
-    present(this, m_exporter.unwrittenRecordsMessage(m_link.state().storeRow));
+    SettleUnwrittenRecords(this, m_link, m_exporter);
 }
 
 void CTrellmoDlg::reportExportFailure() {
     if (const QString text = m_exporter.takeFailureMessage(); !text.isEmpty()) {
+        tell(text);
+    }
+    if (const QString text = m_exporter.takeContinuationNotice(); !text.isEmpty()) {
         tell(text);
     }
 }
@@ -373,7 +384,25 @@ void CTrellmoDlg::OnGasType() {
     // owned by the application's main window; modal, while timers and serial events go on.
     CGastypeEdit cs(m_userGases, this, m_settings.parameterWorkbook);
     cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    fitCaptions(cs);
     cs.exec();
+}
+
+void CTrellmoDlg::OnRecords() {
+    // Not modal: the download and the rest of this window go on beside it.
+    if (m_records) {
+        m_records->rescan();
+    } else {
+        m_records = new RecordsWindow(m_exporter.folder(), this);
+        m_records->watchChannelTable(m_channelList);
+        m_exporter.setWrittenListener([this](const QString& path) {
+            if (m_records)
+                m_records->workbookWritten(path);
+        });
+    }
+    m_records->show();
+    m_records->raise();
+    m_records->activateWindow();
 }
 
 void CTrellmoDlg::ShowValues() {
@@ -389,6 +418,7 @@ void CTrellmoDlg::ShowValues() {
     show(m_ui.channelCount, QString::number(m_values.channelCount));
     show(m_ui.recordTotal, QString::number(m_values.recordTotal));
     show(m_ui.percentText, m_values.percentText);
+    m_linkNotice->showSilence(m_link.silence(), QStringLiteral("COM%1").arg(m_comm->commPort()));
 }
 
 bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& value) {

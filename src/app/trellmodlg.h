@@ -12,12 +12,17 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QSet>
 
 class CMscomm1;
+class LinkNotice;
+class PortHintLabel;
+class PortListPresenter;
 class QComboBox;
 class QMenu;
 class QTableWidget;
+class RecordsWindow;
 
 // The main window: port selection, the channel table, the channel count and record total, the
 // download with its progress, and the Send / Receive monitors. It owns the serial line, the two
@@ -29,7 +34,8 @@ class QTableWidget;
 //
 // Downloaded records go to the day workbooks through m_exporter. A batch that does not reach
 // the disk stays with the protocol for the next attempt; the user hears of it once per run of
-// failures, after the handler, and at exit of any records that still could not be written.
+// failures, after the handler; at exit, records that still cannot be written are written, saved
+// elsewhere or discarded as the user chooses (SettleUnwrittenRecords).
 class CTrellmoDlg : public QDialog, private ChannelTable {
     Q_OBJECT
 public:
@@ -46,6 +52,7 @@ public:
     CMscomm1& comm() { return *m_comm; }
     // The window's context menu, which stands in for the system menu.
     QMenu& systemMenu() { return *m_systemMenu; }
+    PortListPresenter& portList() { return *m_portList; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -69,7 +76,9 @@ private:
     void OnExit();
     void OnOpenFolder();
     void OnGasType();
+    void OnRecords();
     void OnPortLost(const QString& text);
+    void stopLink();
     void LoadUserGasNames();
     void reportExportFailure();
     void writeUnwrittenRecords();
@@ -102,6 +111,10 @@ private:
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;
     QMenu* m_systemMenu = nullptr;
+    LinkNotice* m_linkNotice = nullptr;
+    PortHintLabel* m_portHint = nullptr;
+    PortListPresenter* m_portList = nullptr;
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
+    QPointer<RecordsWindow> m_records;
 };

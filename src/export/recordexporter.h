@@ -3,6 +3,7 @@
 #include "protocol/linkports.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -15,6 +16,12 @@ struct ExportFailure {
 // Appends downloaded records, batch by batch, to the day's workbook in the record folder
 // (one workbook per local date and channel layout, header row written once).
 //
+// A workbook is written under its lock (workbooklock.h), so copies of the program writing into
+// one day workbook take turns; a writer that cannot get the lock fails the batch like any other
+// write failure. When the day workbook's sheet is full, the rows that fit go into it and the rest
+// into continuation workbooks beside it ("C4-25-03-07 (2).xls", ...), where later batches of that
+// day go too.
+//
 // Unlike a fire-and-forget export, a batch counts as written only when the workbook has
 // reached the disk; otherwise exportBatch returns false and the caller keeps the rows for the
 // next attempt. The user hears of failures once per run of failures (takeFailureMessage), not
@@ -22,6 +29,8 @@ struct ExportFailure {
 class RecordExporter : public BatchExporter {
 public:
     using DateSource = std::function<QDate()>;
+    // Told the workbook's path after each batch that reached the disk.
+    using WrittenListener = std::function<void(const QString& workbookPath)>;
 
     // folder: the record folder, created (one level) when missing. today: the local date a
     // batch is written under; the system clock when empty.
@@ -30,6 +39,7 @@ public:
 
     [[nodiscard]] bool exportBatch(ChannelLayout layout, const RecordStore& store,
                                    quint32 rowCount) override;
+    void setWrittenListener(WrittenListener listener) { m_written = std::move(listener); }
 
     // The text to show the user now: non-empty only once, after the first failure of a run of
     // failures. A batch that reaches the disk ends the run (and drops an unshown text: its rows
@@ -39,8 +49,24 @@ public:
     // Meaningful while isFailing().
     const ExportFailure& lastFailure() const { return m_lastFailure; }
 
-    // For the exit: rowCount records are still unwritten after the last try.
+    // The text to show the user now when the last batch had to start a continuation workbook:
+    // how many records went where. Non-empty once per continuation.
+    QString takeContinuationNotice();
+
+    // For the exit: the store's rows 0 .. rowCount-1 are still held after the last try.
     QString unwrittenRecordsMessage(quint32 rowCount) const;
+    // How many of the rows the caller still holds are on disk after all: a batch that filled a
+    // workbook and failed on its continuation wrote its first rows. The next attempt starts
+    // after them.
+    quint32 rowsAlreadyWritten() const { return m_rowsWritten; }
+    // The caller has dropped the rows it held (discarded at exit, or saved elsewhere).
+    void forgetHeldRows();
+
+    // Writes the rows not yet written of the store's rows 0 .. rowCount-1 into the workbook at
+    // `path` (".xls" added when missing), appending when it is a record workbook of this layout
+    // and continuing beside it when its sheet fills. Empty on success, otherwise the reason.
+    QString saveElsewhere(const QString& path, ChannelLayout layout, const RecordStore& store,
+                          quint32 rowCount);
 
     const QString& folder() const { return m_folder; }
     QString workbookPath(ChannelLayout layout, const QDate& date) const;
@@ -48,13 +74,30 @@ public:
 private:
     enum class FailureRun { None, Unreported, Reported };
 
-    // Empty on success, otherwise the reason the batch did not reach the disk.
-    QString writeBatch(const QString& path, ChannelLayout layout, const RecordStore& store,
-                       quint32 rowCount) const;
+    struct Destination {
+        QString path;
+        quint32 rows = 0;
+    };
+
+    // Writes store rows m_rowsWritten .. rowCount-1 into the chain of workbooks that starts at
+    // `path` (its newest workbook first), advancing m_rowsWritten as workbooks reach the disk;
+    // `continued` tells whether a new continuation was begun. Empty on success, otherwise
+    // the reason; `failedPath` then names the workbook that failed.
+    QString writeChain(const QString& path, ChannelLayout layout, const RecordStore& store,
+                       quint32 rowCount, QString& failedPath, QList<Destination>& destinations,
+                       bool& continued);
+    static QString continuationNotice(const QList<Destination>& destinations);
+    // Appends rows first .. rowCount-1 to one workbook, as many as its sheet takes, under the
+    // workbook's lock. Returns the reason of a failure, empty on success with `written` set.
+    QString appendToWorkbook(const QString& path, ChannelLayout layout, const RecordStore& store,
+                             quint32 first, quint32 rowCount, quint32& written) const;
     QString prepareFolder() const;
 
     QString m_folder;
     DateSource m_today;
     FailureRun m_run = FailureRun::None;
     ExportFailure m_lastFailure;
+    quint32 m_rowsWritten = 0;
+    QString m_continuationNotice;
+    WrittenListener m_written;
 };

@@ -3,6 +3,8 @@
 #include "model/recordstore.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 QString RecordFolder() {
     return QDir::homePath() + QStringLiteral("/TRELLMO_RECORD_DATA");
@@ -12,6 +14,42 @@ QString RecordWorkbookName(ChannelLayout layout, const QDate& date) {
     // strftime's %y: the year within its century, two digits.
     return QString::asprintf("C%d-%02d-%02d-%02d.xls", ChannelCountOf(layout),
                              ((date.year() % 100) + 100) % 100, date.month(), date.day());
+}
+
+namespace {
+
+// "name" and ".xls" of "folder/name.xls"; a name without extension has an empty one.
+void splitName(const QString& workbookPath, QString& folder, QString& stem, QString& extension) {
+    const QFileInfo info(workbookPath);
+    folder = info.path();
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    stem = dot > 0 ? name.left(dot) : name;
+    extension = dot > 0 ? name.mid(dot) : QString();
+}
+
+} // namespace
+
+QString ContinuationWorkbookPath(const QString& workbookPath, int n) {
+    QString folder, stem, extension;
+    splitName(workbookPath, folder, stem, extension);
+    return folder + QLatin1Char('/') + stem + QStringLiteral(" (%1)").arg(n) + extension;
+}
+
+QString NewestWorkbookOfChain(const QString& workbookPath, int& n) {
+    QString folder, stem, extension;
+    splitName(workbookPath, folder, stem, extension);
+    const QRegularExpression continuation(QLatin1Char('^') + QRegularExpression::escape(stem) +
+                                          QStringLiteral(" \\(([1-9][0-9]{0,8})\\)") +
+                                          QRegularExpression::escape(extension) + QLatin1Char('$'));
+    n = 1;
+    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& entry : entries) {
+        const QRegularExpressionMatch match = continuation.match(entry);
+        if (match.hasMatch())
+            n = std::max(n, match.captured(1).toInt());
+    }
+    return n == 1 ? workbookPath : ContinuationWorkbookPath(workbookPath, n);
 }
 
 QString RecordSheetName() {

@@ -16,6 +16,15 @@ QString RecordFolder();
 // "C4-YY-MM-DD.xls" or "C6-YY-MM-DD.xls" for the given local date.
 QString RecordWorkbookName(ChannelLayout layout, const QDate& date);
 
+// The workbook that takes the records once `workbookPath`'s sheet is full: "name (2).xls",
+// "name (3).xls" and so on beside it (n from 2), as desktops name copies.
+QString ContinuationWorkbookPath(const QString& workbookPath, int n);
+
+// The newest workbook of the chain that starts at `workbookPath`: the existing continuation
+// with the highest number, otherwise `workbookPath` itself. Sets `n` to its number (1 for the
+// first workbook).
+QString NewestWorkbookOfChain(const QString& workbookPath, int& n);
+
 // "Storage": the sheet holding the records.
 QString RecordSheetName();
 

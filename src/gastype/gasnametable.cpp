@@ -1,6 +1,7 @@
 #include "gastype/gasnametable.h"
 
 #include "spreadsheet/workbook.h"
+#include "spreadsheet/workbooklock.h"
 
 namespace {
 
@@ -17,7 +18,12 @@ QString DefaultParameterWorkbook() {
 }
 
 StoredGasNames LoadUserGasNames(const QString& workbookPath, UserGasNames& table) {
-    CWorkbook book(workbookPath, kSheet, true);
+    // Opening may write (the first backup sheet), so it takes turns with the other copies'
+    // saves; without the lock it only reads.
+    WorkbookLock lock(workbookPath);
+    QString lockFailure;
+    const bool mayWrite = lock.acquire(lockFailure);
+    CWorkbook book(workbookPath, kSheet, mayWrite);
     book.HoldWrites();
 
     StoredGasNames names;
@@ -32,11 +38,13 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath, UserGasNames& table
 
     // Nothing changed: a loaded sheet goes back as it was read, and without a sheet there is
     // no header, so nothing is written and there is no result worth looking at.
-    (void)book.WriteBack();
+    if (mayWrite)
+        (void)book.WriteBack();
     return names;
 }
 
-bool SaveGasList(const QStringList& listNames, const QString& workbookPath, UserGases& gases) {
+bool SaveGasList(const QStringList& listNames, const QString& workbookPath, UserGases& gases,
+                 QString* failure) {
     const auto nameAt = [&](int r) {
         return r < listNames.size() ? listNames[r] : QString();
     };
@@ -46,13 +54,34 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath, User
             gases.names[r] = r < kGasListRows ? nameAt(r) : QString();
     }
 
+    // Another copy of the program saving at the same moment would otherwise overwrite this
+    // save with the workbook as it read it.
+    WorkbookLock lock(workbookPath);
+    if (QString failure; !lock.acquire(failure))
+        throw WorkbookLockError(failure.toStdString());
+
     CWorkbook book(workbookPath, kSheet, true);
     book.HoldWrites();
+    // Names equal to those stored change nothing, and a write that changes nothing does not
+    // happen: a workbook of another program that lacks the numbering rows stays as it is.
+    bool sameNames = true;
+    for (int n = 1; n <= kStoredGasNames && sameNames; ++n) {
+        QString stored;
+        if (!book.GetCellByRef(stored, QStringLiteral("B"), n + 1, true))
+            stored.clear();
+        sameNames = stored == (n <= kGasListRows ? nameAt(n - 1) : QString());
+    }
+    if (sameNames)
+        return true;
     // A workbook written before keeps its header (reported as a duplicate, nothing changed).
     book.SetHeaderRow({QStringLiteral("Number"), QStringLiteral("Gas Type")}, false);
     for (int n = 1; n <= kStoredGasNames; ++n) {
         const QString name = n <= kGasListRows ? nameAt(n - 1) : QString();
         book.PutRow({QString::number(n), name}, n + 1, true);
     }
-    return book.WriteBack();
+    if (book.WriteBack())
+        return true;
+    if (failure)
+        *failure = book.lastError().trimmed();
+    return false;
 }

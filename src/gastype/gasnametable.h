@@ -26,6 +26,8 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath, UserGasNames& names
 // Writes the dialog's names (listNames[r] is the name of code 81 + r; missing entries are
 // empty) to rows 2-22 and, when the dialog's list was edited, into entries 0-21 of the user gas
 // names first. Row 22 always receives an empty name. Returns whether the workbook reached the
-// disk. Throws WorkbookConnectError like LoadUserGasNames.
+// disk (or already held the names); otherwise `failure`, when given, says why in words for the
+// user. Throws WorkbookConnectError like LoadUserGasNames, and WorkbookLockError when another
+// copy of the program keeps the workbook locked.
 [[nodiscard]] bool SaveGasList(const QStringList& listNames, const QString& workbookPath,
-                               UserGases& gases);
+                               UserGases& gases, QString* failure = nullptr);

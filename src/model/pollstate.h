@@ -19,6 +19,9 @@ struct PollState {
     quint32 recordTotal = 0;
     quint32 recordIndex = 0;
     quint8 awaitingRecord = 0;
+    // An answer to the last request has been decoded: one request, one answer, so nothing
+    // more is taken until the next request empties the buffer.
+    bool answerTaken = false;
     quint32 storeRow = 0;
     // N: the instrument's last channel-count answer, or what the user typed into the Channel
     // field since. It decides which channels a four-channel answer or record fills.

@@ -6,12 +6,28 @@
 #include "protocol/pollscheduler.h"
 #include "protocol/recorddecoder.h"
 
+#include <chrono>
+
+namespace {
+
+qint64 SteadyClockMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
 InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
                                const UserGasNames& userGases)
-    : m_line(line), m_table(table), m_values(values), m_userGases(userGases) {}
+    : m_line(line), m_table(table), m_values(values), m_userGases(userGases),
+      m_clock(SteadyClockMs) {}
 
 void InstrumentLink::setExporter(BatchExporter* exporter) {
     m_exporter = exporter;
+}
+
+void InstrumentLink::setClock(std::function<qint64()> clock) {
+    m_clock = std::move(clock);
 }
 
 void InstrumentLink::readParameter() {
@@ -21,17 +37,25 @@ void InstrumentLink::readParameter() {
         }
     }
     m_state.sequenceStep = kFirstParameterStep;
+    m_silence.parameterReadStarted();
 }
 
 void InstrumentLink::startDownload() {
     m_values.progress = 0;
     m_values.percentText = QStringLiteral("0%");
+    m_silence.downloadStarted();
+}
+
+void InstrumentLink::stop() {
+    m_lateAnswers.reset();
+    m_silence.reset();
 }
 
 TickOutcome InstrumentLink::parameterTick() {
     const ParameterDecision decision =
         DecideParameterStep(m_state.sequenceStep, m_state.sixChannel);
     if (decision.action == ParameterAction::Stop) {
+        m_silence.parameterReadEnded();
         return TickOutcome::StopTimer;
     }
     // A closed line leaves the sequence where it stands rather than walking it without sending.
@@ -51,15 +75,22 @@ TickOutcome InstrumentLink::parameterTick() {
 }
 
 void InstrumentLink::downloadTick() {
+    m_lateAnswers.beginTick();
     // With the line closed the tick does nothing at all, so the download resumes where it
-    // stood (the same record again if its answer was outstanding) once the port is reopened.
+    // stood (the same record again if its answer was outstanding).
     if (!m_line.isOpen() || !RecordRequestDue(m_state)) {
         return;
     }
-    if (m_state.awaitingRecord == 0) {
+    const bool nextRecord = m_state.awaitingRecord == 0;
+    if (nextRecord && m_lateAnswers.holdsNextRecord()) {
+        return;
+    }
+    if (nextRecord) {
         ++m_state.recordIndex;
     }
     sendRequestText(RecordRequestText(m_state.recordIndex));
+    m_lateAnswers.requestSent(nextRecord);
+    m_silence.recordRequested(m_clock(), m_state.recordIndex, m_state.recordTotal);
     const DownloadProgress progress = ProgressOf(m_state.recordIndex, m_state.recordTotal);
     m_values.progress = progress.bar;
     m_values.percentText = progress.percentText;
@@ -76,6 +107,9 @@ void InstrumentLink::sendRequestText(const QString& text) {
 }
 
 void InstrumentLink::receive(const QByteArray& bytes) {
+    if (!bytes.isEmpty()) {
+        m_lateAnswers.lineActive();
+    }
     for (const char c : bytes) {
         const auto byte = static_cast<quint8>(c);
         m_values.receiveText += ReceivedByteText(byte);
@@ -91,9 +125,18 @@ bool InstrumentLink::flushUnwritten() {
 
 void InstrumentLink::decodeFunction3() {
     DecodeFunction3(m_state, m_values, m_table, m_userGases);
+    m_silence.answered(false);
 }
 
-void InstrumentLink::decodeRecord() {
+bool InstrumentLink::decodeRecord() {
+    const int length = m_state.sixChannel ? kRecordAnswerLength6 : kRecordAnswerLength4;
+    if (m_lateAnswers.isLateCopy(m_state.rxFrame.data(), length)) {
+        return false;
+    }
+    // Taken before decoding, which zeroes the answer's CRC bytes.
+    m_lateAnswers.answerTaken(m_state.rxFrame.data(), length);
+    m_silence.answered(true);
     DecodeRecord(m_state, m_records);
     m_batches.afterRecord(m_state, m_records, m_exporter);
+    return true;
 }

@@ -3,11 +3,15 @@
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "model/usergasnames.h"
+#include "protocol/lateanswerguard.h"
 #include "protocol/linkports.h"
 #include "protocol/receivepath.h"
 #include "protocol/recordbatch.h"
+#include "protocol/silencewatch.h"
 
 #include <QByteArray>
+
+#include <functional>
 
 // What a timer tick asks of the window.
 enum class TickOutcome { Continue, StopTimer };
@@ -26,6 +30,9 @@ public:
 
     // Without an exporter a finished batch is only counted off (storeRow back to 0).
     void setExporter(BatchExporter* exporter);
+    // Milliseconds of a monotonic clock, for noticing a silent instrument; a steady clock
+    // unless a test sets another.
+    void setClock(std::function<qint64()> clock);
 
     // Read parameter: empties the value cells and restarts the sequence at step 1.
     // The window then (re)starts timer 1.
@@ -42,9 +49,14 @@ public:
     void setChannelCount(quint8 count) { m_state.channelCount = count; }
     // Bytes of one communication event, in arrival order.
     void receive(const QByteArray& bytes);
+    // The port was closed, its timers stopped: what was asked will not be answered. A later
+    // Download Data asks again for the record that was outstanding.
+    void stop();
     // Offers rows not yet written (an interrupted download, failed batches) to the exporter.
     // True when nothing is left unwritten.
     [[nodiscard]] bool flushUnwritten();
+    // An instrument that does not answer, for the window to name; None while it answers.
+    const LinkSilence& silence() const { return m_silence.silence(); }
 
     PollState& state() { return m_state; }
     const PollState& state() const { return m_state; }
@@ -53,7 +65,7 @@ public:
 
 private:
     void decodeFunction3() override;
-    void decodeRecord() override;
+    bool decodeRecord() override;
     void sendRequestText(const QString& text);
 
     FrameSink& m_line;
@@ -64,4 +76,7 @@ private:
     PollState m_state;
     RecordStore m_records;
     RecordBatches m_batches;
+    LateAnswerGuard m_lateAnswers;
+    SilenceWatch m_silence;
+    std::function<qint64()> m_clock;
 };

@@ -5,10 +5,11 @@
 void ClearReceiveBuffer(PollState& state) {
     state.rxFrame.fill(0);
     state.rxCount = 0;
+    state.answerTaken = false;
 }
 
 bool AppendReceivedByte(PollState& state, quint8 byte) {
-    if (state.rxCount >= PollState::kFrameCapacity) {
+    if (state.answerTaken || state.rxCount >= PollState::kFrameCapacity) {
         return false;
     }
     state.rxFrame[state.rxCount] = byte;
@@ -17,6 +18,13 @@ bool AppendReceivedByte(PollState& state, quint8 byte) {
 }
 
 namespace {
+
+// Empties the buffer after an answer of the current request; unlike ClearReceiveBuffer it
+// keeps the mark of an answer already taken.
+void EmptyFrame(PollState& state) {
+    state.rxFrame.fill(0);
+    state.rxCount = 0;
+}
 
 enum class BufferAfter { Clear, ClearOnMatch, Keep };
 
@@ -44,10 +52,11 @@ void DispatchFunction3(PollState& state, AnswerDecoders& decoders) {
         const bool match = FrameCrcMatches(state.rxFrame.data(), length);
         if (match) {
             decoders.decodeFunction3();
+            state.answerTaken = true;
         }
         if (rule.after == BufferAfter::Clear ||
             (rule.after == BufferAfter::ClearOnMatch && match)) {
-            ClearReceiveBuffer(state);
+            EmptyFrame(state);
         }
         return;
     }
@@ -58,10 +67,16 @@ void DispatchRecord(PollState& state, AnswerDecoders& decoders) {
     if (state.rxCount < length) {
         return;
     }
-    // The decoder zeroes the answer's CRC bytes, so bytes that trail a decoded record fail
-    // this check and the record is stored once.
-    if (FrameCrcMatches(state.rxFrame.data(), length)) {
-        decoders.decodeRecord();
+    // The answer carries no record number: it is the answer to the outstanding record request
+    // or to nothing. Bytes trailing a taken answer never get here (AppendReceivedByte), which
+    // also holds for an answer whose own CRC bytes are 00 00.
+    if (state.awaitingRecord != 1 || !FrameCrcMatches(state.rxFrame.data(), length)) {
+        return;
+    }
+    if (decoders.decodeRecord()) {
+        state.answerTaken = true;
+    } else {
+        EmptyFrame(state);
     }
 }
 

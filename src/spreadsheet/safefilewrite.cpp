@@ -1,5 +1,7 @@
 #include "spreadsheet/safefilewrite.h"
 
+#include "spreadsheet/workbooklock.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <atomic>
@@ -89,23 +91,28 @@ int flushFolder(const QString& folder) {
     return error;
 }
 
-// Leftovers of killed processes: removed once their process is gone, so that they cannot pile
-// up. Those of a live process (another instance writing right now) are left alone.
-void removeStaleTemporaries(const QString& folder, const QString& fileName) {
-    const QString prefix = temporaryPrefix(fileName);
+// Leftovers of killed processes, of any workbook in the folder: removed so that they cannot
+// pile up, but only while no process holds that workbook's lock, since a holder may be writing
+// it right now. The process named in the file must be gone too, which keeps the temporary
+// files of a writer that does not lock (an older copy of the program) safe as well.
+void removeStaleTemporaries(const QString& folder) {
     const QDir dir(folder);
     // Filtered by hand: a file name may hold characters that a name filter treats as a pattern.
     const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries) {
-        if (!entry.startsWith(prefix))
+        if (!isTemporaryFileName(entry))
             continue;
-        const QStringView owner = QStringView(entry).sliced(prefix.size());
+        const qsizetype marker = entry.lastIndexOf(kPartialMarker);
+        const QString workbook = entry.mid(1, marker - 1);
+        const QStringView owner = QStringView(entry).sliced(marker + kPartialMarker.size());
         const qsizetype dash = owner.indexOf(u'-');
         bool ok = false;
         const qint64 pid = owner.first(dash < 0 ? owner.size() : dash).toLongLong(&ok);
-        if (!ok || pid <= 0)
+        if (!ok || pid <= 0 || pid == ::getpid())
             continue;
-        if (pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (WorkbookLock::noOtherHolder(dir.filePath(workbook)))
             QFile::remove(dir.filePath(entry));
     }
 }
@@ -192,7 +199,7 @@ bool replaceFile(const QString& path, const ContentProducer& produce, QString& f
                       .arg(shownPath, systemError(folderError));
         return false;
     }
-    removeStaleTemporaries(folder, fileName);
+    removeStaleTemporaries(folder);
     return true;
 }
 

@@ -24,8 +24,8 @@ using ContentProducer = std::function<bool(const PieceWriter& write)>;
                                QString& failure);
 
 // Temporary files are named ".<file name>.trellmo-partial-<pid>-<n>" so that one left by a
-// killed process is recognisable; a later successful replacement of the same file removes
-// those whose process is gone.
+// killed process is recognisable; a later successful replacement of a file in the same folder
+// removes those whose process is gone and whose workbook nobody holds locked (workbooklock.h).
 bool isTemporaryFileName(const QString& fileName);
 
 // Test seam for the full-disk case: called before each write of content to the temporary

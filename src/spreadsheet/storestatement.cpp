@@ -14,8 +14,8 @@ bool isWordChar(QChar c) {
 // one INSERT of some four hundred characters per row.
 class StatementReader {
 public:
-    explicit StatementReader(QStringView text)
-        : m_begin(text.utf16()), m_at(m_begin), m_end(m_begin + text.size()) {}
+    StatementReader(QStringView text, int& detours)
+        : m_begin(text.utf16()), m_at(m_begin), m_end(m_begin + text.size()), m_detours(detours) {}
 
     void skipBlanks() {
         while (m_at != m_end && isBlank(*m_at))
@@ -59,6 +59,7 @@ public:
 
     bool symbol(char16_t c) {
         if (!isAt(c)) {
+            ++m_detours;
             skipBlanks();
             if (!isAt(c))
                 return false;
@@ -68,12 +69,14 @@ public:
     }
 
     // The comma between the items of a list; the statements of a write-back put exactly one
-    // blank after it, which is taken without the general scan.
+    // blank after it, which is taken without the general scan, and end the list with ')'.
     bool listSeparator() {
         if (m_end - m_at >= 2 && m_at[0] == u',' && m_at[1] == u' ') {
             m_at += 2;
             return true;
         }
+        if (isAt(u')'))
+            return false;
         return symbol(u',');
     }
 
@@ -82,6 +85,7 @@ public:
     [[gnu::always_inline]] bool enclosed(char16_t open, char16_t close, QStringView& inside,
                                          bool* doubled = nullptr) {
         if (!isAt(open)) {
+            ++m_detours;
             skipBlanks();
             if (!isAt(open))
                 return false;
@@ -145,6 +149,7 @@ private:
     const char16_t* m_begin;
     const char16_t* m_at;
     const char16_t* m_end;
+    int& m_detours;
 };
 
 bool parseNameList(StatementReader& reader, StoreStatement& statement, QString& error) {
@@ -324,8 +329,9 @@ bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& e
     statement.values.clear();
     statement.whereColumns.clear();
     statement.whereValues.clear();
+    statement.detours = 0;
 
-    StatementReader reader(text);
+    StatementReader reader(text, statement.detours);
     auto table = [&]() {
         if (reader.name(statement.table))
             return true;

@@ -8,6 +8,7 @@
 #include "spreadsheet/xlsworkbookstore.h"
 
 #include <QFile>
+#include <algorithm>
 
 using namespace workbooktexts;
 
@@ -42,19 +43,10 @@ CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool 
     connectText = QStringLiteral("DRIVER={%1};DSN='';FIRSTROWHASNAMES=1;READONLY=FALSE;"
                                  "CREATE_DB=\"%2\";DBQ=%3")
                       .arg(driverName, filePath, filePath);
-    if (LoadSheet() && keepBackup && sheetExists) {
-        // The copy is made from what was loaded, before the caller changes anything. A workbook
-        // that already holds the backup sheet refuses its creation: the copy is then made only
-        // once per workbook, and the object stays fully usable.
-        const QString keptSheet = sheetName;
-        sheetName = kBackupSheet;
-        sheetExists = false;
-        if (!WriteBack())
-            keepBackup = false;
-        sheetExists = true;
-        sheetName = keptSheet;
-        cursorRow = 1;
-    }
+    // The backup copy holds the sheet as loaded; it is written with the first write-back that
+    // changes the sheet (see WriteBackExcel), so that opening a workbook never writes to it.
+    if (LoadSheet() && keepBackup && sheetExists)
+        backupPending = true;
 }
 
 CWorkbook::~CWorkbook() {
@@ -115,6 +107,7 @@ bool CWorkbook::LoadExcelSheet() {
         rowLines.clear();
         fieldNames.clear();
         rowLines.reserve(recordset->rowCountHint() + 1);
+        loadedEmptyRowLine.clear();
         sheetExists = true;
         for (int column = 0; column < columnCount; ++column)
             fieldNames.append(recordset->columnName(column));
@@ -126,7 +119,15 @@ bool CWorkbook::LoadExcelSheet() {
             std::vector<QStringView> cells(static_cast<size_t>(columnCount));
             while (!recordset->atEnd()) {
                 recordset->viewRow(cells, storage);
-                rowLines.append(rowline::build(cells.data(), columnCount, separator));
+                // Rows without any text share one line, so that a sheet with one cell far down
+                // costs what its cells cost, not what its used range would.
+                if (std::all_of(cells.begin(), cells.end(),
+                                [](QStringView cell) { return cell.isEmpty(); })) {
+                    if (loadedEmptyRowLine.isNull())
+                        loadedEmptyRowLine = rowline::build(cells.data(), columnCount, separator);
+                    rowLines.append(loadedEmptyRowLine);
+                } else
+                    rowLines.append(rowline::build(cells.data(), columnCount, separator));
                 ++rowCount;
                 recordset->moveNext();
             }
@@ -140,6 +141,8 @@ bool CWorkbook::LoadExcelSheet() {
     recordset.reset();
     DropConnection();
     cursorRow = 1;
+    storedRowLines = rowLines;
+    storedFieldNames = fieldNames;
     return true;
 }
 

@@ -78,6 +78,12 @@ private:
     QStringView BlankCell() const;
     QString BlankRowLine() const;
     void PlaceRowLine(const QString& line, qint32 row, bool replace);
+    // Whether the held rows differ from those the store was last known to hold.
+    bool RowsChangedSinceStored() const;
+    // Within a connection: adds the backup sheet holding the rows as stored, unless the
+    // workbook has one (then keepBackup is cleared). False, with the store's reason and the
+    // connection closed, when the store refused it.
+    bool WriteBackupSheet();
     void AppendSheetRange(QString& text, const QString& sheet) const;
 
     bool sheetExists = false;
@@ -102,4 +108,13 @@ private:
     std::unique_ptr<WorkbookStore> database;
     std::unique_ptr<WorkbookResult> recordset;
     std::vector<QStringView> cellViews;
+    // The sheet as the store holds it, from the last load or write-back (Excel mode). The
+    // backup copy is made from it by the first write-back that changes the sheet, so that a
+    // job that changes nothing writes nothing.
+    QStringList storedRowLines;
+    QStringList storedFieldNames;
+    bool backupPending = false;
+    // The line shared by the loaded rows that hold no text: written back, such a row inserts
+    // nothing, so it is not sent.
+    QString loadedEmptyRowLine;
 };

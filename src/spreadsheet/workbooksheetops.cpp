@@ -38,6 +38,10 @@ bool CWorkbook::DropSheet(const QString& sheet) {
     fieldNames.clear();
     columnCount = 0;
     rowCount = 0;
+    // What the store holds is no longer the sheet that was loaded.
+    backupPending = false;
+    storedRowLines.clear();
+    storedFieldNames.clear();
     return true;
 }
 

@@ -318,8 +318,70 @@ bool CWorkbook::WriteBackText() {
     return true;
 }
 
+bool CWorkbook::RowsChangedSinceStored() const {
+    if (rowLines.size() != storedRowLines.size())
+        return true;
+    for (qsizetype i = 0; i < rowLines.size(); ++i) {
+        const QString& now = rowLines[i];
+        const QString& stored = storedRowLines[i];
+        // An unchanged line is the stored line itself, shared rather than compared.
+        if (now.constData() != stored.constData() && now != stored)
+            return true;
+    }
+    return false;
+}
+
+bool CWorkbook::WriteBackupSheet() {
+    statementText = QStringLiteral("SELECT * FROM ");
+    AppendSheetRange(statementText, kBackupSheet);
+    try {
+        // A workbook that has the backup sheet keeps it: the copy is made once per workbook.
+        if (database->openForwardOnly(statementText)->columnCount() > 0) {
+            keepBackup = false;
+            return true;
+        }
+    } catch (const WorkbookStatementError&) {
+    }
+    statementText = QStringLiteral("CREATE TABLE [");
+    sqlquote::appendNameText(statementText, kBackupSheet);
+    statementText.append(QLatin1String("] ("));
+    for (const QString& name : storedFieldNames) {
+        statementText.append(QLatin1Char('['));
+        sqlquote::appendNameText(statementText, name);
+        statementText.append(QLatin1String("] char(255), "));
+    }
+    statementText.chop(2);
+    statementText.append(QLatin1Char(')'));
+    if (!SendStatement())
+        return false;
+    const InsertBuilder inserts(kBackupSheet, storedFieldNames);
+    std::vector<QStringView> cells;
+    for (qsizetype row = 1; row < storedRowLines.size(); ++row) {
+        rowline::split(storedRowLines[row], separator, cells);
+        inserts.build(statementText, static_cast<qint32>(row), storedRowLines[row], cells);
+        if (!SendStatement())
+            return false;
+    }
+    return true;
+}
+
 bool CWorkbook::WriteBackExcel() {
+    // A write that changes nothing does not happen.
+    if (sheetExists && !storedFieldNames.isEmpty() && !RowsChangedSinceStored()) {
+        writesHeld = false;
+        return true;
+    }
     database->connect(connectText);
+    if (backupPending && sheetExists && RowsChangedSinceStored()) {
+        // The first real change: the backup sheet goes into the same file write as the change.
+        backupPending = false;
+        if (!WriteBackupSheet()) {
+            // A refused statement closed the connection without keeping anything; the sheet's
+            // own write-back goes on without the copy.
+            keepBackup = false;
+            database->connect(connectText);
+        }
+    }
     if (sheetExists) {
         statementText = QStringLiteral("DROP TABLE ");
         AppendSheetRange(statementText, sheetName);
@@ -351,6 +413,9 @@ bool CWorkbook::WriteBackExcel() {
 
     const InsertBuilder inserts(sheetName, fieldNames);
     for (qint32 row = 2; row <= rowCount; ++row) {
+        if (!loadedEmptyRowLine.isNull() &&
+            rowLines[row - 1].constData() == loadedEmptyRowLine.constData())
+            continue;
         ReadRowCells(row);
         inserts.build(statementText, row - 1, rowLines[row - 1], cellViews);
         if (!SendStatement())
@@ -365,6 +430,8 @@ bool CWorkbook::WriteBackExcel() {
         columnCount = static_cast<qint16>(std::min<qsizetype>(fieldNames.size(), 32767));
         sheetExists = true;
     }
+    storedRowLines = rowLines;
+    storedFieldNames = fieldNames;
     writesHeld = false;
     return true;
 }

@@ -4,12 +4,15 @@
 #include "spreadsheet/safefilewrite.h"
 #include "spreadsheet/sqlquote.h"
 #include "spreadsheet/textscan.h"
+#include "spreadsheet/xls/cfbrewriter.h"
+#include "spreadsheet/xls/sheetname.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 const QString XlsWorkbookStore::kDriverName = QStringLiteral("Excel Workbook Driver (*.xls)");
 
@@ -44,24 +47,6 @@ bool holdsAnyCell(const xls::Sheet& sheet) {
             if (!cell.isEmpty())
                 return true;
     return false;
-}
-
-// The spreadsheet program's rules for sheet names.
-QString sheetNameProblem(const QString& name) {
-    if (name.isEmpty())
-        return QStringLiteral("A sheet needs a name");
-    if (name.size() > 31)
-        return QStringLiteral("The sheet name '%1' is longer than 31 characters").arg(name);
-    static const QString kForbidden = QStringLiteral("[]:*?/\\");
-    for (QChar c : name)
-        if (kForbidden.contains(c))
-            return QStringLiteral("The sheet name '%1' holds the character %2, which sheet names "
-                                  "cannot hold")
-                .arg(name, c);
-    if (name.startsWith(u'\'') || name.endsWith(u'\''))
-        return QStringLiteral("The sheet name '%1' cannot begin or end with an apostrophe")
-            .arg(name);
-    return {};
 }
 
 class SheetResult : public WorkbookResult {
@@ -162,6 +147,7 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
 
     m_bookValid = false;
     m_book = {};
+    m_layout.reset();
     if (!identity.present) {
         if (!createIfMissing)
             throw WorkbookConnectError(
@@ -191,9 +177,12 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
         }
         bytes.truncate(got);
         try {
-            m_book = xls::parse(bytes);
+            xls::KeptBook kept = xls::parseKeeping(bytes);
+            m_book = std::move(kept.book);
+            m_layout = std::move(kept.layout);
         } catch (const xls::FormatError& error) {
             m_book = {};
+            m_layout.reset();
             throw WorkbookConnectError(
                 toMessage(QStringLiteral("Cannot open the workbook %1: it cannot be read as an "
                                          "Excel 97-2003 workbook (%2)")
@@ -218,7 +207,8 @@ void XlsWorkbookStore::connect(const QString& connectText) {
     m_connected = true;
     m_changed = false;
     m_refused = false;
-    m_dropped = {};
+    m_original.clear();
+    m_sheetsAtConnect = m_book.sheets.size();
     m_insertTargetValid = false;
 }
 
@@ -246,14 +236,140 @@ xls::Sheet* XlsWorkbookStore::findSheet(const QString& name, size_t* index) {
 void XlsWorkbookStore::forgetBook() {
     m_bookValid = false;
     m_book = {};
+    m_layout.reset();
 }
 
 void XlsWorkbookStore::endConnection() {
     m_connected = false;
     m_changed = false;
     m_refused = false;
-    m_dropped = {};
+    m_original.clear();
     m_insertTargetValid = false;
+}
+
+void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
+    if (m_original.size() < m_book.sheets.size())
+        m_original.resize(m_book.sheets.size());
+    OriginalSheet& original = m_original[sheet];
+    auto& rows = m_book.sheets[sheet].rows;
+    if (original.taken || sheet >= m_sheetsAtConnect) {
+        if (emptying)
+            rows.clear();
+        return;
+    }
+    original.taken = true;
+    if (emptying) {
+        // A sheet being emptied gives its rows away instead of copying them.
+        const size_t held = rows.size();
+        original.rows = std::move(rows);
+        rows = {};
+        rows.reserve(held);
+    } else {
+        original.rows = rows;
+    }
+}
+
+namespace {
+
+// Rows equal but for empty cells at the end of a row and empty rows at the end of the sheet,
+// which hold nothing.
+bool sameRows(const std::vector<std::vector<QString>>& a,
+              const std::vector<std::vector<QString>>& b) {
+    auto usedWidth = [](const std::vector<QString>& row) {
+        size_t width = row.size();
+        while (width > 0 && row[width - 1].isEmpty())
+            --width;
+        return width;
+    };
+    auto usedRows = [&](const std::vector<std::vector<QString>>& rows) {
+        size_t count = rows.size();
+        while (count > 0 && usedWidth(rows[count - 1]) == 0)
+            --count;
+        return count;
+    };
+    const size_t rows = usedRows(a);
+    if (rows != usedRows(b))
+        return false;
+    for (size_t r = 0; r < rows; ++r) {
+        const size_t width = usedWidth(a[r]);
+        if (width != usedWidth(b[r]))
+            return false;
+        for (size_t c = 0; c < width; ++c) {
+            const QString& x = a[r][c];
+            const QString& y = b[r][c];
+            if (x.size() != y.size() || (x.constData() != y.constData() && x != y))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool XlsWorkbookStore::collectChanges(std::vector<xls::SheetChange>& changes) const {
+    changes.assign(m_book.sheets.size(), {});
+    bool any = false;
+    for (size_t i = 0; i < m_book.sheets.size(); ++i) {
+        if (i >= m_sheetsAtConnect) {
+            changes[i].changed = true;
+            any = true;
+        } else if (i < m_original.size() && m_original[i].taken &&
+                   !sameRows(m_original[i].rows, m_book.sheets[i].rows)) {
+            changes[i].changed = true;
+            changes[i].originalRows = &m_original[i].rows;
+            any = true;
+        }
+    }
+    return any;
+}
+
+bool XlsWorkbookStore::writeBook(QString& why) {
+    std::vector<xls::SheetChange> changes;
+    if (!collectChanges(changes))
+        return true;
+    if (!m_layout) {
+        // A workbook this connection created: written out piece by piece, since a buffer of its
+        // size would be fresh memory on every write-back.
+        std::unique_ptr<xls::BookFileWriter> writer;
+        try {
+            writer = std::make_unique<xls::BookFileWriter>(m_book);
+        } catch (const xls::FormatError& error) {
+            why = QStringLiteral("Cannot write the workbook %1: %2")
+                      .arg(shown(m_path), QString::fromUtf8(error.what()));
+            return false;
+        }
+        return safefilewrite::replaceFile(
+            m_path, [&writer](const auto& write) { return writer->writeTo(write); }, why);
+    }
+    // Like a read-only file in any editor: a workbook the user may not change is not replaced,
+    // although the folder would let a new file take its name. A file without any write
+    // permission counts as read-only also for the administrator.
+    struct stat info {};
+    const QByteArray encoded = QFile::encodeName(m_path);
+    const bool noWriteBits = ::stat(encoded.constData(), &info) == 0 &&
+                             (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    if (noWriteBits || ::access(encoded.constData(), W_OK) != 0) {
+        why = QStringLiteral("Cannot write the workbook %1: the file is read-only for you; it was "
+                             "left as it was")
+                  .arg(shown(m_path));
+        return false;
+    }
+    QByteArray file;
+    try {
+        file = xls::rewriteCompoundFile(m_layout->compound,
+                                        xls::writeKeptStream(*m_layout, m_book, changes));
+    } catch (const xls::FormatError& error) {
+        why = QStringLiteral("Cannot write the workbook %1 without losing what it holds: %2. The "
+                             "file was left as it was")
+                  .arg(shown(m_path), QString::fromUtf8(error.what()));
+        return false;
+    } catch (const std::bad_alloc&) {
+        why = QStringLiteral("Cannot write the workbook %1: not enough memory; it was left as "
+                             "it was")
+                  .arg(shown(m_path));
+        return false;
+    }
+    return safefilewrite::replaceFile(m_path, file, why);
 }
 
 void XlsWorkbookStore::abandonConnection() {
@@ -271,29 +387,16 @@ bool XlsWorkbookStore::disconnect(QString& failure) {
         abandonConnection();
         return true;
     }
-    // Dropped rows that no INSERT took back go before the file is written, to keep the peak
-    // memory of a large write-back down.
-    m_dropped = {};
-    auto failWith = [&](const QString& why) {
+    QString why;
+    if (!writeBook(why)) {
         failure = why + QLatin1Char('\n');
         forgetBook();
         endConnection();
         return false;
-    };
-    // Written out piece by piece: a day's workbook is tens of megabytes, and a buffer of its
-    // size would be fresh memory on every write-back.
-    std::unique_ptr<xls::BookFileWriter> writer;
-    try {
-        writer = std::make_unique<xls::BookFileWriter>(m_book);
-    } catch (const xls::FormatError& error) {
-        return failWith(QStringLiteral("Cannot write the workbook %1: %2")
-                            .arg(shown(m_path), QString::fromUtf8(error.what())));
     }
-    QString why;
-    if (!safefilewrite::replaceFile(
-            m_path, [&writer](const auto& write) { return writer->writeTo(write); }, why))
-        return failWith(why);
-    m_identity = identityOf(m_path);
+    // The file now holds other records at other places than those read: the next connection
+    // reads it again.
+    forgetBook();
     endConnection();
     return true;
 }
@@ -359,8 +462,12 @@ std::unique_ptr<WorkbookResult> XlsWorkbookStore::openForwardOnly(const QString&
     if (!isWholeSheet(table))
         refuse(QStringLiteral("SELECT reads whole sheets only: [%1$A1:IV65536]").arg(table.sheet));
     const xls::Sheet* sheet = findSheet(table.sheet);
+    // A SELECT changes nothing: asking for a sheet that is not there leaves the connection's
+    // changes standing.
     if (!sheet)
-        refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
+        throw WorkbookStatementError(toMessage(
+            kDriverPrefix +
+            QStringLiteral("The workbook %1 has no sheet '%2'\n").arg(shown(m_path), table.sheet)));
     return std::make_unique<SheetResult>(*sheet);
 }
 
@@ -373,16 +480,9 @@ void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
     if (!findSheet(table.sheet, &index))
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
     m_insertTargetValid = false;
-    auto& rows = m_book.sheets[index].rows;
-    if (!holdsAnyCell(m_book.sheets[index])) {
-        rows.clear();
-        return;
-    }
-    m_changed = true;
-    m_dropped.sheet = index;
-    m_dropped.rows = std::move(rows);
-    rows = {};
-    rows.reserve(m_dropped.rows.size());
+    const bool anyCell = holdsAnyCell(m_book.sheets[index]);
+    takeOriginal(index, true);
+    m_changed = m_changed || anyCell;
 }
 
 void XlsWorkbookStore::createTable(const StoreStatement& statement) {
@@ -419,7 +519,7 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
             refuse(QStringLiteral("The workbook %1 has no sheet '%2'")
                        .arg(shown(m_path), table.sheet));
     } else if (!sheet) {
-        if (const QString problem = sheetNameProblem(table.sheet); !problem.isEmpty())
+        if (const QString problem = xls::sheetNameProblem(table.sheet); !problem.isEmpty())
             refuse(problem);
         m_book.sheets.push_back(xls::Sheet{table.sheet, {std::move(header)}});
         m_changed = true;
@@ -432,6 +532,16 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
                 ? QStringLiteral("The sheet '%1' holds data: empty it with DROP TABLE first")
                       .arg(sheet->name)
                 : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
+    takeOriginal(index);
+    // A column without a name was given to the reader as F and its number; the header it had,
+    // an empty cell, is what goes back.
+    if (index < m_original.size() && m_original[index].taken && !m_original[index].rows.empty()) {
+        const auto& before = m_original[index].rows.front();
+        for (size_t c = 0; c < header.size(); ++c)
+            if ((c >= before.size() || before[c].isEmpty()) &&
+                header[c] == QStringLiteral("F%1").arg(c + 1))
+                header[c].clear();
+    }
     m_changed = true;
     m_book.sheets[index].rows.clear();
     m_book.sheets[index].rows.push_back(std::move(header));
@@ -497,11 +607,12 @@ std::vector<QString>& XlsWorkbookStore::rowForInsert(size_t sheet, size_t rowInd
     if (rows.size() <= rowIndex)
         rows.resize(rowIndex + 1);
     auto& row = rows[rowIndex];
-    // A write-back rebuilds a sheet that mostly holds what it held before: the row dropped from
-    // the same place comes back with its cells, and the texts that did not change keep their
+    // A write-back rebuilds a sheet that mostly holds what it held before: the row from the
+    // same place comes back with its cells, and the texts that did not change keep their
     // storage (which the file writer then finds by address).
-    if (row.empty() && m_dropped.sheet == sheet && rowIndex < m_dropped.rows.size())
-        row = std::move(m_dropped.rows[rowIndex]);
+    if (row.empty() && sheet < m_original.size() && m_original[sheet].taken &&
+        rowIndex < m_original[sheet].rows.size())
+        row = m_original[sheet].rows[rowIndex];
     return row;
 }
 
@@ -543,6 +654,7 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
             checkText(sqlquote::unquoteValue(value));
 
     m_changed = true;
+    takeOriginal(target.sheet);
     // INSERT INTO a range ending at row n writes row n + 1, which is index n counted from 0.
     auto& row = rowForInsert(target.sheet, static_cast<size_t>(lastRow));
     row.resize(static_cast<size_t>(target.lastColumn + 1));
@@ -605,6 +717,7 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
     }
     if (matching.empty())
         return;
+    takeOriginal(index);
     m_changed = true;
     m_insertTargetValid = false;
     auto& changing = m_book.sheets[index].rows;

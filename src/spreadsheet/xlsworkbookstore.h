@@ -2,6 +2,7 @@
 
 #include "spreadsheet/storestatement.h"
 #include "spreadsheet/workbookstore.h"
+#include "spreadsheet/xls/keptbook.h"
 #include "spreadsheet/xls/xlsbook.h"
 
 #include <sys/types.h>
@@ -13,7 +14,14 @@
 // All statements of one connection are applied to the book in memory; the file is replaced at
 // disconnect, and only when every statement of the connection was accepted, so that a refused
 // statement or a crash part way through a write-back never leaves a sheet emptied or half
-// written on disk. A connection that changed nothing writes nothing.
+// written on disk. A connection that changed nothing writes nothing: a sheet rebuilt with the
+// texts it held is no change.
+//
+// A workbook read from a file is written back keeping what others put in it: the sheets the
+// statements did not change, the workbook's own records and the compound file's other streams
+// are copied as read, and the cells of a changed sheet whose text is still the same keep their
+// records (see xls::writeKeptStream). What cannot be kept that way is refused at disconnect,
+// with the file left as it was; so is a file the user may not write.
 //
 // Effects: DROP TABLE over [S$A1:IV65536] empties sheet S and leaves it in the book. CREATE
 // TABLE over that range writes the header into the emptied sheet; with the bare name it adds a
@@ -62,10 +70,11 @@ private:
         std::vector<size_t> unnamed; // the columns up to lastColumn that the list leaves out
     };
     using SheetRows = decltype(xls::Sheet::rows);
-    // The rows a DROP TABLE took out of a sheet in this connection. They are no longer part of
-    // the book, but the INSERTs that rebuild the sheet take their storage back row by row.
-    struct DroppedRows {
-        size_t sheet = 0;
+    // A sheet of the book as it was at connect, taken when a statement first changes it. A
+    // rebuilt row takes its cells back from here, so that unchanged texts share their
+    // characters with what was read and are recognised as unchanged without comparing them.
+    struct OriginalSheet {
+        bool taken = false;
         SheetRows rows;
     };
 
@@ -80,6 +89,12 @@ private:
     void endConnection();
     void abandonConnection();
     int resolveColumn(const xls::Sheet& sheet, const QString& name) const;
+    // Keeps the sheet as it was at connect before a statement changes it; `emptying` also
+    // empties the sheet.
+    void takeOriginal(size_t sheet, bool emptying = false);
+    // Sheets whose content differs from what was read; empty when the book is unchanged.
+    bool collectChanges(std::vector<xls::SheetChange>& changes) const;
+    bool writeBook(QString& why);
 
     void dropTable(const StoreStatement& statement);
     void createTable(const StoreStatement& statement);
@@ -92,13 +107,15 @@ private:
 
     StoreStatement m_statement;
     xls::Book m_book;
+    std::shared_ptr<const xls::BookLayout> m_layout; // null for a book that is new
     QString m_path;
     FileIdentity m_identity; // of the file m_book was read from or last written to
     bool m_bookValid = false;
     bool m_connected = false;
     bool m_changed = false;
     bool m_refused = false;
-    DroppedRows m_dropped;
+    std::vector<OriginalSheet> m_original; // by sheet
+    size_t m_sheetsAtConnect = 0;
     InsertTarget m_insertTarget;
     bool m_insertTargetValid = false;
 };

@@ -2,8 +2,10 @@
 #include "gastype/gasliststate.h"
 #include "gastype/gasnametable.h"
 #include "model/codetables.h"
+#include "spreadsheet/safefilewrite.h"
 #include "xlsreadback.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -11,6 +13,9 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The dialog as a user meets it: real widgets, clicks and keys, the workbook read back.
 class GasTypeDialogTest : public QObject {
@@ -49,6 +54,23 @@ private:
     QByteArray fileBytes() const {
         QFile f(m_path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Where the file stands and what it holds: a write that does not happen leaves all three.
+    struct FileState {
+        QByteArray bytes;
+        ino_t inode = 0;
+        qint64 modifiedNs = 0;
+        bool operator==(const FileState&) const = default;
+    };
+    FileState fileState() const {
+        FileState state{fileBytes(), 0, 0};
+        struct stat info {};
+        if (::stat(QFile::encodeName(m_path).constData(), &info) == 0) {
+            state.inode = info.st_ino;
+            state.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        }
+        return state;
     }
 
 private slots:
@@ -206,6 +228,91 @@ private slots:
         QTRY_COMPARE(messages.size(), 2);
         QVERIFY(d.isVisible()); // the user's list is not thrown away
         QCOMPARE(fileBytes(), garbage);
+    }
+
+    void openingAndBackWithoutEditsNeverWriteAWorkbookOfAnotherProgram() {
+        QVERIFY(QFile::copy(
+            QStringLiteral(TRELLMO_SOURCE_DIR "/tests/xls/fixtures/libreoffice_parameter.xls"),
+            m_path));
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+        const FileState before = fileState();
+        CGastypeEdit d(m_gases, nullptr, m_path);
+        d.show();
+        QCOMPARE(nameAt(d, 1), QStringLiteral("Ammonia"));
+        clickRow(d, 1); // looking at a name is no edit
+        QTest::mouseClick(back(d), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(fileState() == before);
+    }
+
+    void savesThatFailKeepTheDialogOpenWithTheEdits() {
+        saveBaseline();
+        auto editAndGoBack = [&](CGastypeEdit& d, QStringList& messages) {
+            d.setMessagePresenter([&](const QString& text) { messages << text; });
+            d.show();
+            clickRow(d, 1);
+            typeName(d, QStringLiteral("Argon"));
+            QTest::mouseClick(ok(d), Qt::LeftButton);
+            QTest::mouseClick(back(d), Qt::LeftButton);
+        };
+        const QString shownPath = QDir::toNativeSeparators(m_path);
+
+        // The disk is full.
+        {
+            const FileState before = fileState();
+            safefilewrite::setWriteFaultForTesting([](qint64) { return ENOSPC; });
+            QStringList messages;
+            CGastypeEdit d(m_gases, nullptr, m_path);
+            editAndGoBack(d, messages);
+            safefilewrite::setWriteFaultForTesting(nullptr);
+            QTRY_COMPARE(messages.size(), 1);
+            QVERIFY2(messages[0].contains(shownPath), qPrintable(messages[0]));
+            QVERIFY(d.isVisible());
+            QCOMPARE(nameAt(d, 1), QStringLiteral("Argon"));
+            QVERIFY(fileState() == before);
+            // The names in memory follow the list, as for any save; the disk keeps the old.
+            QCOMPARE(m_gases.names[1], QStringLiteral("Argon"));
+        }
+        // The file is read-only.
+        {
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup);
+            const FileState before = fileState();
+            QStringList messages;
+            CGastypeEdit d(m_gases, nullptr, m_path);
+            editAndGoBack(d, messages);
+            QTRY_COMPARE(messages.size(), 1);
+            QVERIFY2(messages[0].contains(shownPath) && messages[0].contains("read-only"),
+                     qPrintable(messages[0]));
+            QVERIFY(d.isVisible());
+            QVERIFY(fileState() == before);
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+        }
+        // The folder is read-only (an administrator may write anyway).
+        if (::getuid() != 0) {
+            QFile::setPermissions(m_tmp.path(), QFile::ReadOwner | QFile::ExeOwner);
+            const FileState before = fileState();
+            QStringList messages;
+            CGastypeEdit d(m_gases, nullptr, m_path);
+            editAndGoBack(d, messages);
+            QTRY_COMPARE(messages.size(), 1);
+            QVERIFY(d.isVisible());
+            QVERIFY(fileState() == before);
+            QFile::setPermissions(m_tmp.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        // The path is a folder: reported on opening and again by Back, which keeps the list.
+        {
+            QFile::remove(m_path);
+            QVERIFY(QDir().mkdir(m_path));
+            QStringList messages;
+            CGastypeEdit d(m_gases, nullptr, m_path);
+            editAndGoBack(d, messages);
+            QTRY_COMPARE(messages.size(), 2);
+            QVERIFY2(messages[1].contains(shownPath), qPrintable(messages[1]));
+            QVERIFY(d.isVisible());
+            QCOMPARE(nameAt(d, 1), QStringLiteral("Argon"));
+            QVERIFY(QDir().rmdir(m_path));
+        }
     }
 };
 

@@ -3,10 +3,10 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-// The instrument's record answers carry no record number: an answer held up past the next
-// 50 ms tick is taken for the following request's. A run during which this process could not
-// keep the pace (a loaded machine) proves nothing about the program, so tests that compare
-// records exactly watch the event loop with a 5 ms beat and run again when it stalled.
+// A run during which this process could not keep the pace (a loaded machine) sees answers
+// held up past the next 50 ms tick, hence repeated requests and a slower download, which
+// proves nothing about the program. Tests that count requests or time the pace exactly watch
+// the event loop with a 5 ms beat and run again when it stalled.
 class StallWatch {
 public:
     StallWatch();

@@ -1,6 +1,7 @@
 // Downloads from the simulated instrument through the real main window: the record store
-// filled exactly despite lost, corrupt, split and lost last answers; Close Port pausing a
-// download and Open Port resuming it; what Send, Receive, the bar and the percentage show.
+// filled exactly despite lost, corrupt, split and lost last answers; Close Port stopping a
+// download and Download Data continuing it; what Send, Receive, the bar and the percentage
+// show.
 #include "controls.h"
 #include "eventwait.h"
 #include "expectedtexts.h"
@@ -42,7 +43,7 @@ class DownloadTest : public QObject {
     Q_OBJECT
 private slots:
     void recordsArriveExactlyDespiteLostCorruptSplitAndLostLastAnswers();
-    void closePortPausesTheDownloadAndOpenPortResumesIt();
+    void closePortStopsTheDownloadAndDownloadDataContinuesIt();
 };
 
 void DownloadTest::recordsArriveExactlyDespiteLostCorruptSplitAndLostLastAnswers() {
@@ -108,7 +109,7 @@ void DownloadTest::recordsArriveExactlyDespiteLostCorruptSplitAndLostLastAnswers
     }
 }
 
-void DownloadTest::closePortPausesTheDownloadAndOpenPortResumesIt() {
+void DownloadTest::closePortStopsTheDownloadAndDownloadDataContinuesIt() {
     SimulatorConfig config = SimulatorConfig::SixChannels();
     config.recordCount = 50;
     for (int attempt = 1;; ++attempt) {
@@ -130,8 +131,11 @@ void DownloadTest::closePortPausesTheDownloadAndOpenPortResumesIt() {
         QVERIFY(rig.window.button(ControlId::DownloadData)->isEnabled());
         QVERIFY(!rig.downloadDone());
 
-        // Reopened, the download goes on by itself where it stood.
+        // Reopened, nothing is asked for until Download Data goes on where the download stood.
         QVERIFY(rig.openPort());
+        runEventLoopFor(200);
+        QCOMPARE(rig.sim.recordRequests().size(), askedAtClose);
+        rig.pressDownload();
         QVERIFY(rig.waitForDownload(10000));
         const QList<QStringList> stored = rig.storedRows(50);
         const QList<quint32> asked = rig.sim.recordRequests();

@@ -35,6 +35,12 @@ QString TimeOf(quint32 n) {
                              t[5]);
 }
 
+// What a record request leaves for the receive path: an empty buffer and a record outstanding.
+void AskForRecord(PollState& s) {
+    ClearReceiveBuffer(s);
+    s.awaitingRecord = 1;
+}
+
 QStringList Row(const RecordStore& store, quint32 row) {
     QStringList cells;
     for (int column = 0; column < RecordStore::kColumns; ++column) {
@@ -63,9 +69,9 @@ TEST(RecordDecoding, FourChannelRecords) {
                            " 1.23", "0.123", "", "", "U1", "U2", "U3", "U4", "", ""}));
 
     // Time bytes are taken as they come: year 0 and 255, three-digit fields.
-    ClearReceiveBuffer(s);
+    AskForRecord(s);
     FeedBytewise(f.link, RecordAnswer({0, 1, 2, 3, 4, 5}, {0, 0, 0, 0}));
-    ClearReceiveBuffer(s);
+    AskForRecord(s);
     FeedBytewise(f.link, RecordAnswer({255, 100, 31, 23, 59, 200}, {0, 0, 0, 0}));
     EXPECT_EQ(f.link.records().cell(0, 1), QStringLiteral("2000-01-02  03:04:05"));
     EXPECT_EQ(f.link.records().cell(0, 2), QStringLiteral("2255-100-31  23:59:200"));
@@ -73,7 +79,7 @@ TEST(RecordDecoding, FourChannelRecords) {
     // N = 2 blanks channels 3 and 4; N = 0 or 5 writes no channel cell at all.
     s.storeRow = 0;
     f.link.setChannelCount(2);
-    ClearReceiveBuffer(s);
+    AskForRecord(s);
     f.link.receive(RecordAnswer({24, 1, 1, 0, 0, 0}, {1, 2, 3, 4}));
     EXPECT_EQ(Row(f.link.records(), 0),
               QStringList({"2024-01-01  00:00:00", "G1", "G2", "", "", "", "", "    1", "  0.2", "",
@@ -81,7 +87,7 @@ TEST(RecordDecoding, FourChannelRecords) {
     for (const quint8 n : {quint8(0), quint8(5)}) {
         s.storeRow = 0;
         f.link.setChannelCount(n);
-        ClearReceiveBuffer(s);
+        AskForRecord(s);
         f.link.receive(RecordAnswer({25, 2, 2, 0, 0, 0}, {9, 9, 9, 9}));
         EXPECT_EQ(Row(f.link.records(), 0),
                   QStringList({"2025-02-02  00:00:00", "G1", "G2", "", "", "", "", "    1", "  0.2",
@@ -95,6 +101,7 @@ TEST(RecordDecoding, SixChannelRecordsAndLeftoverCells) {
     PollState& s = f.link.state();
     s.sixChannel = 1;
     s.chanPrecision = {0, 1, 2, 3, 9, 1};
+    AskForRecord(s);
     f.link.receive(RecordAnswer({24, 12, 31, 23, 59, 59}, {5, 350, 65535, 12345, 350, 0}));
     EXPECT_EQ(s.storeRow, 1u);
     EXPECT_EQ(
@@ -102,14 +109,14 @@ TEST(RecordDecoding, SixChannelRecordsAndLeftoverCells) {
         QStringList({"2024-12-31  23:59:59", "G1", "G2", "G3", "G4", "G5", "G6", "    5", " 35.0",
                      "655.35", "12.345", "  350", "  0.0", "U1", "U2", "U3", "U4", "U5", "U6"}));
     // A 19-byte answer is no six-channel record.
-    ClearReceiveBuffer(s);
+    AskForRecord(s);
     f.link.receive(RecordAnswer({1, 1, 1, 1, 1, 1}, {1, 1, 1, 1}));
     EXPECT_EQ(s.storeRow, 1u);
 
     // A four-channel record later written into row 0 leaves channels 5 and 6 as they were.
     s.sixChannel = 0;
     s.storeRow = 0;
-    ClearReceiveBuffer(s);
+    AskForRecord(s);
     f.link.receive(RecordAnswer({24, 1, 1, 0, 0, 0}, {1, 1, 1, 1}));
     const QStringList row = Row(f.link.records(), 0);
     EXPECT_EQ(row[0], QStringLiteral("2024-01-01  00:00:00"));
@@ -149,6 +156,15 @@ TEST(Download, RequestsProgressAndRepeats) {
     f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
     f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
     EXPECT_EQ(f.link.state().storeRow, 1u);
+    // The request had to be repeated, so record 2 waits for a tick that finds the line quiet;
+    // further copies of record 1 arriving meanwhile are shown and not stored.
+    const qsizetype beforeQuiet = f.line.sent.size();
+    f.link.downloadTick();
+    f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
+    f.link.downloadTick();
+    EXPECT_EQ(f.line.sent.size(), beforeQuiet);
+    EXPECT_EQ(f.link.state().storeRow, 1u);
+    EXPECT_EQ(f.values.percentText, QStringLiteral("33.3%"));
 
     f.link.downloadTick();
     EXPECT_EQ(f.values.percentText, QStringLiteral("66.7%"));

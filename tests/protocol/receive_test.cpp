@@ -148,12 +148,18 @@ TEST(ReceivePath, BufferRules) {
     f.link.receive(bad + Function3Answer({0x03}));
     EXPECT_EQ(f.values.channelCount, 3);
     EXPECT_EQ(s.rxCount, 0);
-    // Two good answers in one event are both decoded: the second overrides the first.
+    // One request, one answer: of two good answers in one event only the first is taken; the
+    // second is shown and nothing more is taken until the next request.
+    ClearReceiveBuffer(s);
+    f.values.receiveText.clear();
     f.link.receive(Function3Answer({0x16}) + Function3Answer({0x04}));
-    EXPECT_EQ(f.values.channelCount, 4);
-    EXPECT_EQ(s.sixChannel, 0);
+    EXPECT_EQ(f.values.channelCount, 6);
+    EXPECT_EQ(s.sixChannel, 1);
+    EXPECT_EQ(f.values.receiveText.size(), 12 * 3);
+    EXPECT_EQ(s.rxCount, 0);
 
     // A 9-byte answer with a wrong CRC stays; a good answer behind it is not decoded.
+    ClearReceiveBuffer(s);
     s.expectedDataLength = 4;
     s.sequenceStep = 3;
     QByteArray badTotal = Function3Answer({0, 0, 1, 0x2C});
@@ -171,7 +177,7 @@ TEST(ReceivePath, BufferRules) {
     f.link.receive(SimExceptionAnswer(0x03, 0x02));
     EXPECT_EQ(f.values.receiveText, QStringLiteral("01 83 02 F1 C0 "));
     EXPECT_EQ(s.rxCount, 5);
-    EXPECT_EQ(f.values.channelCount, 4);
+    EXPECT_EQ(f.values.channelCount, 6);
 
     // More than the buffer holds: shown in full, stored up to 50 bytes.
     ClearReceiveBuffer(s);
@@ -194,6 +200,7 @@ TEST(ReceivePath, BufferRules) {
     EXPECT_EQ(f.table.downloadEnabled, 1);
     EXPECT_EQ(s.rxCount, 0);
     // A total of 0 leaves the button alone.
+    ClearReceiveBuffer(s);
     f.link.receive(Function3Answer({0, 0, 0, 0}));
     EXPECT_EQ(s.recordTotal, 0u);
     EXPECT_EQ(f.table.downloadEnabled, 1);

@@ -16,6 +16,7 @@ struct RecordedSession {
     std::optional<std::vector<QStringList>> sheet;  // column names first; none: no such sheet
     std::function<QString(const QString&)> refusal; // a non-empty answer refuses with it
     size_t failingRow = 0;                          // reading this data row fails
+    std::optional<std::vector<QStringList>> backupSheet; // what a SELECT of the backup gives
     QString disconnectFailure;
 
     QStringList connects;
@@ -41,6 +42,11 @@ public:
     void execute(const QString& statement) override { record(statement); }
     std::unique_ptr<WorkbookResult> openForwardOnly(const QString& select) override {
         record(select);
+        if (select.contains(QLatin1String("[CWorkbookBackup$"))) {
+            if (!s->backupSheet)
+                throw WorkbookStatementError("no such sheet");
+            return std::make_unique<Result>(*s->backupSheet, 0);
+        }
         if (!s->sheet)
             throw WorkbookStatementError("no such sheet");
         return std::make_unique<Result>(*s->sheet, s->failingRow);

@@ -55,19 +55,26 @@ TEST(WorkbookStatements, NewSheetIsCreatedThenRebuiltOnEveryWriteBack) {
                   inserts);
     EXPECT_EQ(r.book->RowCount(), 3);
 
+    // Nothing changed since: nothing is sent.
     ASSERT_TRUE(r.book->WriteBack());
+    EXPECT_TRUE(r.take().isEmpty());
+    ASSERT_TRUE(r.book->PutRow({"d", "e", "f"}, 3, true));
+    EXPECT_TRUE(r.take().isEmpty()); // writes are free again: PutRow wrote back nothing new
+    ASSERT_TRUE(r.book->PutRow({"g", "h", "i"}, 0, false));
     EXPECT_EQ(r.take(), QStringList({"DROP TABLE [S$A1:IV65536]",
                                      "CREATE TABLE [S$A1:IV65536] ([X] char(255), [Y] char(255), "
                                      "[Z] char(255))"}) +
-                            inserts);
+                            inserts +
+                            QStringList{"INSERT INTO [S$A1:IV3] ([X], [Y], [Z]) VALUES ('g', "
+                                        "'h', 'i')"});
     EXPECT_EQ(r.session->disconnects, r.session->connects.size());
     EXPECT_FALSE(r.session->connected);
 
     // Without held writes every change is written back at once.
-    ASSERT_TRUE(r.book->PutRow({"g"}, 0, false));
+    ASSERT_TRUE(r.book->PutRow({"j"}, 0, false));
     const QStringList statements = r.take();
-    ASSERT_EQ(statements.size(), 5);
-    EXPECT_EQ(statements.back(), "INSERT INTO [S$A1:IV3] ([X]) VALUES ('g')");
+    ASSERT_EQ(statements.size(), 6);
+    EXPECT_EQ(statements.back(), "INSERT INTO [S$A1:IV4] ([X]) VALUES ('j')");
 }
 
 TEST(WorkbookStatements, DriverSearchAndConnectionString) {
@@ -95,17 +102,12 @@ TEST(WorkbookStatements, DriverSearchAndConnectionString) {
     EXPECT_FALSE(plain.createIfMissing);
 }
 
-TEST(WorkbookStatements, LoadedSheetIsBackedUpOnceAndReadFromMemory) {
+TEST(WorkbookStatements, LoadedSheetIsBackedUpByTheFirstChangeAndReadFromMemory) {
     Recorded r;
     r.session->sheet = std::vector<QStringList>{{"Time", "Gas"}, {"t1", "CO  "}, {"t2", " "}};
     r.open();
-    EXPECT_EQ(r.take(), QStringList({kSelect,
-                                     "CREATE TABLE [CWorkbookBackup] ([Time] char(255), "
-                                     "[Gas] char(255))",
-                                     "INSERT INTO [CWorkbookBackup$A1:IV1] ([Time], [Gas]) VALUES "
-                                     "('t1', 'CO  ')",
-                                     "INSERT INTO [CWorkbookBackup$A1:IV2] ([Time], [Gas]) VALUES "
-                                     "('t2', ' ')"}));
+    // Opening writes nothing: the backup copy waits for a change.
+    EXPECT_EQ(r.take(), QStringList{kSelect});
     EXPECT_EQ(r.book->RowCount(), 3);
     EXPECT_EQ(r.book->ColumnCount(), 2);
     QStringList cells;
@@ -114,25 +116,61 @@ TEST(WorkbookStatements, LoadedSheetIsBackedUpOnceAndReadFromMemory) {
     ASSERT_TRUE(r.book->GetRowValues(cells, 3));
     EXPECT_EQ(cells, QStringList({"t2", " "}));
 
-    // A second opening finds the backup sheet: its creation is refused, the object works on.
+    // A write-back of the sheet as loaded sends nothing and makes no copy.
+    r.book->HoldWrites();
+    EXPECT_FALSE(r.book->SetHeaderRow({"Time", "Gas"}, false));
+    ASSERT_TRUE(r.book->PutRow({"t1", "CO  "}, 2, true));
+    ASSERT_TRUE(r.book->WriteBack());
+    EXPECT_TRUE(r.take().isEmpty());
+
+    // The first change brings the copy of the sheet as loaded, in the same connection.
+    ASSERT_TRUE(r.book->PutRow({"t1", "O2  "}, 2, true));
+    ASSERT_TRUE(r.book->WriteBack());
+    const QStringList changed = r.take();
+    ASSERT_EQ(changed.size(), 8);
+    EXPECT_EQ(changed.mid(0, 4),
+              QStringList({"SELECT * FROM [CWorkbookBackup$A1:IV65536]",
+                           "CREATE TABLE [CWorkbookBackup] ([Time] char(255), [Gas] char(255))",
+                           "INSERT INTO [CWorkbookBackup$A1:IV1] ([Time], [Gas]) VALUES ('t1', "
+                           "'CO  ')",
+                           "INSERT INTO [CWorkbookBackup$A1:IV2] ([Time], [Gas]) VALUES ('t2', "
+                           "' ')"}));
+    EXPECT_EQ(changed[4], "DROP TABLE [S$A1:IV65536]");
+    EXPECT_EQ(changed[6], "INSERT INTO [S$A1:IV1] ([Time], [Gas]) VALUES ('t1', 'O2  ')");
+    EXPECT_EQ(r.session->disconnects, 2); // the load and the one write-back
+    // Made once: later changes of the same object bring no second copy.
+    ASSERT_TRUE(r.book->PutRow({"t3", "H2S "}, 0, false));
+    EXPECT_EQ(r.take().value(0), "DROP TABLE [S$A1:IV65536]");
+
+    // A workbook that has the backup sheet keeps it as it is.
     Recorded again;
     again.session->sheet = r.session->sheet;
-    again.session->refusal = [](const QString& s) {
-        return s.startsWith("CREATE TABLE [CWorkbookBackup]") ? QStringLiteral("exists\n")
-                                                              : QString();
-    };
+    again.session->backupSheet = r.session->sheet;
     again.open();
-    EXPECT_EQ(again.take().size(), 2);
-    EXPECT_EQ(again.book->lastError(), "exists\n");
+    EXPECT_EQ(again.take().size(), 1);
     again.book->HoldWrites();
     EXPECT_FALSE(again.book->SetHeaderRow({"Time", "Gas"}, false));
     EXPECT_EQ(again.book->lastError(), "Duplicate header row field:Time\n");
     ASSERT_TRUE(again.book->PutRow({"t3", "H2S "}, 0, false));
     ASSERT_TRUE(again.book->WriteBack());
     const QStringList statements = again.take();
-    ASSERT_EQ(statements.size(), 5);
-    EXPECT_EQ(statements[0], "DROP TABLE [S$A1:IV65536]");
-    EXPECT_EQ(statements[4], "INSERT INTO [S$A1:IV3] ([Time], [Gas]) VALUES ('t3', 'H2S ')");
+    ASSERT_EQ(statements.size(), 6);
+    EXPECT_EQ(statements[0], "SELECT * FROM [CWorkbookBackup$A1:IV65536]");
+    EXPECT_EQ(statements[1], "DROP TABLE [S$A1:IV65536]");
+    EXPECT_EQ(statements[5], "INSERT INTO [S$A1:IV3] ([Time], [Gas]) VALUES ('t3', 'H2S ')");
+
+    // A store that refuses the copy: the change is still written, without a copy.
+    Recorded refused;
+    refused.session->sheet = r.session->sheet;
+    refused.session->refusal = [](const QString& s) {
+        return s.startsWith("CREATE TABLE [CWorkbookBackup]") ? QStringLiteral("exists\n")
+                                                              : QString();
+    };
+    refused.open();
+    refused.take();
+    ASSERT_TRUE(refused.book->PutRow({"t3", "H2S "}, 0, false));
+    EXPECT_EQ(refused.book->lastError(), "exists\n");
+    EXPECT_EQ(refused.take().value(2), "DROP TABLE [S$A1:IV65536]");
 
     // A row that cannot be read ends the load; the rows read before it stay.
     Recorded broken;
@@ -255,6 +293,10 @@ TEST(WorkbookStatements, RefusalsAndFailedWritesAreReported) {
     r.take();
     ASSERT_TRUE(r.book->WriteBack());
     EXPECT_EQ(r.take().value(0), "CREATE TABLE [S] ([X] char(255))");
+    ASSERT_TRUE(r.book->WriteBack());
+    EXPECT_TRUE(r.take().isEmpty()); // nothing changed since
+    r.book->HoldWrites();
+    ASSERT_TRUE(r.book->PutRow({"fine"}, 0, false));
     ASSERT_TRUE(r.book->WriteBack());
     EXPECT_EQ(r.take().value(0), "DROP TABLE [S$A1:IV65536]");
 

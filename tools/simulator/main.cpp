@@ -30,7 +30,16 @@ int main(int argc, char* argv[]) {
         QStringLiteral("folder"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Print every request received."));
-    parser.addOptions({channels, records, countByte, link, verbose});
+    const QCommandLineOption late(
+        QStringLiteral("late"),
+        QStringLiteral("Answer the first request for record n only after ms milliseconds; may be "
+                       "given several times (e.g. --late 21:96)."),
+        QStringLiteral("n:ms"));
+    const QCommandLineOption muteAt(
+        QStringLiteral("mute-at"),
+        QStringLiteral("Never answer record n: the instrument falls silent there."),
+        QStringLiteral("n"));
+    parser.addOptions({channels, records, countByte, link, verbose, late, muteAt});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -57,6 +66,27 @@ int main(int argc, char* argv[]) {
     if (!simulator.isValid()) {
         err << "trellmo-sim: no pseudo-terminal could be opened\n";
         return 1;
+    }
+    for (const QString& value : parser.values(late)) {
+        const QStringList parts = value.split(QLatin1Char(':'));
+        bool recordOk = false;
+        bool delayOk = false;
+        const uint record = parts.value(0).toUInt(&recordOk);
+        const int delayMs = parts.value(1).toInt(&delayOk);
+        if (parts.size() != 2 || !recordOk || !delayOk || delayMs < 0) {
+            err << "trellmo-sim: --late needs a record number and milliseconds, e.g. 21:96\n";
+            return 2;
+        }
+        simulator.faultRecord(record, SimFault::late(delayMs));
+    }
+    if (parser.isSet(muteAt)) {
+        const uint record = parser.value(muteAt).toUInt(&ok);
+        if (!ok) {
+            err << "trellmo-sim: --mute-at needs a record number\n";
+            return 2;
+        }
+        // The program asks for this record again and again, so it stays silent from here on.
+        simulator.faultRecord(record, SimFault::noAnswer(), 1 << 30);
     }
     out << simulator.slavePath() << Qt::endl;
     if (parser.isSet(link)) {

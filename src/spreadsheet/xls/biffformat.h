@@ -53,7 +53,103 @@ enum SubstreamType : uint16_t {
 };
 
 constexpr int kMaxRecordData = 8224;
-constexpr int kRecordHeader = 4;
+constexpr int kRecordHeader = 4; // type and length, 16 bits each
+
+// Fields of the records, as offsets into a record's data (after its header), and the data size
+// of the records that have a fixed one.
+namespace bof {
+constexpr int kVersion = 0;
+constexpr int kSubstreamType = 2;
+constexpr int kBuild = 4;
+constexpr int kYear = 6;
+constexpr int kHistory = 8;
+constexpr int kLowestVersion = 12;
+constexpr int kSize = 16;
+} // namespace bof
+
+namespace boundsheet {
+constexpr int kStreamPosition = 0; // of the sheet's BOF
+constexpr int kVisibility = 4;
+constexpr int kSheetType = 5; // 0 worksheet, 1 macro sheet, 2 chart, 6 Visual Basic module
+constexpr int kNameLength = 6;
+constexpr int kNameFlags = 7;
+constexpr int kName = 8;
+} // namespace boundsheet
+
+namespace dimensions {
+constexpr int kFirstRow = 0;
+constexpr int kEndRow = 4; // one past the last row
+constexpr int kFirstColumn = 8;
+constexpr int kEndColumn = 10;
+constexpr int kSize = 14;
+} // namespace dimensions
+
+namespace row {
+constexpr int kRow = 0;
+constexpr int kFirstColumn = 2;
+constexpr int kEndColumn = 4; // one past the last cell
+constexpr int kHeight = 6;
+constexpr int kFlags = 12;
+constexpr int kXf = 14;
+constexpr int kSize = 16;
+} // namespace row
+
+// Every cell record (LABELSST, LABEL, NUMBER, RK, BOOLERR, FORMULA) starts with these.
+namespace cell {
+constexpr int kRow = 0;
+constexpr int kColumn = 2;
+constexpr int kXf = 4;
+constexpr int kValue = 6;
+} // namespace cell
+
+namespace labelsst {
+constexpr int kStringIndex = cell::kValue;
+constexpr int kSize = 10;
+} // namespace labelsst
+
+namespace label {
+constexpr int kString = cell::kValue; // XLUnicodeString with a 16-bit length
+constexpr int kMinSize = 9;
+} // namespace label
+
+namespace number {
+constexpr int kSize = 14;
+}
+
+namespace rk {
+constexpr int kSize = 10;
+}
+
+namespace boolerr {
+constexpr int kValue = cell::kValue;
+constexpr int kIsError = 7;
+constexpr int kSize = 8;
+} // namespace boolerr
+
+// Row, first column, then an XF and an RK value per cell, then the last column.
+namespace mulrk {
+constexpr int kFirstColumn = 2;
+constexpr int kCells = 4;
+constexpr int kCellSize = 6;
+constexpr int kRkInCell = 2;
+constexpr int kMinSize = 6;
+} // namespace mulrk
+
+// The cached result: a double, or, when kResultMarker holds 0xFFFF, a type byte at kResult
+// (0 string in the STRING record that follows, 1 boolean, 2 error, 3 empty) and its value byte.
+namespace formula {
+constexpr int kResult = cell::kValue;
+constexpr int kResultValue = 8;
+constexpr int kResultMarker = 12;
+constexpr uint16_t kResultIsNoNumber = 0xFFFF;
+constexpr int kMinSize = 20;
+} // namespace formula
+
+namespace window2 {
+constexpr int kOptions = 0;
+constexpr int kGridColour = 6;
+constexpr int kSize = 18;
+} // namespace window2
 
 // Flags byte of an XLUnicodeString.
 constexpr uint8_t kStringHighByte = 0x01;

@@ -1,32 +1,21 @@
 #include "spreadsheet/xls/booklimits.h"
 
+#include "spreadsheet/xls/sheetname.h"
+
 #include <algorithm>
 
 namespace xls {
 
 namespace {
 
-// Excel's own rules for a sheet name; a file that breaks them opens only after a repair.
-constexpr int kMaxSheetNameChars = 31;
-const QString kForbiddenNameChars = QStringLiteral(":\\/?*[]");
-
 [[noreturn]] void fail(const QString& reason) {
     throw FormatError(reason.toStdString());
 }
 
 void checkName(const Sheet& sheet, const Book& book, size_t index) {
-    if (sheet.name.isEmpty())
-        fail(QStringLiteral("Sheet %1 has no name").arg(index + 1));
-    if (sheet.name.size() > kMaxSheetNameChars)
-        fail(QStringLiteral("Sheet name \"%1\" is longer than %2 characters")
-                 .arg(sheet.name)
-                 .arg(kMaxSheetNameChars));
-    for (QChar c : sheet.name) {
-        if (kForbiddenNameChars.contains(c))
-            fail(QStringLiteral("Sheet name \"%1\" contains the character %2, which Excel does "
-                                "not allow in sheet names")
-                     .arg(sheet.name, c));
-    }
+    if (const QString problem = sheetNameProblem(sheet.name); !problem.isEmpty())
+        fail(sheet.name.isEmpty() ? QStringLiteral("Sheet %1 has no name").arg(index + 1)
+                                  : problem);
     for (size_t other = 0; other < index; ++other) {
         if (book.sheets[other].name.compare(sheet.name, Qt::CaseInsensitive) == 0)
             fail(QStringLiteral("Two sheets are named \"%1\"").arg(sheet.name));

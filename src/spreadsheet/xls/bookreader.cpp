@@ -4,6 +4,7 @@
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/continuedstring.h"
 #include "spreadsheet/xls/numbertext.h"
+#include "spreadsheet/xls/readbudget.h"
 #include "spreadsheet/xls/recordreader.h"
 
 #include <algorithm>
@@ -23,9 +24,14 @@ using namespace xls::biff;
     fail(QStringLiteral("The file is damaged (%1)").arg(QLatin1String(what)));
 }
 
-void requireLength(const Record& record, qsizetype length) {
+// Records of a fixed layout hold at least its fields.
+void requireLength(const Record& record, qsizetype length, const char* name) {
     if (record.length < length)
-        failDamaged("a record is too short");
+        fail(QStringLiteral("The file is damaged (a %1 record holds %2 bytes, fewer than the %3 "
+                            "its fields take)")
+                 .arg(QLatin1String(name))
+                 .arg(record.length)
+                 .arg(length));
 }
 
 struct SheetEntry {
@@ -67,8 +73,8 @@ QString booleanText(uint8_t value) {
 uint16_t substreamType(const Record& bof) {
     if (bof.type != kBof)
         failDamaged("a sheet does not start with a BOF record");
-    requireLength(bof, 4);
-    return bytes::u16(bof.data + 2);
+    requireLength(bof, bof::kSubstreamType + 2, "BOF");
+    return bytes::u16(bof.data + bof::kSubstreamType);
 }
 
 // The first BOF of the stream tells the BIFF version of the whole file.
@@ -76,8 +82,8 @@ void checkVersion(const Record& bof) {
     if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4)
         fail(QStringLiteral("The file is a workbook of an Excel version older than Excel 97; "
                             "save it as Excel 97-2003 first"));
-    requireLength(bof, 4);
-    const uint16_t version = bytes::u16(bof.data);
+    requireLength(bof, bof::kSubstreamType + 2, "BOF");
+    const uint16_t version = bytes::u16(bof.data + bof::kVersion);
     if (bof.type == kBof && version == kVersionBiff5)
         fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
                             "than Excel 97-2003; save it as Excel 97-2003 first"));
@@ -88,14 +94,14 @@ void checkVersion(const Record& bof) {
 }
 
 SheetEntry readBoundSheet(const Record& record) {
-    requireLength(record, 8);
+    requireLength(record, boundsheet::kName, "BOUNDSHEET");
     SheetEntry entry;
-    entry.position = bytes::u32(record.data);
-    entry.kind = static_cast<uint8_t>(record.data[5]);
-    const int count = static_cast<uint8_t>(record.data[6]);
-    const bool highByte = record.data[7] & kStringHighByte;
-    requireLength(record, 8 + count * (highByte ? 2 : 1));
-    const char* chars = record.data + 8;
+    entry.position = bytes::u32(record.data + boundsheet::kStreamPosition);
+    entry.kind = static_cast<uint8_t>(record.data[boundsheet::kSheetType]);
+    const int count = static_cast<uint8_t>(record.data[boundsheet::kNameLength]);
+    const bool highByte = record.data[boundsheet::kNameFlags] & kStringHighByte;
+    requireLength(record, boundsheet::kName + count * (highByte ? 2 : 1), "BOUNDSHEET");
+    const char* chars = record.data + boundsheet::kName;
     if (highByte) {
         entry.name.resize(count);
         for (int i = 0; i < count; ++i)
@@ -123,7 +129,7 @@ std::vector<QString> readSharedStrings(const Record& record) {
     return strings;
 }
 
-Globals readGlobals(const QByteArray& stream) {
+Globals readGlobals(const QByteArray& stream, ReadBudget& budget) {
     RecordReader reader(stream, 0);
     Record record;
     if (!reader.next(record))
@@ -139,6 +145,7 @@ Globals readGlobals(const QByteArray& stream) {
             fail(QStringLiteral("The file is a password-protected (encrypted) workbook; remove "
                                 "the password first"));
         case kBoundSheet:
+            budget.countSheet();
             globals.sheets.push_back(readBoundSheet(record));
             break;
         case kSst:
@@ -151,27 +158,43 @@ Globals readGlobals(const QByteArray& stream) {
             break;
         }
     }
-    failDamaged("the workbook globals have no end");
+    failDamaged("the workbook globals end without an EOF record");
 }
 
-// Limits that keep damaged input from costing more than a genuine workbook could.
-struct ReadBudget {
-    // Sheets of a workbook do not overlap, so all of them together span at most the stream;
-    // BOUNDSHEET records pointing into one another's sheets would otherwise be read again
-    // and again.
-    qsizetype sheetBytes;
-    qsizetype cellSlots;
+// The widths that ROW records announce, kept apart from the rows until a cell arrives: a ROW
+// record is also written for an empty row that only has a height or a format, and making
+// every row up to it would cost 1.5 MB for one record at the last row. One table serves all
+// sheets of a book; only the rows set are cleared between sheets.
+class RowWidthHints {
+public:
+    void set(uint16_t row, uint16_t width) {
+        if (widths.empty())
+            widths.resize(kMaxRows);
+        if (widths[row] == 0)
+            touched.push_back(row);
+        widths[row] = width;
+    }
+    uint16_t width(uint16_t row) const { return widths.empty() ? 0 : widths[row]; }
+    void clear() {
+        for (uint16_t row : touched)
+            widths[row] = 0;
+        touched.clear();
+    }
+
+private:
+    std::vector<uint16_t> widths;
+    std::vector<uint16_t> touched;
 };
 
 class SheetReader {
 public:
-    SheetReader(const QByteArray& stream, const std::vector<QString>& strings, Sheet& sheet,
-                ReadBudget& budget)
-        : stream(stream), strings(strings), stringCount(strings.size()), sheet(sheet),
-          budget(budget) {}
+    SheetReader(const std::vector<QString>& strings, Sheet& sheet, ReadBudget& budget,
+                RowWidthHints& hints)
+        : strings(strings), stringCount(strings.size()), sheet(sheet), budget(budget),
+          hints(hints) {}
 
-    // Reads the worksheet substream starting at position.
-    void read(qsizetype position);
+    // Reads the records of a worksheet substream up to its EOF; `reader` stands after its BOF.
+    void read(RecordReader& reader);
 
 private:
     void onRecord(const Record& record);
@@ -192,32 +215,26 @@ private:
     void onFormula(const Record& record);
     void onMulRk(const Record& record);
     std::vector<QString>& rowAt(uint16_t row) {
-        if (row >= sheet.rows.size())
-            sheet.rows.resize(row + 1);
+        budget.grow(sheet.rows, size_t{row} + 1, kMaxRows);
         return sheet.rows[row];
     }
-    void chargeSlots(qsizetype before, qsizetype after);
 
-    const QByteArray& stream;
     const std::vector<QString>& strings;
     const size_t stringCount;
     Sheet& sheet;
     ReadBudget& budget;
+    RowWidthHints& hints;
     // The cell of the last formula whose string result follows in a STRING record.
     std::optional<std::pair<uint16_t, uint16_t>> pendingString;
 };
 
-void SheetReader::read(qsizetype position) {
-    RecordReader reader(stream, position);
+void SheetReader::read(RecordReader& reader) {
     Record record;
-    reader.next(record);
     int nesting = 0; // embedded charts bring their own BOF ... EOF
     qsizetype before = reader.position();
     while (reader.next(record)) {
-        budget.sheetBytes -= reader.position() - before;
+        budget.chargeSheetBytes(reader.position() - before);
         before = reader.position();
-        if (budget.sheetBytes < 0)
-            failDamaged("sheets overlap one another");
         if (record.type == kBof) {
             ++nesting;
         } else if (record.type == kEof) {
@@ -228,7 +245,7 @@ void SheetReader::read(qsizetype position) {
             onRecord(record);
         }
     }
-    failDamaged("a sheet has no end");
+    failDamaged("a sheet ends without an EOF record");
 }
 
 void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& text) {
@@ -246,39 +263,32 @@ void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& 
     }
     auto& cells = rowAt(row);
     if (column >= cells.size()) {
-        const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
-        cells.resize(column + 1);
-        chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
+        // The row's first cell makes room for the width its ROW record announced.
+        const size_t width = std::max<size_t>(size_t{column} + 1, hints.width(row));
+        budget.grow(cells, width, kMaxColumns);
     }
     cells[column] = text;
 }
 
-void SheetReader::chargeSlots(qsizetype before, qsizetype after) {
-    budget.cellSlots -= after - before;
-    if (budget.cellSlots < 0)
-        fail(QStringLiteral("The workbook is too large to load (its sheets span too many "
-                            "cells)"));
-}
-
 void SheetReader::onFormula(const Record& record) {
-    requireLength(record, 20);
-    const uint16_t row = bytes::u16(record.data);
-    const uint16_t column = bytes::u16(record.data + 2);
-    const char* result = record.data + 6;
+    requireLength(record, formula::kMinSize, "FORMULA");
+    const char* d = record.data;
+    const uint16_t row = bytes::u16(d + cell::kRow);
+    const uint16_t column = bytes::u16(d + cell::kColumn);
     pendingString.reset();
-    if (bytes::u16(result + 6) != 0xFFFF) {
-        setNumber(row, column, bytes::f64(result));
+    if (bytes::u16(d + formula::kResultMarker) != formula::kResultIsNoNumber) {
+        setNumber(row, column, bytes::f64(d + formula::kResult));
         return;
     }
-    switch (static_cast<uint8_t>(result[0])) {
+    switch (static_cast<uint8_t>(d[formula::kResult])) {
     case 0:
         pendingString = std::make_pair(row, column);
         break;
     case 1:
-        setCell(row, column, booleanText(static_cast<uint8_t>(result[2])));
+        setCell(row, column, booleanText(static_cast<uint8_t>(d[formula::kResultValue])));
         break;
     case 2:
-        setCell(row, column, errorText(static_cast<uint8_t>(result[2])));
+        setCell(row, column, errorText(static_cast<uint8_t>(d[formula::kResultValue])));
         break;
     default: // 3: an empty string
         setCell(row, column, QString());
@@ -287,15 +297,17 @@ void SheetReader::onFormula(const Record& record) {
 }
 
 void SheetReader::onMulRk(const Record& record) {
-    requireLength(record, 6);
-    const uint16_t row = bytes::u16(record.data);
-    const uint16_t first = bytes::u16(record.data + 2);
-    const qsizetype count = (record.length - 6) / 6;
+    requireLength(record, mulrk::kMinSize, "MULRK");
+    const uint16_t row = bytes::u16(record.data + cell::kRow);
+    const uint16_t first = bytes::u16(record.data + mulrk::kFirstColumn);
+    // The cells, then the last column's number (2 bytes).
+    const qsizetype count = (record.length - mulrk::kCells - 2) / mulrk::kCellSize;
     for (qsizetype i = 0; i < count; ++i) {
-        const uint32_t rk = bytes::u32(record.data + 4 + 6 * i + 2);
+        const uint32_t rk =
+            bytes::u32(record.data + mulrk::kCells + mulrk::kCellSize * i + mulrk::kRkInCell);
         const qsizetype column = first + i;
         if (column > 0xFFFF)
-            failDamaged("a row of numbers runs past the last column");
+            failDamaged("a MULRK record runs past column 65,536");
         setNumber(row, static_cast<uint16_t>(column), rkNumber(rk));
     }
 }
@@ -304,36 +316,39 @@ void SheetReader::onRecord(const Record& record) {
     const char* d = record.data;
     // Nearly every record of a sheet is a shared-string cell: tested before the others.
     if (record.type == kLabelSst) {
-        requireLength(record, 10);
-        const uint32_t index = bytes::u32(d + 6);
+        requireLength(record, labelsst::kSize, "LABELSST");
+        const uint32_t index = bytes::u32(d + labelsst::kStringIndex);
         if (index >= stringCount)
-            failDamaged("a cell refers to a missing shared string");
-        setCell(bytes::u16(d), bytes::u16(d + 2), strings[index]);
+            failDamaged("a cell refers to a shared string beyond the table's end");
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn), strings[index]);
         return;
     }
     switch (record.type) {
     case kLabel:
     case kRString: {
-        requireLength(record, 9);
-        ContinuedStringReader reader(*record.pieces, 6);
-        setCell(bytes::u16(d), bytes::u16(d + 2), reader.plainString());
+        requireLength(record, label::kMinSize, "LABEL");
+        ContinuedStringReader reader(*record.pieces, label::kString);
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn), reader.plainString());
         break;
     }
     case kNumber:
-        requireLength(record, 14);
-        setNumber(bytes::u16(d), bytes::u16(d + 2), bytes::f64(d + 6));
+        requireLength(record, number::kSize, "NUMBER");
+        setNumber(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn),
+                  bytes::f64(d + cell::kValue));
         break;
     case kRk:
-        requireLength(record, 10);
-        setNumber(bytes::u16(d), bytes::u16(d + 2), rkNumber(bytes::u32(d + 6)));
+        requireLength(record, rk::kSize, "RK");
+        setNumber(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn),
+                  rkNumber(bytes::u32(d + cell::kValue)));
         break;
     case kMulRk:
         onMulRk(record);
         break;
     case kBoolErr: {
-        requireLength(record, 8);
-        const auto value = static_cast<uint8_t>(d[6]);
-        setCell(bytes::u16(d), bytes::u16(d + 2), d[7] ? errorText(value) : booleanText(value));
+        requireLength(record, boolerr::kSize, "BOOLERR");
+        const auto value = static_cast<uint8_t>(d[boolerr::kValue]);
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn),
+                d[boolerr::kIsError] ? errorText(value) : booleanText(value));
         break;
     }
     case kFormula:
@@ -346,19 +361,13 @@ void SheetReader::onRecord(const Record& record) {
             pendingString.reset();
         }
         break;
-    case kRow: {
-        // A hint for the width of the row, whose cells are made at once; cells beyond it are
-        // still accepted, and cells left empty are trimmed at the end.
-        requireLength(record, 6);
-        const uint16_t end = std::min<uint16_t>(bytes::u16(d + 4), kMaxColumns);
-        auto& cells = rowAt(bytes::u16(d));
-        if (cells.size() < end) {
-            const qsizetype capacity = static_cast<qsizetype>(cells.capacity());
-            cells.resize(end);
-            chargeSlots(capacity, static_cast<qsizetype>(cells.capacity()));
-        }
+    case kRow:
+        // A hint for the width of the row, whose cells are made at once when its first cell
+        // comes; cells beyond it are still accepted, and cells left empty are trimmed at the end.
+        requireLength(record, row::kEndColumn + 2, "ROW");
+        hints.set(bytes::u16(d + row::kRow),
+                  std::min<uint16_t>(bytes::u16(d + row::kEndColumn), kMaxColumns));
         break;
-    }
     default:
         break;
     }
@@ -391,22 +400,28 @@ bool isSheetStart(const QByteArray& stream, qsizetype position, qsizetype global
            bytes::u16(stream.constData() + position) == kBof;
 }
 
-// Empty cells at the end of a row and empty rows at the end of a sheet are no content.
+// Empty cells at the end of a row and empty rows at the end of a sheet are no content. The
+// memory they took is given back: a damaged width or a cleared cell may have made it large.
 void trimEmptyTails(Sheet& sheet) {
     for (auto& row : sheet.rows) {
         while (!row.empty() && row.back().isEmpty())
             row.pop_back();
+        if (row.capacity() > row.size())
+            row.shrink_to_fit();
     }
     while (!sheet.rows.empty() && sheet.rows.back().empty())
         sheet.rows.pop_back();
+    if (sheet.rows.capacity() > sheet.rows.size())
+        sheet.rows.shrink_to_fit();
 }
 
 } // namespace
 
-Book readWorkbook(const QByteArray& stream, qsizetype maxCellSlots) {
-    const Globals globals = readGlobals(stream);
+Book readWorkbook(const QByteArray& stream, qsizetype maxSlots) {
+    ReadBudget budget(stream.size(), maxSlots);
+    const Globals globals = readGlobals(stream, budget);
     Book book;
-    ReadBudget budget{stream.size(), maxCellSlots};
+    RowWidthHints hints;
     std::optional<std::vector<qsizetype>> fallbackOffsets;
     for (size_t i = 0; i < globals.sheets.size(); ++i) {
         const SheetEntry& entry = globals.sheets[i];
@@ -424,11 +439,13 @@ Book readWorkbook(const QByteArray& stream, qsizetype maxCellSlots) {
         RecordReader reader(stream, position);
         Record bof;
         reader.next(bof);
+        budget.chargeSheetBytes(reader.position() - position);
         if (substreamType(bof) != kWorksheet)
             continue; // a chart or macro sheet listed as a worksheet: left out like the others
         Sheet sheet;
         sheet.name = entry.name;
-        SheetReader(stream, globals.strings, sheet, budget).read(position);
+        SheetReader(globals.strings, sheet, budget, hints).read(reader);
+        hints.clear();
         trimEmptyTails(sheet);
         book.sheets.push_back(std::move(sheet));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "spreadsheet/xls/readbudget.h"
 #include "spreadsheet/xls/xlsbook.h"
 
 #include <QByteArray>
@@ -12,11 +13,10 @@ namespace xls {
 // sheets and Visual Basic modules are left out. Encrypted workbooks and BIFF versions other
 // than BIFF8 end in FormatError.
 //
-// Damaged input must not cost more than a genuine workbook: the cell slots held in rows (a
-// cell in column 256 makes a row of 256 slots) are limited to maxCellSlots over the whole
-// book, two full 65,536 x 256 sheets by default, which is far beyond any workbook this
-// program handles.
-constexpr qsizetype kDefaultMaxCellSlots = qsizetype{2} * xls::kMaxRows * xls::kMaxColumns;
-Book readWorkbook(const QByteArray& stream, qsizetype maxCellSlots = kDefaultMaxCellSlots);
+// Damaged input must not cost more than a genuine workbook of its size (see ReadBudget): the
+// slots the sheets take, rows and cells alike (a cell in column 256 makes a row of 256 slots,
+// a cell in row 65,536 a sheet of 65,536 rows), are charged as they are allocated, up to
+// maxSlots for the whole book. More than kMaxSheets sheets are refused.
+Book readWorkbook(const QByteArray& stream, qsizetype maxSlots = kDefaultMaxSlots);
 
 } // namespace xls

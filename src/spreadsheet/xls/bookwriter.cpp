@@ -78,13 +78,13 @@ SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
 }
 
 void writeBof(RecordBuffer& out, uint16_t substream) {
-    char* p = out.appendRecord(kBof, 16);
-    bytes::put16(p, kVersionBiff8);
-    bytes::put16(p + 2, substream);
-    bytes::put16(p + 4, 0x0DBB); // build and year of the Excel 97 format
-    bytes::put16(p + 6, 0x07CC);
-    bytes::put32(p + 8, 0);
-    bytes::put32(p + 12, 0x06); // lowest version that can read the file: BIFF8
+    char* p = out.appendRecord(kBof, bof::kSize);
+    bytes::put16(p + bof::kVersion, kVersionBiff8);
+    bytes::put16(p + bof::kSubstreamType, substream);
+    bytes::put16(p + bof::kBuild, 0x0DBB); // build and year of the Excel 97 format
+    bytes::put16(p + bof::kYear, 0x07CC);
+    bytes::put32(p + bof::kHistory, 0);
+    bytes::put32(p + bof::kLowestVersion, 0x06); // lowest version that can read the file: BIFF8
 }
 
 void writeFont(RecordBuffer& out) {
@@ -139,6 +139,7 @@ qsizetype writeBoundSheet(RecordBuffer& out, const QString& name) {
     const bool compressed = fitsInEightBits(name);
     const qsizetype record = out.beginRecord(kBoundSheet);
     const qsizetype offsetField = out.position();
+    static_assert(boundsheet::kStreamPosition == 0 && boundsheet::kName == 8);
     out.append32(0);
     out.append8(0); // visible
     out.append8(0); // worksheet
@@ -150,38 +151,40 @@ qsizetype writeBoundSheet(RecordBuffer& out, const QString& name) {
 }
 
 void writeDimensions(RecordBuffer& out, const SheetPlan& plan) {
-    char* p = out.appendRecord(kDimensions, 14);
+    char* p = out.appendRecord(kDimensions, dimensions::kSize);
     if (plan.firstRow < 0)
         return;
-    bytes::put32(p, static_cast<uint32_t>(plan.firstRow));
-    bytes::put32(p + 4, static_cast<uint32_t>(plan.lastRow + 1));
-    bytes::put16(p + 8, static_cast<uint16_t>(plan.firstColumn));
-    bytes::put16(p + 10, static_cast<uint16_t>(plan.lastColumn + 1));
+    bytes::put32(p + dimensions::kFirstRow, static_cast<uint32_t>(plan.firstRow));
+    bytes::put32(p + dimensions::kEndRow, static_cast<uint32_t>(plan.lastRow + 1));
+    bytes::put16(p + dimensions::kFirstColumn, static_cast<uint16_t>(plan.firstColumn));
+    bytes::put16(p + dimensions::kEndColumn, static_cast<uint16_t>(plan.lastColumn + 1));
 }
 
-constexpr int kRowRecordBytes = 4 + 16;
-constexpr int kLabelSstRecordBytes = 4 + 10;
+constexpr int kRowRecordBytes = kRecordHeader + row::kSize;
+constexpr int kLabelSstRecordBytes = kRecordHeader + labelsst::kSize;
 
-char* putRow(char* p, int row, RowSpan span) {
+char* putRow(char* p, int rowIndex, RowSpan span) {
     std::memset(p, 0, kRowRecordBytes);
     bytes::put16(p, kRow);
-    bytes::put16(p + 2, kRowRecordBytes - 4);
-    bytes::put16(p + 4, static_cast<uint16_t>(row));
-    bytes::put16(p + 6, span.first);
-    bytes::put16(p + 8, span.end);
-    bytes::put16(p + 10, 0x00FF); // default height
-    bytes::put16(p + 16, 0x0100); // flags: the bit Excel always sets
-    bytes::put16(p + 18, kCellXf);
+    bytes::put16(p + 2, row::kSize);
+    char* d = p + kRecordHeader;
+    bytes::put16(d + row::kRow, static_cast<uint16_t>(rowIndex));
+    bytes::put16(d + row::kFirstColumn, span.first);
+    bytes::put16(d + row::kEndColumn, span.end);
+    bytes::put16(d + row::kHeight, 0x00FF); // default height
+    bytes::put16(d + row::kFlags, 0x0100);  // the bit Excel always sets
+    bytes::put16(d + row::kXf, kCellXf);
     return p + kRowRecordBytes;
 }
 
 char* putLabelSst(char* p, int row, int column, uint32_t string) {
     bytes::put16(p, kLabelSst);
-    bytes::put16(p + 2, kLabelSstRecordBytes - 4);
-    bytes::put16(p + 4, static_cast<uint16_t>(row));
-    bytes::put16(p + 6, static_cast<uint16_t>(column));
-    bytes::put16(p + 8, kCellXf);
-    bytes::put32(p + 10, string);
+    bytes::put16(p + 2, labelsst::kSize);
+    char* d = p + kRecordHeader;
+    bytes::put16(d + cell::kRow, static_cast<uint16_t>(row));
+    bytes::put16(d + cell::kColumn, static_cast<uint16_t>(column));
+    bytes::put16(d + cell::kXf, kCellXf);
+    bytes::put32(d + labelsst::kStringIndex, string);
     return p + kLabelSstRecordBytes;
 }
 
@@ -221,11 +224,11 @@ bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
 }
 
 void writeWindow2(RecordBuffer& out, bool selected) {
-    char* p = out.appendRecord(kWindow2, 18);
+    char* p = out.appendRecord(kWindow2, window2::kSize);
     // Grid lines, headers, zeros, automatic grid colour, outline symbols; the first sheet is
     // also selected and shown.
-    bytes::put16(p, selected ? 0x06B6 : 0x00B6);
-    bytes::put32(p + 6, 0x40); // grid colour: automatic
+    bytes::put16(p + window2::kOptions, selected ? 0x06B6 : 0x00B6);
+    bytes::put32(p + window2::kGridColour, 0x40); // automatic
 }
 
 bool writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bool first,
@@ -242,8 +245,10 @@ bool writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bo
 // The bytes writeSheet writes: BOF, DIMENSIONS, a ROW per used row, a LABELSST per cell,
 // WINDOW2 and EOF, each with its 4-byte record header.
 qsizetype sheetBytes(const SheetPlan& plan) {
-    return (4 + 16) + (4 + 14) + static_cast<qsizetype>(plan.usedRows) * kRowRecordBytes +
-           static_cast<qsizetype>(plan.cellCount) * kLabelSstRecordBytes + (4 + 18) + 4;
+    return (kRecordHeader + bof::kSize) + (kRecordHeader + dimensions::kSize) +
+           static_cast<qsizetype>(plan.usedRows) * kRowRecordBytes +
+           static_cast<qsizetype>(plan.cellCount) * kLabelSstRecordBytes +
+           (kRecordHeader + window2::kSize) + kRecordHeader;
 }
 
 } // namespace

@@ -33,7 +33,8 @@ struct DirectoryEntry {
 
 class CompoundFile {
 public:
-    explicit CompoundFile(const QByteArray& file) : file(file) {}
+    explicit CompoundFile(const QByteArray& file)
+        : file(file), regularBytesLeft(static_cast<uint64_t>(file.size())) {}
 
     void readHeader();
     void readFat();
@@ -41,12 +42,15 @@ public:
     void readMiniFat();
     const DirectoryEntry* findRootStream(const QString& name) const;
     QByteArray readStream(const DirectoryEntry& entry);
+    const std::vector<DirectoryEntry>& directory() const { return entries; }
+    const std::vector<QByteArray>& rawDirectory() const { return rawEntries; }
 
 private:
     const char* sector(uint32_t index, qsizetype bytesNeeded) const;
     std::vector<uint32_t> chain(uint32_t start, const std::vector<uint32_t>& table,
                                 size_t maxLength, const char* what) const;
-    QByteArray readRegular(uint32_t start, uint64_t size, const char* what) const;
+    QByteArray readRegular(uint32_t start, uint64_t size, const char* what);
+    static void chargeStream(uint64_t& bytesLeft, uint64_t size);
 
     const QByteArray& file;
     int sectorShift = 9;
@@ -56,8 +60,18 @@ private:
     std::vector<uint32_t> fat;
     std::vector<uint32_t> miniFat;
     std::vector<DirectoryEntry> entries;
+    std::vector<QByteArray> rawEntries; // each entry's 128 bytes as stored
     QByteArray miniStream;
     bool miniStreamLoaded = false;
+    // The streams of a compound file do not share sectors, so together they take at most the
+    // file, and the small ones at most the mini stream. Directory entries that point into one
+    // another's sectors would otherwise make a small file read as many times its size.
+    uint64_t regularBytesLeft;
+    uint64_t miniBytesLeft = 0;
+    // Sectors met by the chain being followed: marked with the chain's number, so that no chain
+    // needs a table of the file's size of its own.
+    mutable std::vector<uint32_t> chainMarks;
+    mutable uint32_t chainNumber = 0;
 };
 
 const char* CompoundFile::sector(uint32_t index, qsizetype bytesNeeded) const {
@@ -69,15 +83,15 @@ const char* CompoundFile::sector(uint32_t index, qsizetype bytesNeeded) const {
 
 void CompoundFile::readHeader() {
     const char* h = file.constData();
-    if (bytes::u16(h + 28) != 0xFFFE)
-        failDamaged("bad byte order mark");
-    const uint16_t major = bytes::u16(h + 26);
-    sectorShift = bytes::u16(h + 30);
-    if (sectorShift != 9 && sectorShift != 12)
-        failDamaged("unsupported sector size");
-    if (bytes::u16(h + 32) != 6)
-        failDamaged("unsupported mini sector size");
-    version4 = major == 4;
+    if (bytes::u16(h + cfb::header::kByteOrder) != cfb::kByteOrderMark)
+        failDamaged("the header's byte order mark is not FFFE");
+    const uint16_t major = bytes::u16(h + cfb::header::kMajorVersion);
+    sectorShift = bytes::u16(h + cfb::header::kSectorShift);
+    if (sectorShift != cfb::kSectorShift3 && sectorShift != cfb::kSectorShift4)
+        failDamaged("the sector size is neither 512 nor 4096 bytes");
+    if (bytes::u16(h + cfb::header::kMiniSectorShift) != cfb::kMiniSectorShift)
+        failDamaged("the mini sector size is not 64 bytes");
+    version4 = major == cfb::kMajorVersion4;
     sectorSize = qsizetype{1} << sectorShift;
     entriesPerSector = static_cast<uint32_t>(sectorSize / 4);
     if (file.size() < sectorSize + 1)
@@ -86,22 +100,22 @@ void CompoundFile::readHeader() {
 
 void CompoundFile::readFat() {
     const char* h = file.constData();
-    const uint32_t fatCount = bytes::u32(h + 44);
+    const uint32_t fatCount = bytes::u32(h + cfb::header::kFatSectorCount);
     const qsizetype sectorsInFile = (file.size() + sectorSize - 1) / sectorSize;
     if (fatCount == 0 || fatCount > sectorsInFile)
-        failDamaged("bad allocation table size");
+        failDamaged("the header counts no FAT sector, or more than the file has sectors");
 
     std::vector<uint32_t> fatSectors;
     fatSectors.reserve(fatCount);
     for (int i = 0; i < cfb::kHeaderDifatEntries && fatSectors.size() < fatCount; ++i)
-        fatSectors.push_back(bytes::u32(h + 76 + 4 * i));
+        fatSectors.push_back(bytes::u32(h + cfb::header::kDifat + 4 * i));
 
     // Further FAT sector numbers sit in a chain of DIFAT sectors; its last slot links onwards.
-    uint32_t difat = bytes::u32(h + 68);
+    uint32_t difat = bytes::u32(h + cfb::header::kFirstDifatSector);
     std::vector<bool> seen(static_cast<size_t>(sectorsInFile), false);
     while (fatSectors.size() < fatCount) {
         if (difat >= seen.size() || seen[difat])
-            failDamaged("broken DIFAT chain");
+            failDamaged("the DIFAT chain leaves the file or loops");
         seen[difat] = true;
         const char* d = sector(difat, sectorSize);
         for (uint32_t i = 0; i + 1 < entriesPerSector && fatSectors.size() < fatCount; ++i)
@@ -119,24 +133,27 @@ void CompoundFile::readFat() {
 
 std::vector<uint32_t> CompoundFile::chain(uint32_t start, const std::vector<uint32_t>& table,
                                           size_t maxLength, const char* what) const {
+    if (chainMarks.size() < table.size())
+        chainMarks.resize(table.size(), 0);
+    const uint32_t mark = ++chainNumber;
     std::vector<uint32_t> sectors;
-    std::vector<bool> seen(table.size(), false);
     for (uint32_t s = start; s != cfb::kEndOfChain && sectors.size() < maxLength; s = table[s]) {
         if (s >= table.size())
             failDamaged(what);
-        if (seen[s])
+        if (chainMarks[s] == mark)
             failDamaged("an allocation chain loops");
-        seen[s] = true;
+        chainMarks[s] = mark;
         sectors.push_back(s);
     }
     return sectors;
 }
 
 void CompoundFile::readDirectory() {
-    const uint32_t start = bytes::u32(file.constData() + 48);
-    const auto sectors = chain(start, fat, fat.size(), "broken directory chain");
+    const uint32_t start = bytes::u32(file.constData() + cfb::header::kFirstDirectorySector);
+    const auto sectors =
+        chain(start, fat, fat.size(), "the directory's sector chain leaves the allocation table");
     if (sectors.empty())
-        failDamaged("no directory");
+        failDamaged("the header names no directory sector");
     const int perSector = static_cast<int>(sectorSize / cfb::kDirEntrySize);
     entries.reserve(sectors.size() * perSector);
     for (uint32_t s : sectors) {
@@ -144,33 +161,37 @@ void CompoundFile::readDirectory() {
         for (int i = 0; i < perSector; ++i) {
             const char* e = data + i * cfb::kDirEntrySize;
             DirectoryEntry entry;
-            const int nameBytes = std::min<int>(bytes::u16(e + 64), 64);
+            const int nameBytes =
+                std::min<int>(bytes::u16(e + cfb::entry::kNameBytes), cfb::entry::kMaxNameBytes);
             for (int c = 0; c + 1 < nameBytes; c += 2) {
-                const uint16_t unit = bytes::u16(e + c);
+                const uint16_t unit = bytes::u16(e + cfb::entry::kName + c);
                 if (unit == 0)
                     break;
                 entry.name.append(QChar(unit));
             }
-            entry.type = static_cast<cfb::EntryType>(static_cast<uint8_t>(e[66]));
-            entry.left = bytes::u32(e + 68);
-            entry.right = bytes::u32(e + 72);
-            entry.child = bytes::u32(e + 76);
-            entry.start = bytes::u32(e + 116);
-            entry.size = bytes::u32(e + 120);
+            entry.type = static_cast<cfb::EntryType>(static_cast<uint8_t>(e[cfb::entry::kType]));
+            entry.left = bytes::u32(e + cfb::entry::kLeft);
+            entry.right = bytes::u32(e + cfb::entry::kRight);
+            entry.child = bytes::u32(e + cfb::entry::kChild);
+            entry.start = bytes::u32(e + cfb::entry::kStartSector);
+            entry.size = bytes::u32(e + cfb::entry::kSize);
             // Version 3 files may leave garbage in the high half of the size.
             if (version4)
-                entry.size |= static_cast<uint64_t>(bytes::u32(e + 124)) << 32;
+                entry.size |= static_cast<uint64_t>(bytes::u32(e + cfb::entry::kSizeHigh)) << 32;
             entries.push_back(entry);
+            rawEntries.emplace_back(e, cfb::kDirEntrySize);
         }
     }
     if (entries[0].type != cfb::EntryType::Root)
-        failDamaged("no root entry");
+        failDamaged("the first directory entry is not the root");
 }
 
 void CompoundFile::readMiniFat() {
     const char* h = file.constData();
-    const uint32_t start = bytes::u32(h + 60);
-    const auto sectors = chain(start, fat, fat.size(), "broken mini allocation table");
+    const uint32_t start = bytes::u32(h + cfb::header::kFirstMiniFatSector);
+    const auto sectors =
+        chain(start, fat, fat.size(),
+              "the mini allocation table's sector chain leaves the allocation table");
     miniFat.reserve(sectors.size() * entriesPerSector);
     for (uint32_t s : sectors) {
         const char* data = sector(s, sectorSize);
@@ -199,13 +220,20 @@ const DirectoryEntry* CompoundFile::findRootStream(const QString& name) const {
     return nullptr;
 }
 
-QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* what) const {
+void CompoundFile::chargeStream(uint64_t& bytesLeft, uint64_t size) {
+    if (size > bytesLeft)
+        failDamaged("its streams together are larger than the file: they share sectors");
+    bytesLeft -= size;
+}
+
+QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* what) {
     if (size > static_cast<uint64_t>(file.size()))
         failDamaged("a stream is larger than the file");
+    chargeStream(regularBytesLeft, size);
     const size_t needed = static_cast<size_t>((size + sectorSize - 1) / sectorSize);
     const auto sectors = chain(start, fat, needed, what);
     if (sectors.size() < needed)
-        failDamaged("a stream is shorter than its size");
+        failDamaged("a stream's sector chain ends before its size");
     if (size == 0)
         return {};
     // Writers usually store a stream in consecutive sectors; then it is read in place.
@@ -229,19 +257,24 @@ QByteArray CompoundFile::readRegular(uint32_t start, uint64_t size, const char* 
 
 QByteArray CompoundFile::readStream(const DirectoryEntry& entry) {
     if (entry.size >= cfb::kMiniStreamCutoff)
-        return readRegular(entry.start, entry.size, "broken stream chain");
+        return readRegular(entry.start, entry.size,
+                           "a stream's sector chain leaves the allocation table");
 
     // Small streams live in 64-byte mini sectors inside the root entry's stream.
     if (!miniStreamLoaded) {
         readMiniFat();
-        miniStream = readRegular(entries[0].start, entries[0].size, "broken mini stream");
+        miniStream = readRegular(entries[0].start, entries[0].size,
+                                 "the mini stream's sector chain leaves the allocation table");
         miniStreamLoaded = true;
+        miniBytesLeft = static_cast<uint64_t>(miniStream.size());
     }
+    chargeStream(miniBytesLeft, entry.size);
     const size_t needed =
         static_cast<size_t>((entry.size + cfb::kMiniSectorSize - 1) / cfb::kMiniSectorSize);
-    const auto sectors = chain(entry.start, miniFat, needed, "broken mini stream chain");
+    const auto sectors = chain(entry.start, miniFat, needed,
+                               "a small stream's chain leaves the mini allocation table");
     if (sectors.size() < needed)
-        failDamaged("a stream is shorter than its size");
+        failDamaged("a stream's sector chain ends before its size");
     QByteArray data(static_cast<qsizetype>(entry.size), Qt::Uninitialized);
     qsizetype done = 0;
     for (uint32_t s : sectors) {
@@ -280,6 +313,26 @@ QByteArray readWorkbookStream(const QByteArray& file) {
         fail(QStringLiteral("The file is a Word document, not an Excel workbook"));
     fail(QStringLiteral("The file is an Office document without a workbook (no Workbook "
                         "stream), not an Excel workbook"));
+}
+
+CompoundContent readCompoundContent(const QByteArray& file) {
+    CompoundContent content;
+    content.workbook = readWorkbookStream(file);
+    CompoundFile compound(file);
+    compound.readHeader();
+    compound.readFat();
+    compound.readDirectory();
+    const auto& entries = compound.directory();
+    content.entries = compound.rawDirectory();
+    content.streams.resize(entries.size());
+    const DirectoryEntry* workbook = compound.findRootStream(QStringLiteral("Workbook"));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (&entries[i] == workbook)
+            content.workbookEntry = static_cast<int>(i);
+        else if (entries[i].type == cfb::EntryType::Stream)
+            content.streams[i] = compound.readStream(entries[i]);
+    }
+    return content;
 }
 
 } // namespace xls

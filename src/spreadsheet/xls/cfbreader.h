@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <vector>
 
 namespace xls {
 
@@ -11,5 +12,17 @@ namespace xls {
 // The result may share the bytes of `file` (a stream in consecutive sectors is not copied),
 // so it must not outlive it.
 QByteArray readWorkbookStream(const QByteArray& file);
+
+// Everything a compound file holds, so that it can be written again with a new Workbook
+// stream: the directory entries as stored (names, types, the tree, class ids, times) and the
+// content of every other stream. Storages and the streams inside them are entries like the
+// others.
+struct CompoundContent {
+    QByteArray workbook;
+    int workbookEntry = -1;
+    std::vector<QByteArray> entries; // 128 bytes each, in directory order
+    std::vector<QByteArray> streams; // by entry; empty for all but streams (and the workbook)
+};
+CompoundContent readCompoundContent(const QByteArray& file);
 
 } // namespace xls

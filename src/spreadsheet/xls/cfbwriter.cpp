@@ -11,7 +11,7 @@ namespace xls {
 
 namespace {
 
-constexpr int kSectorSize = 512;
+constexpr int kSectorSize = 1 << cfb::kSectorShift3;
 constexpr uint32_t kEntriesPerFatSector = kSectorSize / 4;
 // A DIFAT sector lists 127 FAT sectors; its last slot links to the next DIFAT sector.
 constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerFatSector - 1;
@@ -23,21 +23,21 @@ uint32_t ceilDiv(uint32_t a, uint32_t b) {
 void writeDirectoryEntry(char* entry, const QString& name, cfb::EntryType type, uint32_t child,
                          uint32_t startSector, uint32_t size) {
     for (int i = 0; i < name.size(); ++i)
-        bytes::put16(entry + 2 * i, name.at(i).unicode());
-    bytes::put16(entry + 64, static_cast<uint16_t>((name.size() + 1) * 2));
-    entry[66] = static_cast<char>(type);
-    entry[67] = 1; // black: a lone node is a valid red-black tree
-    bytes::put32(entry + 68, cfb::kNoStream);
-    bytes::put32(entry + 72, cfb::kNoStream);
-    bytes::put32(entry + 76, child);
-    bytes::put32(entry + 116, startSector);
-    bytes::put32(entry + 120, size);
+        bytes::put16(entry + cfb::entry::kName + 2 * i, name.at(i).unicode());
+    bytes::put16(entry + cfb::entry::kNameBytes, static_cast<uint16_t>((name.size() + 1) * 2));
+    entry[cfb::entry::kType] = static_cast<char>(type);
+    entry[cfb::entry::kColour] = cfb::kBlack; // a lone node is a valid red-black tree
+    bytes::put32(entry + cfb::entry::kLeft, cfb::kNoStream);
+    bytes::put32(entry + cfb::entry::kRight, cfb::kNoStream);
+    bytes::put32(entry + cfb::entry::kChild, child);
+    bytes::put32(entry + cfb::entry::kStartSector, startSector);
+    bytes::put32(entry + cfb::entry::kSize, size);
 }
 
 void writeUnusedEntry(char* entry) {
-    bytes::put32(entry + 68, cfb::kNoStream);
-    bytes::put32(entry + 72, cfb::kNoStream);
-    bytes::put32(entry + 76, cfb::kNoStream);
+    bytes::put32(entry + cfb::entry::kLeft, cfb::kNoStream);
+    bytes::put32(entry + cfb::entry::kRight, cfb::kNoStream);
+    bytes::put32(entry + cfb::entry::kChild, cfb::kNoStream);
 }
 
 } // namespace
@@ -67,19 +67,21 @@ QByteArray CompoundFileFrame::header() const {
     QByteArray header(cfb::kHeaderSize, '\0');
     char* h = header.data();
     std::memcpy(h, cfb::kSignature, sizeof cfb::kSignature);
-    bytes::put16(h + 24, 0x003E); // minor version
-    bytes::put16(h + 26, 0x0003); // major version 3: 512-byte sectors
-    bytes::put16(h + 28, 0xFFFE); // byte order mark
-    bytes::put16(h + 30, 9);      // sector size 2^9
-    bytes::put16(h + 32, 6);      // mini sector size 2^6
-    bytes::put32(h + 44, fatSectors);
-    bytes::put32(h + 48, directorySector());
-    bytes::put32(h + 56, cfb::kMiniStreamCutoff);
-    bytes::put32(h + 60, cfb::kEndOfChain); // no mini FAT
-    bytes::put32(h + 68, difatSectors ? firstDifatSector() : cfb::kEndOfChain);
-    bytes::put32(h + 72, difatSectors);
+    bytes::put16(h + cfb::header::kMinorVersion, cfb::kMinorVersion);
+    bytes::put16(h + cfb::header::kMajorVersion, cfb::kMajorVersion3);
+    bytes::put16(h + cfb::header::kByteOrder, cfb::kByteOrderMark);
+    bytes::put16(h + cfb::header::kSectorShift, cfb::kSectorShift3);
+    bytes::put16(h + cfb::header::kMiniSectorShift, cfb::kMiniSectorShift);
+    bytes::put32(h + cfb::header::kFatSectorCount, fatSectors);
+    bytes::put32(h + cfb::header::kFirstDirectorySector, directorySector());
+    bytes::put32(h + cfb::header::kMiniStreamCutoff, cfb::kMiniStreamCutoff);
+    bytes::put32(h + cfb::header::kFirstMiniFatSector, cfb::kEndOfChain); // no mini FAT
+    bytes::put32(h + cfb::header::kFirstDifatSector,
+                 difatSectors ? firstDifatSector() : cfb::kEndOfChain);
+    bytes::put32(h + cfb::header::kDifatSectorCount, difatSectors);
     for (uint32_t i = 0; i < cfb::kHeaderDifatEntries; ++i)
-        bytes::put32(h + 76 + 4 * i, i < fatSectors ? firstFatSector() + i : cfb::kFreeSector);
+        bytes::put32(h + cfb::header::kDifat + 4 * i,
+                     i < fatSectors ? firstFatSector() + i : cfb::kFreeSector);
     return header;
 }
 

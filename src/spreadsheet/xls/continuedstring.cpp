@@ -92,9 +92,12 @@ QString ContinuedStringReader::characters(qsizetype count, bool highByte) {
     qsizetype done = 0;
     while (done < count) {
         if (remainingInPiece() == 0) {
-            if (!nextPiece())
-                failOverrun();
-            // Characters continued in a new record restate their width there.
+            // Characters continued in a new record restate their width there. A CONTINUE
+            // record without data has no room for that byte and carries nothing.
+            do {
+                if (!nextPiece())
+                    failOverrun();
+            } while (remainingInPiece() == 0);
             highByte = (static_cast<uint8_t>(pieces[piece].data[at++]) & biff::kStringHighByte);
             continue;
         }

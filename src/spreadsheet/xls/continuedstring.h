@@ -3,6 +3,7 @@
 #include "spreadsheet/xls/recordreader.h"
 
 #include <QString>
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
@@ -29,7 +30,10 @@ public:
 
 private:
     QString characters(qsizetype count, bool highByte);
-    qsizetype remainingInPiece() const { return pieces[piece].length - at; }
+    qsizetype remainingInPiece() const {
+        assert(at >= 0 && at <= pieces[piece].length);
+        return pieces[piece].length - at;
+    }
     bool nextPiece();
     qsizetype remainingTotal() const;
 

@@ -47,8 +47,8 @@ public:
 Book parse(const QByteArray& file);
 // Serialises the book as a complete .xls file, every non-empty cell a text cell.
 // Throws FormatError when a sheet exceeds the format's limits (rows, columns, characters per
-// cell), when the book has no sheet, or when a sheet name is one Excel refuses: empty, longer
-// than 31 characters, holding one of : \ / ? * [ ], or equal to another ignoring case.
+// cell), when the book has no sheet, or when a sheet name is one Excel refuses (see
+// sheetNameProblem), or equal to another ignoring case.
 QByteArray serialize(const Book& book);
 
 class WorkbookStreamWriter;

@@ -1,0 +1,39 @@
+#include "app/linknotice.h"
+
+LinkNotice::LinkNotice(QWidget* parent) : QLabel(parent) {
+    setObjectName(QStringLiteral("linkNotice"));
+    setAccessibleName(QStringLiteral("Instrument status"));
+    setTextFormat(Qt::PlainText);
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    setMargin(2);
+    // One line, reserved whether or not there is something to say, as wide as the window: a
+    // long text must not widen the fixed-size window.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setFixedHeight(fontMetrics().height() + 2 * (margin() + frameWidth()));
+}
+
+void LinkNotice::showSilence(const LinkSilence& silence, const QString& portName) {
+    const QString shown = textOf(silence, portName);
+    if (text() != shown) {
+        setText(shown);
+        emit changed(shown);
+    }
+}
+
+QString LinkNotice::textOf(const LinkSilence& silence, const QString& portName) {
+    switch (silence.kind) {
+    case LinkSilence::Kind::Download:
+        return QStringLiteral(
+                   "No answer from the instrument on %1 since record %2 of %3; still trying. "
+                   "Close Port stops.")
+            .arg(portName)
+            .arg(silence.record)
+            .arg(silence.total);
+    case LinkSilence::Kind::ParameterRead:
+        return QStringLiteral("No answer from the instrument on %1").arg(portName);
+    case LinkSilence::Kind::None:
+        break;
+    }
+    return QString();
+}

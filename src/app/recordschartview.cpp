@@ -1,0 +1,422 @@
+#include "app/recordschartview.h"
+
+#include "app/recordlinesitem.h"
+#include "records/decimation.h"
+#include "records/recordshape.h"
+
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QGraphicsEllipseItem>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QScopedValueRollback>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// One colour per channel, so that a channel's alarm levels and its lines match; a channel's
+// second gas is drawn darker.
+const QColor kChannelColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e),
+                                  QColor(0x2c, 0xa0, 0x2c), QColor(0xd6, 0x27, 0x28),
+                                  QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b)};
+constexpr double kWheelStep = 0.8;  // view width per wheel notch towards the cursor
+constexpr double kShortestView = 2; // seconds
+constexpr double kValueMargin = 0.05;
+
+qint64 floorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+QString axisFormatFor(double seconds) {
+    if (seconds > 3 * 86400)
+        return QStringLiteral("yyyy-MM-dd");
+    if (seconds > 6 * 3600)
+        return QStringLiteral("MM-dd HH:mm");
+    return QStringLiteral("HH:mm:ss");
+}
+
+} // namespace
+
+RecordsChartView::RecordsChartView(QWidget* parent) : QChartView(new QChart, parent) {
+    setObjectName(QStringLiteral("recordsChart"));
+    QChart* c = chart();
+    c->setAnimationOptions(QChart::NoAnimation);
+    // Beside the plot: a row below it cuts the names short once there are six lines.
+    c->legend()->setAlignment(Qt::AlignRight);
+    c->setMargins(QMargins(4, 4, 4, 4));
+    m_axisX = new QDateTimeAxis;
+    m_axisX->setTickCount(7);
+    m_axisX->setFormat(axisFormatFor(86400));
+    m_axisY = new QValueAxis;
+    m_axisY->setLabelFormat(QStringLiteral("%g"));
+    m_axisY->setTickCount(6);
+    c->addAxis(m_axisX, Qt::AlignBottom);
+    c->addAxis(m_axisY, Qt::AlignLeft);
+    setRubberBand(QChartView::RectangleRubberBand);
+    setRenderHint(QPainter::Antialiasing, false);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+
+    m_linesItem = new RecordLinesItem(c);
+    m_linesItem->setZValue(4); // where Qt Charts puts its series: above the grid, below the legend
+    m_marker = new QGraphicsEllipseItem(-4, -4, 8, 8, c);
+    m_marker->setZValue(1000);
+    m_marker->setPen(QPen(Qt::black, 1));
+    m_marker->hide();
+
+    connect(m_axisX, &QDateTimeAxis::rangeChanged, this, [this] { redraw(); });
+    connect(m_axisY, &QValueAxis::rangeChanged, this, [this] { redraw(); });
+    connect(c, &QChart::plotAreaChanged, this, [this] { redraw(); });
+}
+
+void RecordsChartView::clearSeries() {
+    m_marker->hide();
+    m_linesItem->setLines({});
+    chart()->removeAllSeries();
+    m_lines.clear();
+}
+
+QLineSeries* RecordsChartView::addLegendEntry(const QColor& colour) {
+    auto* line = new QLineSeries;
+    line->setPen(QPen(colour, 1));
+    chart()->addSeries(line);
+    line->attachAxis(m_axisX);
+    line->attachAxis(m_axisY);
+    return line;
+}
+
+QColor RecordsChartView::colourOf(int series) const {
+    const RecordSeries& s = m_shape->series[size_t(series)];
+    const QColor base = kChannelColours[(s.channel - 1) % 6];
+    return s.variant == 0 ? base : base.darker(100 + 45 * s.variant);
+}
+
+void RecordsChartView::setShape(const RecordShape* shape) {
+    // Series come and go below: nothing is drawn until all are in place.
+    m_redrawing = true;
+    clearSeries();
+    m_shape = shape;
+    if (!shape) {
+        m_redrawing = false;
+        return;
+    }
+    m_offsetByHour.clear();
+    for (size_t i = 0; i < shape->series.size(); ++i) {
+        const QColor colour = colourOf(int(i));
+        SeriesLines lines;
+        lines.legend = addLegendEntry(colour);
+        lines.legend->setName(shape->series[i].name);
+        m_lines.push_back(lines);
+        for (QLegendMarker* marker : chart()->legend()->markers(lines.legend))
+            connect(marker, &QLegendMarker::clicked, this,
+                    [this, i] { setSeriesShown(int(i), !isSeriesShown(int(i))); });
+    }
+    refreshAlarms();
+    m_redrawing = false;
+    resetView();
+}
+
+void RecordsChartView::refreshAlarms() {
+    fitValues(); // levels above the readings come into view
+    redraw();
+}
+
+bool RecordsChartView::isSeriesShown(int series) const {
+    return series >= 0 && size_t(series) < m_lines.size() && m_lines[size_t(series)].shown;
+}
+
+void RecordsChartView::setSeriesShown(int series, bool shown) {
+    if (series < 0 || size_t(series) >= m_lines.size())
+        return;
+    SeriesLines& lines = m_lines[size_t(series)];
+    lines.shown = shown;
+    lines.legend->setVisible(shown);
+    // A hidden series keeps its legend entry, dimmed, so that it can be shown again.
+    for (QLegendMarker* marker : chart()->legend()->markers(lines.legend)) {
+        marker->setVisible(true);
+        QColor label = chart()->legend()->labelColor();
+        label.setAlphaF(shown ? 1.0 : 0.4);
+        marker->setLabelBrush(label);
+        QBrush brush = marker->brush();
+        QColor fill = brush.color();
+        fill.setAlphaF(shown ? 1.0 : 0.25);
+        brush.setColor(fill);
+        marker->setBrush(brush);
+    }
+    m_marker->hide();
+    redraw();
+}
+
+qsizetype RecordsChartView::drawnPointCount(int series) const {
+    if (series < 0 || size_t(series) >= m_lines.size())
+        return 0;
+    const auto& drawn = m_linesItem->lines();
+    if (size_t(series) >= drawn.size())
+        return 0;
+    qsizetype count = 0;
+    for (const QPolygonF& polyline : drawn[size_t(series)].polylines)
+        count += polyline.size();
+    return count;
+}
+
+std::vector<double> RecordsChartView::drawnAlarmLevels(int series) const {
+    std::vector<double> levels;
+    const auto& drawn = m_linesItem->lines();
+    if (series < 0 || size_t(series) >= drawn.size())
+        return levels;
+    const Placement p = placement();
+    for (qreal y : drawn[size_t(series)].levels)
+        levels.push_back(p.minY + (p.plot.bottom() - y) / p.plot.height() * (p.maxY - p.minY));
+    return levels;
+}
+
+QLineSeries* RecordsChartView::legendSeries(int series) const {
+    return series >= 0 && size_t(series) < m_lines.size() ? m_lines[size_t(series)].legend
+                                                          : nullptr;
+}
+
+std::pair<double, double> RecordsChartView::timeRange() const {
+    return {recordTimeOf(m_axisX->min().toMSecsSinceEpoch()),
+            recordTimeOf(m_axisX->max().toMSecsSinceEpoch())};
+}
+
+void RecordsChartView::setTimeRange(double from, double to) {
+    if (to - from < kShortestView) {
+        const double middle = (from + to) / 2;
+        from = middle - kShortestView / 2;
+        to = middle + kShortestView / 2;
+    }
+    m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(axisMsOf(from)),
+                      QDateTime::fromMSecsSinceEpoch(axisMsOf(to)));
+}
+
+void RecordsChartView::resetView() {
+    if (!m_shape || m_shape->series.empty())
+        return;
+    double from = double(m_shape->firstTime);
+    double to = double(m_shape->lastTime);
+    if (to - from < 60) {
+        from -= 30;
+        to += 30;
+    }
+    // Both axes change: the lines are worked out once, for both.
+    m_redrawing = true;
+    setTimeRange(from, to);
+    fitValues();
+    m_redrawing = false;
+    redraw();
+}
+
+void RecordsChartView::fitValues() {
+    std::optional<double> low, high;
+    const auto take = [&](double v) {
+        low = low ? std::min(*low, v) : v;
+        high = high ? std::max(*high, v) : v;
+    };
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (!m_lines[i].shown)
+            continue;
+        const RecordSeries& s = m_shape->series[i];
+        take(s.minValue);
+        take(s.maxValue);
+        if (s.lowAlarm)
+            take(*s.lowAlarm);
+        if (s.highAlarm)
+            take(*s.highAlarm);
+    }
+    if (!low)
+        return;
+    double margin = (*high - *low) * kValueMargin;
+    if (margin <= 0)
+        margin = std::max(1.0, std::abs(*high) * kValueMargin);
+    m_axisY->setRange(*low - margin, *high + margin);
+    m_axisY->applyNiceNumbers();
+}
+
+void RecordsChartView::redraw() {
+    if (!m_shape || m_redrawing)
+        return;
+    QScopedValueRollback guard(m_redrawing, true);
+    const auto [from, to] = timeRange();
+    m_axisX->setFormat(axisFormatFor(to - from));
+    const Placement place = placement();
+    const int columns = std::max(1, int(place.plot.width()));
+    std::vector<RecordLinesItem::Lines> drawn(m_lines.size());
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        drawn[i].colour = colourOf(int(i));
+        if (!m_lines[i].shown)
+            continue;
+        const RecordSeries& s = m_shape->series[i];
+        for (const std::vector<size_t>& line : decimateSeries(s, from, to, columns)) {
+            QPolygonF polyline;
+            polyline.reserve(qsizetype(line.size()));
+            for (size_t index : line)
+                polyline.append(placeOf(place, s.points[index].time, s.points[index].value));
+            drawn[i].polylines.push_back(std::move(polyline));
+        }
+        for (const std::optional<double>& level : {s.lowAlarm, s.highAlarm})
+            if (level)
+                drawn[i].levels.push_back(placeOf(place, 0, *level).y());
+    }
+    m_linesItem->setPlotArea(place.plot);
+    m_linesItem->setLines(std::move(drawn));
+}
+
+RecordsChartView::Placement RecordsChartView::placement() const {
+    return Placement{chart()->plotArea(), double(m_axisX->min().toMSecsSinceEpoch()),
+                     double(m_axisX->max().toMSecsSinceEpoch()), m_axisY->min(), m_axisY->max()};
+}
+
+QPointF RecordsChartView::placeOf(const Placement& p, RecordTime time, double value) const {
+    const double x =
+        p.maxX > p.minX ? (double(axisMsOf(double(time))) - p.minX) / (p.maxX - p.minX) : 0;
+    const double y = p.maxY > p.minY ? (value - p.minY) / (p.maxY - p.minY) : 0;
+    return QPointF(p.plot.left() + x * p.plot.width(), p.plot.bottom() - y * p.plot.height());
+}
+
+qint64 RecordsChartView::localOffsetAt(RecordTime time) const {
+    const qint64 hour = floorDiv(time, 3600);
+    const auto found = m_offsetByHour.constFind(hour);
+    if (found != m_offsetByHour.cend())
+        return *found;
+    const QDateTime wall = QDateTime::fromSecsSinceEpoch(hour * 3600, Qt::UTC);
+    const qint64 offset = QDateTime(wall.date(), wall.time(), Qt::LocalTime).offsetFromUtc();
+    m_offsetByHour.insert(hour, offset);
+    return offset;
+}
+
+qint64 RecordsChartView::axisMsOf(double recordTime) const {
+    const qint64 offset = localOffsetAt(RecordTime(std::floor(recordTime)));
+    return qint64(std::llround((recordTime - double(offset)) * 1000.0));
+}
+
+double RecordsChartView::recordTimeOf(qint64 axisMs) const {
+    const double seconds = double(axisMs) / 1000.0;
+    const qint64 guess = localOffsetAt(RecordTime(std::floor(seconds)));
+    return seconds + double(localOffsetAt(RecordTime(std::floor(seconds + double(guess)))));
+}
+
+void RecordsChartView::wheelEvent(QWheelEvent* event) {
+    const QRectF plot = chart()->plotArea();
+    if (!m_shape || plot.width() <= 0 || event->angleDelta().y() == 0) {
+        event->ignore();
+        return;
+    }
+    const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
+    const auto [from, to] = timeRange();
+    const double fraction = std::clamp((at.x() - plot.left()) / plot.width(), 0.0, 1.0);
+    const double anchor = from + (to - from) * fraction;
+    const double factor = std::pow(kWheelStep, event->angleDelta().y() / 120.0);
+    setTimeRange(anchor - (anchor - from) * factor, anchor + (to - anchor) * factor);
+    event->accept();
+}
+
+void RecordsChartView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::MiddleButton ||
+        (event->button() == Qt::LeftButton && event->modifiers() & Qt::ShiftModifier)) {
+        m_panning = true;
+        m_panFrom = event->position();
+        setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    QChartView::mousePressEvent(event);
+}
+
+void RecordsChartView::mouseMoveEvent(QMouseEvent* event) {
+    if (m_panning) {
+        const QPointF delta = event->position() - m_panFrom;
+        m_panFrom = event->position();
+        chart()->scroll(-delta.x(), delta.y());
+        event->accept();
+        return;
+    }
+    if (event->buttons() == Qt::NoButton)
+        hoverAt(event->position());
+    QChartView::mouseMoveEvent(event);
+}
+
+void RecordsChartView::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_panning) {
+        m_panning = false;
+        unsetCursor();
+        event->accept();
+        return;
+    }
+    QChartView::mouseReleaseEvent(event);
+}
+
+void RecordsChartView::keyPressEvent(QKeyEvent* event) {
+    const QRectF plot = chart()->plotArea();
+    switch (event->key()) {
+    case Qt::Key_Left:
+        chart()->scroll(-plot.width() / 10, 0);
+        break;
+    case Qt::Key_Right:
+        chart()->scroll(plot.width() / 10, 0);
+        break;
+    case Qt::Key_Plus:
+        chart()->zoom(1 / kWheelStep);
+        break;
+    case Qt::Key_Minus:
+        chart()->zoom(kWheelStep);
+        break;
+    case Qt::Key_Home:
+        resetView();
+        break;
+    default:
+        QChartView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void RecordsChartView::hoverAt(const QPointF& position) {
+    const QPointF at = chart()->mapFromScene(mapToScene(position.toPoint()));
+    const QRectF plot = chart()->plotArea();
+    if (!m_shape || !plot.contains(at)) {
+        m_marker->hide();
+        return;
+    }
+    const auto [from, to] = timeRange();
+    const double time = from + (to - from) * (at.x() - plot.left()) / plot.width();
+    const Placement place = placement();
+    int bestSeries = -1;
+    size_t bestPoint = 0;
+    double bestDistance = 0;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (!m_lines[i].shown)
+            continue;
+        const RecordSeries& s = m_shape->series[i];
+        for (size_t seg = 0; seg < s.segmentCount(); ++seg) {
+            const auto first = s.points.begin() + qsizetype(s.segmentStarts[seg]);
+            const auto last = s.points.begin() + qsizetype(s.segmentEnd(seg));
+            const auto next =
+                std::lower_bound(first, last, time,
+                                 [](const RecordPoint& p, double t) { return double(p.time) < t; });
+            for (auto it : {next, next - 1}) {
+                if (it < first || it >= last)
+                    continue;
+                const double distance = QLineF(placeOf(place, it->time, it->value), at).length();
+                if (bestSeries < 0 || distance < bestDistance) {
+                    bestSeries = int(i);
+                    bestPoint = size_t(it - s.points.begin());
+                    bestDistance = distance;
+                }
+            }
+        }
+    }
+    if (bestSeries < 0) {
+        m_marker->hide();
+        return;
+    }
+    const RecordPoint& p = m_shape->series[size_t(bestSeries)].points[bestPoint];
+    m_marker->setPos(placeOf(place, p.time, p.value));
+    m_marker->setBrush(colourOf(bestSeries));
+    m_marker->show();
+    emit hovered(bestSeries, qsizetype(bestPoint));
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "records/channelalarm.h"
+#include "records/recordloader.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QThread;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class RecordTableModel;
+class RecordsChartView;
+
+// The Records window: the day workbooks of the record folder, newest first, and the records of
+// one of them as a chart and a table. Not modal: the main window, a download included, goes on
+// beside it. Files are read on a thread of their own (RecordLoader) and shown once complete; a
+// file that is no record workbook is told of in the status line and leaves the shown records
+// as they were. Nothing here writes to a workbook.
+class RecordsWindow : public QWidget {
+    Q_OBJECT
+public:
+    using AlarmSource = std::function<std::vector<ChannelAlarm>()>;
+
+    explicit RecordsWindow(QString recordFolder, QWidget* parent = nullptr);
+    ~RecordsWindow() override;
+
+    // The alarm levels of the last parameter read; asked whenever records are shown and after
+    // alarmsChanged().
+    void setAlarmSource(AlarmSource source);
+    void alarmsChanged();
+    // Follows the main window's channel table: its gas, unit and alarm columns.
+    void watchChannelTable(QTableWidget* table);
+
+    // Lists the folder again and opens the newest workbook when none is shown.
+    void rescan();
+    // Reads the file and shows it when complete.
+    void openFile(const QString& path);
+    // The export has written a batch to this workbook.
+    void workbookWritten(const QString& path);
+
+    bool exportChartImage(const QString& path, QString& failure);
+    // Written on a thread of its own; csvExported() tells how it went.
+    void exportCsv(const QString& path);
+
+    const QString& shownPath() const { return m_shownPath; }
+    const RecordShape* shape() const { return m_shape.get(); }
+    bool isLoading() const { return m_loader.isLoading(); }
+    QString statusText() const;
+    RecordsChartView* chartView() const { return m_chart; }
+    QTableView* tableView() const { return m_table; }
+    QTreeWidget* fileList() const { return m_files; }
+
+signals:
+    void fileShown(const QString& path);
+    void fileRefused(const QString& path, const QString& problem);
+    void csvExported(const QString& path, const QString& failure);
+
+private:
+    struct Count {
+        qint64 size = 0;
+        QDateTime modified;
+        qsizetype records = -1;
+    };
+
+    void buildWindow();
+    void showLoaded(const QString& path);
+    void showRefused(const QString& path, const QString& problem);
+    void showCount(const QString& path, qsizetype records);
+    void selectShownFile();
+    void updateProgress();
+    void showStatus(const QString& text);
+    void showHovered(int series, qsizetype point);
+    void askOpen();
+    void askExport(const QString& kind);
+    QString suggestedExportPath(const QString& extension) const;
+
+    QString m_folder;
+    AlarmSource m_alarmSource;
+    RecordLoader m_loader;
+    std::shared_ptr<const RecordSheet> m_sheet;
+    std::unique_ptr<RecordShape> m_shape;
+    QString m_shownPath;
+    QHash<QString, Count> m_counts;
+    QSet<QString> m_reloadAfterWrite;
+    QTimer m_progressTimer;
+    QTimer m_writtenTimer;
+    QTimer m_alarmTimer;
+    QPointer<QThread> m_csvThread;
+
+    QTreeWidget* m_files = nullptr;
+    QPushButton* m_open = nullptr;
+    QPushButton* m_reset = nullptr;
+    QToolButton* m_export = nullptr;
+    RecordsChartView* m_chart = nullptr;
+    QTableView* m_table = nullptr;
+    RecordTableModel* m_model = nullptr;
+    QLabel* m_readout = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+};

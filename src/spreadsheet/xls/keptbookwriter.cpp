@@ -1,0 +1,947 @@
+#include "spreadsheet/xls/keptbook.h"
+
+#include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/recordbuffer.h"
+
+#include <QHash>
+#include <algorithm>
+
+namespace xls {
+
+namespace {
+
+using namespace xls::biff;
+
+// Records of a sheet's cell table and of the globals that only this writer needs by name.
+constexpr uint16_t kIndex = 0x020B;
+constexpr uint16_t kDbCell = 0x00D7;
+constexpr uint16_t kShrFmla = 0x04BC;
+constexpr uint16_t kArray = 0x0221;
+constexpr uint16_t kTable = 0x0236;
+constexpr uint16_t kDefColWidth = 0x0055;
+
+constexpr int kRowsPerBlock = 32;
+constexpr qsizetype kRowRecordBytes = 4 + 16;
+// The cell format of new cells where no cell stood before: Excel's default cell format, the
+// first after the 15 style formats every BIFF8 workbook starts with.
+constexpr uint16_t kDefaultCellXf = 15;
+// EXTSST: at least 8 strings a bucket, about 128 buckets, never more than one record holds.
+constexpr size_t kMaxBuckets = 1000;
+
+[[noreturn]] void fail(const QString& reason) {
+    throw FormatError(reason.toStdString());
+}
+
+QString cellName(int row, int column) {
+    QString letters;
+    if (column >= 26)
+        letters.append(QChar(u'A' + column / 26 - 1));
+    letters.append(QChar(u'A' + column % 26));
+    return letters + QString::number(row + 1);
+}
+
+bool isCellTableRecord(uint16_t type) {
+    switch (type) {
+    case kRow:
+    case kBlank:
+    case kMulBlank:
+    case kNumber:
+    case kRk:
+    case kMulRk:
+    case kLabel:
+    case kLabelSst:
+    case kRString:
+    case kBoolErr:
+    case kFormula:
+    case kString:
+    case kShrFmla:
+    case kArray:
+    case kTable:
+    case kDbCell:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isSingleCell(uint16_t type) {
+    return type == kBlank || type == kNumber || type == kRk || type == kLabel ||
+           type == kLabelSst || type == kRString || type == kBoolErr || type == kFormula;
+}
+
+using Rows = std::vector<std::vector<QString>>;
+
+QStringView textAt(const Rows& rows, size_t row, size_t column) {
+    if (row >= rows.size() || column >= rows[row].size())
+        return {};
+    return rows[row][column];
+}
+
+// Copies of one text share their characters; only texts that do not are compared.
+bool sameText(QStringView a, QStringView b) {
+    return a.size() == b.size() && (a.data() == b.data() || a == b);
+}
+
+void appendRecordHeader(QByteArray& out, uint16_t type, uint16_t length) {
+    bytes::append16(out, type);
+    bytes::append16(out, length);
+}
+
+// A cell as read: the bytes of its record (with the STRING, SHRFMLA, ARRAY or TABLE records
+// that belong to a formula), or one cell of a MULRK or MULBLANK.
+struct CellUnit {
+    enum Kind : uint8_t { Span, Rk, Blank };
+    uint16_t row = 0;
+    uint16_t column = 0;
+    uint16_t xf = 0;
+    Kind kind = Span;
+    bool sharedFormula = false; // carries a SHRFMLA, ARRAY or TABLE that other cells use
+    qsizetype begin = 0;
+    qsizetype size = 0;
+    uint32_t rk = 0;
+};
+
+struct SheetOut {
+    QByteArray bytes;
+    qsizetype base = 0;                    // the stream position the position fields count from
+    std::vector<qsizetype> positionFields; // offsets in `bytes` of 32-bit stream positions
+};
+
+// Texts of new cells, appended to the workbook's shared string table after those it holds.
+class NewStrings {
+public:
+    explicit NewStrings(uint32_t first) : first(first) {}
+    uint32_t add(const QString& text) {
+        ++references;
+        const auto found = index.constFind(text);
+        if (found != index.constEnd())
+            return *found;
+        const uint32_t at = first + static_cast<uint32_t>(texts.size());
+        index.insert(text, at);
+        texts.push_back(text);
+        return at;
+    }
+    const uint32_t first;
+    uint32_t references = 0;
+    std::vector<QString> texts;
+    QHash<QString, uint32_t> index;
+};
+
+// The records between two stream positions, read as they are walked: a sheet has a million.
+class Records {
+public:
+    class Iterator {
+    public:
+        Iterator(const char* data, qsizetype at) : data(data), at(at) {}
+        RecordSpan operator*() const {
+            return {bytes::u16(data + at), at, kRecordHeader + bytes::u16(data + at + 2)};
+        }
+        Iterator& operator++() {
+            at += kRecordHeader + bytes::u16(data + at + 2);
+            return *this;
+        }
+        // The walk was checked to end exactly at the end (see scanLayout).
+        bool operator!=(const Iterator& end) const { return at + kRecordHeader <= end.at; }
+
+    private:
+        const char* data;
+        qsizetype at;
+    };
+
+    Records(const QByteArray& stream, qsizetype begin, qsizetype end)
+        : data(stream.constData()), from(begin), to(end) {}
+    Iterator begin() const { return {data, from}; }
+    Iterator end() const { return {data, to}; }
+
+private:
+    const char* data;
+    qsizetype from;
+    qsizetype to;
+};
+
+SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
+    SheetOut out;
+    out.base = sheet.begin;
+    out.bytes = QByteArray(stream.constData() + sheet.begin, sheet.end - sheet.begin);
+    // The INDEX record points at DEFCOLWIDTH and at the DBCELL of every row block by stream
+    // position; everything else in a sheet is relative to the sheet or the record.
+    int nesting = 0;
+    for (const RecordSpan span : Records(stream, sheet.begin, sheet.end)) {
+        if (span.type == kBof)
+            ++nesting;
+        else if (span.type == kEof)
+            --nesting;
+        if (span.type != kIndex || nesting != 1 || span.size < kRecordHeader + 16)
+            continue;
+        const qsizetype data = span.position - sheet.begin + kRecordHeader;
+        for (qsizetype field = data + 12; field + 4 <= span.position - sheet.begin + span.size;
+             field += 4) {
+            const uint32_t value = bytes::u32(out.bytes.constData() + field);
+            if (value >= sheet.begin && value < sheet.end)
+                out.positionFields.push_back(field);
+        }
+    }
+    return out;
+}
+
+// Writes a changed sheet: every record that holds no cell as read, then the cell table made of
+// the cells as read whose text is unchanged and text cells for the others.
+class ChangedSheetWriter {
+public:
+    ChangedSheetWriter(const QByteArray& stream, const Sheet& sheet, const Rows& original,
+                       NewStrings& strings, uint16_t defaultXf)
+        : stream(stream), sheet(sheet), original(original), strings(strings), defaultXf(defaultXf) {
+    }
+
+    SheetOut write(const SheetLayout* layout);
+
+private:
+    void collect(const Records& records);
+    void planRows();
+    void writeDimensions(QByteArray& out);
+    void writeCellTable(SheetOut& out, bool withDbCells);
+
+    const QByteArray& stream;
+    const Sheet& sheet;
+    const Rows& original;
+    NewStrings& strings;
+    const uint16_t defaultXf;
+
+    std::vector<CellUnit> units;
+    std::vector<qsizetype> rowRecords; // by row: the ROW record as read, or -1
+    struct PlannedRow {
+        uint16_t row = 0;
+        uint16_t firstColumn = 0;
+        uint16_t endColumn = 0;
+        size_t firstCell = 0; // into cells
+        size_t cellCount = 0;
+    };
+    std::vector<PlannedRow> rows;
+    struct OutCellEntry {
+        uint16_t column;
+        uint16_t xf;
+        int32_t unit; // -1: a new text cell
+        uint32_t string;
+    };
+    std::vector<OutCellEntry> cells;
+    qsizetype defColWidthAt = -1;
+    qsizetype indexFieldsAt = -1;
+    bool hasIndex = false;
+    bool hasCellRecords = false;
+};
+
+void ChangedSheetWriter::collect(const Records& records) {
+    rowRecords.assign(size_t(kMaxRows), -1);
+    int nesting = 0;
+    const auto end = records.end();
+    for (auto it = records.begin(); it != end; ++it) {
+        const RecordSpan span = *it;
+        if (span.type == kBof) {
+            ++nesting;
+            continue;
+        }
+        if (span.type == kEof) {
+            --nesting;
+            continue;
+        }
+        if (nesting != 1)
+            continue;
+        hasIndex = hasIndex || span.type == kIndex;
+        hasCellRecords = hasCellRecords || isCellTableRecord(span.type);
+        const char* d = stream.constData() + span.position + kRecordHeader;
+        const qsizetype length = span.size - kRecordHeader;
+        if (span.type == kRow && length >= 16) {
+            rowRecords[bytes::u16(d)] = span.position;
+        } else if (isSingleCell(span.type) && length >= 6) {
+            CellUnit unit;
+            unit.row = bytes::u16(d);
+            unit.column = bytes::u16(d + 2);
+            unit.xf = bytes::u16(d + 4);
+            unit.begin = span.position;
+            unit.size = span.size;
+            // What belongs to the cell follows it: CONTINUE records, and for a formula its
+            // string result and the shared or array formula it anchors.
+            for (auto next = it; ++next != end;) {
+                const RecordSpan following = *next;
+                const uint16_t type = following.type;
+                const bool belongs =
+                    type == kContinue ||
+                    (span.type == kFormula &&
+                     (type == kString || type == kShrFmla || type == kArray || type == kTable));
+                if (!belongs)
+                    break;
+                unit.sharedFormula =
+                    unit.sharedFormula || type == kShrFmla || type == kArray || type == kTable;
+                unit.size += following.size;
+                it = next;
+            }
+            units.push_back(unit);
+        } else if ((span.type == kMulRk || span.type == kMulBlank) && length >= 6) {
+            const bool rk = span.type == kMulRk;
+            const qsizetype each = rk ? 6 : 2;
+            const uint16_t row = bytes::u16(d);
+            const uint16_t first = bytes::u16(d + 2);
+            const qsizetype count = (length - 6) / each;
+            for (qsizetype k = 0; k < count && first + k < kMaxColumns; ++k) {
+                CellUnit unit;
+                unit.row = row;
+                unit.column = static_cast<uint16_t>(first + k);
+                unit.xf = bytes::u16(d + 4 + each * k);
+                unit.kind = rk ? CellUnit::Rk : CellUnit::Blank;
+                if (rk)
+                    unit.rk = bytes::u32(d + 4 + each * k + 2);
+                units.push_back(unit);
+            }
+        }
+    }
+    const auto before = [](const CellUnit& a, const CellUnit& b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    };
+    if (!std::is_sorted(units.begin(), units.end(), before))
+        std::stable_sort(units.begin(), units.end(), before);
+}
+
+void ChangedSheetWriter::planRows() {
+    const Rows& current = sheet.rows;
+    size_t rowEnd = std::min(current.size(), size_t(kMaxRows));
+    if (!units.empty())
+        rowEnd = std::max(rowEnd, size_t(units.back().row) + 1);
+    for (size_t r = 0; r < rowRecords.size(); ++r)
+        if (rowRecords[r] >= 0)
+            rowEnd = std::max(rowEnd, r + 1);
+    cells.reserve(units.size() + 64);
+    size_t u = 0;
+    for (size_t r = 0; r < rowEnd; ++r) {
+        const size_t unitsBegin = u;
+        while (u < units.size() && units[u].row == r)
+            ++u;
+        PlannedRow planned;
+        planned.row = static_cast<uint16_t>(r);
+        planned.firstCell = cells.size();
+        // Kept cells and new text cells, in column order.
+        size_t k = unitsBegin;
+        const size_t width =
+            r < current.size() ? std::min(current[r].size(), size_t(kMaxColumns)) : 0;
+        size_t c = 0;
+        for (;;) {
+            while (c < width &&
+                   (current[r][c].isEmpty() || sameText(current[r][c], textAt(original, r, c))))
+                ++c;
+            while (k < u) {
+                const CellUnit& unit = units[k];
+                if (sameText(textAt(current, r, unit.column), textAt(original, r, unit.column)))
+                    break;
+                if (unit.sharedFormula)
+                    fail(QStringLiteral("the sheet \"%1\" has a shared or array formula in cell "
+                                        "%2, which the write-back would change")
+                             .arg(sheet.name, cellName(int(r), unit.column)));
+                ++k;
+            }
+            const bool haveUnit = k < u;
+            const bool haveNew = c < width;
+            if (!haveUnit && !haveNew)
+                break;
+            if (haveUnit && (!haveNew || units[k].column < c)) {
+                cells.push_back({units[k].column, units[k].xf, int32_t(k), 0});
+                ++k;
+            } else {
+                // The new text keeps the format of the cell it replaces.
+                uint16_t xf = defaultXf;
+                for (size_t m = unitsBegin; m < u; ++m)
+                    if (units[m].column == c)
+                        xf = units[m].xf;
+                cells.push_back({static_cast<uint16_t>(c), xf, -1, strings.add(current[r][c])});
+                ++c;
+            }
+        }
+        planned.cellCount = cells.size() - planned.firstCell;
+        if (planned.cellCount > 0) {
+            planned.firstColumn = cells[planned.firstCell].column;
+            planned.endColumn = static_cast<uint16_t>(cells.back().column + 1);
+        }
+        if (planned.cellCount > 0 || rowRecords[r] >= 0)
+            rows.push_back(planned);
+    }
+}
+
+void ChangedSheetWriter::writeDimensions(QByteArray& out) {
+    appendRecordHeader(out, kDimensions, 14);
+    uint32_t firstRow = 0, endRow = 0;
+    uint16_t firstColumn = 0, endColumn = 0;
+    bool any = false;
+    for (const PlannedRow& row : rows) {
+        if (row.cellCount == 0)
+            continue;
+        if (!any) {
+            firstRow = row.row;
+            firstColumn = row.firstColumn;
+        }
+        any = true;
+        endRow = row.row + 1u;
+        firstColumn = std::min(firstColumn, row.firstColumn);
+        endColumn = std::max(endColumn, row.endColumn);
+    }
+    bytes::append32(out, firstRow);
+    bytes::append32(out, endRow);
+    bytes::append16(out, firstColumn);
+    bytes::append16(out, endColumn);
+    bytes::append16(out, 0);
+}
+
+void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
+    QByteArray& out = sheetOut.bytes;
+    std::vector<uint32_t> dbCells;
+    for (size_t b = 0; b < rows.size();) {
+        size_t e = b;
+        const int block = rows[b].row / kRowsPerBlock;
+        while (e < rows.size() && rows[e].row / kRowsPerBlock == block)
+            ++e;
+        const qsizetype firstRowAt = out.size();
+        for (size_t i = b; i < e; ++i) {
+            const PlannedRow& row = rows[i];
+            const qsizetype kept = rowRecords[row.row];
+            const qsizetype at = out.size();
+            if (kept >= 0) {
+                out.append(stream.constData() + kept, kRowRecordBytes);
+            } else {
+                appendRecordHeader(out, kRow, 16);
+                out.append(QByteArray(16, '\0'));
+                char* p = out.data() + at + kRecordHeader;
+                bytes::put16(p, row.row);
+                bytes::put16(p + 6, 0x00FF);  // default height
+                bytes::put16(p + 12, 0x0100); // the flag Excel always sets
+                bytes::put16(p + 14, defaultXf);
+            }
+            char* p = out.data() + at + kRecordHeader;
+            bytes::put16(p + 2, row.firstColumn);
+            bytes::put16(p + 4, row.endColumn);
+        }
+        std::vector<qsizetype> firstCellAt;
+        // Cells kept in a row are mostly one stretch of the sheet as read: copied in one go.
+        qsizetype pendingBegin = 0;
+        qsizetype pendingEnd = 0;
+        auto flush = [&] {
+            out.append(stream.constData() + pendingBegin, pendingEnd - pendingBegin);
+            pendingBegin = pendingEnd = 0;
+        };
+        for (size_t i = b; i < e; ++i) {
+            const PlannedRow& row = rows[i];
+            firstCellAt.push_back(out.size() + (pendingEnd - pendingBegin));
+            for (size_t c = row.firstCell; c < row.firstCell + row.cellCount; ++c) {
+                const OutCellEntry& cell = cells[c];
+                if (cell.unit >= 0 && units[size_t(cell.unit)].kind == CellUnit::Span) {
+                    const CellUnit& unit = units[size_t(cell.unit)];
+                    if (unit.begin != pendingEnd) {
+                        flush();
+                        pendingBegin = unit.begin;
+                    }
+                    pendingEnd = unit.begin + unit.size;
+                    continue;
+                }
+                flush();
+                if (cell.unit < 0) {
+                    appendRecordHeader(out, kLabelSst, 10);
+                    bytes::append16(out, row.row);
+                    bytes::append16(out, cell.column);
+                    bytes::append16(out, cell.xf);
+                    bytes::append32(out, cell.string);
+                    continue;
+                }
+                const CellUnit& unit = units[size_t(cell.unit)];
+                switch (unit.kind) {
+                case CellUnit::Span:
+                    break;
+                case CellUnit::Rk:
+                    appendRecordHeader(out, kRk, 10);
+                    bytes::append16(out, unit.row);
+                    bytes::append16(out, unit.column);
+                    bytes::append16(out, unit.xf);
+                    bytes::append32(out, unit.rk);
+                    break;
+                case CellUnit::Blank:
+                    appendRecordHeader(out, kBlank, 6);
+                    bytes::append16(out, unit.row);
+                    bytes::append16(out, unit.column);
+                    bytes::append16(out, unit.xf);
+                    break;
+                }
+            }
+        }
+        flush();
+        if (withDbCells) {
+            // DBCELL: back to the block's first ROW, then where each row's cells start, the
+            // first counted from the second ROW record, the others from the row before.
+            const qsizetype at = out.size();
+            dbCells.push_back(static_cast<uint32_t>(at));
+            appendRecordHeader(out, kDbCell, static_cast<uint16_t>(4 + 2 * (e - b)));
+            bytes::append32(out, static_cast<uint32_t>(at - firstRowAt));
+            qsizetype from = firstRowAt + kRowRecordBytes;
+            for (const qsizetype cellAt : firstCellAt) {
+                bytes::append16(out, static_cast<uint16_t>(cellAt - from));
+                from = cellAt;
+            }
+        }
+        b = e;
+    }
+    if (indexFieldsAt >= 0) {
+        // INDEX: first row, row after the last, DEFCOLWIDTH, then each DBCELL.
+        char* p = sheetOut.bytes.data() + indexFieldsAt;
+        uint32_t firstRow = rows.empty() ? 0 : rows.front().row;
+        uint32_t endRow = rows.empty() ? 0 : rows.back().row + 1u;
+        bytes::put32(p + 4, firstRow);
+        bytes::put32(p + 8, endRow);
+        if (defColWidthAt >= 0) {
+            bytes::put32(p + 12, static_cast<uint32_t>(defColWidthAt));
+            sheetOut.positionFields.push_back(indexFieldsAt + 12);
+        }
+        for (size_t i = 0; i < dbCells.size(); ++i) {
+            bytes::put32(p + 16 + 4 * qsizetype(i), dbCells[i]);
+            sheetOut.positionFields.push_back(indexFieldsAt + 16 + 4 * qsizetype(i));
+        }
+    }
+}
+
+SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
+    SheetOut out;
+    out.base = 0;
+    const Records records =
+        layout ? Records(stream, layout->begin, layout->end) : Records(stream, 0, 0);
+    // Cells are about one in every 14 bytes of a sheet.
+    if (layout)
+        units.reserve(size_t((layout->end - layout->begin) / 14));
+    collect(records);
+    planRows();
+    size_t blocks = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (i == 0 || rows[i].row / kRowsPerBlock != rows[i - 1].row / kRowsPerBlock)
+            ++blocks;
+
+    if (!layout) {
+        // A sheet new to the workbook: the least a worksheet needs.
+        appendRecordHeader(out.bytes, kBof, 16);
+        bytes::append16(out.bytes, kVersionBiff8);
+        bytes::append16(out.bytes, kWorksheet);
+        bytes::append16(out.bytes, 0x0DBB);
+        bytes::append16(out.bytes, 0x07CC);
+        bytes::append32(out.bytes, 0);
+        bytes::append32(out.bytes, 0x06);
+        writeDimensions(out.bytes);
+        writeCellTable(out, false);
+        appendRecordHeader(out.bytes, kWindow2, 18);
+        QByteArray window(18, '\0');
+        bytes::put16(window.data(), 0x00B6);
+        bytes::put32(window.data() + 6, 0x40);
+        out.bytes.append(window);
+        appendRecordHeader(out.bytes, kEof, 0);
+        return out;
+    }
+
+    out.bytes.reserve(layout->end - layout->begin + qsizetype(cells.size()) * 14 + 1024);
+    int nesting = 0;
+    bool dimensionsWritten = false;
+    bool tableWritten = false;
+    bool skippingCellRecords = false;
+    auto writeTable = [&] {
+        if (!dimensionsWritten)
+            writeDimensions(out.bytes);
+        dimensionsWritten = true;
+        writeCellTable(out, hasIndex);
+        tableWritten = true;
+    };
+    for (const RecordSpan span : records) {
+        const bool topLevel = nesting == 1 && span.type != kBof;
+        if (span.type == kBof)
+            ++nesting;
+        else if (span.type == kEof)
+            --nesting;
+        if (topLevel) {
+            if (span.type == kContinue && skippingCellRecords)
+                continue;
+            skippingCellRecords = false;
+            if (span.type == kIndex) {
+                appendRecordHeader(out.bytes, kIndex, static_cast<uint16_t>(16 + 4 * blocks));
+                indexFieldsAt = out.bytes.size();
+                out.bytes.append(QByteArray(16 + 4 * qsizetype(blocks), '\0'));
+                continue;
+            }
+            if (span.type == kDimensions) {
+                if (!dimensionsWritten)
+                    writeDimensions(out.bytes);
+                dimensionsWritten = true;
+                if (!hasCellRecords && !tableWritten)
+                    writeTable();
+                continue;
+            }
+            if (isCellTableRecord(span.type)) {
+                if (!tableWritten)
+                    writeTable();
+                skippingCellRecords = true;
+                continue;
+            }
+            if (!tableWritten && (span.type == kWindow2 || span.type == kEof))
+                writeTable();
+            if (span.type == kDefColWidth)
+                defColWidthAt = out.bytes.size();
+        }
+        out.bytes.append(stream.constData() + span.position, span.size);
+    }
+    if (!tableWritten)
+        fail(QStringLiteral("the sheet \"%1\" has no end").arg(sheet.name));
+    return out;
+}
+
+// Walks the strings of the shared string table as written, for the EXTSST index.
+class SstWalker {
+public:
+    SstWalker(const QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>> pieces)
+        : out(out), pieces(std::move(pieces)) {}
+
+    bool atEnd() { return !settle(); }
+
+    // Stream position of the next string and of the header of the record it starts in; false
+    // when the table ends first.
+    bool nextString(qsizetype& position, qsizetype& recordStart) {
+        if (!settle())
+            return false;
+        position = pieces[p].first + at;
+        recordStart = pieces[p].first - kRecordHeader;
+        uint16_t count = 0;
+        uint8_t flags = 0;
+        if (!u16(count) || !u8(flags))
+            return false;
+        uint16_t runs = 0;
+        uint32_t extension = 0;
+        if ((flags & kStringRich) && !u16(runs))
+            return false;
+        if ((flags & kStringExtended) && !u32(extension))
+            return false;
+        qsizetype remaining = count;
+        int charSize = (flags & kStringHighByte) ? 2 : 1;
+        while (remaining > 0) {
+            if (at >= pieces[p].second) {
+                // Characters continued in the next record start with a new flags byte.
+                if (++p >= pieces.size())
+                    return false;
+                at = 0;
+                uint8_t again = 0;
+                if (!u8(again))
+                    return false;
+                charSize = (again & kStringHighByte) ? 2 : 1;
+            }
+            const qsizetype take = std::min(remaining, (pieces[p].second - at) / charSize);
+            if (take == 0)
+                return false;
+            at += take * charSize;
+            remaining -= take;
+        }
+        return skip(qsizetype(runs) * 4 + extension);
+    }
+
+private:
+    bool settle() {
+        while (p < pieces.size() && at >= pieces[p].second) {
+            ++p;
+            at = 0;
+        }
+        return p < pieces.size();
+    }
+    bool u8(uint8_t& v) {
+        if (!settle())
+            return false;
+        v = static_cast<uint8_t>(out[pieces[p].first + at]);
+        ++at;
+        return true;
+    }
+    bool u16(uint16_t& v) {
+        uint8_t lo = 0, hi = 0;
+        if (!u8(lo) || !u8(hi))
+            return false;
+        v = static_cast<uint16_t>(lo | hi << 8);
+        return true;
+    }
+    bool u32(uint32_t& v) {
+        uint16_t lo = 0, hi = 0;
+        if (!u16(lo) || !u16(hi))
+            return false;
+        v = lo | uint32_t(hi) << 16;
+        return true;
+    }
+    bool skip(qsizetype count) {
+        while (count > 0) {
+            if (!settle())
+                return false;
+            const qsizetype take = std::min(count, pieces[p].second - at);
+            at += take;
+            count -= take;
+        }
+        return true;
+    }
+
+    const QByteArray& out;
+    std::vector<std::pair<qsizetype, qsizetype>> pieces; // data position and length
+    size_t p = 0;
+    qsizetype at = 0;
+};
+
+// Appends the new strings in CONTINUE records of their own (a string may start a record), and
+// returns the data pieces they take.
+void appendNewStrings(QByteArray& out, const NewStrings& strings,
+                      std::vector<std::pair<qsizetype, qsizetype>>& pieces, bool sstOfItsOwn) {
+    qsizetype record = -1;
+    qsizetype sstAt = -1;
+    qsizetype used = 0;
+    auto close = [&] {
+        if (record < 0)
+            return;
+        bytes::put16(out.data() + record + 2, static_cast<uint16_t>(used));
+        // The counts at the start of the SST record are no string.
+        const qsizetype skip = record == sstAt ? 8 : 0;
+        pieces.push_back({record + kRecordHeader + skip, used - skip});
+    };
+    auto start = [&](uint16_t type) {
+        close();
+        record = out.size();
+        appendRecordHeader(out, type, 0);
+        used = 0;
+    };
+    if (sstOfItsOwn) {
+        start(kSst);
+        sstAt = record;
+        bytes::append32(out, strings.references);
+        bytes::append32(out, static_cast<uint32_t>(strings.texts.size()));
+        used = 8;
+    }
+    for (const QString& text : strings.texts) {
+        const bool compressed = fitsInEightBits(text);
+        const int charSize = compressed ? 1 : 2;
+        const uint8_t flags = compressed ? 0 : kStringHighByte;
+        if (record < 0 || kMaxRecordData - used < 3 + 2 * charSize)
+            start(kContinue);
+        bytes::append16(out, static_cast<uint16_t>(text.size()));
+        out.append(char(flags));
+        used += 3;
+        const QChar* chars = text.constData();
+        qsizetype remaining = text.size();
+        for (;;) {
+            qsizetype n = std::min<qsizetype>(remaining, (kMaxRecordData - used) / charSize);
+            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate())
+                --n;
+            for (qsizetype i = 0; i < n; ++i) {
+                if (compressed)
+                    out.append(char(chars[i].unicode()));
+                else
+                    bytes::append16(out, chars[i].unicode());
+            }
+            used += n * charSize;
+            chars += n;
+            remaining -= n;
+            if (remaining == 0)
+                break;
+            start(kContinue);
+            out.append(char(flags));
+            used = 1;
+        }
+    }
+    close();
+}
+
+void appendExtSst(QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>> pieces,
+                  uint32_t stringCount) {
+    const uint16_t perBucket = static_cast<uint16_t>(
+        std::min<uint32_t>(std::max<uint32_t>(8, (stringCount + 127) / 128), 0xFFFF));
+    QByteArray buckets;
+    SstWalker walker(out, std::move(pieces));
+    for (uint32_t i = 0; i < stringCount; ++i) {
+        qsizetype position = 0;
+        qsizetype recordStart = 0;
+        if (!walker.nextString(position, recordStart))
+            fail(QStringLiteral("its shared string table cannot be read to the end"));
+        if (i % perBucket == 0 && size_t(buckets.size() / 8) < kMaxBuckets) {
+            bytes::append32(buckets, static_cast<uint32_t>(position));
+            bytes::append16(buckets, static_cast<uint16_t>(position - recordStart));
+            bytes::append16(buckets, 0);
+        }
+    }
+    appendRecordHeader(out, kExtSst, static_cast<uint16_t>(2 + buckets.size()));
+    bytes::append16(out, perBucket);
+    out.append(buckets);
+}
+
+void appendBoundSheet(QByteArray& out, const QString& name) {
+    const bool compressed = fitsInEightBits(name);
+    appendRecordHeader(out, kBoundSheet,
+                       static_cast<uint16_t>(8 + name.size() * (compressed ? 1 : 2)));
+    bytes::append32(out, 0); // the position, set once known
+    out.append(char(0));     // visible
+    out.append(char(0));     // worksheet
+    out.append(char(name.size()));
+    out.append(char(compressed ? 0 : kStringHighByte));
+    for (const QChar c : name) {
+        if (compressed)
+            out.append(char(c.unicode()));
+        else
+            bytes::append16(out, c.unicode());
+    }
+}
+
+} // namespace
+
+QByteArray writeKeptStream(const BookLayout& layout, const Book& book,
+                           const std::vector<SheetChange>& changes) {
+    if (!layout.problem.isEmpty())
+        fail(layout.problem);
+    const QByteArray& stream = layout.compound.workbook;
+
+    // The string table as read, and how many strings it holds: new texts go after them.
+    qsizetype sstRecord = -1;
+    size_t sstEnd = 0; // one past the last CONTINUE of the table
+    for (size_t i = 0; i < layout.globals.size(); ++i) {
+        if (layout.globals[i].type == kSst) {
+            sstRecord = qsizetype(i);
+            sstEnd = i + 1;
+            while (sstEnd < layout.globals.size() && layout.globals[sstEnd].type == kContinue)
+                ++sstEnd;
+            break;
+        }
+    }
+    uint32_t readStrings = 0;
+    uint32_t readReferences = 0;
+    if (sstRecord >= 0) {
+        const RecordSpan& sst = layout.globals[size_t(sstRecord)];
+        if (sst.size < kRecordHeader + 8)
+            fail(QStringLiteral("its shared string table is damaged"));
+        readReferences = bytes::u32(stream.constData() + sst.position + kRecordHeader);
+        // Counted rather than taken from the record: some writers state more than they store,
+        // and new strings must get the indexes right after the last one stored.
+        std::vector<std::pair<qsizetype, qsizetype>> pieces;
+        for (size_t k = size_t(sstRecord); k < sstEnd; ++k) {
+            const RecordSpan& span = layout.globals[k];
+            const qsizetype skip = k == size_t(sstRecord) ? 8 : 0;
+            pieces.push_back(
+                {span.position + kRecordHeader + skip, span.size - kRecordHeader - skip});
+        }
+        SstWalker walker(stream, std::move(pieces));
+        while (!walker.atEnd()) {
+            qsizetype position = 0;
+            qsizetype recordStart = 0;
+            if (!walker.nextString(position, recordStart))
+                fail(QStringLiteral("its shared string table is damaged"));
+            ++readStrings;
+        }
+    }
+    // New cells where no cell stood take Excel's default cell format, or the last format of a
+    // workbook that has fewer.
+    int xfCount = 0;
+    for (const RecordSpan& span : layout.globals)
+        xfCount += span.type == kXf;
+    const uint16_t defaultXf =
+        static_cast<uint16_t>(std::clamp(xfCount - 1, 0, int(kDefaultCellXf)));
+    NewStrings strings(readStrings);
+
+    // Sheets first: their new cells decide the strings the globals hold.
+    std::vector<SheetOut> sheets;
+    std::vector<bool> written(book.sheets.size(), false);
+    for (const SheetLayout& entry : layout.sheets) {
+        const int t = entry.textSheet;
+        if (t >= 0 && size_t(t) < changes.size() && changes[size_t(t)].changed) {
+            static const Rows none;
+            const Rows* original = changes[size_t(t)].originalRows;
+            sheets.push_back(ChangedSheetWriter(stream, book.sheets[size_t(t)],
+                                                original ? *original : none, strings, defaultXf)
+                                 .write(&entry));
+        } else {
+            sheets.push_back(copySheet(stream, entry));
+        }
+        if (t >= 0)
+            written[size_t(t)] = true;
+    }
+    std::vector<size_t> newSheets;
+    for (size_t t = 0; t < book.sheets.size(); ++t) {
+        if (written[t])
+            continue;
+        static const Rows none;
+        sheets.push_back(
+            ChangedSheetWriter(stream, book.sheets[t], none, strings, defaultXf).write(nullptr));
+        newSheets.push_back(t);
+    }
+
+    QByteArray out;
+    qsizetype extra = 0;
+    for (const SheetOut& sheet : sheets)
+        extra += sheet.bytes.size();
+    out.reserve(stream.size() + extra / 8 + 64 * 1024);
+    std::vector<qsizetype> positionFields; // one BOUNDSHEET position per sheet, in order
+    size_t lastBoundSheet = layout.globals.size();
+    for (size_t i = 0; i < layout.globals.size(); ++i)
+        if (layout.globals[i].type == kBoundSheet)
+            lastBoundSheet = i;
+    auto appendNewBoundSheets = [&] {
+        for (const size_t t : newSheets) {
+            positionFields.push_back(out.size() + kRecordHeader);
+            appendBoundSheet(out, book.sheets[t].name);
+        }
+    };
+    bool stringsWritten = false;
+    auto appendStrings = [&](qsizetype from) {
+        std::vector<std::pair<qsizetype, qsizetype>> pieces;
+        if (from >= 0) {
+            for (size_t k = size_t(from); k < sstEnd; ++k) {
+                const RecordSpan& span = layout.globals[k];
+                const qsizetype at = out.size();
+                out.append(stream.constData() + span.position, span.size);
+                const qsizetype skip = k == size_t(from) ? 8 : 0;
+                pieces.push_back({at + kRecordHeader + skip, span.size - kRecordHeader - skip});
+                if (k == size_t(from)) {
+                    bytes::put32(out.data() + at + kRecordHeader,
+                                 readReferences + strings.references);
+                    bytes::put32(out.data() + at + kRecordHeader + 4,
+                                 readStrings + static_cast<uint32_t>(strings.texts.size()));
+                }
+            }
+        }
+        if (!strings.texts.empty())
+            appendNewStrings(out, strings, pieces, from < 0);
+        if (from >= 0 || !strings.texts.empty())
+            appendExtSst(out, std::move(pieces),
+                         readStrings + static_cast<uint32_t>(strings.texts.size()));
+        stringsWritten = true;
+    };
+    for (size_t i = 0; i < layout.globals.size(); ++i) {
+        const RecordSpan& span = layout.globals[i];
+        if (qsizetype(i) == sstRecord) {
+            appendStrings(sstRecord);
+            i = sstEnd - 1;
+            continue;
+        }
+        if (span.type == kExtSst)
+            continue;
+        if (span.type == kEof) {
+            if (lastBoundSheet == layout.globals.size())
+                appendNewBoundSheets();
+            if (!stringsWritten)
+                appendStrings(-1);
+        }
+        if (span.type == kBoundSheet)
+            positionFields.push_back(out.size() + kRecordHeader);
+        out.append(stream.constData() + span.position, span.size);
+        if (i == lastBoundSheet)
+            appendNewBoundSheets();
+    }
+
+    if (positionFields.size() != sheets.size())
+        fail(QStringLiteral("its list of sheets does not match the sheets it holds"));
+    for (size_t s = 0; s < sheets.size(); ++s) {
+        const SheetOut& sheet = sheets[s];
+        const qsizetype begin = out.size();
+        bytes::put32(out.data() + positionFields[s], static_cast<uint32_t>(begin));
+        out.append(sheet.bytes);
+        for (const qsizetype field : sheet.positionFields) {
+            char* p = out.data() + begin + field;
+            bytes::put32(p, static_cast<uint32_t>(bytes::u32(p) - sheet.base + begin));
+        }
+    }
+    return out;
+}
+
+} // namespace xls
