@@ -123,7 +123,9 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
 
     QMenu* menu = w.dlg->findChild<QMenuBar*>()->actions().first()->menu();
     QCOMPARE(menu->title(), QStringLiteral("MENU"));
-    QCOMPARE(menu->actions().size(), 1);
+    // "Gas Type", then the Records window's command.
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Gas Type"));
     QCOMPARE(menu->actions().first()->objectName(), controlObjectName(ControlId::GasTypeCommand));
 }
