@@ -211,7 +211,7 @@ bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
 
     PlaceRowLine(rowline::build(values, separator), row, replace);
     if (!writesHeld)
-        WriteBack();
+        WriteBackUnheld();
     return true;
 }
 
@@ -293,8 +293,15 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
     }
     PlaceRowLine(scratchText, row, false);
     if (!writesHeld)
-        WriteBack();
+        WriteBackUnheld();
     return true;
+}
+
+void CWorkbook::WriteBackUnheld() {
+    // Without HoldWrites every change goes to the file at once, and the change itself counts
+    // as made: it stays in memory for a later WriteBack, and a failed write leaves its reason
+    // in lastError().
+    (void)WriteBack();
 }
 
 bool CWorkbook::WriteBack() {
@@ -350,6 +357,9 @@ bool CWorkbook::WriteBackupSheet() {
     const InsertBuilder inserts(kBackupSheet, storedFieldNames);
     std::vector<QStringView> cells;
     for (qsizetype row = 1; row < storedRowLines.size(); ++row) {
+        if (!loadedEmptyRowLine.isNull() &&
+            storedRowLines[row].constData() == loadedEmptyRowLine.constData())
+            continue;
         rowline::split(storedRowLines[row], separator, cells);
         inserts.build(statementText, static_cast<qint32>(row), storedRowLines[row], cells);
         if (!SendStatement())

@@ -354,7 +354,7 @@ bool XlsWorkbookStore::writeBook(QString& why) {
                   .arg(shown(m_path));
         return false;
     }
-    QByteArray file;
+    std::vector<QByteArray> file;
     try {
         file = xls::rewriteCompoundFile(m_layout->compound,
                                         xls::writeKeptStream(*m_layout, m_book, changes));
@@ -369,7 +369,15 @@ bool XlsWorkbookStore::writeBook(QString& why) {
                   .arg(shown(m_path));
         return false;
     }
-    return safefilewrite::replaceFile(m_path, file, why);
+    return safefilewrite::replaceFile(
+        m_path,
+        [&file](const safefilewrite::PieceWriter& write) {
+            for (const QByteArray& piece : file)
+                if (!write(piece))
+                    return false;
+            return true;
+        },
+        why);
 }
 
 void XlsWorkbookStore::abandonConnection() {

@@ -48,8 +48,9 @@ public:
     SerialLine line;
     FakeTable table;
     WindowValues values;
+    UserGasNames userGases;
     FakeExporter exporter;
-    InstrumentLink link{line, table, values};
+    InstrumentLink link{line, table, values, userGases};
     QTimer parameterTimer;
     QTimer downloadTimer;
     bool opened = false;
@@ -69,7 +70,7 @@ QStringList ExpectedRow(const SimulatorConfig& config, quint32 n) {
             unit << QString();
             continue;
         }
-        gas << GasNameOf(config.gasCodes[k]);
+        gas << GasNameOf(config.gasCodes[k], UserGasNames{});
         conc << FormatReading(record.readings[k], config.precisionCodes[k], true);
         unit << UnitNameOf(config.unitCodes[k] > 5 ? 0 : config.unitCodes[k]);
     }

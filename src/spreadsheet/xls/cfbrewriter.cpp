@@ -24,26 +24,36 @@ class SectorArea {
 public:
     uint32_t sectorCount() const { return static_cast<uint32_t>(fat.size()); }
 
-    // Appends data as a chain of whole sectors; returns its first sector.
-    uint32_t appendChain(QByteArrayView data) {
-        if (data.isEmpty())
+    // Appends data given in pieces as a chain of whole sectors; returns its first sector. The
+    // pieces are shared, not copied.
+    uint32_t appendChain(const std::vector<QByteArray>& data) {
+        qsizetype size = 0;
+        for (const QByteArray& piece : data)
+            size += piece.size();
+        if (size == 0)
             return cfb::kEndOfChain;
         const uint32_t first = sectorCount();
-        const uint32_t count = sectorsFor(data.size(), kSectorSize);
-        body.append(data);
-        body.append(QByteArray(count * kSectorSize - data.size(), '\0'));
+        const uint32_t count = sectorsFor(size, kSectorSize);
+        for (const QByteArray& piece : data)
+            pieces.push_back(piece);
+        if (count * kSectorSize > size)
+            pieces.push_back(QByteArray(count * kSectorSize - size, '\0'));
         for (uint32_t i = 0; i < count; ++i)
             fat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
         return first;
     }
+    uint32_t appendChain(const QByteArray& data) {
+        return appendChain(std::vector<QByteArray>{data});
+    }
 
     std::vector<uint32_t> fat;
-    QByteArray body;
+    std::vector<QByteArray> pieces;
 };
 
 } // namespace
 
-QByteArray rewriteCompoundFile(const CompoundContent& original, const QByteArray& workbookStream) {
+std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
+                                            const std::vector<QByteArray>& workbookStream) {
     std::vector<QByteArray> entries = original.entries;
     if (original.workbookEntry < 0 || size_t(original.workbookEntry) >= entries.size())
         throw FormatError("The workbook has no Workbook stream to replace");
@@ -56,15 +66,19 @@ QByteArray rewriteCompoundFile(const CompoundContent& original, const QByteArray
         entries.push_back(unused);
     }
 
-    QByteArray workbook = workbookStream;
-    if (workbook.size() < cfb::kMiniStreamCutoff)
-        workbook.append(QByteArray(cfb::kMiniStreamCutoff - workbook.size(), '\0'));
+    std::vector<QByteArray> workbook = workbookStream;
+    qsizetype workbookSize = 0;
+    for (const QByteArray& piece : workbook)
+        workbookSize += piece.size();
+    if (workbookSize < cfb::kMiniStreamCutoff) {
+        workbook.push_back(QByteArray(cfb::kMiniStreamCutoff - workbookSize, '\0'));
+        workbookSize = cfb::kMiniStreamCutoff;
+    }
 
     SectorArea area;
-    area.body.reserve(workbook.size() + 64 * 1024);
     QByteArray miniStream;
     std::vector<uint32_t> miniFat;
-    auto place = [&](QByteArray& entry, QByteArrayView data) {
+    auto place = [&](QByteArray& entry, const QByteArray& data) {
         char* e = entry.data();
         bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(data.size()));
         bytes::put32(e + cfb::entry::kSizeHigh, 0);
@@ -87,8 +101,12 @@ QByteArray rewriteCompoundFile(const CompoundContent& original, const QByteArray
     for (size_t i = 0; i < original.entries.size(); ++i) {
         const auto type =
             static_cast<cfb::EntryType>(static_cast<uint8_t>(entries[i][cfb::entry::kType]));
-        if (int(i) == original.workbookEntry)
-            place(entries[i], workbook);
+        if (int(i) == original.workbookEntry) {
+            char* e = entries[i].data();
+            bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(workbookSize));
+            bytes::put32(e + cfb::entry::kSizeHigh, 0);
+            bytes::put32(e + cfb::entry::kStartSector, area.appendChain(workbook));
+        }
         else if (type == cfb::EntryType::Stream)
             place(entries[i], original.streams[i]);
         else if (type == cfb::EntryType::Storage) {
@@ -162,20 +180,22 @@ QByteArray rewriteCompoundFile(const CompoundContent& original, const QByteArray
         bytes::put32(h + cfb::header::kDifat + 4 * i,
                      i < fatSectors ? firstFat + i : cfb::kFreeSector);
 
-    file.reserve(file.size() + area.body.size() +
-                 qsizetype(fatSectors + difatSectors) * kSectorSize);
-    file.append(area.body);
+    std::vector<QByteArray> pieces{file};
+    pieces.insert(pieces.end(), area.pieces.begin(), area.pieces.end());
+    QByteArray tables;
+    tables.reserve(qsizetype(fatSectors + difatSectors) * kSectorSize);
     for (const uint32_t next : fat)
-        bytes::append32(file, next);
+        bytes::append32(tables, next);
     // DIFAT sectors list the FAT sectors beyond the header's 109, 127 to a sector, each ending
     // with the number of the next.
     uint32_t listed = cfb::kHeaderDifatEntries;
     for (uint32_t d = 0; d < difatSectors; ++d) {
         for (uint32_t i = 0; i < kFatSectorsPerDifatSector; ++i, ++listed)
-            bytes::append32(file, listed < fatSectors ? firstFat + listed : cfb::kFreeSector);
-        bytes::append32(file, d + 1 < difatSectors ? firstDifat + d + 1 : cfb::kEndOfChain);
+            bytes::append32(tables, listed < fatSectors ? firstFat + listed : cfb::kFreeSector);
+        bytes::append32(tables, d + 1 < difatSectors ? firstDifat + d + 1 : cfb::kEndOfChain);
     }
-    return file;
+    pieces.push_back(std::move(tables));
+    return pieces;
 }
 
 } // namespace xls

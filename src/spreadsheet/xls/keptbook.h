@@ -61,7 +61,8 @@ struct SheetChange {
 // whose text is the same as read keep their records, other cells become text cells. Sheets
 // beyond those of the layout are new. Throws FormatError, naming the sheet and the reason, when
 // something cannot be carried over safely.
-QByteArray writeKeptStream(const BookLayout& layout, const Book& book,
-                           const std::vector<SheetChange>& changes);
+// The stream comes in pieces, in order: the globals, then each sheet.
+std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& book,
+                                        const std::vector<SheetChange>& changes);
 
 } // namespace xls

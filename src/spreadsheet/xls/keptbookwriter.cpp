@@ -97,9 +97,8 @@ struct CellUnit {
     uint16_t xf = 0;
     Kind kind = Span;
     bool sharedFormula = false; // carries a SHRFMLA, ARRAY or TABLE that other cells use
-    qsizetype begin = 0;
-    qsizetype size = 0;
-    uint32_t rk = 0;
+    uint32_t begin = 0;         // stream position (the stream is far below 4 GiB)
+    uint32_t size = 0;          // record bytes; the RK value for Rk
 };
 
 struct SheetOut {
@@ -258,8 +257,8 @@ void ChangedSheetWriter::collect(const Records& records) {
             unit.row = bytes::u16(d);
             unit.column = bytes::u16(d + 2);
             unit.xf = bytes::u16(d + 4);
-            unit.begin = span.position;
-            unit.size = span.size;
+            unit.begin = static_cast<uint32_t>(span.position);
+            unit.size = static_cast<uint32_t>(span.size);
             // What belongs to the cell follows it: CONTINUE records, and for a formula its
             // string result and the shared or array formula it anchors.
             for (auto next = it; ++next != end;) {
@@ -273,7 +272,7 @@ void ChangedSheetWriter::collect(const Records& records) {
                     break;
                 unit.sharedFormula =
                     unit.sharedFormula || type == kShrFmla || type == kArray || type == kTable;
-                unit.size += following.size;
+                unit.size += static_cast<uint32_t>(following.size);
                 it = next;
             }
             units.push_back(unit);
@@ -290,7 +289,7 @@ void ChangedSheetWriter::collect(const Records& records) {
                 unit.xf = bytes::u16(d + 4 + each * k);
                 unit.kind = rk ? CellUnit::Rk : CellUnit::Blank;
                 if (rk)
-                    unit.rk = bytes::u32(d + 4 + each * k + 2);
+                    unit.size = bytes::u32(d + 4 + each * k + 2);
                 units.push_back(unit);
             }
         }
@@ -457,7 +456,7 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
                     bytes::append16(out, unit.row);
                     bytes::append16(out, unit.column);
                     bytes::append16(out, unit.xf);
-                    bytes::append32(out, unit.rk);
+                    bytes::append32(out, unit.size);
                     break;
                 case CellUnit::Blank:
                     appendRecordHeader(out, kBlank, 6);
@@ -787,8 +786,8 @@ void appendBoundSheet(QByteArray& out, const QString& name) {
 
 } // namespace
 
-QByteArray writeKeptStream(const BookLayout& layout, const Book& book,
-                           const std::vector<SheetChange>& changes) {
+std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& book,
+                                        const std::vector<SheetChange>& changes) {
     if (!layout.problem.isEmpty())
         fail(layout.problem);
     const QByteArray& stream = layout.compound.workbook;
@@ -867,10 +866,9 @@ QByteArray writeKeptStream(const BookLayout& layout, const Book& book,
     }
 
     QByteArray out;
-    qsizetype extra = 0;
-    for (const SheetOut& sheet : sheets)
-        extra += sheet.bytes.size();
-    out.reserve(stream.size() + extra / 8 + 64 * 1024);
+    out.reserve(layout.globals.empty() ? 4096
+                                       : layout.globals.back().position +
+                                             layout.globals.back().size + 64 * 1024);
     std::vector<qsizetype> positionFields; // one BOUNDSHEET position per sheet, in order
     size_t lastBoundSheet = layout.globals.size();
     for (size_t i = 0; i < layout.globals.size(); ++i)
@@ -931,17 +929,19 @@ QByteArray writeKeptStream(const BookLayout& layout, const Book& book,
 
     if (positionFields.size() != sheets.size())
         fail(QStringLiteral("its list of sheets does not match the sheets it holds"));
+    std::vector<QByteArray> pieces{std::move(out)};
+    qsizetype begin = pieces.front().size();
     for (size_t s = 0; s < sheets.size(); ++s) {
-        const SheetOut& sheet = sheets[s];
-        const qsizetype begin = out.size();
-        bytes::put32(out.data() + positionFields[s], static_cast<uint32_t>(begin));
-        out.append(sheet.bytes);
+        SheetOut& sheet = sheets[s];
+        bytes::put32(pieces.front().data() + positionFields[s], static_cast<uint32_t>(begin));
         for (const qsizetype field : sheet.positionFields) {
-            char* p = out.data() + begin + field;
+            char* p = sheet.bytes.data() + field;
             bytes::put32(p, static_cast<uint32_t>(bytes::u32(p) - sheet.base + begin));
         }
+        begin += sheet.bytes.size();
+        pieces.push_back(std::move(sheet.bytes));
     }
-    return out;
+    return pieces;
 }
 
 } // namespace xls
