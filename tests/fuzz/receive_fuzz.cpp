@@ -52,8 +52,9 @@ public:
 
 class Table : public ChannelTable {
 public:
-    void setCellText(int row, int column, const QString&) override {
-        if (row < 0 || row > 5 || column < 0 || column > 6) {
+    void setCellText(int row, ChannelField field, const QString&) override {
+        const int column = static_cast<int>(field);
+        if (row < 0 || row > 5 || column < 0 || column >= kChannelFieldCount) {
             std::abort();
         }
     }
@@ -104,14 +105,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Table table;
     WindowValues values;
     Exporter exporter;
-    InstrumentLink link(line, table, values);
+    const UserGasNames userGases;
+    InstrumentLink link(line, table, values, userGases);
     link.setExporter(&exporter);
     qint64 now = 0;
     link.setClock([&now] { return now; });
     PollState& state = link.state();
     state.recordTotal = config.recordCount;
     state.sixChannel = config.channels == 6 ? 1 : 0;
-    values.channelCount = static_cast<quint8>(config.channels);
+    link.setChannelCount(static_cast<quint8>(config.channels));
 
     QList<QByteArray> answersSeen; // answers delivered so far, for late copies
     quint64 storedBefore = 0;
