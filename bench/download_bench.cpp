@@ -19,7 +19,7 @@ constexpr double kRequiredRate = 19.5;
 
 class NullTable : public ChannelTable {
 public:
-    void setCellText(int, int, const QString&) override {}
+    void setCellText(int, ChannelField, const QString&) override {}
     void enableDownload() override {}
 };
 
@@ -49,13 +49,14 @@ int main(int argc, char* argv[]) {
     NullTable table;
     WindowValues values;
     CountingExporter exporter;
-    InstrumentLink link(line, table, values);
+    const UserGasNames userGases;
+    InstrumentLink link(line, table, values, userGases);
     link.setExporter(&exporter);
     QObject::connect(&line.port(), &QSerialPort::readyRead,
                      [&] { link.receive(line.port().readAll()); });
     // As after a parameter read that reported the total.
     link.state().recordTotal = kRecords;
-    values.channelCount = 4;
+    link.setChannelCount(4);
 
     QElapsedTimer clock;
     qint64 lastTick = -1;

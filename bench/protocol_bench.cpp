@@ -15,7 +15,7 @@ public:
 
 class NullTable : public ChannelTable {
 public:
-    void setCellText(int, int, const QString&) override {}
+    void setCellText(int, ChannelField, const QString&) override {}
     void enableDownload() override {}
 };
 
@@ -23,8 +23,9 @@ void RecordAnswer(benchmark::State& bench, int channels) {
     NullLine line;
     NullTable table;
     WindowValues values;
-    values.channelCount = static_cast<quint8>(channels);
-    InstrumentLink link(line, table, values);
+    const UserGasNames userGases;
+    InstrumentLink link(line, table, values, userGases);
+    link.setChannelCount(static_cast<quint8>(channels));
     PollState& state = link.state();
     state.sixChannel = channels == 6 ? 1 : 0;
     state.recordTotal = 0xFFFFFFFF;

@@ -1,7 +1,7 @@
 #include "app/mainwindowcontrols.h"
 
 #include "app/controlids.h"
-#include "gastype/dialogunits.h"
+#include "app/dialogunits.h"
 
 #include <QComboBox>
 #include <QGroupBox>

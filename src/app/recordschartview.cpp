@@ -134,10 +134,9 @@ void RecordsChartView::setSeriesShown(int series, bool shown) {
         return;
     SeriesLines& lines = m_lines[size_t(series)];
     lines.shown = shown;
-    lines.legend->setVisible(shown);
-    // A hidden series keeps its legend entry, dimmed, so that it can be shown again.
+    // The legend entry's series holds no points and stays visible: a hidden line keeps its
+    // entry, dimmed, so that it can be shown again.
     for (QLegendMarker* marker : chart()->legend()->markers(lines.legend)) {
-        marker->setVisible(true);
         QColor label = chart()->legend()->labelColor();
         label.setAlphaF(shown ? 1.0 : 0.4);
         marker->setLabelBrush(label);

@@ -7,6 +7,7 @@
 #include "spreadsheet/safefilewrite.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -230,6 +231,10 @@ void RecordsWindow::rescan() {
     }
     selectShownFile();
     m_loader.cancelCounts();
+    if (m_shownPath.isEmpty() && !m_loader.isLoading() && workbooks.empty())
+        showStatus(QStringLiteral("No day workbooks in %1 yet: they appear here once records are "
+                                  "downloaded. \"Open...\" opens any other workbook.")
+                       .arg(QDir::toNativeSeparators(m_folder)));
     if (m_shownPath.isEmpty() && !m_loader.isLoading() && !workbooks.empty()) {
         uncounted.removeAll(workbooks.front().path); // the opening counts it
         openFile(workbooks.front().path);

@@ -4,15 +4,15 @@
 #include "app/captionfit.h"
 #include "app/controlids.h"
 #include "app/decimalfield.h"
+#include "app/dialogunits.h"
+#include "app/gastypeedit.h"
 #include "app/linknotice.h"
-#include "app/unwrittenrecordsdialog.h"
-#include "app/recordswindow.h"
+#include "app/openfolder.h"
 #include "app/porthintlabel.h"
 #include "app/portlistpresenter.h"
-#include "export/openfolder.h"
-#include "gastype/dialogunits.h"
+#include "app/recordswindow.h"
+#include "app/unwrittenrecordsdialog.h"
 #include "gastype/gasnametable.h"
-#include "gastype/gastypeedit.h"
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
@@ -41,6 +41,7 @@ const QString kLineSettings = QStringLiteral("38400,n,8,1");
 constexpr qint16 kInBufferSize = 1024;
 constexpr qint16 kOutBufferSize = 512;
 constexpr int kChannelColumns = 7;
+constexpr int kFirstValueColumn = 1; // after the fixed channel names
 constexpr int kChannelRows = 6;
 
 const std::array<const char*, kChannelColumns> kColumnCaptions{
@@ -66,8 +67,8 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       m_settings(std::move(settings)), m_hIcon(trellmoIcon()),
       m_comm(new CMscomm1(PortMap(m_settings.deviceFolder), this)), m_line(*m_comm),
-      m_exporter(m_settings.recordFolder, m_settings.recordDate), m_link(m_line, *this, m_values),
-      m_keySwallower(*this) {
+      m_exporter(m_settings.recordFolder, m_settings.recordDate),
+      m_link(m_line, *this, m_values, m_userGases.names), m_keySwallower(*this) {
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
     m_link.setExporter(&m_exporter);
     buildWindow();
@@ -371,7 +372,7 @@ void CTrellmoDlg::reportExportFailure() {
 }
 
 void CTrellmoDlg::LoadUserGasNames() {
-    ::LoadUserGasNames(m_settings.parameterWorkbook);
+    ::LoadUserGasNames(m_settings.parameterWorkbook, m_userGases.names);
 }
 
 void CTrellmoDlg::OnOpenFolder() {
@@ -381,7 +382,7 @@ void CTrellmoDlg::OnOpenFolder() {
 void CTrellmoDlg::OnGasType() {
     // Parented to the main window, as the platform's dialogs without an explicit parent are
     // owned by the application's main window; modal, while timers and serial events go on.
-    CGastypeEdit cs(this, m_settings.parameterWorkbook);
+    CGastypeEdit cs(m_userGases, this, m_settings.parameterWorkbook);
     cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
     fitCaptions(cs);
     cs.exec();
@@ -443,6 +444,7 @@ bool CTrellmoDlg::CollectValues() {
         return false;
     }
     m_values.channelCount = static_cast<quint8>(number);
+    m_link.setChannelCount(m_values.channelCount);
     if (!collectNumber(m_ui.recordTotal, 4294967295ULL, number)) {
         return false;
     }
@@ -451,8 +453,8 @@ bool CTrellmoDlg::CollectValues() {
     return true;
 }
 
-void CTrellmoDlg::setCellText(int row, int column, const QString& text) {
-    if (QTableWidgetItem* item = m_channelList->item(row, column)) {
+void CTrellmoDlg::setCellText(int row, ChannelField field, const QString& text) {
+    if (QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + int(field))) {
         item->setText(text);
     }
 }

@@ -5,6 +5,7 @@
 #include "app/keyswallower.h"
 #include "app/mainwindowcontrols.h"
 #include "export/recordexporter.h"
+#include "gastype/gasliststate.h"
 #include "protocol/instrumentlink.h"
 #include "protocol/linkports.h"
 
@@ -89,7 +90,7 @@ private:
     bool collectNumber(QLineEdit* field, quint64 maximum, quint64& value);
 
     // ChannelTable
-    void setCellText(int row, int column, const QString& text) override;
+    void setCellText(int row, ChannelField field, const QString& text) override;
     void enableDownload() override;
 
     template <typename Handler> void guarded(Handler&& handler) noexcept;
@@ -105,6 +106,7 @@ private:
     WindowValues m_values;
     CommFrameSink m_line;
     RecordExporter m_exporter;
+    UserGases m_userGases;
     InstrumentLink m_link;
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;

@@ -37,7 +37,8 @@ public:
     explicit RecordExporter(QString folder, DateSource today = {});
     RecordExporter();
 
-    bool exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) override;
+    [[nodiscard]] bool exportBatch(ChannelLayout layout, const RecordStore& store,
+                                   quint32 rowCount) override;
     void setWrittenListener(WrittenListener listener) { m_written = std::move(listener); }
 
     // The text to show the user now: non-empty only once, after the first failure of a run of

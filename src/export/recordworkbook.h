@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/linkports.h"
+#include "model/recordlayout.h"
 
 #include <QDate>
 #include <QString>

@@ -1,7 +1,5 @@
 #include "gastype/gasnametable.h"
 
-#include "gastype/gasliststate.h"
-#include "model/codetables.h"
 #include "spreadsheet/workbook.h"
 #include "spreadsheet/workbooklock.h"
 
@@ -19,7 +17,7 @@ QString DefaultParameterWorkbook() {
     return QStringLiteral("parameter1.xls");
 }
 
-StoredGasNames LoadUserGasNames(const QString& workbookPath) {
+StoredGasNames LoadUserGasNames(const QString& workbookPath, UserGasNames& table) {
     // Opening may write (the first backup sheet), so it takes turns with the other copies'
     // saves; without the lock it only reads.
     WorkbookLock lock(workbookPath);
@@ -35,26 +33,25 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath) {
             value.clear();
         names[i] = value;
     }
-    auto& table = UserGasNames();
     for (int i = 0; i < kStoredGasNames; ++i)
         table[i] = names[i];
 
     // Nothing changed: a loaded sheet goes back as it was read, and without a sheet there is
-    // no header, so nothing is written.
+    // no header, so nothing is written and there is no result worth looking at.
     if (mayWrite)
-        book.WriteBack();
+        (void)book.WriteBack();
     return names;
 }
 
-bool SaveGasList(const QStringList& listNames, const QString& workbookPath, QString* failure) {
+bool SaveGasList(const QStringList& listNames, const QString& workbookPath, UserGases& gases,
+                 QString* failure) {
     const auto nameAt = [&](int r) {
         return r < listNames.size() ? listNames[r] : QString();
     };
 
-    if (GasListEdited() == 1) {
-        auto& table = UserGasNames();
+    if (gases.list.edited) {
         for (int r = 0; r < kSavedEntries; ++r)
-            table[r] = r < kGasListRows ? nameAt(r) : QString();
+            gases.names[r] = r < kGasListRows ? nameAt(r) : QString();
     }
 
     // Another copy of the program saving at the same moment would otherwise overwrite this

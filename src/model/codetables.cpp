@@ -43,12 +43,7 @@ constexpr PrecisionEntry kPrecisionTable[kPrecisionCount] = {
 
 } // namespace
 
-std::array<QString, kUserGasCount>& UserGasNames() {
-    static std::array<QString, kUserGasCount> names;
-    return names;
-}
-
-QString GasNameOf(quint8 code) {
+QString GasNameOf(quint8 code, const UserGasNames& userGases) {
     if (code < kBuiltInGasCount) {
         return QString::fromLatin1(kGasNameTable[code]);
     }
@@ -56,7 +51,7 @@ QString GasNameOf(quint8 code) {
         return {};
     }
     if (code < kFirstUserGasCode + kUserGasCount) {
-        return UserGasNames()[static_cast<size_t>(code - kFirstUserGasCode)];
+        return userGases[static_cast<size_t>(code - kFirstUserGasCode)];
     }
     // Codes above the user range have no table at all: they show as no gas.
     return {};

@@ -1,20 +1,14 @@
 #pragma once
 
+#include "model/usergasnames.h"
+
 #include <QString>
-#include <array>
 
 // Code tables of the instrument: gas, unit and precision codes, and the one number format.
 
-constexpr int kUserGasCount = 30; // codes 81..110
-constexpr int kFirstUserGasCode = 81;
-
-// Names of the user gases, entry i naming gas code 81 + i. Process-wide, empty at start-up;
-// filled from the parameter workbook.
-std::array<QString, kUserGasCount>& UserGasNames();
-
 // Built-in name with its trailing spaces (codes 0-70), empty for 71-80 and 111-255,
 // the user name for 81-110.
-QString GasNameOf(quint8 code);
+QString GasNameOf(quint8 code, const UserGasNames& userGases);
 // Unit text of codes 0-7 ("PPM", "PPB", "%VOL", "%LEL", "mg/m3", "g/m3", " ", " ").
 QString UnitNameOf(int code);
 // "1", "0.1", "0.01", "0.001" for codes 0-3; empty for any other code.

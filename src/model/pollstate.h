@@ -23,10 +23,11 @@ struct PollState {
     // more is taken until the next request empties the buffer.
     bool answerTaken = false;
     quint32 storeRow = 0;
+    // N: the instrument's last channel-count answer, or what the user typed into the Channel
+    // field since. It decides which channels a four-channel answer or record fills.
+    quint8 channelCount = 0;
 
     std::array<qint32, kMaxChannels> chanPrecision{};
     std::array<QString, kMaxChannels> chanGasName;
     std::array<QString, kMaxChannels> chanUnitName;
-    std::array<qint32, kMaxChannels> chanRaw{};
-    std::array<float, kMaxChannels> chanValue{};
 };

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "model/recordlayout.h"
+
 #include <QString>
 #include <array>
 #include <vector>
 
-// Decoded records waiting to be written to the day's workbook: column 0 the time text,
-// columns 1-6 gas name, 7-12 concentration, 13-18 unit of channels 1-6.
+// Decoded records waiting to be written to the day's workbook, in the columns of
+// recordlayout.h.
 // Rows are never cleared: a later record overwrites only the cells it writes.
 class RecordStore {
 public:
-    static constexpr int kColumns = 19;
+    static constexpr int kColumns = RecordColumn::kCount;
     static constexpr quint32 kReservedRows = 2000;
 
     RecordStore();

@@ -1,158 +1,142 @@
 #include "protocol/configdecoder.h"
 
-#include "model/codetables.h"
+#include "model/displaytexts.h"
+
+#include <optional>
 
 namespace {
 
 constexpr int kDataStart = 3; // after address, function code and byte count
-constexpr int kMaxUnitCode = 5;
 
-enum class CodeKind { Gas, Unit, Precision };
-enum class ValueKind { Range, LowAlarm, HighAlarm };
-
-void DecodeChannelCount(PollState& state, WindowValues& values) {
-    // The high four bits of the answer carry something else.
-    values.channelCount = state.rxFrame[kDataStart] & 0x0F;
-    state.sixChannel = values.channelCount > 4 ? 1 : 0;
+quint16 TwoByteValue(const PollState& state, int at) {
+    const auto k = static_cast<size_t>(at);
+    return static_cast<quint16>(state.rxFrame[k] * 256 + state.rxFrame[k + 1]);
 }
 
-void DecodeRecordTotal(PollState& state, WindowValues& values, ChannelTable& table) {
+struct StepField {
+    quint8 step;
+    ChannelField field;
+};
+
+// The step at which each per-channel answer is decoded (one after the step that asked).
+constexpr StepField kCodeSteps[] = {
+    {4, ChannelField::GasType}, {5, ChannelField::Unit}, {6, ChannelField::Precision}};
+constexpr StepField kValueSteps[] = {
+    {7, ChannelField::Range}, {8, ChannelField::LowAlarm}, {9, ChannelField::HighAlarm}};
+
+template <size_t N>
+std::optional<ChannelField> FieldAtStep(const StepField (&steps)[N], quint8 step) {
+    for (const StepField& entry : steps) {
+        if (entry.step == step) {
+            return entry.field;
+        }
+    }
+    return std::nullopt;
+}
+
+ConfigAnswer ReadCodes(int channels, const PollState& state) {
+    const std::optional<ChannelField> field = FieldAtStep(kCodeSteps, state.sequenceStep);
+    if (!field) {
+        return {};
+    }
+    ChannelCodesAnswer answer{*field, channels, {}};
+    for (int i = 0; i < channels; ++i) {
+        answer.codes[static_cast<size_t>(i)] = state.rxFrame[static_cast<size_t>(kDataStart + i)];
+    }
+    return answer;
+}
+
+ConfigAnswer ReadValues(int channels, const PollState& state) {
+    const std::optional<ChannelField> field = FieldAtStep(kValueSteps, state.sequenceStep);
+    if (!field) {
+        return {};
+    }
+    ChannelValuesAnswer answer{*field, channels, {}};
+    for (int i = 0; i < channels; ++i) {
+        answer.raw[static_cast<size_t>(i)] = TwoByteValue(state, kDataStart + 2 * i);
+    }
+    return answer;
+}
+
+ConfigAnswer ReadRecordTotal(const PollState& state) {
     const auto& f = state.rxFrame;
-    const quint32 total =
-        (quint32(f[3]) << 24) | (quint32(f[4]) << 16) | (quint32(f[5]) << 8) | quint32(f[6]);
-    values.recordTotal = total;
-    state.recordTotal = total;
-    if (total > 0) {
-        table.enableDownload();
-    }
+    return RecordTotalAnswer{(quint32(f[3]) << 24) | (quint32(f[4]) << 16) | (quint32(f[5]) << 8) |
+                             quint32(f[6])};
 }
 
-// Whether channel (0-based) of a four-channel answer is shown. N of 0 shows the gas names
-// but blanks units and precisions; N of 4 and above shows all four.
-bool CodeChannelShown(CodeKind kind, int channel, quint8 channelCount) {
-    if (channelCount == 0) {
-        return kind == CodeKind::Gas;
-    }
-    return channel < channelCount;
-}
+// Applies one typed answer; each overload is one row of the answer table.
+struct Apply {
+    PollState& state;
+    WindowValues& shown;
+    ChannelTable& table;
+    const UserGasNames& userGases;
 
-void DecodeCodes(CodeKind kind, int channels, PollState& state, quint8 channelCount,
-                 ChannelTable& table) {
-    std::array<QString, PollState::kMaxChannels> texts;
-    for (int i = 0; i < channels; ++i) {
-        const quint8 code = state.rxFrame[static_cast<size_t>(kDataStart + i)];
-        switch (kind) {
-        case CodeKind::Gas:
-            texts[i] = GasNameOf(code);
-            break;
-        case CodeKind::Unit:
-            texts[i] = UnitNameOf(code > kMaxUnitCode ? 0 : code);
-            break;
-        case CodeKind::Precision:
-            texts[i] = PrecisionTextOf(code);
-            state.chanPrecision[static_cast<size_t>(i)] = code;
-            break;
-        }
-        const bool fourChannel = channels == 4;
-        if (fourChannel && !CodeChannelShown(kind, i, channelCount)) {
-            texts[i].clear();
+    void operator()(std::monostate) const {}
+
+    void operator()(const ChannelCountAnswer& answer) const {
+        state.channelCount = answer.count;
+        shown.channelCount = answer.count;
+        state.sixChannel = answer.count > 4 ? 1 : 0;
+    }
+
+    void operator()(const RecordTotalAnswer& answer) const {
+        shown.recordTotal = answer.total;
+        state.recordTotal = answer.total;
+        if (answer.total > 0) {
+            table.enableDownload();
         }
     }
-    const int column = kind == CodeKind::Gas    ? kColumnGasType
-                       : kind == CodeKind::Unit ? kColumnUnit
-                                                : kColumnPrecision;
-    for (int i = 0; i < channels; ++i) {
-        table.setCellText(i, column, texts[i]);
-    }
-    for (int i = 0; i < channels; ++i) {
-        if (kind == CodeKind::Gas) {
-            state.chanGasName[static_cast<size_t>(i)] = texts[i];
-        } else if (kind == CodeKind::Unit) {
-            state.chanUnitName[static_cast<size_t>(i)] = texts[i];
+
+    void operator()(const ChannelCodesAnswer& answer) const {
+        const ChannelTexts texts = ChannelCodeTexts(answer, state.channelCount, userGases);
+        for (int i = 0; i < answer.channels; ++i) {
+            table.setCellText(i, answer.field, texts[static_cast<size_t>(i)]);
+        }
+        for (int i = 0; i < answer.channels; ++i) {
+            const auto k = static_cast<size_t>(i);
+            if (answer.field == ChannelField::GasType) {
+                state.chanGasName[k] = texts[k];
+            } else if (answer.field == ChannelField::Unit) {
+                state.chanUnitName[k] = texts[k];
+            } else {
+                // Kept for every channel of the answer, blanked ones included.
+                state.chanPrecision[k] = answer.codes[k];
+            }
         }
     }
-}
 
-void DecodeValues(ValueKind kind, int channels, PollState& state, quint8 channelCount,
-                  ChannelTable& table) {
-    const int column = kind == ValueKind::Range      ? kColumnRange
-                       : kind == ValueKind::LowAlarm ? kColumnLowAlarm
-                                                     : kColumnHighAlarm;
-    // Ranges keep their integer magnitude and only take the channel's decimals.
-    const bool scaled = kind != ValueKind::Range;
-    for (int i = 0; i < channels; ++i) {
-        const auto at = static_cast<size_t>(kDataStart + 2 * i);
-        const quint16 raw = static_cast<quint16>(state.rxFrame[at] * 256 + state.rxFrame[at + 1]);
-        state.chanRaw[static_cast<size_t>(i)] = raw;
-        state.chanValue[static_cast<size_t>(i)] = static_cast<float>(raw);
-        QString text = FormatReading(raw, state.chanPrecision[static_cast<size_t>(i)], scaled);
-        if (channels == 4 && i > 0 && channelCount < i + 1) {
-            text.clear();
+    void operator()(const ChannelValuesAnswer& answer) const {
+        const ChannelTexts texts =
+            ChannelValueTexts(answer, state.channelCount, state.chanPrecision);
+        for (int i = 0; i < answer.channels; ++i) {
+            table.setCellText(i, answer.field, texts[static_cast<size_t>(i)]);
         }
-        table.setCellText(i, column, text);
     }
-}
-
-void DecodeOneBytePerChannel(int channels, PollState& state, WindowValues& values,
-                             ChannelTable& table) {
-    switch (state.sequenceStep) {
-    case 4:
-        DecodeCodes(CodeKind::Gas, channels, state, values.channelCount, table);
-        break;
-    case 5:
-        DecodeCodes(CodeKind::Unit, channels, state, values.channelCount, table);
-        break;
-    case 6:
-        DecodeCodes(CodeKind::Precision, channels, state, values.channelCount, table);
-        break;
-    default:
-        break;
-    }
-}
-
-void DecodeTwoBytesPerChannel(int channels, PollState& state, WindowValues& values,
-                              ChannelTable& table) {
-    switch (state.sequenceStep) {
-    case 7:
-        DecodeValues(ValueKind::Range, channels, state, values.channelCount, table);
-        break;
-    case 8:
-        DecodeValues(ValueKind::LowAlarm, channels, state, values.channelCount, table);
-        break;
-    case 9:
-        DecodeValues(ValueKind::HighAlarm, channels, state, values.channelCount, table);
-        break;
-    default:
-        break;
-    }
-}
+};
 
 } // namespace
 
-void DecodeFunction3(PollState& state, WindowValues& values, ChannelTable& table) {
+ConfigAnswer ReadFunction3(const PollState& state) {
     switch (state.expectedDataLength) {
     case 1:
-        DecodeChannelCount(state, values);
-        break;
+        // The high four bits of the answer carry something else.
+        return ChannelCountAnswer{static_cast<quint8>(state.rxFrame[kDataStart] & 0x0F)};
     case 4:
         // The record total is always asked for with four data bytes, like a four-channel
         // code answer; only the step tells them apart.
-        if (state.sequenceStep == 3) {
-            DecodeRecordTotal(state, values, table);
-        } else {
-            DecodeOneBytePerChannel(4, state, values, table);
-        }
-        break;
+        return state.sequenceStep == 3 ? ReadRecordTotal(state) : ReadCodes(4, state);
     case 6:
-        DecodeOneBytePerChannel(6, state, values, table);
-        break;
+        return ReadCodes(6, state);
     case 8:
-        DecodeTwoBytesPerChannel(4, state, values, table);
-        break;
+        return ReadValues(4, state);
     case 12:
-        DecodeTwoBytesPerChannel(6, state, values, table);
-        break;
+        return ReadValues(6, state);
     default:
-        break;
+        return {};
     }
+}
+
+void DecodeFunction3(PollState& state, WindowValues& shown, ChannelTable& table,
+                     const UserGasNames& userGases) {
+    std::visit(Apply{state, shown, table, userGases}, ReadFunction3(state));
 }

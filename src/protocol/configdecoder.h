@@ -1,18 +1,15 @@
 #pragma once
 
+#include "model/instrumentvalues.h"
 #include "model/pollstate.h"
+#include "model/usergasnames.h"
 #include "protocol/linkports.h"
 
-// Channel table columns.
-constexpr int kColumnChannel = 0;
-constexpr int kColumnGasType = 1;
-constexpr int kColumnRange = 2;
-constexpr int kColumnUnit = 3;
-constexpr int kColumnPrecision = 4;
-constexpr int kColumnLowAlarm = 5;
-constexpr int kColumnHighAlarm = 6;
+// What the function-3 answer in the receive buffer carries (it passed its CRC check). Its
+// meaning comes from expectedDataLength and sequenceStep, i.e. from what was asked last.
+ConfigAnswer ReadFunction3(const PollState& state);
 
-// Decodes a function-3 answer that passed its CRC check. Its meaning comes from
-// expectedDataLength and sequenceStep, i.e. from what was asked last; the channel count N
-// that blanks channels is values.channelCount as it stands now.
-void DecodeFunction3(PollState& state, WindowValues& values, ChannelTable& table);
+// Decodes that answer into the kept channel configuration, the shown counts and the channel
+// table. The channel count N that blanks channels is state.channelCount as it stands now.
+void DecodeFunction3(PollState& state, WindowValues& shown, ChannelTable& table,
+                     const UserGasNames& userGases);

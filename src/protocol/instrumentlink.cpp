@@ -1,5 +1,6 @@
 #include "protocol/instrumentlink.h"
 
+#include "model/displaytexts.h"
 #include "protocol/configdecoder.h"
 #include "protocol/framecodec.h"
 #include "protocol/pollscheduler.h"
@@ -16,8 +17,10 @@ qint64 SteadyClockMs() {
 
 } // namespace
 
-InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values)
-    : m_line(line), m_table(table), m_values(values), m_clock(SteadyClockMs) {}
+InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
+                               const UserGasNames& userGases)
+    : m_line(line), m_table(table), m_values(values), m_userGases(userGases),
+      m_clock(SteadyClockMs) {}
 
 void InstrumentLink::setExporter(BatchExporter* exporter) {
     m_exporter = exporter;
@@ -29,8 +32,8 @@ void InstrumentLink::setClock(std::function<qint64()> clock) {
 
 void InstrumentLink::readParameter() {
     for (int row = 0; row < PollState::kMaxChannels; ++row) {
-        for (int column = kColumnGasType; column <= kColumnHighAlarm; ++column) {
-            m_table.setCellText(row, column, QString());
+        for (int field = 0; field < kChannelFieldCount; ++field) {
+            m_table.setCellText(row, static_cast<ChannelField>(field), QString());
         }
     }
     m_state.sequenceStep = kFirstParameterStep;
@@ -121,7 +124,7 @@ bool InstrumentLink::flushUnwritten() {
 }
 
 void InstrumentLink::decodeFunction3() {
-    DecodeFunction3(m_state, m_values, m_table);
+    DecodeFunction3(m_state, m_values, m_table, m_userGases);
     m_silence.answered(false);
 }
 
@@ -133,7 +136,7 @@ bool InstrumentLink::decodeRecord() {
     // Taken before decoding, which zeroes the answer's CRC bytes.
     m_lateAnswers.answerTaken(m_state.rxFrame.data(), length);
     m_silence.answered(true);
-    DecodeRecord(m_state, m_values.channelCount, m_records);
+    DecodeRecord(m_state, m_records);
     m_batches.afterRecord(m_state, m_records, m_exporter);
     return true;
 }

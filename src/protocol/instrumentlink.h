@@ -2,6 +2,7 @@
 
 #include "model/pollstate.h"
 #include "model/recordstore.h"
+#include "model/usergasnames.h"
 #include "protocol/lateanswerguard.h"
 #include "protocol/linkports.h"
 #include "protocol/receivepath.h"
@@ -23,7 +24,9 @@ public:
     static constexpr int kParameterPeriodMs = 150; // timer 1
     static constexpr int kDownloadPeriodMs = 50;   // timer 2
 
-    InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values);
+    // userGases names codes 81-110 in the gas answers decoded from now on.
+    InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
+                   const UserGasNames& userGases);
 
     // Without an exporter a finished batch is only counted off (storeRow back to 0).
     void setExporter(BatchExporter* exporter);
@@ -41,6 +44,9 @@ public:
     // Timer 2 tick: asks for the next record, or again for the one still unanswered.
     // Sends nothing and changes nothing while the line is closed.
     void downloadTick();
+    // The channel count the user typed into the Channel field: the N of the answers and
+    // records decoded from now on, until the next channel-count answer.
+    void setChannelCount(quint8 count) { m_state.channelCount = count; }
     // Bytes of one communication event, in arrival order.
     void receive(const QByteArray& bytes);
     // The port was closed, its timers stopped: what was asked will not be answered. A later
@@ -48,7 +54,7 @@ public:
     void stop();
     // Offers rows not yet written (an interrupted download, failed batches) to the exporter.
     // True when nothing is left unwritten.
-    bool flushUnwritten();
+    [[nodiscard]] bool flushUnwritten();
     // An instrument that does not answer, for the window to name; None while it answers.
     const LinkSilence& silence() const { return m_silence.silence(); }
 
@@ -65,6 +71,7 @@ private:
     FrameSink& m_line;
     ChannelTable& m_table;
     WindowValues& m_values;
+    const UserGasNames& m_userGases;
     BatchExporter* m_exporter = nullptr;
     PollState m_state;
     RecordStore m_records;

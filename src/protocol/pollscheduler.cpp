@@ -1,8 +1,7 @@
 #include "protocol/pollscheduler.h"
 
+#include "model/displaytexts.h"
 #include "protocol/framecodec.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -58,8 +57,6 @@ DownloadProgress ProgressOf(quint32 index, quint32 total) {
     const float percent = static_cast<float>(index) / static_cast<float>(total) * 100.0f;
     DownloadProgress progress;
     progress.bar = static_cast<int>(percent);
-    char text[32];
-    std::snprintf(text, sizeof text, "%0.1f%%", static_cast<double>(percent));
-    progress.percentText = QString::fromLatin1(text);
+    progress.percentText = PercentText(percent);
     return progress;
 }

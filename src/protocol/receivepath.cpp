@@ -2,18 +2,10 @@
 
 #include "protocol/framecodec.h"
 
-#include <cstdio>
-
 void ClearReceiveBuffer(PollState& state) {
     state.rxFrame.fill(0);
     state.rxCount = 0;
     state.answerTaken = false;
-}
-
-QString ReceivedByteText(quint8 byte) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X ", byte);
-    return QString::fromLatin1(text, 3);
 }
 
 bool AppendReceivedByte(PollState& state, quint8 byte) {

@@ -25,9 +25,6 @@ public:
 // and an answer may be taken again.
 void ClearReceiveBuffer(PollState& state);
 
-// The "%02X " text of one received byte, as the Receive field shows it.
-QString ReceivedByteText(quint8 byte);
-
 // Stores byte at the end of the receive buffer and returns true. Returns false and drops the
 // byte when the buffer is full (no answer is that long) or when the answer to the last request
 // has already been taken: bytes behind it are only shown.

@@ -14,7 +14,7 @@ public:
     // After a record is stored: exports when a batch is due.
     void afterRecord(PollState& state, const RecordStore& store, BatchExporter* exporter);
     // Offers every unwritten row once more. True when nothing is left unwritten.
-    bool flush(PollState& state, const RecordStore& store, BatchExporter* exporter);
+    [[nodiscard]] bool flush(PollState& state, const RecordStore& store, BatchExporter* exporter);
 
 private:
     bool release(PollState& state, const RecordStore& store, BatchExporter* exporter);

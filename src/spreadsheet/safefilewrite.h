@@ -12,7 +12,7 @@ namespace safefilewrite {
 
 // True when the replacement is on disk. Otherwise `failure` says why in words a user can act on
 // (without a trailing line end) and the old file is untouched.
-bool replaceFile(const QString& path, QByteArrayView content, QString& failure);
+[[nodiscard]] bool replaceFile(const QString& path, QByteArrayView content, QString& failure);
 
 // The same with content that is produced piece by piece, so that a large file needs no buffer
 // of its size: `produce` hands every piece, in order, to the function it is given, which
@@ -20,7 +20,8 @@ bool replaceFile(const QString& path, QByteArrayView content, QString& failure);
 // `produce` leaves the old file and no temporary file, and goes on to the caller.
 using PieceWriter = std::function<bool(QByteArrayView piece)>;
 using ContentProducer = std::function<bool(const PieceWriter& write)>;
-bool replaceFile(const QString& path, const ContentProducer& produce, QString& failure);
+[[nodiscard]] bool replaceFile(const QString& path, const ContentProducer& produce,
+                               QString& failure);
 
 // Temporary files are named ".<file name>.trellmo-partial-<pid>-<n>" so that one left by a
 // killed process is recognisable; a later successful replacement of a file in the same folder

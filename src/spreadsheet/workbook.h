@@ -36,7 +36,7 @@ public:
     bool PutCellByRef(const QString& value, const QString& columnRef, qint32 row,
                       bool refIsLetters);
     bool PutCellAt(const QString& value, qint16 column, qint32 row);
-    bool WriteBack();
+    [[nodiscard]] bool WriteBack();
     bool UpdateMatchingRows(const QStringList& newValues, const QStringList& oldValues);
 
     // Reading
@@ -50,7 +50,7 @@ public:
     bool ClearSheet();
     bool DropSheet(const QString& sheet);
     bool DiscardChanges();
-    bool SaveInOtherFormat(const QString& sheetOrSeparator);
+    [[nodiscard]] bool SaveInOtherFormat(const QString& sheetOrSeparator);
 
     const QString& lastError() const { return lastErrorText; }
     qint32 RowCount() const { return rowCount; }
@@ -64,13 +64,15 @@ private:
     // The row reader without copying: leaves views of the row's cells in cellViews (valid until
     // rowLines changes), with the same checks, texts and cursor moves as GetRowValues.
     bool ReadRowCells(qint32 row);
-    bool WriteBackExcel();
-    bool WriteBackText();
+    // The write of a change made without HoldWrites.
+    void WriteBackUnheld();
+    [[nodiscard]] bool WriteBackExcel();
+    [[nodiscard]] bool WriteBackText();
     // Sends statementText; on a refusal keeps the store's text, disconnects and returns false.
     bool SendStatement();
     // Disconnects; false, with the store's reason in lastErrorText, when the changes of the
     // connection could not be kept.
-    bool DisconnectStore();
+    [[nodiscard]] bool DisconnectStore();
     // Disconnects without a word: for connections whose outcome is already decided.
     void DropConnection();
     QStringView BlankCell() const;

@@ -19,7 +19,7 @@ bool CWorkbook::ClearSheet() {
     columnCount = 0;
     rowCount = 0;
     if (!writesHeld)
-        WriteBack();
+        WriteBackUnheld();
     sheetExists = false;
     return true;
 }

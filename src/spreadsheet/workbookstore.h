@@ -62,5 +62,5 @@ public:
     virtual std::unique_ptr<WorkbookResult> openForwardOnly(const QString& select) = 0;
     // Closes the connection. False, with the reason, when changes made through it could not be
     // kept; a store that keeps changes only at this point says so here.
-    virtual bool disconnect(QString& failure) = 0;
+    [[nodiscard]] virtual bool disconnect(QString& failure) = 0;
 };

@@ -211,7 +211,7 @@ bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
 
     PlaceRowLine(rowline::build(values, separator), row, replace);
     if (!writesHeld)
-        WriteBack();
+        WriteBackUnheld();
     return true;
 }
 
@@ -293,8 +293,15 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
     }
     PlaceRowLine(scratchText, row, false);
     if (!writesHeld)
-        WriteBack();
+        WriteBackUnheld();
     return true;
+}
+
+void CWorkbook::WriteBackUnheld() {
+    // Without HoldWrites every change goes to the file at once, and the change itself counts
+    // as made: it stays in memory for a later WriteBack, and a failed write leaves its reason
+    // in lastError().
+    (void)WriteBack();
 }
 
 bool CWorkbook::WriteBack() {

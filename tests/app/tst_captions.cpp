@@ -5,8 +5,8 @@
 #include "windowfixture.h"
 
 #include "app/controlids.h"
+#include "app/gastypeedit.h"
 #include "app/trellmodlg.h"
-#include "gastype/gastypeedit.h"
 
 #include <QAction>
 #include <QApplication>

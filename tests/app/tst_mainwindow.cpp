@@ -5,8 +5,8 @@
 #include "windowfixture.h"
 
 #include "app/aboutdlg.h"
+#include "app/dialogunits.h"
 #include "app/trellmodlg.h"
-#include "gastype/dialogunits.h"
 #include "serial/mscomm1.h"
 
 #include <QApplication>
@@ -125,9 +125,10 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
     QCOMPARE(menu->title(), QStringLiteral("MENU"));
     // "Gas Type", then the Records window's command.
     QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Gas Type"));
     QCOMPARE(menu->actions().first()->objectName(), controlObjectName(ControlId::GasTypeCommand));
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("Records..."));
+    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
 }
 
 void MainWindowTest::layoutFollowsTheTemplate() {
@@ -226,6 +227,8 @@ void MainWindowTest::exitRefusesFieldsThatAreNoNumberInRange() {
     total->setText(QStringLiteral("4294967295"));
     w.press(ControlId::Exit);
     QCOMPARE(finished.count(), 1);
+    // The channel count taken from the field is the N the protocol decodes with from now on.
+    QCOMPARE(w.dlg->link().state().channelCount, quint8(255));
     QCOMPARE(finished.first().first().toInt(), int(QDialog::Accepted));
 
     // The close box cancels, even with a field that doesn't parse.

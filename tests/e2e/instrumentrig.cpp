@@ -48,6 +48,23 @@ bool InstrumentRig::readParameter() const {
     return ended;
 }
 
+bool InstrumentRig::readParameterCompletely() {
+    const int channels = sim.config().channels;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!readParameter()) {
+            return false;
+        }
+        bool complete = true;
+        for (int row = 0; row < channels; ++row) {
+            complete = complete && !tableRow(row).contains(QString());
+        }
+        if (complete) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void InstrumentRig::pressDownload() const {
     window.press(ControlId::DownloadData);
 }

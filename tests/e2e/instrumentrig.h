@@ -31,6 +31,10 @@ public:
     bool openPort() const;
     // Read parameter, then waits for the end of the eight-step sequence.
     bool readParameter() const;
+    // Read parameter until every cell of the instrument's channels is filled (a loaded machine
+    // may hold an answer up past the next request, and a parameter read does not repeat);
+    // at most three reads.
+    bool readParameterCompletely();
     void pressDownload() const;
     // Waits until the answer to the instrument's last record has been taken in.
     bool waitForDownload(int timeoutMs) const;

@@ -6,9 +6,8 @@
 #include "expectedtexts.h"
 #include "instrumentrig.h"
 
+#include "app/gastypeedit.h"
 #include "app/trellmodlg.h"
-#include "gastype/gastypeedit.h"
-#include "model/codetables.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,7 +72,6 @@ void clickButton(CGastypeEdit& dialog, int id) {
 class GasNamesTest : public QObject {
     Q_OBJECT
 private slots:
-    void init() { UserGasNames().fill(QString()); } // as at the start of a run
     void nameEnteredInTheDialogNamesGas81AndIsLoadedAgainAtTheNextStart();
     void unreadableParameterWorkbookIsReportedAfterStartUp();
 };
@@ -122,8 +120,8 @@ void GasNamesTest::nameEnteredInTheDialogNamesGas81AndIsLoadedAgainAtTheNextStar
         QCOMPARE(rig.window.messages.count(), 0);
     }
 
-    // The next run starts with empty names and loads them from the parameter workbook.
-    UserGasNames().fill(QString());
+    // The next run starts with empty names (each window holds its own) and loads them from the
+    // parameter workbook.
     InstrumentRig restarted(config, useWorkbook);
     QVERIFY(restarted.openPort());
     QVERIFY(restarted.readParameter());

@@ -37,7 +37,7 @@ void LateAnswerTest::delaysFrom40To200MsNeverDuplicateOrSkipARecord() {
 
     InstrumentRig rig(config);
     QVERIFY(rig.openPort());
-    QVERIFY(rig.readParameter());
+    QVERIFY(rig.readParameterCompletely());
     for (const auto& [record, delay] : delayOf) {
         rig.sim.faultRecord(record, SimFault::late(delay));
     }

@@ -171,11 +171,11 @@ class DownloadExportTest : public RecordExportTest, public FrameSink, public Cha
 protected:
     DownloadExportTest() {
         m_link.setExporter(&m_exporter);
-        m_values.channelCount = 4;
+        m_link.setChannelCount(4);
     }
     bool isOpen() const override { return true; }
     void sendFrame(const QByteArray&) override {}
-    void setCellText(int, int, const QString&) override {}
+    void setCellText(int, ChannelField, const QString&) override {}
     void enableDownload() override {}
 
     // Downloads records [first, last) out of total, taking a failure message after each event
@@ -199,7 +199,8 @@ protected:
     }
 
     WindowValues m_values;
-    InstrumentLink m_link{*this, *this, m_values};
+    UserGasNames m_userGases;
+    InstrumentLink m_link{*this, *this, m_values, m_userGases};
 };
 
 TEST_F(DownloadExportTest, ThousandRecordsEndingTheDownloadAreWrittenOnce) {

@@ -12,23 +12,20 @@ namespace {
 
 class GasNameTableTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        UserGasNames().fill(QString());
-        GasListEdited() = 0;
-    }
+    UserGases m_gases; // as at the start of a run
     QTemporaryDir m_tmp;
     QString m_path = m_tmp.path() + QStringLiteral("/parameter1.xls");
 };
 
 TEST_F(GasNameTableTest, MissingWorkbookGivesEmptyNamesAndCreatesNothing) {
-    UserGasNames().fill(QStringLiteral("stale"));
-    const StoredGasNames names = LoadUserGasNames(m_path);
+    m_gases.names.fill(QStringLiteral("stale"));
+    const StoredGasNames names = LoadUserGasNames(m_path, m_gases.names);
     for (int i = 0; i < kStoredGasNames; ++i) {
         EXPECT_EQ(names[i], QString()) << i;
-        EXPECT_EQ(UserGasNames()[i], QString()) << i;
+        EXPECT_EQ(m_gases.names[i], QString()) << i;
     }
-    EXPECT_EQ(UserGasNames()[21], QStringLiteral("stale")) << "code 102 is never loaded";
-    EXPECT_EQ(GasNameOf(81), QString());
+    EXPECT_EQ(m_gases.names[21], QStringLiteral("stale")) << "code 102 is never loaded";
+    EXPECT_EQ(GasNameOf(81, m_gases.names), QString());
     EXPECT_FALSE(QFileInfo::exists(m_path));
 }
 
@@ -39,17 +36,17 @@ TEST_F(GasNameTableTest, SavedNamesAreWrittenAsCellsAndLoadAfterRestart) {
     list[19] = QStringLiteral("  padded  ");
 
     // Without an edit in this run the table is left alone.
-    UserGasNames()[0] = QStringLiteral("as loaded");
-    EXPECT_TRUE(SaveGasList(list, m_path));
-    EXPECT_EQ(UserGasNames()[0], QStringLiteral("as loaded"));
+    m_gases.names[0] = QStringLiteral("as loaded");
+    EXPECT_TRUE(SaveGasList(list, m_path, m_gases));
+    EXPECT_EQ(m_gases.names[0], QStringLiteral("as loaded"));
 
     // After an edit the table takes the list, and codes 101 and 102 become empty.
-    GasListEdited() = 1;
-    UserGasNames()[20] = UserGasNames()[21] = QStringLiteral("x");
-    EXPECT_TRUE(SaveGasList(list, m_path));
-    EXPECT_EQ(UserGasNames()[0], list[0]);
-    EXPECT_EQ(UserGasNames()[20], QString());
-    EXPECT_EQ(UserGasNames()[21], QString());
+    m_gases.list.edited = true;
+    m_gases.names[20] = m_gases.names[21] = QStringLiteral("x");
+    EXPECT_TRUE(SaveGasList(list, m_path, m_gases));
+    EXPECT_EQ(m_gases.names[0], list[0]);
+    EXPECT_EQ(m_gases.names[20], QString());
+    EXPECT_EQ(m_gases.names[21], QString());
 
     const ReadBook book = ReadWithXlrd(m_path);
     ASSERT_EQ(book.error, QString());
@@ -63,12 +60,12 @@ TEST_F(GasNameTableTest, SavedNamesAreWrittenAsCellsAndLoadAfterRestart) {
     EXPECT_EQ(sheet->rows[21], (QStringList{QStringLiteral("21"), QString()}));
 
     // A restart: the table starts empty and is filled from the workbook.
-    UserGasNames().fill(QString());
-    LoadUserGasNames(m_path);
-    EXPECT_EQ(GasNameOf(81), list[0]);
-    EXPECT_EQ(GasNameOf(86), list[5]);
-    EXPECT_EQ(GasNameOf(100), list[19]);
-    EXPECT_EQ(GasNameOf(82), QString());
+    m_gases.names.fill(QString());
+    LoadUserGasNames(m_path, m_gases.names);
+    EXPECT_EQ(GasNameOf(81, m_gases.names), list[0]);
+    EXPECT_EQ(GasNameOf(86, m_gases.names), list[5]);
+    EXPECT_EQ(GasNameOf(100, m_gases.names), list[19]);
+    EXPECT_EQ(GasNameOf(82, m_gases.names), QString());
 }
 
 TEST_F(GasNameTableTest, HandMadeWorkbookLoadsDownToItsLastRowAndB22) {
@@ -80,24 +77,25 @@ TEST_F(GasNameTableTest, HandMadeWorkbookLoadsDownToItsLastRowAndB22) {
     rows << QStringList{QString(), QStringLiteral("Typed into B22")};
     ASSERT_EQ(WriteWithXlwt(m_path, QStringLiteral("GasType"), rows), QString());
 
-    const StoredGasNames names = LoadUserGasNames(m_path);
+    const StoredGasNames names = LoadUserGasNames(m_path, m_gases.names);
     EXPECT_EQ(names[0], QStringLiteral("Gas 1"));
     EXPECT_EQ(names[8], QStringLiteral("Gas 9"));
     EXPECT_EQ(names[9], QString());
     EXPECT_EQ(names[19], QString());
     EXPECT_EQ(names[20], QStringLiteral("Typed into B22"));
-    EXPECT_EQ(GasNameOf(101), QStringLiteral("Typed into B22"));
+    EXPECT_EQ(GasNameOf(101, m_gases.names), QStringLiteral("Typed into B22"));
 
     // The dialog never shows code 101, so the next save empties its cell.
-    GasListEdited() = 1;
-    EXPECT_TRUE(SaveGasList(QStringList(names.begin(), names.begin() + kGasListRows), m_path));
+    m_gases.list.edited = true;
+    EXPECT_TRUE(
+        SaveGasList(QStringList(names.begin(), names.begin() + kGasListRows), m_path, m_gases));
     const ReadBook book = ReadWithXlrd(m_path);
     const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
     ASSERT_NE(sheet, nullptr);
     ASSERT_EQ(sheet->rows.size(), 22);
     EXPECT_EQ(sheet->rows[9], (QStringList{QStringLiteral("9"), QStringLiteral("Gas 9")}));
     EXPECT_EQ(sheet->rows[21], (QStringList{QStringLiteral("21"), QString()}));
-    EXPECT_EQ(GasNameOf(101), QString());
+    EXPECT_EQ(GasNameOf(101, m_gases.names), QString());
 }
 
 } // namespace

@@ -19,11 +19,11 @@ namespace {
 TEST(GasSaveLockTest, SaveWaitsForTheOtherCopyAndNeverWritesWithoutTheLock) {
     QTemporaryDir tmp;
     const QString path = tmp.path() + QStringLiteral("/parameter1.xls");
-    UserGasNames().fill(QString());
-    GasListEdited() = 1;
+    UserGases gases; // as at the start of a run
+    gases.list.edited = true;
     QStringList list(kGasListRows);
     list[0] = QStringLiteral("first");
-    ASSERT_TRUE(SaveGasList(list, path));
+    ASSERT_TRUE(SaveGasList(list, path, gases));
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray before = saved.readAll();
@@ -46,16 +46,16 @@ TEST(GasSaveLockTest, SaveWaitsForTheOtherCopyAndNeverWritesWithoutTheLock) {
     ASSERT_EQ(state, 'y');
 
     list[0] = QStringLiteral("second");
-    EXPECT_THROW(SaveGasList(list, path), WorkbookLockError);
+    EXPECT_THROW(SaveGasList(list, path, gases), WorkbookLockError);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), before);
     saved.close();
     // Loading only reads meanwhile.
-    EXPECT_EQ(LoadUserGasNames(path)[0], QStringLiteral("first"));
+    EXPECT_EQ(LoadUserGasNames(path, gases.names)[0], QStringLiteral("first"));
 
     ::kill(holder, SIGKILL);
     ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
-    EXPECT_TRUE(SaveGasList(list, path));
+    EXPECT_TRUE(SaveGasList(list, path, gases));
     const ReadBook book = ReadWithXlrd(path);
     ASSERT_EQ(book.error, QString());
     const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));

@@ -5,34 +5,33 @@
 #include <gtest/gtest.h>
 
 TEST(GasNames, BuiltInNamesKeepTheirPadding) {
-    EXPECT_EQ(GasNameOf(1), QStringLiteral("CO      "));
-    EXPECT_EQ(GasNameOf(0), QStringLiteral("GAS     "));
-    EXPECT_EQ(GasNameOf(34), QStringLiteral("iC4H10  "));
-    EXPECT_EQ(GasNameOf(56), QStringLiteral("C2H8O2  "));
-    EXPECT_EQ(GasNameOf(64), QStringLiteral("GAS     "));
-    EXPECT_EQ(GasNameOf(65), QStringLiteral("He    "));
-    EXPECT_EQ(GasNameOf(68), QStringLiteral("Kr    "));
-    EXPECT_EQ(GasNameOf(69), QStringLiteral("Xe     "));
-    EXPECT_EQ(GasNameOf(70), QStringLiteral("CH3Br"));
+    const UserGasNames none;
+    EXPECT_EQ(GasNameOf(1, none), QStringLiteral("CO      "));
+    EXPECT_EQ(GasNameOf(0, none), QStringLiteral("GAS     "));
+    EXPECT_EQ(GasNameOf(34, none), QStringLiteral("iC4H10  "));
+    EXPECT_EQ(GasNameOf(56, none), QStringLiteral("C2H8O2  "));
+    EXPECT_EQ(GasNameOf(64, none), QStringLiteral("GAS     "));
+    EXPECT_EQ(GasNameOf(65, none), QStringLiteral("He    "));
+    EXPECT_EQ(GasNameOf(68, none), QStringLiteral("Kr    "));
+    EXPECT_EQ(GasNameOf(69, none), QStringLiteral("Xe     "));
+    EXPECT_EQ(GasNameOf(70, none), QStringLiteral("CH3Br"));
     for (int code = 0; code <= 64; ++code) {
-        EXPECT_EQ(GasNameOf(static_cast<quint8>(code)).size(), 8) << code;
+        EXPECT_EQ(GasNameOf(static_cast<quint8>(code), none).size(), 8) << code;
     }
 }
 
 TEST(GasNames, UserAndUnknownCodes) {
-    auto& user = UserGasNames();
-    user.fill(QString());
+    UserGasNames user;
     user[0] = QStringLiteral("Freon");
     user[29] = QStringLiteral("Last");
     for (int code = 71; code <= 80; ++code) {
-        EXPECT_TRUE(GasNameOf(static_cast<quint8>(code)).isEmpty()) << code;
+        EXPECT_TRUE(GasNameOf(static_cast<quint8>(code), user).isEmpty()) << code;
     }
-    EXPECT_EQ(GasNameOf(81), QStringLiteral("Freon"));
-    EXPECT_TRUE(GasNameOf(82).isEmpty());
-    EXPECT_EQ(GasNameOf(110), QStringLiteral("Last"));
-    EXPECT_TRUE(GasNameOf(111).isEmpty());
-    EXPECT_TRUE(GasNameOf(255).isEmpty());
-    user.fill(QString());
+    EXPECT_EQ(GasNameOf(81, user), QStringLiteral("Freon"));
+    EXPECT_TRUE(GasNameOf(82, user).isEmpty());
+    EXPECT_EQ(GasNameOf(110, user), QStringLiteral("Last"));
+    EXPECT_TRUE(GasNameOf(111, user).isEmpty());
+    EXPECT_TRUE(GasNameOf(255, user).isEmpty());
 }
 
 TEST(UnitsAndPrecision, Tables) {

@@ -20,7 +20,7 @@ void Download(LinkFixture& f, const SimulatorConfig& config, int limit = 1 << 20
 
 void PrepareFourChannels(LinkFixture& f, quint32 total) {
     PollState& s = f.link.state();
-    f.values.channelCount = 4;
+    f.link.setChannelCount(4);
     s.recordTotal = total;
     f.values.recordTotal = total;
     for (int c = 0; c < 6; ++c) {
@@ -78,7 +78,7 @@ TEST(RecordDecoding, FourChannelRecords) {
 
     // N = 2 blanks channels 3 and 4; N = 0 or 5 writes no channel cell at all.
     s.storeRow = 0;
-    f.values.channelCount = 2;
+    f.link.setChannelCount(2);
     AskForRecord(s);
     f.link.receive(RecordAnswer({24, 1, 1, 0, 0, 0}, {1, 2, 3, 4}));
     EXPECT_EQ(Row(f.link.records(), 0),
@@ -86,7 +86,7 @@ TEST(RecordDecoding, FourChannelRecords) {
                            "", "", "", "U1", "U2", "", "", "", ""}));
     for (const quint8 n : {quint8(0), quint8(5)}) {
         s.storeRow = 0;
-        f.values.channelCount = n;
+        f.link.setChannelCount(n);
         AskForRecord(s);
         f.link.receive(RecordAnswer({25, 2, 2, 0, 0, 0}, {9, 9, 9, 9}));
         EXPECT_EQ(Row(f.link.records(), 0),

@@ -11,7 +11,7 @@
 namespace {
 
 void PrepareFourChannels(LinkFixture& f, quint32 total) {
-    f.values.channelCount = 4;
+    f.link.setChannelCount(4);
     f.link.state().recordTotal = total;
     f.values.recordTotal = total;
 }

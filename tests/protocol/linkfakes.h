@@ -30,8 +30,9 @@ public:
     std::array<std::array<QString, 7>, 6> cells;
     int downloadEnabled = 0;
 
-    void setCellText(int row, int column, const QString& text) override {
-        cells.at(static_cast<size_t>(row)).at(static_cast<size_t>(column)) = text;
+    // Columns as the main window places them: 0 the channel names, then one per field.
+    void setCellText(int row, ChannelField field, const QString& text) override {
+        cells.at(static_cast<size_t>(row)).at(static_cast<size_t>(1 + int(field))) = text;
     }
     void enableDownload() override { ++downloadEnabled; }
     QString cell(int row, int column) const {
@@ -74,7 +75,8 @@ struct LinkFixture {
     FakeLine line;
     FakeTable table;
     WindowValues values;
-    InstrumentLink link{line, table, values};
+    UserGasNames userGases;
+    InstrumentLink link{line, table, values, userGases};
 };
 
 // Answers built the instrument's way, with the simulator's own CRC.

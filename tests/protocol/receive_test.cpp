@@ -1,4 +1,5 @@
 #include "linkfakes.h"
+#include "protocol/configdecoder.h"
 #include "protocol/framecodec.h"
 
 #include <gtest/gtest.h>
@@ -216,18 +217,19 @@ TEST(ConfigDecoding, BlankingByChannelCount) {
     };
 
     // N = 3: channel 4 is blanked in cell and kept name alike.
-    f.values.channelCount = 3;
+    f.link.setChannelCount(3);
     answer(4, 4, Function3Answer({1, 2, 3, 4}));
     EXPECT_EQ(Column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", ""}));
     EXPECT_TRUE(s.chanGasName[3].isEmpty());
     answer(8, 7, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
     EXPECT_EQ(Column(f.table, 2, 4), QStringList({"    1", "    2", "    3", ""}));
-    EXPECT_EQ(s.chanRaw[3], 4);
+    // The blanked channel's value is read all the same; only its text is left out.
+    EXPECT_EQ(std::get<ChannelValuesAnswer>(ReadFunction3(s)).raw[3], 4);
 
     // N = 0: gas names shown, units and precisions blank, precision codes kept all the same,
     // ranges and alarms for channel 1 only.
     f.table.fill(QStringLiteral("-"));
-    f.values.channelCount = 0;
+    f.link.setChannelCount(0);
     answer(4, 4, Function3Answer({5, 6, 7, 8}));
     answer(4, 5, Function3Answer({1, 2, 3, 4}));
     answer(4, 6, Function3Answer({1, 2, 3, 0}));
@@ -241,7 +243,7 @@ TEST(ConfigDecoding, BlankingByChannelCount) {
     EXPECT_EQ(Column(f.table, 5, 4), QStringList({" 35.0", "", "", ""}));
 
     // Six channels: every text as decoded, whatever N says.
-    f.values.channelCount = 2;
+    f.link.setChannelCount(2);
     answer(6, 5, Function3Answer({2, 7, 0, 0, 0, 0}));
     EXPECT_EQ(Column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
     EXPECT_EQ(s.chanUnitName[5], QStringLiteral("PPM"));

@@ -48,8 +48,9 @@ public:
     SerialLine line;
     FakeTable table;
     WindowValues values;
+    UserGasNames userGases;
     FakeExporter exporter;
-    InstrumentLink link{line, table, values};
+    InstrumentLink link{line, table, values, userGases};
     QTimer parameterTimer;
     QTimer downloadTimer;
     bool opened = false;
@@ -69,7 +70,7 @@ QStringList ExpectedRow(const SimulatorConfig& config, quint32 n) {
             unit << QString();
             continue;
         }
-        gas << GasNameOf(config.gasCodes[k]);
+        gas << GasNameOf(config.gasCodes[k], UserGasNames{});
         conc << FormatReading(record.readings[k], config.precisionCodes[k], true);
         unit << UnitNameOf(config.unitCodes[k] > 5 ? 0 : config.unitCodes[k]);
     }
@@ -260,8 +261,13 @@ void SimLinkTest::downloadFourChannels() {
         for (int i = 1; i < asked.size(); ++i) {
             QVERIFY(asked[i] == asked[i - 1] || asked[i] == asked[i - 1] + 1);
         }
+        // A repeat of the last request may still have been on its way when its answer came;
+        // after that, the finished download asks for nothing.
         QTest::qWait(150);
-        QCOMPARE(sim.recordRequests().size(), asked.size());
+        const QList<quint32> settled = sim.recordRequests();
+        QVERIFY(settled.size() <= asked.size() + 1 && settled.last() == 30u);
+        QTest::qWait(150);
+        QCOMPARE(sim.recordRequests().size(), settled.size());
         QCOMPARE(driver.values.percentText, QStringLiteral("100.0%"));
         return;
     }

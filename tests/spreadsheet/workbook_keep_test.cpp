@@ -121,9 +121,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("parameter1.xls");
-        GasListEdited() = 0;
-        for (QString& name : UserGasNames())
-            name.clear();
     }
     void copyFixture(const QString& name) {
         ASSERT_TRUE(QFile::copy(kFixtures + "/" + name, path)) << name.toStdString();
@@ -138,17 +135,18 @@ protected:
 
     QTemporaryDir dir;
     QString path;
+    UserGases gases; // as at the start of a run
 };
 
 TEST_F(KeepFixture, XlwtWorkbookIsNotWrittenWhenNothingChanges) {
     copyFixture("xlwt_parameter.xls");
     const FileState before = stateOf(path);
-    const StoredGasNames names = LoadUserGasNames(path);
+    const StoredGasNames names = LoadUserGasNames(path, gases.names);
     EXPECT_EQ(names[0], "Freon");
-    EXPECT_EQ(UserGasNames()[2], "Ethanol");
+    EXPECT_EQ(gases.names[2], "Ethanol");
     EXPECT_EQ(stateOf(path), before);
     // Back without edits: the same names go back, which changes nothing.
-    ASSERT_TRUE(SaveGasList(listOf(LoadUserGasNames(path)), path));
+    ASSERT_TRUE(SaveGasList(listOf(LoadUserGasNames(path, gases.names)), path, gases));
     EXPECT_EQ(stateOf(path), before);
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"parameter1.xls"});
 }
@@ -156,12 +154,12 @@ TEST_F(KeepFixture, XlwtWorkbookIsNotWrittenWhenNothingChanges) {
 TEST_F(KeepFixture, XlwtWorkbookKeepsEverythingThroughAGasNameSave) {
     copyFixture("xlwt_parameter.xls");
     const QJsonObject before = dump(path);
-    QStringList list = listOf(LoadUserGasNames(path));
+    QStringList list = listOf(LoadUserGasNames(path, gases.names));
     list[1] = "Ammonia NH3";
     list[4] = "Methane";
-    GasListEdited() = 1;
+    gases.list.edited = true;
     QString failure;
-    ASSERT_TRUE(SaveGasList(list, path, &failure)) << failure.toStdString();
+    ASSERT_TRUE(SaveGasList(list, path, gases, &failure)) << failure.toStdString();
     const QJsonObject after = dump(path);
 
     expectOthersKept(before, after, "GasType");
@@ -181,7 +179,7 @@ TEST_F(KeepFixture, XlwtWorkbookKeepsEverythingThroughAGasNameSave) {
     EXPECT_EQ(cellSeen(backup, 2, 1)[3].toString(), "'Ammonia'");
 
     // Read back by the program, and by libfreexl.
-    EXPECT_EQ(LoadUserGasNames(path)[1], "Ammonia NH3");
+    EXPECT_EQ(LoadUserGasNames(path, gases.names)[1], "Ammonia NH3");
     const ReadBook freexl = readWithFreexl(path);
     ASSERT_TRUE(freexl.ok) << freexl.error.toStdString();
     EXPECT_EQ(freexl.sheets.size(), 4u);
@@ -192,16 +190,16 @@ TEST_F(KeepFixture, LibreOfficeWorkbookKeepsItsChartAndDocumentProperties) {
     const FileState unchanged = stateOf(path);
     const QJsonObject before = dump(path);
     ASSERT_EQ(before["streams"].toArray().size(), 2); // summary and document summary
-    QStringList list = listOf(LoadUserGasNames(path));
+    QStringList list = listOf(LoadUserGasNames(path, gases.names));
     EXPECT_EQ(stateOf(path), unchanged);
-    ASSERT_TRUE(SaveGasList(list, path)); // Back without edits
+    ASSERT_TRUE(SaveGasList(list, path, gases)); // Back without edits
     EXPECT_EQ(stateOf(path), unchanged);
 
     list[0] = "Freon R22";
     list[3] = "Hydrogen";
-    GasListEdited() = 1;
+    gases.list.edited = true;
     QString failure;
-    ASSERT_TRUE(SaveGasList(list, path, &failure)) << failure.toStdString();
+    ASSERT_TRUE(SaveGasList(list, path, gases, &failure)) << failure.toStdString();
     const QJsonObject after = dump(path);
     // "Readings" with its embedded chart, its formulas over GasType, its merged range, date,
     // boolean and number format are the very records they were; so are the document
@@ -215,7 +213,7 @@ TEST_F(KeepFixture, LibreOfficeWorkbookKeepsItsChartAndDocumentProperties) {
     EXPECT_EQ(cellSeen(gas, 2, 0), cellSeen(gasBefore, 2, 0)); // the number 2 stays a number
     EXPECT_EQ(cellSeen(gas, 1, 1)[3].toString(), "'Freon R22'");
     EXPECT_EQ(cellSeen(gas, 4, 1)[3].toString(), "'Hydrogen'");
-    EXPECT_EQ(LoadUserGasNames(path)[0], "Freon R22");
+    EXPECT_EQ(LoadUserGasNames(path, gases.names)[0], "Freon R22");
     const ReadBook freexl = readWithFreexl(path);
     ASSERT_TRUE(freexl.ok) << freexl.error.toStdString();
 }
@@ -265,12 +263,12 @@ book.save(sys.argv[1])
                           {path}, output))
         << output.toStdString();
     const FileState before = stateOf(path);
-    EXPECT_EQ(LoadUserGasNames(path)[0], "Freon");
+    EXPECT_EQ(LoadUserGasNames(path, gases.names)[0], "Freon");
     EXPECT_EQ(stateOf(path), before); // no generated captions ("F3", ...) written
     QStringList list{"Argon"};
-    GasListEdited() = 1;
+    gases.list.edited = true;
     QString failure;
-    ASSERT_TRUE(SaveGasList(list, path, &failure)) << failure.toStdString();
+    ASSERT_TRUE(SaveGasList(list, path, gases, &failure)) << failure.toStdString();
     const QJsonObject after = dump(path);
     const QJsonObject gas = sheetSeen(after, "GasType");
     EXPECT_EQ(cellSeen(gas, 1, 1)[3].toString(), "'Argon'");
@@ -280,19 +278,19 @@ book.save(sys.argv[1])
 
 TEST_F(KeepFixture, WhatCannotBeWrittenIsRefusedAndTheFileKept) {
     copyFixture("xlwt_parameter.xls");
-    GasListEdited() = 1;
+    gases.list.edited = true;
     QStringList list{"Changed"};
     // A file the user may not write is not replaced, although the folder would allow it.
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup);
     const FileState before = stateOf(path);
     QString failure;
-    EXPECT_FALSE(SaveGasList(list, path, &failure));
+    EXPECT_FALSE(SaveGasList(list, path, gases, &failure));
     EXPECT_TRUE(failure.contains("read-only")) << failure.toStdString();
     EXPECT_TRUE(failure.contains(QDir::toNativeSeparators(path))) << failure.toStdString();
     EXPECT_EQ(stateOf(path), before);
 
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    ASSERT_TRUE(SaveGasList(list, path, &failure)) << failure.toStdString();
+    ASSERT_TRUE(SaveGasList(list, path, gases, &failure)) << failure.toStdString();
 }
 
 } // namespace

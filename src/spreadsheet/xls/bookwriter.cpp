@@ -302,11 +302,12 @@ QByteArray writeWorkbookStream(const Book& book) {
     const WorkbookStreamWriter writer(book);
     QByteArray stream;
     stream.reserve(writer.size());
-    writer.writeTo([&stream](QByteArrayView piece) {
+    // Appending to memory never refuses a piece.
+    const bool complete = writer.writeTo([&stream](QByteArrayView piece) {
         stream.append(piece);
         return true;
     });
-    Q_ASSERT(stream.size() == writer.size());
+    Q_ASSERT(complete && stream.size() == writer.size());
     return stream;
 }
 

@@ -29,7 +29,7 @@ public:
 
     qsizetype size() const { return totalBytes; }
     // Hands the stream to `write` in pieces, in order; stops with false when `write` fails.
-    bool writeTo(const PieceWriter& write) const;
+    [[nodiscard]] bool writeTo(const PieceWriter& write) const;
 
 private:
     const Book& book;

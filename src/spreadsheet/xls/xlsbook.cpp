@@ -23,10 +23,12 @@ QByteArray serialize(const Book& book) {
     const BookFileWriter writer(book);
     QByteArray file;
     file.reserve(writer.size());
-    writer.writeTo([&file](QByteArrayView piece) {
+    // Appending to memory never refuses a piece.
+    const bool complete = writer.writeTo([&file](QByteArrayView piece) {
         file.append(piece);
         return true;
     });
+    Q_ASSERT(complete);
     return file;
 }
 

@@ -68,7 +68,7 @@ public:
 
     qsizetype size() const;
     // Hands the whole file to `write`; stops with false as soon as `write` returns false.
-    bool writeTo(const PieceWriter& write) const;
+    [[nodiscard]] bool writeTo(const PieceWriter& write) const;
 
 private:
     std::unique_ptr<WorkbookStreamWriter> stream;

@@ -1,4 +1,4 @@
-#include "gastype/dialogunits.h"
+#include "app/dialogunits.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

@@ -1,9 +1,7 @@
-#include "gastype/gastypeedit.h"
+#include "app/gastypeedit.h"
 
-#include "gastype/dialogunits.h"
-#include "gastype/gasliststate.h"
+#include "app/dialogunits.h"
 #include "gastype/gasnametable.h"
-#include "model/codetables.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -69,9 +67,10 @@ QString reasonOf(const std::exception& e) {
 
 } // namespace
 
-CGastypeEdit::CGastypeEdit(QWidget* parent, QString parameterWorkbook)
+CGastypeEdit::CGastypeEdit(UserGases& gases, QWidget* parent, QString parameterWorkbook)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_gases(gases),
       m_parameterWorkbook(parameterWorkbook.isEmpty() ? DefaultParameterWorkbook()
                                                       : std::move(parameterWorkbook)) {
     m_presentMessage = [this](const QString& text) {
@@ -146,7 +145,7 @@ void CGastypeEdit::buildControls() {
 void CGastypeEdit::FillGasList() {
     StoredGasNames names;
     try {
-        names = LoadUserGasNames(m_parameterWorkbook);
+        names = LoadUserGasNames(m_parameterWorkbook, m_gases.names);
     } catch (const std::exception& e) {
         // The rows still appear, with the names the program is using, so that the dialog can
         // be closed normally; a save meets the same unreadable file and is refused.
@@ -156,7 +155,7 @@ void CGastypeEdit::FillGasList() {
                          .arg(path, reasonOf(e)));
         // No entry was changed by the failed load.
         for (int i = 0; i < kStoredGasNames; ++i)
-            names[i] = UserGasNames()[i];
+            names[i] = m_gases.names[i];
     }
 
     m_gasList->clearContents();
@@ -183,7 +182,7 @@ bool CGastypeEdit::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CGastypeEdit::OnListClicked(int row) {
-    SelectedGasRow() = row;
+    m_gases.list.selectedRow = row;
     const QTableWidgetItem* item = row >= 0 ? m_gasList->item(row, 1) : nullptr;
     m_gasName = item ? item->text() : QString();
     m_nameEdit->setEnabled(true);
@@ -193,14 +192,13 @@ void CGastypeEdit::OnListClicked(int row) {
 }
 
 void CGastypeEdit::OnNameChanged() {
-    if (GasListEdited() != 1)
-        GasListEdited() = 1;
+    m_gases.list.edited = true;
     m_okButton->setEnabled(true);
 }
 
 void CGastypeEdit::OnOk() {
     m_gasName = m_nameEdit->text();
-    const int row = SelectedGasRow();
+    const int row = m_gases.list.selectedRow;
     if (row >= 0 && row < m_gasList->rowCount())
         m_gasList->item(row, 1)->setText(m_gasName);
     if (m_nameEdit->text() != m_gasName)
@@ -217,7 +215,7 @@ void CGastypeEdit::OnBack() {
         QDir::toNativeSeparators(QFileInfo(m_parameterWorkbook).absoluteFilePath());
     QString failure;
     try {
-        if (!SaveGasList(names, m_parameterWorkbook, &failure)) {
+        if (!SaveGasList(names, m_parameterWorkbook, m_gases, &failure)) {
             if (failure.isEmpty())
                 failure = QStringLiteral("The workbook could not be written.");
             presentLater(
@@ -229,7 +227,6 @@ void CGastypeEdit::OnBack() {
             QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, reasonOf(e)));
         return;
     }
-    m_gasName = m_nameEdit->text();
     accept();
 }
 
@@ -242,7 +239,6 @@ void CGastypeEdit::keyPressEvent(QKeyEvent* event) {
             button->click();
             return;
         }
-        m_gasName = m_nameEdit->text();
         accept();
         return;
     }

@@ -1,4 +1,4 @@
-#include "export/openfolder.h"
+#include "app/openfolder.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

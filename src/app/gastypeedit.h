@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gastype/gasliststate.h"
+
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -20,8 +22,10 @@ public:
     static constexpr int kOkId = 1013;
     static constexpr int kBackId = 1002;
 
-    // Reads the names from the parameter workbook each time a dialog is built.
-    explicit CGastypeEdit(QWidget* parent = nullptr, QString parameterWorkbook = QString());
+    // Reads the names from the parameter workbook each time a dialog is built. gases holds the
+    // names the program decodes with and the dialog's state between openings.
+    explicit CGastypeEdit(UserGases& gases, QWidget* parent = nullptr,
+                          QString parameterWorkbook = QString());
 
     // Problems with the parameter workbook are shown after the handler that met them has
     // returned; tests replace the message box here.
@@ -41,6 +45,7 @@ private:
     void OnBack();
     void presentLater(const QString& text);
 
+    UserGases& m_gases;
     QString m_parameterWorkbook;
     QString m_gasName;
     QTableWidget* m_gasList = nullptr;

@@ -1,6 +1,6 @@
+#include "app/gastypeedit.h"
 #include "gastype/gasliststate.h"
 #include "gastype/gasnametable.h"
-#include "gastype/gastypeedit.h"
 #include "model/codetables.h"
 #include "spreadsheet/safefilewrite.h"
 #include "xlsreadback.h"
@@ -24,6 +24,7 @@ class GasTypeDialogTest : public QObject {
 private:
     QTemporaryDir m_tmp;
     QString m_path;
+    UserGases m_gases;
 
     static QTableWidget* list(CGastypeEdit& d) { return d.findChild<QTableWidget*>("ctl1006"); }
     static QLineEdit* box(CGastypeEdit& d) { return d.findChild<QLineEdit*>("ctl1008"); }
@@ -46,9 +47,9 @@ private:
         QStringList names(kGasListRows);
         names[0] = QStringLiteral("Freon R22");
         names[2] = QStringLiteral("H2 mix");
-        GasListEdited() = 1;
-        QVERIFY(SaveGasList(names, m_path));
-        GasListEdited() = 0;
+        m_gases.list.edited = true;
+        QVERIFY(SaveGasList(names, m_path, m_gases));
+        m_gases.list.edited = false;
     }
     QByteArray fileBytes() const {
         QFile f(m_path);
@@ -76,13 +77,11 @@ private slots:
     void init() {
         m_path = m_tmp.path() + QStringLiteral("/parameter1.xls");
         QFile::remove(m_path);
-        UserGasNames().fill(QString());
-        GasListEdited() = 0;
-        SelectedGasRow() = 0;
+        m_gases = UserGases{}; // as at the start of a run
     }
 
     void opensWithTwentyRowsAndTheBoxDisabled() {
-        CGastypeEdit d(nullptr, m_path);
+        CGastypeEdit d(m_gases, nullptr, m_path);
         QCOMPARE(d.windowTitle(), QStringLiteral("Gas Type"));
         QVERIFY(list(d) && box(d) && ok(d) && back(d));
         QCOMPARE(list(d)->rowCount(), 20);
@@ -101,12 +100,12 @@ private slots:
         QCOMPARE(d.minimumSize(), d.maximumSize());
         QVERIFY(back(d)->geometry().top() > ok(d)->geometry().bottom());
         QVERIFY(list(d)->geometry().bottom() < box(d)->geometry().top());
-        QCOMPARE(GasListEdited(), quint8(0));
+        QCOMPARE(m_gases.list.edited, false);
     }
 
     void editsOnTwoRowsAreWrittenByBack() {
         saveBaseline();
-        CGastypeEdit d(nullptr, m_path);
+        CGastypeEdit d(m_gases, nullptr, m_path);
         d.show();
         QCOMPARE(nameAt(d, 2), QStringLiteral("H2 mix"));
 
@@ -114,12 +113,12 @@ private slots:
         QCOMPARE(box(d)->text(), QStringLiteral("H2 mix"));
         QVERIFY(box(d)->isEnabled());
         QVERIFY(ok(d)->isEnabled()); // the box was empty, so its text changed
-        QCOMPARE(GasListEdited(), quint8(1));
-        QCOMPARE(SelectedGasRow(), 2);
+        QCOMPARE(m_gases.list.edited, true);
+        QCOMPARE(m_gases.list.selectedRow, 2);
         typeName(d, QStringLiteral("Ozone"));
         QTest::mouseClick(ok(d), Qt::LeftButton);
         QCOMPARE(nameAt(d, 2), QStringLiteral("Ozone"));
-        QCOMPARE(UserGasNames()[2], QStringLiteral("H2 mix")); // OK changes the list alone
+        QCOMPARE(m_gases.names[2], QStringLiteral("H2 mix")); // OK changes the list alone
 
         clickRow(d, 7);
         QCOMPARE(box(d)->text(), QString());
@@ -131,8 +130,8 @@ private slots:
         QTest::mouseClick(back(d), Qt::LeftButton);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QVERIFY(!d.isVisible());
-        QCOMPARE(GasNameOf(83), QStringLiteral("Ozone"));
-        QCOMPARE(GasNameOf(88), QStringLiteral("Argon's mix"));
+        QCOMPARE(GasNameOf(83, m_gases.names), QStringLiteral("Ozone"));
+        QCOMPARE(GasNameOf(88, m_gases.names), QStringLiteral("Argon's mix"));
         const ReadBook book = ReadWithXlrd(m_path);
         QCOMPARE(book.error, QString());
         const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
@@ -155,7 +154,7 @@ private slots:
         enum class Ending { Escape, EnterInList, EnterInBox, CloseBox };
         for (Ending ending :
              {Ending::Escape, Ending::EnterInList, Ending::EnterInBox, Ending::CloseBox}) {
-            CGastypeEdit d(nullptr, m_path);
+            CGastypeEdit d(m_gases, nullptr, m_path);
             d.show();
             QVERIFY(QTest::qWaitForWindowExposed(&d));
             clickRow(d, 0);
@@ -181,13 +180,13 @@ private slots:
             QVERIFY2(!d.isVisible(),
                      qPrintable(QStringLiteral("ending %1 closes").arg(int(ending))));
             QCOMPARE(names(), before);
-            QCOMPARE(UserGasNames()[0], QStringLiteral("Freon R22"));
+            QCOMPARE(m_gases.names[0], QStringLiteral("Freon R22"));
         }
     }
 
     void clickBelowTheLastRowEmptiesTheBoxAndOkChangesNothing() {
         saveBaseline();
-        CGastypeEdit d(nullptr, m_path);
+        CGastypeEdit d(m_gases, nullptr, m_path);
         d.show();
         clickRow(d, 0);
         QCOMPARE(box(d)->text(), QStringLiteral("Freon R22"));
@@ -197,7 +196,7 @@ private slots:
         const int below = l->visualItemRect(l->item(19, 0)).bottom() + 2;
         QVERIFY2(below < l->viewport()->height(), "room below the last row");
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, QPoint(20, below));
-        QCOMPARE(SelectedGasRow(), -1);
+        QCOMPARE(m_gases.list.selectedRow, -1);
         QCOMPARE(box(d)->text(), QString());
         QVERIFY(box(d)->isEnabled());
 
@@ -215,9 +214,9 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(garbage);
         }
-        UserGasNames()[0] = QStringLiteral("in use");
+        m_gases.names[0] = QStringLiteral("in use");
         QStringList messages;
-        CGastypeEdit d(nullptr, m_path);
+        CGastypeEdit d(m_gases, nullptr, m_path);
         d.setMessagePresenter([&](const QString& text) { messages << text; });
         d.show();
         QTRY_COMPARE(messages.size(), 1);
@@ -237,7 +236,7 @@ private slots:
             m_path));
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
         const FileState before = fileState();
-        CGastypeEdit d(nullptr, m_path);
+        CGastypeEdit d(m_gases, nullptr, m_path);
         d.show();
         QCOMPARE(nameAt(d, 1), QStringLiteral("Ammonia"));
         clickRow(d, 1); // looking at a name is no edit
@@ -263,7 +262,7 @@ private slots:
             const FileState before = fileState();
             safefilewrite::setWriteFaultForTesting([](qint64) { return ENOSPC; });
             QStringList messages;
-            CGastypeEdit d(nullptr, m_path);
+            CGastypeEdit d(m_gases, nullptr, m_path);
             editAndGoBack(d, messages);
             safefilewrite::setWriteFaultForTesting(nullptr);
             QTRY_COMPARE(messages.size(), 1);
@@ -272,14 +271,14 @@ private slots:
             QCOMPARE(nameAt(d, 1), QStringLiteral("Argon"));
             QVERIFY(fileState() == before);
             // The names in memory follow the list, as for any save; the disk keeps the old.
-            QCOMPARE(UserGasNames()[1], QStringLiteral("Argon"));
+            QCOMPARE(m_gases.names[1], QStringLiteral("Argon"));
         }
         // The file is read-only.
         {
             QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup);
             const FileState before = fileState();
             QStringList messages;
-            CGastypeEdit d(nullptr, m_path);
+            CGastypeEdit d(m_gases, nullptr, m_path);
             editAndGoBack(d, messages);
             QTRY_COMPARE(messages.size(), 1);
             QVERIFY2(messages[0].contains(shownPath) && messages[0].contains("read-only"),
@@ -293,7 +292,7 @@ private slots:
             QFile::setPermissions(m_tmp.path(), QFile::ReadOwner | QFile::ExeOwner);
             const FileState before = fileState();
             QStringList messages;
-            CGastypeEdit d(nullptr, m_path);
+            CGastypeEdit d(m_gases, nullptr, m_path);
             editAndGoBack(d, messages);
             QTRY_COMPARE(messages.size(), 1);
             QVERIFY(d.isVisible());
@@ -306,7 +305,7 @@ private slots:
             QFile::remove(m_path);
             QVERIFY(QDir().mkdir(m_path));
             QStringList messages;
-            CGastypeEdit d(nullptr, m_path);
+            CGastypeEdit d(m_gases, nullptr, m_path);
             editAndGoBack(d, messages);
             QTRY_COMPARE(messages.size(), 2);
             QVERIFY2(messages[1].contains(shownPath), qPrintable(messages[1]));
