@@ -49,7 +49,7 @@ bool prefillDay(const QString& folder, const QDate& day, quint32 rows) {
 
 // Rows below the header.
 qsizetype sheetRows(const QString& path) {
-    CWorkbook book(path, RecordSheetName(), false);
+    CWorkbook book(path, recordSheetName(), false);
     return book.RowCount() - 1;
 }
 
@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
     SimulatorConfig config;
     config.recordCount = records;
     InstrumentRig rig(config);
-    const QString workbook = rig.recordWorkbook(RecordWorkbookName(ChannelLayout::Four, rig.today));
+    const QString workbook = rig.recordWorkbook(recordWorkbookName(ChannelLayout::Four, rig.today));
 
     QElapsedTimer clock;
     clock.start();

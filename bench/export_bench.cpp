@@ -34,23 +34,24 @@ struct Setup {
     RecordExporter exporter{folder, [] {
                                 return kDay;
                             }};
-    QString dayBook = folder + QLatin1Char('/') + RecordWorkbookName(ChannelLayout::Six, kDay);
+    QString dayBook = folder + QLatin1Char('/') + recordWorkbookName(ChannelLayout::Six, kDay);
     RecordStore batch;
     Setup() { fillRecords(batch, 1000, 0); }
 };
 
-void BM_ExportBatchIntoNewDay(benchmark::State& state) {
+void bmExportBatchIntoNewDay(benchmark::State& state) {
     Setup s;
     for (auto _ : state) {
         state.PauseTiming();
         QFile::remove(s.dayBook);
         state.ResumeTiming();
-        if (!s.exporter.exportBatch(ChannelLayout::Six, s.batch, 1000))
+        if (!s.exporter.exportBatch(ChannelLayout::Six, s.batch, 1000)) {
             state.SkipWithError(qPrintable(s.exporter.lastFailure().reason));
+        }
     }
 }
 
-void BM_ExportBatchIntoBusyDay(benchmark::State& state) {
+void bmExportBatchIntoBusyDay(benchmark::State& state) {
     Setup s;
     const auto existing = static_cast<quint32>(state.range(0));
     // The day as it is after a long download: the first batch, then the rest, which also
@@ -71,13 +72,14 @@ void BM_ExportBatchIntoBusyDay(benchmark::State& state) {
         QFile::remove(s.dayBook);
         QFile::copy(prepared, s.dayBook);
         state.ResumeTiming();
-        if (!s.exporter.exportBatch(ChannelLayout::Six, s.batch, 1000))
+        if (!s.exporter.exportBatch(ChannelLayout::Six, s.batch, 1000)) {
             state.SkipWithError(qPrintable(s.exporter.lastFailure().reason));
+        }
     }
 }
 
 } // namespace
 
-BENCHMARK(BM_ExportBatchIntoNewDay)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(BM_ExportBatchIntoBusyDay)->Arg(60000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(bmExportBatchIntoNewDay)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(bmExportBatchIntoBusyDay)->Arg(60000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_MAIN();

@@ -19,7 +19,7 @@ public:
     void enableDownload() override {}
 };
 
-void RecordAnswer(benchmark::State& bench, int channels) {
+void recordAnswer(benchmark::State& bench, int channels) {
     NullLine line;
     NullTable table;
     WindowValues values;
@@ -36,12 +36,12 @@ void RecordAnswer(benchmark::State& bench, int channels) {
     for (auto& unit : state.chanUnitName) {
         unit = QStringLiteral("PPM");
     }
-    SimulatorConfig config = channels == 6 ? SimulatorConfig::SixChannels() : SimulatorConfig();
+    SimulatorConfig config = channels == 6 ? SimulatorConfig::sixChannels() : SimulatorConfig();
     config.recordCount = 1000;
     SimRequest request;
     request.function = 0x41;
     request.recordNumber = 777;
-    const QByteArray answer = SimAnswerFor(config, request);
+    const QByteArray answer = simAnswerFor(config, request);
 
     for (auto _ : bench) {
         // What every record request does before its answer comes.
@@ -58,15 +58,15 @@ void RecordAnswer(benchmark::State& bench, int channels) {
     bench.SetItemsProcessed(bench.iterations());
 }
 
-void BM_RecordAnswerFourChannels(benchmark::State& bench) {
-    RecordAnswer(bench, 4);
+void bmRecordAnswerFourChannels(benchmark::State& bench) {
+    recordAnswer(bench, 4);
 }
-void BM_RecordAnswerSixChannels(benchmark::State& bench) {
-    RecordAnswer(bench, 6);
+void bmRecordAnswerSixChannels(benchmark::State& bench) {
+    recordAnswer(bench, 6);
 }
 
 } // namespace
 
-BENCHMARK(BM_RecordAnswerFourChannels)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RecordAnswerSixChannels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmRecordAnswerFourChannels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmRecordAnswerSixChannels)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

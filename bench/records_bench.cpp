@@ -70,15 +70,17 @@ int main(int argc, char** argv) {
     if (child == 0) {
         const QByteArray bytes = dayWorkbook(records);
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
             _exit(1);
+        }
         std::printf("workbook: %d records, %.1f MB\n", records, double(bytes.size()) / 1048576.0);
         std::fflush(stdout);
         _exit(0);
     }
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || status != 0)
+    if (child < 0 || waitpid(child, &status, 0) != child || status != 0) {
         return 1;
+    }
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -103,8 +105,9 @@ int main(int argc, char** argv) {
     beatClock.start();
     beat.start(5);
     window.openFile(path);
-    while (window.shownPath().isEmpty())
+    while (window.shownPath().isEmpty()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     RecordsChartView& chart = *window.chartView();
     chart.viewport()->repaint();
     const qint64 openMs = clock.elapsed();
@@ -149,8 +152,9 @@ int main(int argc, char** argv) {
     std::printf("whole day in view: worst frame %.1f ms\n", fullMs);
     std::sort(frames.begin(), frames.end());
     double sum = 0;
-    for (double f : frames)
+    for (double f : frames) {
         sum += f;
+    }
     std::printf("zoom/pan frame: mean %.1f ms, median %.1f ms, worst %.1f ms (%zu frames)\n",
                 sum / double(frames.size()), frames[frames.size() / 2], frames.back(),
                 frames.size());

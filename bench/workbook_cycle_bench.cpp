@@ -34,9 +34,11 @@ namespace {
 
 QStringList captions() {
     QStringList names{QStringLiteral("Time")};
-    for (int channel = 1; channel <= 6; ++channel)
-        for (const char* part : {"Gas", "Conc", "Unit"})
+    for (int channel = 1; channel <= 6; ++channel) {
+        for (const char* part : {"Gas", "Conc", "Unit"}) {
             names.append(QStringLiteral("CH%1 %2").arg(channel).arg(QLatin1String(part)));
+        }
+    }
     return names;
 }
 
@@ -62,18 +64,21 @@ std::vector<QString> toCells(const QStringList& list) {
 // The day's workbook after `rows` records in batches: the records, and the backup sheet made
 // at the second batch, which holds the first batch.
 void prepareWorkbook(const QString& path, int rows) {
-    if (rows == 0)
+    if (rows == 0) {
         return; // the first batch of a day creates the workbook
+    }
     xls::Book book;
     xls::Sheet storage{QStringLiteral("Storage"), {toCells(captions())}};
-    for (int n = 0; n < rows; ++n)
+    for (int n = 0; n < rows; ++n) {
         storage.rows.push_back(toCells(record(n)));
+    }
     xls::Sheet backup{QStringLiteral("CWorkbookBackup"),
                       {storage.rows.begin(), storage.rows.begin() + std::min(rows, 1000) + 1}};
     book.sheets = {std::move(storage), std::move(backup)};
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(xls::serialize(book)) < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write(xls::serialize(book)) < 0) {
         qFatal("cannot prepare %s", qPrintable(path));
+    }
 }
 
 // Prepares in a process of its own: the measuring process is forked from this one, and the
@@ -87,8 +92,9 @@ void prepareWorkbookApart(const QString& path, int rows) {
     }
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
+        WEXITSTATUS(status) != 0) {
         qFatal("cannot prepare %s", qPrintable(path));
+    }
 }
 
 double median(std::vector<double> values) {
@@ -126,10 +132,12 @@ CpuSeconds cpuSecondsNow() {
     CWorkbook book(work, QStringLiteral("Storage"), true);
     book.HoldWrites();
     book.SetHeaderRow(captions(), false);
-    for (const QStringList& cells : batch)
+    for (const QStringList& cells : batch) {
         book.PutRow(cells, 0, false);
-    if (!book.WriteBack())
+    }
+    if (!book.WriteBack()) {
         qFatal("write-back failed: %s", qPrintable(book.lastError()));
+    }
 }
 
 // The floor of any write-back: the same number of bytes written to a new file in the same
@@ -139,12 +147,14 @@ double fsyncWriteSeconds(const QString& folder, const QByteArray& bytes) {
     QElapsedTimer timer;
     timer.start();
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         qFatal("cannot write the fsync baseline");
+    }
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n <= 0)
+        if (n <= 0) {
             qFatal("cannot write the fsync baseline");
+        }
         done += n;
     }
     ::fsync(fd);
@@ -158,18 +168,21 @@ double fsyncWriteSeconds(const QString& folder, const QByteArray& bytes) {
 // is made before the clock starts: the export has its rows ready in the record store.
 Measured measureCycles(const QString& prepared, const QString& work, int runs) {
     int channel[2];
-    if (::pipe(channel) != 0)
+    if (::pipe(channel) != 0) {
         qFatal("pipe");
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(channel[0]);
         for (int run = 0; run < runs; ++run) {
             QFile::remove(work);
-            if (QFile::exists(prepared))
+            if (QFile::exists(prepared)) {
                 QFile::copy(prepared, work);
+            }
             std::vector<QStringList> batch;
-            for (int n = 0; n < 1000; ++n)
+            for (int n = 0; n < 1000; ++n) {
                 batch.push_back(record(100000 + run * 1000 + n));
+            }
             const CpuSeconds cpuBefore = cpuSecondsNow();
             QElapsedTimer timer;
             timer.start();
@@ -182,8 +195,9 @@ Measured measureCycles(const QString& prepared, const QString& work, int runs) {
             const double fsyncWall = fsyncWriteSeconds(QFileInfo(work).absolutePath(), same);
             const double times[5] = {wall, cpuAfter.user - cpuBefore.user + system, system,
                                      cpuAfter.pageFaults - cpuBefore.pageFaults, fsyncWall};
-            if (::write(channel[1], times, sizeof times) != sizeof times)
+            if (::write(channel[1], times, sizeof times) != sizeof times) {
                 ::_exit(2);
+            }
         }
         ::_exit(0);
     }
@@ -201,8 +215,9 @@ Measured measureCycles(const QString& prepared, const QString& work, int runs) {
     int status = 0;
     struct rusage usage {};
     ::wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || measured.seconds.empty())
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || measured.seconds.empty()) {
         qFatal("the measuring process failed");
+    }
     measured.peakKib = usage.ru_maxrss;
     measured.fileBytes = QFileInfo(work).size();
     return measured;
@@ -219,8 +234,9 @@ Measured measurePython(const QString& prepared, const QString& work, int runs) {
         return measured;
     }
     const QJsonObject result = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-    for (const QJsonValue value : result.value(QLatin1String("seconds")).toArray())
+    for (const QJsonValue value : result.value(QLatin1String("seconds")).toArray()) {
         measured.seconds.push_back(value.toDouble());
+    }
     measured.peakKib = result.value(QLatin1String("peak_kib")).toInteger();
     measured.fileBytes = QFileInfo(work).size();
     return measured;
@@ -237,8 +253,9 @@ int main(int argc, char** argv) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--rows") && i + 1 < arguments.size()) {
             sizes.clear();
-            for (const QString& size : arguments[++i].split(QLatin1Char(',')))
+            for (const QString& size : arguments[++i].split(QLatin1Char(','))) {
                 sizes.append(size.toInt());
+            }
         } else if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size()) {
             runs = std::max(1, arguments[++i].toInt());
         } else if (arguments[i] == QLatin1String("--no-python")) {
@@ -268,12 +285,14 @@ int main(int argc, char** argv) {
         prepareWorkbookApart(prepared, rows);
         const Measured ours = measureCycles(prepared, work, runs);
         Measured theirs;
-        if (python)
+        if (python) {
             theirs = measurePython(prepared, dir.filePath(QStringLiteral("python.xls")),
                                    std::max(1, runs / 2));
+        }
         auto cell = [](const Measured& m) {
-            if (m.seconds.empty())
+            if (m.seconds.empty()) {
                 return QStringLiteral("-");
+            }
             return QStringLiteral("%1 (%2)")
                 .arg(median(m.seconds), 0, 'f', 3)
                 .arg(*std::min_element(m.seconds.begin(), m.seconds.end()), 0, 'f', 3);

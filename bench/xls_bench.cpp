@@ -55,8 +55,9 @@ QByteArray dayWorkbook(int rows) {
     std::mt19937 random(7);
     xls::Book book;
     book.sheets.push_back({QStringLiteral("Storage"), {headerRow()}});
-    for (int r = 0; r < rows; ++r)
+    for (int r = 0; r < rows; ++r) {
         book.sheets[0].rows.push_back(recordRow(r, random));
+    }
     return xls::serialize(book);
 }
 
@@ -67,7 +68,7 @@ void reportPeak(benchmark::State& state, const QByteArray& file) {
     state.counters["file_MB"] = static_cast<double>(file.size()) / (1024.0 * 1024.0);
 }
 
-void BM_Parse(benchmark::State& state) {
+void bmParse(benchmark::State& state) {
     const QByteArray file = dayWorkbook(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         xls::Book book = xls::parse(file);
@@ -76,7 +77,7 @@ void BM_Parse(benchmark::State& state) {
     reportPeak(state, file);
 }
 
-void BM_Serialize(benchmark::State& state) {
+void bmSerialize(benchmark::State& state) {
     const QByteArray file = dayWorkbook(static_cast<int>(state.range(0)));
     const xls::Book book = xls::parse(file);
     for (auto _ : state) {
@@ -87,12 +88,13 @@ void BM_Serialize(benchmark::State& state) {
 }
 
 // One export batch: parse, append 1000 rows, serialize.
-void BM_ExportCycle(benchmark::State& state) {
+void bmExportCycle(benchmark::State& state) {
     const QByteArray file = dayWorkbook(static_cast<int>(state.range(0)));
     std::mt19937 random(11);
     std::vector<std::vector<QString>> batch;
-    for (int r = 0; r < kBatchRows; ++r)
+    for (int r = 0; r < kBatchRows; ++r) {
         batch.push_back(recordRow(static_cast<int>(state.range(0)) + r, random));
+    }
     for (auto _ : state) {
         xls::Book book = xls::parse(file);
         auto& rows = book.sheets[0].rows;
@@ -136,17 +138,19 @@ QByteArray thousandSheets(const QByteArray& sheetRecords) {
     const qsizetype boundSize = 4 + 8 + 5;
     const qsizetype globals = bof(0x0005).size() + sst.size() + kSheets * boundSize + 4;
     QByteArray bounds;
-    for (int i = 0; i < kSheets; ++i)
+    for (int i = 0; i < kSheets; ++i) {
         bounds += record(0x0085, le32(static_cast<uint32_t>(globals + i * sheet.size())) + le16(0) +
                                      QByteArray(1, '\5') + QByteArray(1, '\0') +
                                      QByteArray::number(10000 + i));
+    }
     QByteArray stream = bof(0x0005) + sst + bounds + record(0x000A, {});
-    for (int i = 0; i < kSheets; ++i)
+    for (int i = 0; i < kSheets; ++i) {
         stream += sheet;
+    }
     return xls::writeCompoundFile(stream);
 }
 
-void BM_ReadOrRefuse(benchmark::State& state) {
+void bmReadOrRefuse(benchmark::State& state) {
     const QByteArray lastRow = le16(65535) + le16(0) + le16(15);
     QByteArray file;
     switch (state.range(0)) {
@@ -189,14 +193,9 @@ void BM_ReadOrRefuse(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_ReadOrRefuse)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Parse)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Serialize)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ExportCycle)
-    ->Arg(0)
-    ->Arg(10000)
-    ->Arg(30000)
-    ->Arg(60000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(bmReadOrRefuse)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmParse)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmSerialize)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmExportCycle)->Arg(0)->Arg(10000)->Arg(30000)->Arg(60000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -17,9 +17,9 @@ struct DialogSettings {
     // Empty: messages are shown in a modal message box.
     MessagePresenter presentMessage;
     // Where the day workbooks of downloaded records go, and what Open folder shows.
-    QString recordFolder = RecordFolder();
+    QString recordFolder = ::recordFolder();
     // The user gas names; a bare file name lies in the current working directory.
-    QString parameterWorkbook = DefaultParameterWorkbook();
+    QString parameterWorkbook = defaultParameterWorkbook();
     // The local date a batch of records is filed under; empty: the system clock's.
     RecordExporter::DateSource recordDate{};
     // How the port probe tries a device; empty: by opening it.

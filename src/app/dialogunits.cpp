@@ -34,7 +34,7 @@ QRect DialogUnits::rect(int left, int top, int width, int height) const {
     return QRect(x(left), y(top), x(width), y(height));
 }
 
-QFont DialogFont(int pointSize) {
+QFont dialogFont(int pointSize) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setFamilies(QStringList{QStringLiteral("sans-serif")});
     font.setStyleHint(QFont::SansSerif);

@@ -23,4 +23,4 @@ private:
 };
 
 // The system sans-serif at the given point size: what stands in for "MS Shell Dlg".
-QFont DialogFont(int pointSize);
+QFont dialogFont(int pointSize);

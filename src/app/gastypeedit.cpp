@@ -35,8 +35,9 @@ public:
 protected:
     void scrollContentsBy(int dx, int dy) override {
         QTableWidget::scrollContentsBy(dx, dy);
-        if (dy != 0)
+        if (dy != 0) {
             alignTopRow();
+        }
     }
     void updateGeometries() override {
         QTableWidget::updateGeometries();
@@ -45,8 +46,9 @@ protected:
 
 private:
     void alignTopRow() {
-        if (verticalHeader()->count() == 0)
+        if (verticalHeader()->count() == 0) {
             return;
+        }
         const int offset = verticalHeader()->sectionPosition(verticalScrollBar()->value());
         if (verticalScrollMode() == ScrollPerItem && verticalHeader()->offset() != offset) {
             verticalHeader()->setOffset(offset);
@@ -71,7 +73,7 @@ CGastypeEdit::CGastypeEdit(UserGases& gases, QWidget* parent, QString parameterW
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_gases(gases),
-      m_parameterWorkbook(parameterWorkbook.isEmpty() ? DefaultParameterWorkbook()
+      m_parameterWorkbook(parameterWorkbook.isEmpty() ? defaultParameterWorkbook()
                                                       : std::move(parameterWorkbook)) {
     m_presentMessage = [this](const QString& text) {
         QMessageBox::warning(this, windowTitle(), text);
@@ -88,7 +90,7 @@ void CGastypeEdit::setMessagePresenter(MessagePresenter presenter) {
 
 void CGastypeEdit::buildControls() {
     setWindowTitle(QStringLiteral("Gas Type"));
-    setFont(DialogFont(kDialogFontPoints));
+    setFont(dialogFont(kDialogFontPoints));
     const DialogUnits du(font());
 
     m_gasList = new ReportList(0, 2, this);
@@ -119,18 +121,18 @@ void CGastypeEdit::buildControls() {
     m_nameEdit->setGeometry(du.rect(42, 151, 65, 14));
     m_nameEdit->setAlignment(Qt::AlignCenter);
     m_nameEdit->setAccessibleName(QStringLiteral("Gas Type"));
-    connect(m_nameEdit, &QLineEdit::textChanged, this, [this] { OnNameChanged(); });
+    connect(m_nameEdit, &QLineEdit::textChanged, this, [this] { onNameChanged(); });
 
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
     m_okButton->setObjectName(idName(kOkId));
     m_okButton->setGeometry(du.rect(130, 149, 59, 18));
     m_okButton->setEnabled(false);
-    connect(m_okButton, &QPushButton::clicked, this, [this] { OnOk(); });
+    connect(m_okButton, &QPushButton::clicked, this, [this] { onOk(); });
 
     m_backButton = new QPushButton(QStringLiteral("Back"), this);
     m_backButton->setObjectName(idName(kBackId));
     m_backButton->setGeometry(du.rect(56, 180, 116, 23));
-    connect(m_backButton, &QPushButton::clicked, this, [this] { OnBack(); });
+    connect(m_backButton, &QPushButton::clicked, this, [this] { onBack(); });
 
     // The template has no default button: Enter is the dialog's own OK, never "OK" or "Back"
     // unless that button has the focus (keyPressEvent).
@@ -154,8 +156,9 @@ void CGastypeEdit::FillGasList() {
         presentLater(QStringLiteral("The gas names could not be read from\n%1\n\n%2")
                          .arg(path, reasonOf(e)));
         // No entry was changed by the failed load.
-        for (int i = 0; i < kStoredGasNames; ++i)
+        for (int i = 0; i < kStoredGasNames; ++i) {
             names[i] = m_gases.names[i];
+        }
     }
 
     m_gasList->clearContents();
@@ -175,40 +178,45 @@ bool CGastypeEdit::eventFilter(QObject* watched, QEvent* event) {
     // The list reports a click when the button goes up, also when it hit no row (-1).
     if (watched == m_gasList->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton)
-            OnListClicked(m_gasList->indexAt(mouse->position().toPoint()).row());
+        if (mouse->button() == Qt::LeftButton) {
+            onListClicked(m_gasList->indexAt(mouse->position().toPoint()).row());
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void CGastypeEdit::OnListClicked(int row) {
+void CGastypeEdit::onListClicked(int row) {
     m_gases.list.selectedRow = row;
     const QTableWidgetItem* item = row >= 0 ? m_gasList->item(row, 1) : nullptr;
     m_gasName = item ? item->text() : QString();
     m_nameEdit->setEnabled(true);
     // Only a different text counts as a change of the box (and marks the list edited).
-    if (m_nameEdit->text() != m_gasName)
+    if (m_nameEdit->text() != m_gasName) {
         m_nameEdit->setText(m_gasName);
+    }
 }
 
-void CGastypeEdit::OnNameChanged() {
+void CGastypeEdit::onNameChanged() {
     m_gases.list.edited = true;
     m_okButton->setEnabled(true);
 }
 
-void CGastypeEdit::OnOk() {
+void CGastypeEdit::onOk() {
     m_gasName = m_nameEdit->text();
     const int row = m_gases.list.selectedRow;
-    if (row >= 0 && row < m_gasList->rowCount())
+    if (row >= 0 && row < m_gasList->rowCount()) {
         m_gasList->item(row, 1)->setText(m_gasName);
-    if (m_nameEdit->text() != m_gasName)
+    }
+    if (m_nameEdit->text() != m_gasName) {
         m_nameEdit->setText(m_gasName);
+    }
 }
 
-void CGastypeEdit::OnBack() {
+void CGastypeEdit::onBack() {
     QStringList names;
-    for (int r = 0; r < m_gasList->rowCount(); ++r)
+    for (int r = 0; r < m_gasList->rowCount(); ++r) {
         names << m_gasList->item(r, 1)->text();
+    }
     // The dialog stays open when the names do not reach the disk: closing would drop the
     // user's edits without a trace.
     const QString path =
@@ -216,8 +224,9 @@ void CGastypeEdit::OnBack() {
     QString failure;
     try {
         if (!SaveGasList(names, m_parameterWorkbook, m_gases, &failure)) {
-            if (failure.isEmpty())
+            if (failure.isEmpty()) {
                 failure = QStringLiteral("The workbook could not be written.");
+            }
             presentLater(
                 QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, failure));
             return;
@@ -249,8 +258,9 @@ void CGastypeEdit::presentLater(const QString& text) {
     QMetaObject::invokeMethod(
         this,
         [this, text] {
-            if (m_presentMessage)
+            if (m_presentMessage) {
                 m_presentMessage(text);
+            }
         },
         Qt::QueuedConnection);
 }

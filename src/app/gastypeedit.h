@@ -39,10 +39,10 @@ protected:
 private:
     void buildControls();
     void FillGasList();
-    void OnListClicked(int row);
-    void OnNameChanged();
-    void OnOk();
-    void OnBack();
+    void onListClicked(int row);
+    void onNameChanged();
+    void onOk();
+    void onBack();
     void presentLater(const QString& text);
 
     UserGases& m_gases;

@@ -3,7 +3,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-void OpenRecordFolder(const QString& folder) {
+void openRecordFolder(const QString& folder) {
     // A file: URL of a folder goes to the freedesktop default handler of inode/directory,
     // which is the file manager.
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));

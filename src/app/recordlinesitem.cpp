@@ -9,8 +9,9 @@ RecordLinesItem::RecordLinesItem(QGraphicsItem* parent) : QGraphicsItem(parent) 
 }
 
 void RecordLinesItem::setPlotArea(const QRectF& area) {
-    if (area == m_area)
+    if (area == m_area) {
         return;
+    }
     prepareGeometryChange();
     m_area = area;
 }
@@ -32,12 +33,14 @@ void RecordLinesItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, 
         QPen pen(series.colour, 1);
         pen.setCosmetic(true);
         painter->setPen(pen);
-        for (const QPolygonF& polyline : series.polylines)
+        for (const QPolygonF& polyline : series.polylines) {
             painter->drawPolyline(polyline);
+        }
         pen.setStyle(Qt::DashLine);
         painter->setPen(pen);
-        for (qreal y : series.levels)
+        for (qreal y : series.levels) {
             painter->drawLine(QPointF(m_area.left(), y), QPointF(m_area.right(), y));
+        }
     }
     painter->restore();
 }

@@ -31,10 +31,12 @@ qint64 floorDiv(qint64 a, qint64 b) {
 }
 
 QString axisFormatFor(double seconds) {
-    if (seconds > 3 * 86400)
+    if (seconds > 3 * 86400) {
         return QStringLiteral("yyyy-MM-dd");
-    if (seconds > 6 * 3600)
+    }
+    if (seconds > 6 * 3600) {
         return QStringLiteral("MM-dd HH:mm");
+    }
     return QStringLiteral("HH:mm:ss");
 }
 
@@ -111,9 +113,10 @@ void RecordsChartView::setShape(const RecordShape* shape) {
         lines.legend = addLegendEntry(colour);
         lines.legend->setName(shape->series[i].name);
         m_lines.push_back(lines);
-        for (QLegendMarker* marker : chart()->legend()->markers(lines.legend))
+        for (QLegendMarker* marker : chart()->legend()->markers(lines.legend)) {
             connect(marker, &QLegendMarker::clicked, this,
                     [this, i] { setSeriesShown(int(i), !isSeriesShown(int(i))); });
+        }
     }
     refreshAlarms();
     m_redrawing = false;
@@ -130,8 +133,9 @@ bool RecordsChartView::isSeriesShown(int series) const {
 }
 
 void RecordsChartView::setSeriesShown(int series, bool shown) {
-    if (series < 0 || size_t(series) >= m_lines.size())
+    if (series < 0 || size_t(series) >= m_lines.size()) {
         return;
+    }
     SeriesLines& lines = m_lines[size_t(series)];
     lines.shown = shown;
     // The legend entry's series holds no points and stays visible: a hidden line keeps its
@@ -151,25 +155,30 @@ void RecordsChartView::setSeriesShown(int series, bool shown) {
 }
 
 qsizetype RecordsChartView::drawnPointCount(int series) const {
-    if (series < 0 || size_t(series) >= m_lines.size())
+    if (series < 0 || size_t(series) >= m_lines.size()) {
         return 0;
+    }
     const auto& drawn = m_linesItem->lines();
-    if (size_t(series) >= drawn.size())
+    if (size_t(series) >= drawn.size()) {
         return 0;
+    }
     qsizetype count = 0;
-    for (const QPolygonF& polyline : drawn[size_t(series)].polylines)
+    for (const QPolygonF& polyline : drawn[size_t(series)].polylines) {
         count += polyline.size();
+    }
     return count;
 }
 
 std::vector<double> RecordsChartView::drawnAlarmLevels(int series) const {
     std::vector<double> levels;
     const auto& drawn = m_linesItem->lines();
-    if (series < 0 || size_t(series) >= drawn.size())
+    if (series < 0 || size_t(series) >= drawn.size()) {
         return levels;
+    }
     const Placement p = placement();
-    for (qreal y : drawn[size_t(series)].levels)
+    for (qreal y : drawn[size_t(series)].levels) {
         levels.push_back(p.minY + (p.plot.bottom() - y) / p.plot.height() * (p.maxY - p.minY));
+    }
     return levels;
 }
 
@@ -194,8 +203,9 @@ void RecordsChartView::setTimeRange(double from, double to) {
 }
 
 void RecordsChartView::resetView() {
-    if (!m_shape || m_shape->series.empty())
+    if (!m_shape || m_shape->series.empty()) {
         return;
+    }
     double from = double(m_shape->firstTime);
     double to = double(m_shape->lastTime);
     if (to - from < 60) {
@@ -217,28 +227,34 @@ void RecordsChartView::fitValues() {
         high = high ? std::max(*high, v) : v;
     };
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (!m_lines[i].shown)
+        if (!m_lines[i].shown) {
             continue;
+        }
         const RecordSeries& s = m_shape->series[i];
         take(s.minValue);
         take(s.maxValue);
-        if (s.lowAlarm)
+        if (s.lowAlarm) {
             take(*s.lowAlarm);
-        if (s.highAlarm)
+        }
+        if (s.highAlarm) {
             take(*s.highAlarm);
+        }
     }
-    if (!low)
+    if (!low) {
         return;
+    }
     double margin = (*high - *low) * kValueMargin;
-    if (margin <= 0)
+    if (margin <= 0) {
         margin = std::max(1.0, std::abs(*high) * kValueMargin);
+    }
     m_axisY->setRange(*low - margin, *high + margin);
     m_axisY->applyNiceNumbers();
 }
 
 void RecordsChartView::redraw() {
-    if (!m_shape || m_redrawing)
+    if (!m_shape || m_redrawing) {
         return;
+    }
     QScopedValueRollback guard(m_redrawing, true);
     const auto [from, to] = timeRange();
     m_axisX->setFormat(axisFormatFor(to - from));
@@ -247,19 +263,23 @@ void RecordsChartView::redraw() {
     std::vector<RecordLinesItem::Lines> drawn(m_lines.size());
     for (size_t i = 0; i < m_lines.size(); ++i) {
         drawn[i].colour = colourOf(int(i));
-        if (!m_lines[i].shown)
+        if (!m_lines[i].shown) {
             continue;
+        }
         const RecordSeries& s = m_shape->series[i];
         for (const std::vector<size_t>& line : decimateSeries(s, from, to, columns)) {
             QPolygonF polyline;
             polyline.reserve(qsizetype(line.size()));
-            for (size_t index : line)
+            for (size_t index : line) {
                 polyline.append(placeOf(place, s.points[index].time, s.points[index].value));
+            }
             drawn[i].polylines.push_back(std::move(polyline));
         }
-        for (const std::optional<double>& level : {s.lowAlarm, s.highAlarm})
-            if (level)
+        for (const std::optional<double>& level : {s.lowAlarm, s.highAlarm}) {
+            if (level) {
                 drawn[i].levels.push_back(placeOf(place, 0, *level).y());
+            }
+        }
     }
     m_linesItem->setPlotArea(place.plot);
     m_linesItem->setLines(std::move(drawn));
@@ -280,8 +300,9 @@ QPointF RecordsChartView::placeOf(const Placement& p, RecordTime time, double va
 qint64 RecordsChartView::localOffsetAt(RecordTime time) const {
     const qint64 hour = floorDiv(time, 3600);
     const auto found = m_offsetByHour.constFind(hour);
-    if (found != m_offsetByHour.cend())
+    if (found != m_offsetByHour.cend()) {
         return *found;
+    }
     const QDateTime wall = QDateTime::fromSecsSinceEpoch(hour * 3600, Qt::UTC);
     const qint64 offset = QDateTime(wall.date(), wall.time(), Qt::LocalTime).offsetFromUtc();
     m_offsetByHour.insert(hour, offset);
@@ -334,8 +355,9 @@ void RecordsChartView::mouseMoveEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    if (event->buttons() == Qt::NoButton)
+    if (event->buttons() == Qt::NoButton) {
         hoverAt(event->position());
+    }
     QChartView::mouseMoveEvent(event);
 }
 
@@ -388,8 +410,9 @@ void RecordsChartView::hoverAt(const QPointF& position) {
     size_t bestPoint = 0;
     double bestDistance = 0;
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (!m_lines[i].shown)
+        if (!m_lines[i].shown) {
             continue;
+        }
         const RecordSeries& s = m_shape->series[i];
         for (size_t seg = 0; seg < s.segmentCount(); ++seg) {
             const auto first = s.points.begin() + qsizetype(s.segmentStarts[seg]);
@@ -398,8 +421,9 @@ void RecordsChartView::hoverAt(const QPointF& position) {
                 std::lower_bound(first, last, time,
                                  [](const RecordPoint& p, double t) { return double(p.time) < t; });
             for (auto it : {next, next - 1}) {
-                if (it < first || it >= last)
+                if (it < first || it >= last) {
                     continue;
+                }
                 const double distance = QLineF(placeOf(place, it->time, it->value), at).length();
                 if (bestSeries < 0 || distance < bestDistance) {
                     bestSeries = int(i);

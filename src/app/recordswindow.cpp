@@ -55,15 +55,17 @@ RecordsWindow::RecordsWindow(QString recordFolder, QWidget* parent)
     m_writtenTimer.setInterval(kWrittenSettleMs);
     connect(&m_writtenTimer, &QTimer::timeout, this, [this] {
         rescan();
-        if (m_reloadAfterWrite.contains(m_shownPath))
+        if (m_reloadAfterWrite.contains(m_shownPath)) {
             openFile(m_shownPath);
+        }
         m_reloadAfterWrite.clear();
     });
     m_alarmTimer.setSingleShot(true);
     m_alarmTimer.setInterval(0);
     connect(&m_alarmTimer, &QTimer::timeout, this, [this] {
-        if (!m_shape)
+        if (!m_shape) {
             return;
+        }
         applyAlarms(*m_shape, m_alarmSource ? m_alarmSource() : std::vector<ChannelAlarm>{});
         m_chart->refreshAlarms();
     });
@@ -75,8 +77,9 @@ RecordsWindow::RecordsWindow(QString recordFolder, QWidget* parent)
 }
 
 RecordsWindow::~RecordsWindow() {
-    if (m_csvThread)
+    if (m_csvThread) {
         m_csvThread->wait();
+    }
     // The chart points into the shape: it goes first.
     m_chart->setShape(nullptr);
 }
@@ -104,8 +107,9 @@ void RecordsWindow::buildWindow() {
     connect(m_open, &QPushButton::clicked, this, &RecordsWindow::askOpen);
     connect(m_files, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         const QString path = item->data(FileColumn, kPathRole).toString();
-        if (path != m_shownPath || !m_shape)
+        if (path != m_shownPath || !m_shape) {
             openFile(path);
+        }
     });
 
     auto* right = new QSplitter(Qt::Vertical, splitter);
@@ -194,16 +198,19 @@ void RecordsWindow::watchChannelTable(QTableWidget* table) {
     // Columns of the channel table: 1 "Gas Type", 3 "Unit", 5 "Low Alarm", 6 "High Alarm".
     setAlarmSource([table = QPointer<QTableWidget>(table)] {
         std::vector<ChannelAlarm> alarms;
-        if (!table)
+        if (!table) {
             return alarms;
+        }
         const auto text = [&](int row, int column) {
             const QTableWidgetItem* item = table->item(row, column);
             return item ? item->text() : QString();
         };
-        for (int row = 0; row < table->rowCount(); ++row)
+        for (int row = 0; row < table->rowCount(); ++row) {
             if (auto alarm = channelAlarmFromTexts(row + 1, text(row, 1), text(row, 3),
-                                                   text(row, 5), text(row, 6)))
+                                                   text(row, 5), text(row, 6))) {
                 alarms.push_back(std::move(*alarm));
+            }
+        }
         return alarms;
     });
     connect(table, &QTableWidget::itemChanged, this, &RecordsWindow::alarmsChanged);
@@ -231,10 +238,11 @@ void RecordsWindow::rescan() {
     }
     selectShownFile();
     m_loader.cancelCounts();
-    if (m_shownPath.isEmpty() && !m_loader.isLoading() && workbooks.empty())
+    if (m_shownPath.isEmpty() && !m_loader.isLoading() && workbooks.empty()) {
         showStatus(QStringLiteral("No day workbooks in %1 yet: they appear here once records are "
                                   "downloaded. \"Open...\" opens any other workbook.")
                        .arg(QDir::toNativeSeparators(m_folder)));
+    }
     if (m_shownPath.isEmpty() && !m_loader.isLoading() && !workbooks.empty()) {
         uncounted.removeAll(workbooks.front().path); // the opening counts it
         openFile(workbooks.front().path);
@@ -281,8 +289,9 @@ void RecordsWindow::showLoaded(const QString& path) {
     updateProgress();
 
     const QFileInfo info(path);
-    if (m_counts.contains(path))
+    if (m_counts.contains(path)) {
         m_counts.insert(path, Count{info.size(), info.lastModified(), m_sheet->recordCount()});
+    }
     showCount(path, m_sheet->recordCount());
     selectShownFile();
 
@@ -290,10 +299,12 @@ void RecordsWindow::showLoaded(const QString& path) {
                        .arg(info.fileName())
                        .arg(m_shape->records)
                        .arg(m_shape->series.size());
-    if (m_shape->notNumeric > 0)
+    if (m_shape->notNumeric > 0) {
         text += QStringLiteral(", %1 readings not numeric").arg(m_shape->notNumeric);
-    if (m_shape->withoutTime > 0)
+    }
+    if (m_shape->withoutTime > 0) {
         text += QStringLiteral(", %1 records without a readable time").arg(m_shape->withoutTime);
+    }
     showStatus(text);
     emit fileShown(path);
 }
@@ -307,12 +318,14 @@ void RecordsWindow::showRefused(const QString& path, const QString& problem) {
 
 void RecordsWindow::showCount(const QString& path, qsizetype records) {
     auto found = m_counts.find(path);
-    if (found != m_counts.end())
+    if (found != m_counts.end()) {
         found->records = records;
+    }
     for (int i = 0; i < m_files->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_files->topLevelItem(i);
-        if (item->data(FileColumn, kPathRole).toString() == path)
+        if (item->data(FileColumn, kPathRole).toString() == path) {
             item->setText(RecordsColumn, recordsText(records));
+        }
     }
 }
 
@@ -337,8 +350,9 @@ QString RecordsWindow::statusText() const {
 }
 
 void RecordsWindow::showHovered(int series, qsizetype point) {
-    if (!m_shape)
+    if (!m_shape) {
         return;
+    }
     const RecordSeries& s = m_shape->series[size_t(series)];
     const RecordPoint& p = s.points[size_t(point)];
     m_readout->setText(
@@ -359,8 +373,9 @@ void RecordsWindow::askOpen() {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open records"), m_folder,
         QStringLiteral("Excel 97-2003 workbooks (*.xls);;All files (*)"));
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         openFile(path);
+    }
 }
 
 QString RecordsWindow::suggestedExportPath(const QString& extension) const {
@@ -375,19 +390,22 @@ void RecordsWindow::askExport(const QString& kind) {
         {QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)")}};
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export"),
                                                 suggestedExportPath(kind), kFilters.value(kind));
-    if (path.isEmpty())
+    if (path.isEmpty()) {
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    }
+    if (QFileInfo(path).suffix().isEmpty()) {
         path += QLatin1Char('.') + kind;
+    }
     if (kind == QLatin1String("csv")) {
         exportCsv(path);
         return;
     }
     QString failure;
-    if (exportChartImage(path, failure))
+    if (exportChartImage(path, failure)) {
         showStatus(QStringLiteral("Chart saved as %1.").arg(QDir::toNativeSeparators(path)));
-    else
+    } else {
         showStatus(failure);
+    }
 }
 
 bool RecordsWindow::exportChartImage(const QString& path, QString& failure) {
@@ -423,19 +441,21 @@ void RecordsWindow::exportCsv(const QString& path) {
     auto failure = std::make_shared<QString>();
     // The sheet is shared read-only; the window keeps nothing else the thread could touch.
     QThread* thread = QThread::create([sheet = m_sheet, path, failure] {
-        if (!writeRecordCsv(*sheet, path, *failure) && failure->isEmpty())
+        if (!writeRecordCsv(*sheet, path, *failure) && failure->isEmpty()) {
             *failure = QStringLiteral("The file could not be written.");
+        }
     });
     m_csvThread = thread;
     showStatus(QStringLiteral("Writing %1...").arg(QDir::toNativeSeparators(path)));
     connect(thread, &QThread::finished, this, [this, thread, path, failure] {
         thread->wait();
         delete thread;
-        if (failure->isEmpty())
+        if (failure->isEmpty()) {
             showStatus(QStringLiteral("Records saved as %1.").arg(QDir::toNativeSeparators(path)));
-        else
+        } else {
             showStatus(QStringLiteral("The records could not be saved as %1: %2")
                            .arg(QDir::toNativeSeparators(path), *failure));
+        }
         emit csvExported(path, *failure);
     });
     thread->start();

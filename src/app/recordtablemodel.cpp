@@ -20,17 +20,21 @@ int RecordTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
-    if (!m_sheet || !index.isValid())
+    if (!m_sheet || !index.isValid()) {
         return {};
+    }
     const int column = index.column();
-    if (role == Qt::TextAlignmentRole)
+    if (role == Qt::TextAlignmentRole) {
         return column > 0 && column % 3 == 2 ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                              : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole)
+    }
+    if (role != Qt::DisplayRole) {
         return {};
+    }
     const qsizetype record = index.row();
-    if (column == 0)
+    if (column == 0) {
         return m_sheet->timeText(record);
+    }
     const int channel = (column - 1) / 3 + 1;
     const RecordCell& cell = m_sheet->cell(record, channel);
     switch ((column - 1) % 3) {
@@ -44,9 +48,11 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole) {
         return {};
-    if (orientation == Qt::Horizontal)
+    }
+    if (orientation == Qt::Horizontal) {
         return m_captions.value(section);
+    }
     return section + 1;
 }

@@ -81,7 +81,7 @@ CTrellmoDlg::~CTrellmoDlg() = default;
 
 void CTrellmoDlg::buildWindow() {
     setWindowTitle(QStringLiteral("Trellmo"));
-    setFont(DialogFont(9));
+    setFont(dialogFont(9));
     const DialogUnits units(font());
 
     auto* layout = new QVBoxLayout(this);
@@ -97,7 +97,7 @@ void CTrellmoDlg::buildWindow() {
     connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
     QAction* records = menu->addAction(QStringLiteral("Records..."));
     records->setObjectName(controlObjectName(ControlId::RecordsCommand));
-    connect(records, &QAction::triggered, this, [this] { guarded([this] { OnRecords(); }); });
+    connect(records, &QAction::triggered, this, [this] { guarded([this] { onRecords(); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -154,7 +154,7 @@ void CTrellmoDlg::connectHandlers() {
         reportExportFailure();
     });
     connect(m_comm, &CMscomm1::portLost, this,
-            [this](const QString& text) { guarded([this, text] { OnPortLost(text); }); });
+            [this](const QString& text) { guarded([this, text] { onPortLost(text); }); });
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_portCombo->setToolTip(m_portCombo->itemData(index, Qt::ToolTipRole).toString());
     });
@@ -260,7 +260,7 @@ void CTrellmoDlg::OnOpenPort() {
     }
 }
 
-void CTrellmoDlg::OnPortLost(const QString& text) {
+void CTrellmoDlg::onPortLost(const QString& text) {
     m_ui.openPort->setText(kOpenPortCaption);
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
@@ -359,7 +359,7 @@ void CTrellmoDlg::writeUnwrittenRecords() {
     // The question below names the workbook and the reason, so a pending failure text would
     // only repeat it.
     m_exporter.takeFailureMessage();
-    SettleUnwrittenRecords(this, m_link, m_exporter);
+    settleUnwrittenRecords(this, m_link, m_exporter);
 }
 
 void CTrellmoDlg::reportExportFailure() {
@@ -376,7 +376,7 @@ void CTrellmoDlg::LoadUserGasNames() {
 }
 
 void CTrellmoDlg::OnOpenFolder() {
-    OpenRecordFolder(m_exporter.folder());
+    openRecordFolder(m_exporter.folder());
 }
 
 void CTrellmoDlg::OnGasType() {
@@ -388,7 +388,7 @@ void CTrellmoDlg::OnGasType() {
     cs.exec();
 }
 
-void CTrellmoDlg::OnRecords() {
+void CTrellmoDlg::onRecords() {
     // Not modal: the download and the rest of this window go on beside it.
     if (m_records) {
         m_records->rescan();
@@ -396,8 +396,9 @@ void CTrellmoDlg::OnRecords() {
         m_records = new RecordsWindow(m_exporter.folder(), this);
         m_records->watchChannelTable(m_channelList);
         m_exporter.setWrittenListener([this](const QString& path) {
-            if (m_records)
+            if (m_records) {
                 m_records->workbookWritten(path);
+            }
         });
     }
     m_records->show();

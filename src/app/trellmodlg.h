@@ -76,8 +76,8 @@ private:
     void OnExit();
     void OnOpenFolder();
     void OnGasType();
-    void OnRecords();
-    void OnPortLost(const QString& text);
+    void onRecords();
+    void onPortLost(const QString& text);
     void stopLink();
     void LoadUserGasNames();
     void reportExportFailure();

@@ -28,12 +28,15 @@ Choice ask(QWidget* parent, const QString& text) {
     // Escape and the close box answer nothing: the box stays until one of the three is chosen.
     for (;;) {
         box.exec();
-        if (box.clickedButton() == saveElsewhere)
+        if (box.clickedButton() == saveElsewhere) {
             return Choice::SaveElsewhere;
-        if (box.clickedButton() == discard)
+        }
+        if (box.clickedButton() == discard) {
             return Choice::Discard;
-        if (box.clickedButton() == tryAgain)
+        }
+        if (box.clickedButton() == tryAgain) {
             return Choice::TryAgain;
+        }
     }
 }
 
@@ -49,34 +52,39 @@ QString askPath(QWidget* parent, const QString& suggested) {
     // confirm; a workbook of other captions is refused with a reason.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(suggested);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
+    }
     return dialog.selectedFiles().first();
 }
 
 } // namespace
 
-void SettleUnwrittenRecords(QWidget* parent, const UnwrittenRecordsActions& actions) {
+void settleUnwrittenRecords(QWidget* parent, const UnwrittenRecordsActions& actions) {
     QString saveFailure;
     for (;;) {
         QString text = actions.describe();
-        if (!saveFailure.isEmpty())
+        if (!saveFailure.isEmpty()) {
             text += QStringLiteral("\n\nSaving them elsewhere failed too:\n%1").arg(saveFailure);
+        }
         text +=
             QStringLiteral("\n\nTry again, save them in a workbook elsewhere, or discard them?");
         switch (ask(parent, text)) {
         case Choice::TryAgain:
             saveFailure.clear();
-            if (actions.tryAgain())
+            if (actions.tryAgain()) {
                 return;
+            }
             break;
         case Choice::SaveElsewhere: {
             const QString path = askPath(parent, actions.suggestedPath());
-            if (path.isEmpty())
+            if (path.isEmpty()) {
                 break;
+            }
             saveFailure = actions.saveTo(path);
-            if (saveFailure.isEmpty())
+            if (saveFailure.isEmpty()) {
                 return;
+            }
             break;
         }
         case Choice::Discard:
@@ -86,7 +94,7 @@ void SettleUnwrittenRecords(QWidget* parent, const UnwrittenRecordsActions& acti
     }
 }
 
-void SettleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporter& exporter) {
+void settleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporter& exporter) {
     const auto layout = [&link] {
         return link.state().sixChannel ? ChannelLayout::Six : ChannelLayout::Four;
     };
@@ -103,15 +111,16 @@ void SettleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporte
     };
     actions.suggestedPath = [layout] {
         return QDir::homePath() + QLatin1Char('/') +
-               RecordWorkbookName(layout(), QDate::currentDate());
+               recordWorkbookName(layout(), QDate::currentDate());
     };
     actions.saveTo = [&link, &exporter, layout, dropHeldRows](const QString& path) {
         const QString failure =
             exporter.saveElsewhere(path, layout(), link.records(), link.state().storeRow);
-        if (failure.isEmpty())
+        if (failure.isEmpty()) {
             dropHeldRows();
+        }
         return failure;
     };
     actions.discard = dropHeldRows;
-    SettleUnwrittenRecords(parent, actions);
+    settleUnwrittenRecords(parent, actions);
 }

@@ -25,9 +25,9 @@ struct UnwrittenRecordsActions {
 // "Try Again", "Save Elsewhere..." (a file dialog; a failed save comes back here with its reason)
 // or "Discard". There is no way past the question without one of the three, so no record is
 // dropped by a dismissed box.
-void SettleUnwrittenRecords(QWidget* parent, const UnwrittenRecordsActions& actions);
+void settleUnwrittenRecords(QWidget* parent, const UnwrittenRecordsActions& actions);
 
 // The same for the rows the link still holds after the exporter's last try: "Try Again" offers
 // them to the record folder, "Save Elsewhere..." writes them into a workbook of the user's
 // choice, and only "Discard" drops them.
-void SettleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporter& exporter);
+void settleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporter& exporter);

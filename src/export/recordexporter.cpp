@@ -22,16 +22,17 @@ QString trimmedReason(const QString& text) {
 
 RecordExporter::RecordExporter(QString folder, DateSource today)
     : m_folder(std::move(folder)), m_today(std::move(today)) {
-    if (!m_today)
+    if (!m_today) {
         m_today = [] {
             return QDate::currentDate();
         };
+    }
 }
 
-RecordExporter::RecordExporter() : RecordExporter(RecordFolder()) {}
+RecordExporter::RecordExporter() : RecordExporter(recordFolder()) {}
 
 QString RecordExporter::workbookPath(ChannelLayout layout, const QDate& date) const {
-    return m_folder + QLatin1Char('/') + RecordWorkbookName(layout, date);
+    return m_folder + QLatin1Char('/') + recordWorkbookName(layout, date);
 }
 
 bool RecordExporter::exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) {
@@ -44,32 +45,37 @@ bool RecordExporter::exportBatch(ChannelLayout layout, const RecordStore& store,
     bool continued = false;
     try {
         reason = prepareFolder();
-        if (reason.isEmpty())
+        if (reason.isEmpty()) {
             reason = writeChain(path, layout, store, rowCount, failedPath, destinations, continued);
+        }
     } catch (const std::exception& e) {
         // WorkbookConnectError (the file is no workbook, the folder is unusable) and anything
         // else thrown below: the batch is simply not written, and the rows stay with the caller.
         reason = trimmedReason(QString::fromUtf8(e.what()));
-        if (reason.isEmpty())
+        if (reason.isEmpty()) {
             reason = QStringLiteral("The workbook could not be opened.");
+        }
     } catch (...) {
         reason = QStringLiteral("An unexpected error occurred while writing the workbook.");
     }
 
-    if (continued && reason.isEmpty())
+    if (continued && reason.isEmpty()) {
         m_continuationNotice = continuationNotice(destinations);
+    }
     if (reason.isEmpty()) {
         m_run = FailureRun::None;
         m_rowsWritten = 0;
         if (m_written) {
-            for (const Destination& destination : destinations)
+            for (const Destination& destination : destinations) {
                 m_written(destination.path);
+            }
         }
         return true;
     }
     m_lastFailure = ExportFailure{failedPath, reason};
-    if (m_run == FailureRun::None)
+    if (m_run == FailureRun::None) {
         m_run = FailureRun::Unreported;
+    }
     return false;
 }
 
@@ -77,20 +83,22 @@ QString RecordExporter::writeChain(const QString& path, ChannelLayout layout,
                                    const RecordStore& store, quint32 rowCount, QString& failedPath,
                                    QList<Destination>& destinations, bool& continued) {
     int n = 1;
-    QString target = NewestWorkbookOfChain(path, n);
+    QString target = newestWorkbookOfChain(path, n);
     m_rowsWritten = std::min(m_rowsWritten, rowCount);
     while (m_rowsWritten < rowCount) {
         failedPath = target;
         quint32 written = 0;
         const QString reason =
             appendToWorkbook(target, layout, store, m_rowsWritten, rowCount, written);
-        if (!reason.isEmpty())
+        if (!reason.isEmpty()) {
             return reason;
-        if (written > 0)
+        }
+        if (written > 0) {
             destinations.append({target, written});
+        }
         m_rowsWritten += written;
         if (m_rowsWritten < rowCount) {
-            target = ContinuationWorkbookPath(path, ++n);
+            target = continuationWorkbookPath(path, ++n);
             continued = true;
         }
     }
@@ -104,13 +112,14 @@ QString RecordExporter::appendToWorkbook(const QString& path, ChannelLayout layo
     // From before the read until the new file is in place: a second writer waits and then
     // reads what this one wrote.
     WorkbookLock lock(path);
-    if (QString failure; !lock.acquire(failure))
+    if (QString failure; !lock.acquire(failure)) {
         return failure;
+    }
 
-    CWorkbook book(path, RecordSheetName(), true);
+    CWorkbook book(path, recordSheetName(), true);
     book.HoldWrites();
 
-    const QStringList captions = RecordCaptions(layout);
+    const QStringList captions = recordCaptions(layout);
     QStringList existing;
     book.CopyFieldNames(existing);
     // A day's workbook whose sheet has other captions (edited by hand, or written by another
@@ -121,7 +130,7 @@ QString RecordExporter::appendToWorkbook(const QString& path, ChannelLayout layo
         return QStringLiteral("Its sheet \"%1\" has other column captions (%2 columns) than the "
                               "records of this instrument (%3 columns). Move the file aside to "
                               "let a new one be started.")
-            .arg(RecordSheetName())
+            .arg(recordSheetName())
             .arg(existing.size())
             .arg(captions.size());
     }
@@ -134,12 +143,13 @@ QString RecordExporter::appendToWorkbook(const QString& path, ChannelLayout layo
     // the next workbook of the chain. A full workbook is not written at all.
     const qint64 room = std::max<qint64>(0, qint64{xls::kMaxRows} - std::max(book.RowCount(), 1));
     const quint32 take = static_cast<quint32>(std::min<qint64>(room, rowCount - first));
-    if (take == 0)
+    if (take == 0) {
         return {};
+    }
 
     QStringList cells;
     for (quint32 row = first; row < first + take; ++row) {
-        cells = RecordRowCells(layout, store, row);
+        cells = recordRowCells(layout, store, row);
         if (!book.PutRow(cells, 0, false)) {
             // Writing the sheet without this row would report rows as written that are not.
             return trimmedReason(book.lastError());
@@ -149,8 +159,9 @@ QString RecordExporter::appendToWorkbook(const QString& path, ChannelLayout layo
     const QString errorBefore = book.lastError();
     if (!book.WriteBack()) {
         const QString error = trimmedReason(book.lastError());
-        if (book.lastError() != errorBefore && !error.isEmpty())
+        if (book.lastError() != errorBefore && !error.isEmpty()) {
             return error;
+        }
         return QStringLiteral("The workbook could not be written.");
     }
     written = take;
@@ -159,15 +170,18 @@ QString RecordExporter::appendToWorkbook(const QString& path, ChannelLayout layo
 
 QString RecordExporter::prepareFolder() const {
     const QFileInfo info(m_folder);
-    if (!info.exists())
+    if (!info.exists()) {
         QDir().mkdir(m_folder); // one level only; the home folder is expected to exist
+    }
     const QFileInfo after(m_folder);
-    if (after.isDir())
+    if (after.isDir()) {
         return {};
-    if (after.exists())
+    }
+    if (after.exists()) {
         return QStringLiteral("The record folder %1 cannot be created: a file of that name is "
                               "in the way.")
             .arg(QDir::toNativeSeparators(m_folder));
+    }
     return QStringLiteral("The record folder %1 cannot be created.")
         .arg(QDir::toNativeSeparators(m_folder));
 }
@@ -198,8 +212,9 @@ void RecordExporter::forgetHeldRows() {
 QString RecordExporter::saveElsewhere(const QString& path, ChannelLayout layout,
                                       const RecordStore& store, quint32 rowCount) {
     QString target = path;
-    if (!target.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
+    if (!target.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive)) {
         target += QStringLiteral(".xls");
+    }
     QString failedPath;
     QList<Destination> destinations;
     bool continued = false;
@@ -212,8 +227,9 @@ QString RecordExporter::saveElsewhere(const QString& path, ChannelLayout layout,
 }
 
 QString RecordExporter::takeFailureMessage() {
-    if (m_run != FailureRun::Unreported)
+    if (m_run != FailureRun::Unreported) {
         return {};
+    }
     m_run = FailureRun::Reported;
     return QStringLiteral("Downloaded records could not be written to\n%1\n\n%2\n\n"
                           "The records are kept and written with the next batch. Further "

@@ -6,13 +6,13 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-QString RecordFolder() {
+QString recordFolder() {
     return QDir::homePath() + QStringLiteral("/TRELLMO_RECORD_DATA");
 }
 
-QString RecordWorkbookName(ChannelLayout layout, const QDate& date) {
+QString recordWorkbookName(ChannelLayout layout, const QDate& date) {
     // strftime's %y: the year within its century, two digits.
-    return QString::asprintf("C%d-%02d-%02d-%02d.xls", ChannelCountOf(layout),
+    return QString::asprintf("C%d-%02d-%02d-%02d.xls", channelCountOf(layout),
                              ((date.year() % 100) + 100) % 100, date.month(), date.day());
 }
 
@@ -30,13 +30,13 @@ void splitName(const QString& workbookPath, QString& folder, QString& stem, QStr
 
 } // namespace
 
-QString ContinuationWorkbookPath(const QString& workbookPath, int n) {
+QString continuationWorkbookPath(const QString& workbookPath, int n) {
     QString folder, stem, extension;
     splitName(workbookPath, folder, stem, extension);
     return folder + QLatin1Char('/') + stem + QStringLiteral(" (%1)").arg(n) + extension;
 }
 
-QString NewestWorkbookOfChain(const QString& workbookPath, int& n) {
+QString newestWorkbookOfChain(const QString& workbookPath, int& n) {
     QString folder, stem, extension;
     splitName(workbookPath, folder, stem, extension);
     const QRegularExpression continuation(QLatin1Char('^') + QRegularExpression::escape(stem) +
@@ -46,33 +46,34 @@ QString NewestWorkbookOfChain(const QString& workbookPath, int& n) {
     const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     for (const QString& entry : entries) {
         const QRegularExpressionMatch match = continuation.match(entry);
-        if (match.hasMatch())
+        if (match.hasMatch()) {
             n = std::max(n, match.captured(1).toInt());
+        }
     }
-    return n == 1 ? workbookPath : ContinuationWorkbookPath(workbookPath, n);
+    return n == 1 ? workbookPath : continuationWorkbookPath(workbookPath, n);
 }
 
-QString RecordSheetName() {
+QString recordSheetName() {
     return QStringLiteral("Storage");
 }
 
-QStringList RecordCaptions(ChannelLayout layout) {
+QStringList recordCaptions(ChannelLayout layout) {
     QStringList captions{QStringLiteral("Time")};
-    for (int ch = 1; ch <= ChannelCountOf(layout); ++ch) {
+    for (int ch = 1; ch <= channelCountOf(layout); ++ch) {
         captions << QStringLiteral("CH%1 Gas").arg(ch) << QStringLiteral("CH%1 Conc").arg(ch)
                  << QStringLiteral("CH%1 Unit").arg(ch);
     }
     return captions;
 }
 
-QStringList RecordRowCells(ChannelLayout layout, const RecordStore& store, quint32 row) {
+QStringList recordRowCells(ChannelLayout layout, const RecordStore& store, quint32 row) {
     QStringList cells;
-    cells.reserve(1 + 3 * ChannelCountOf(layout));
+    cells.reserve(1 + 3 * channelCountOf(layout));
     cells << store.cell(RecordColumn::kTime, row);
-    for (int ch = 1; ch <= ChannelCountOf(layout); ++ch) {
-        cells << store.cell(RecordColumn::Gas(ch), row)
-              << store.cell(RecordColumn::Reading(ch), row)
-              << store.cell(RecordColumn::Unit(ch), row);
+    for (int ch = 1; ch <= channelCountOf(layout); ++ch) {
+        cells << store.cell(RecordColumn::gas(ch), row)
+              << store.cell(RecordColumn::reading(ch), row)
+              << store.cell(RecordColumn::unit(ch), row);
     }
     return cells;
 }

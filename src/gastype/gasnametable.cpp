@@ -13,7 +13,7 @@ constexpr int kSavedEntries = 22;
 
 } // namespace
 
-QString DefaultParameterWorkbook() {
+QString defaultParameterWorkbook() {
     return QStringLiteral("parameter1.xls");
 }
 
@@ -29,17 +29,20 @@ StoredGasNames LoadUserGasNames(const QString& workbookPath, UserGasNames& table
     StoredGasNames names;
     for (int i = 0; i < kStoredGasNames; ++i) {
         QString value;
-        if (!book.GetCellByRef(value, QStringLiteral("B"), kFirstNameRow + i, true))
+        if (!book.GetCellByRef(value, QStringLiteral("B"), kFirstNameRow + i, true)) {
             value.clear();
+        }
         names[i] = value;
     }
-    for (int i = 0; i < kStoredGasNames; ++i)
+    for (int i = 0; i < kStoredGasNames; ++i) {
         table[i] = names[i];
+    }
 
     // Nothing changed: a loaded sheet goes back as it was read, and without a sheet there is
     // no header, so nothing is written and there is no result worth looking at.
-    if (mayWrite)
+    if (mayWrite) {
         (void)book.WriteBack();
+    }
     return names;
 }
 
@@ -50,15 +53,17 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath, User
     };
 
     if (gases.list.edited) {
-        for (int r = 0; r < kSavedEntries; ++r)
+        for (int r = 0; r < kSavedEntries; ++r) {
             gases.names[r] = r < kGasListRows ? nameAt(r) : QString();
+        }
     }
 
     // Another copy of the program saving at the same moment would otherwise overwrite this
     // save with the workbook as it read it.
     WorkbookLock lock(workbookPath);
-    if (QString failure; !lock.acquire(failure))
+    if (QString failure; !lock.acquire(failure)) {
         throw WorkbookLockError(failure.toStdString());
+    }
 
     CWorkbook book(workbookPath, kSheet, true);
     book.HoldWrites();
@@ -67,21 +72,25 @@ bool SaveGasList(const QStringList& listNames, const QString& workbookPath, User
     bool sameNames = true;
     for (int n = 1; n <= kStoredGasNames && sameNames; ++n) {
         QString stored;
-        if (!book.GetCellByRef(stored, QStringLiteral("B"), n + 1, true))
+        if (!book.GetCellByRef(stored, QStringLiteral("B"), n + 1, true)) {
             stored.clear();
+        }
         sameNames = stored == (n <= kGasListRows ? nameAt(n - 1) : QString());
     }
-    if (sameNames)
+    if (sameNames) {
         return true;
+    }
     // A workbook written before keeps its header (reported as a duplicate, nothing changed).
     book.SetHeaderRow({QStringLiteral("Number"), QStringLiteral("Gas Type")}, false);
     for (int n = 1; n <= kStoredGasNames; ++n) {
         const QString name = n <= kGasListRows ? nameAt(n - 1) : QString();
         book.PutRow({QString::number(n), name}, n + 1, true);
     }
-    if (book.WriteBack())
+    if (book.WriteBack()) {
         return true;
-    if (failure)
+    }
+    if (failure) {
         *failure = book.lastError().trimmed();
+    }
     return false;
 }

@@ -13,7 +13,7 @@ constexpr int kGasListRows = 20;    // codes 81-100, shown and edited in the dia
 constexpr int kStoredGasNames = 21; // codes 81-101, rows 2-22 of the sheet
 
 // "parameter1.xls", relative to the current working directory.
-QString DefaultParameterWorkbook();
+QString defaultParameterWorkbook();
 
 using StoredGasNames = std::array<QString, kStoredGasNames>;
 

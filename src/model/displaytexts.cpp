@@ -9,14 +9,14 @@ namespace {
 constexpr int kMaxShownUnitCode = 5;
 
 // Whether channel (0-based) of a four-channel code answer is shown.
-bool CodeChannelShown(ChannelField field, int channel, quint8 channelCount) {
+bool codeChannelShown(ChannelField field, int channel, quint8 channelCount) {
     if (channelCount == 0) {
         return field == ChannelField::GasType;
     }
     return channel < channelCount;
 }
 
-QString CodeText(ChannelField field, quint8 code, const UserGasNames& userGases) {
+QString codeText(ChannelField field, quint8 code, const UserGasNames& userGases) {
     switch (field) {
     case ChannelField::GasType:
         return GasNameOf(code, userGases);
@@ -31,20 +31,20 @@ QString CodeText(ChannelField field, quint8 code, const UserGasNames& userGases)
 
 } // namespace
 
-ChannelTexts ChannelCodeTexts(const ChannelCodesAnswer& answer, quint8 channelCount,
+ChannelTexts channelCodeTexts(const ChannelCodesAnswer& answer, quint8 channelCount,
                               const UserGasNames& userGases) {
     ChannelTexts texts;
     for (int i = 0; i < answer.channels; ++i) {
         const auto k = static_cast<size_t>(i);
         const bool fourChannel = answer.channels == 4;
-        if (!fourChannel || CodeChannelShown(answer.field, i, channelCount)) {
-            texts[k] = CodeText(answer.field, answer.codes[k], userGases);
+        if (!fourChannel || codeChannelShown(answer.field, i, channelCount)) {
+            texts[k] = codeText(answer.field, answer.codes[k], userGases);
         }
     }
     return texts;
 }
 
-ChannelTexts ChannelValueTexts(const ChannelValuesAnswer& answer, quint8 channelCount,
+ChannelTexts channelValueTexts(const ChannelValuesAnswer& answer, quint8 channelCount,
                                const ChannelPrecisions& precisions) {
     const bool scaled = answer.field != ChannelField::Range;
     ChannelTexts texts;
@@ -58,18 +58,18 @@ ChannelTexts ChannelValueTexts(const ChannelValuesAnswer& answer, quint8 channel
     return texts;
 }
 
-QString RecordTimeText(const std::array<quint8, 6>& t) {
+QString recordTimeText(const std::array<quint8, 6>& t) {
     char text[64];
     std::snprintf(text, sizeof text, "%4d-%02d-%02d  %02d:%02d:%02d", t[0] + 2000, t[1], t[2], t[3],
                   t[4], t[5]);
     return QString::fromLatin1(text);
 }
 
-RecordRowTexts RecordRowTextsOf(const RecordValues& record, quint8 channelCount,
+RecordRowTexts recordRowTextsOf(const RecordValues& record, quint8 channelCount,
                                 const ChannelTexts& gasNames, const ChannelTexts& unitNames,
                                 const ChannelPrecisions& precisions) {
     RecordRowTexts row;
-    row.time = RecordTimeText(record.time);
+    row.time = recordTimeText(record.time);
     const bool six = record.channels == 6;
     if (six) {
         row.channels = 6;
@@ -87,13 +87,13 @@ RecordRowTexts RecordRowTextsOf(const RecordValues& record, quint8 channelCount,
     return row;
 }
 
-QString ReceivedByteText(quint8 byte) {
+QString receivedByteText(quint8 byte) {
     char text[4];
     std::snprintf(text, sizeof text, "%02X ", byte);
     return QString::fromLatin1(text, 3);
 }
 
-QString PercentText(float percent) {
+QString percentText(float percent) {
     char text[32];
     std::snprintf(text, sizeof text, "%0.1f%%", static_cast<double>(percent));
     return QString::fromLatin1(text);

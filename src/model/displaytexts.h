@@ -18,18 +18,18 @@ using ChannelPrecisions = std::array<qint32, kMaxChannels>;
 // precision texts. A four-channel answer blanks the channels beyond N (channelCount); N of 0
 // keeps the gas names but blanks every unit and precision. A six-channel answer shows all six,
 // whatever N is.
-ChannelTexts ChannelCodeTexts(const ChannelCodesAnswer& answer, quint8 channelCount,
+ChannelTexts channelCodeTexts(const ChannelCodesAnswer& answer, quint8 channelCount,
                               const UserGasNames& userGases);
 
 // A range or alarm answer's channel texts in each channel's precision. Ranges keep their
 // integer magnitude and take only the decimals; alarms are divided. A four-channel answer
 // always shows channel 1 and blanks channels 2-4 beyond N.
-ChannelTexts ChannelValueTexts(const ChannelValuesAnswer& answer, quint8 channelCount,
+ChannelTexts channelValueTexts(const ChannelValuesAnswer& answer, quint8 channelCount,
                                const ChannelPrecisions& precisions);
 
 // "2024-03-05  14:07:09". The bytes are taken as they come, without calendar limits: a byte
 // of 100 or more prints with three digits.
-QString RecordTimeText(const std::array<quint8, 6>& time);
+QString recordTimeText(const std::array<quint8, 6>& time);
 
 struct RecordChannelTexts {
     QString gas;
@@ -48,12 +48,12 @@ struct RecordRowTexts {
 // The store row of a record, with the gas and unit texts and the precisions kept from the last
 // parameter read. Six channels write all six. Four channels write four when N is 1-4, blanking
 // those beyond N; any other N writes no channel cell at all.
-RecordRowTexts RecordRowTextsOf(const RecordValues& record, quint8 channelCount,
+RecordRowTexts recordRowTextsOf(const RecordValues& record, quint8 channelCount,
                                 const ChannelTexts& gasNames, const ChannelTexts& unitNames,
                                 const ChannelPrecisions& precisions);
 
 // "%02X ": one received byte as the Receive monitor shows it.
-QString ReceivedByteText(quint8 byte);
+QString receivedByteText(quint8 byte);
 
 // "%0.1f%": the download percentage.
-QString PercentText(float percent);
+QString percentText(float percent);

@@ -6,7 +6,7 @@
 
 enum class ChannelLayout { Four, Six };
 
-constexpr int ChannelCountOf(ChannelLayout layout) {
+constexpr int channelCountOf(ChannelLayout layout) {
     return layout == ChannelLayout::Six ? 6 : 4;
 }
 
@@ -17,13 +17,13 @@ constexpr int kTime = 0;
 constexpr int kCount = 1 + 3 * kMaxChannels;
 
 // Channels are counted from 1, as in the workbook captions.
-constexpr int Gas(int channel) {
+constexpr int gas(int channel) {
     return channel;
 }
-constexpr int Reading(int channel) {
+constexpr int reading(int channel) {
     return kMaxChannels + channel;
 }
-constexpr int Unit(int channel) {
+constexpr int unit(int channel) {
     return 2 * kMaxChannels + channel;
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 constexpr int kDataStart = 3; // after address, function code and byte count
 
-quint16 TwoByteValue(const PollState& state, int at) {
+quint16 twoByteValue(const PollState& state, int at) {
     const auto k = static_cast<size_t>(at);
     return static_cast<quint16>(state.rxFrame[k] * 256 + state.rxFrame[k + 1]);
 }
@@ -25,7 +25,7 @@ constexpr StepField kValueSteps[] = {
     {7, ChannelField::Range}, {8, ChannelField::LowAlarm}, {9, ChannelField::HighAlarm}};
 
 template <size_t N>
-std::optional<ChannelField> FieldAtStep(const StepField (&steps)[N], quint8 step) {
+std::optional<ChannelField> fieldAtStep(const StepField (&steps)[N], quint8 step) {
     for (const StepField& entry : steps) {
         if (entry.step == step) {
             return entry.field;
@@ -34,8 +34,8 @@ std::optional<ChannelField> FieldAtStep(const StepField (&steps)[N], quint8 step
     return std::nullopt;
 }
 
-ConfigAnswer ReadCodes(int channels, const PollState& state) {
-    const std::optional<ChannelField> field = FieldAtStep(kCodeSteps, state.sequenceStep);
+ConfigAnswer readCodes(int channels, const PollState& state) {
+    const std::optional<ChannelField> field = fieldAtStep(kCodeSteps, state.sequenceStep);
     if (!field) {
         return {};
     }
@@ -46,19 +46,19 @@ ConfigAnswer ReadCodes(int channels, const PollState& state) {
     return answer;
 }
 
-ConfigAnswer ReadValues(int channels, const PollState& state) {
-    const std::optional<ChannelField> field = FieldAtStep(kValueSteps, state.sequenceStep);
+ConfigAnswer readValues(int channels, const PollState& state) {
+    const std::optional<ChannelField> field = fieldAtStep(kValueSteps, state.sequenceStep);
     if (!field) {
         return {};
     }
     ChannelValuesAnswer answer{*field, channels, {}};
     for (int i = 0; i < channels; ++i) {
-        answer.raw[static_cast<size_t>(i)] = TwoByteValue(state, kDataStart + 2 * i);
+        answer.raw[static_cast<size_t>(i)] = twoByteValue(state, kDataStart + 2 * i);
     }
     return answer;
 }
 
-ConfigAnswer ReadRecordTotal(const PollState& state) {
+ConfigAnswer readRecordTotal(const PollState& state) {
     const auto& f = state.rxFrame;
     return RecordTotalAnswer{(quint32(f[3]) << 24) | (quint32(f[4]) << 16) | (quint32(f[5]) << 8) |
                              quint32(f[6])};
@@ -88,7 +88,7 @@ struct Apply {
     }
 
     void operator()(const ChannelCodesAnswer& answer) const {
-        const ChannelTexts texts = ChannelCodeTexts(answer, state.channelCount, userGases);
+        const ChannelTexts texts = channelCodeTexts(answer, state.channelCount, userGases);
         for (int i = 0; i < answer.channels; ++i) {
             table.setCellText(i, answer.field, texts[static_cast<size_t>(i)]);
         }
@@ -107,7 +107,7 @@ struct Apply {
 
     void operator()(const ChannelValuesAnswer& answer) const {
         const ChannelTexts texts =
-            ChannelValueTexts(answer, state.channelCount, state.chanPrecision);
+            channelValueTexts(answer, state.channelCount, state.chanPrecision);
         for (int i = 0; i < answer.channels; ++i) {
             table.setCellText(i, answer.field, texts[static_cast<size_t>(i)]);
         }
@@ -116,7 +116,7 @@ struct Apply {
 
 } // namespace
 
-ConfigAnswer ReadFunction3(const PollState& state) {
+ConfigAnswer readFunction3(const PollState& state) {
     switch (state.expectedDataLength) {
     case 1:
         // The high four bits of the answer carry something else.
@@ -124,13 +124,13 @@ ConfigAnswer ReadFunction3(const PollState& state) {
     case 4:
         // The record total is always asked for with four data bytes, like a four-channel
         // code answer; only the step tells them apart.
-        return state.sequenceStep == 3 ? ReadRecordTotal(state) : ReadCodes(4, state);
+        return state.sequenceStep == 3 ? readRecordTotal(state) : readCodes(4, state);
     case 6:
-        return ReadCodes(6, state);
+        return readCodes(6, state);
     case 8:
-        return ReadValues(4, state);
+        return readValues(4, state);
     case 12:
-        return ReadValues(6, state);
+        return readValues(6, state);
     default:
         return {};
     }
@@ -138,5 +138,5 @@ ConfigAnswer ReadFunction3(const PollState& state) {
 
 void DecodeFunction3(PollState& state, WindowValues& shown, ChannelTable& table,
                      const UserGasNames& userGases) {
-    std::visit(Apply{state, shown, table, userGases}, ReadFunction3(state));
+    std::visit(Apply{state, shown, table, userGases}, readFunction3(state));
 }

@@ -7,7 +7,7 @@
 
 // What the function-3 answer in the receive buffer carries (it passed its CRC check). Its
 // meaning comes from expectedDataLength and sequenceStep, i.e. from what was asked last.
-ConfigAnswer ReadFunction3(const PollState& state);
+ConfigAnswer readFunction3(const PollState& state);
 
 // Decodes that answer into the kept channel configuration, the shown counts and the channel
 // table. The channel count N that blanks channels is state.channelCount as it stands now.

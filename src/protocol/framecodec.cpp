@@ -20,7 +20,7 @@ struct CrcTables {
     std::array<quint8, 256> high{};
 };
 
-constexpr CrcTables MakeCrcTables() {
+constexpr CrcTables makeCrcTables() {
     CrcTables tables;
     for (int k = 0; k < 256; ++k) {
         quint16 value = static_cast<quint16>(k);
@@ -34,7 +34,7 @@ constexpr CrcTables MakeCrcTables() {
     return tables;
 }
 
-constexpr CrcTables kCrcTables = MakeCrcTables();
+constexpr CrcTables kCrcTables = makeCrcTables();
 
 } // namespace
 
@@ -91,7 +91,7 @@ quint16 Crc16(const quint8* data, int length) {
     return static_cast<quint16>(a * 256 + b);
 }
 
-bool FrameCrcMatches(const quint8* frame, int length) {
+bool frameCrcMatches(const quint8* frame, int length) {
     if (length < 3) {
         return false;
     }
@@ -99,14 +99,14 @@ bool FrameCrcMatches(const quint8* frame, int length) {
     return frame[length - 2] == (r & 0xFF) && frame[length - 1] == (r >> 8);
 }
 
-void AppendCrc(QByteArray& frame) {
+void appendCrc(QByteArray& frame) {
     const quint16 r =
         Crc16(reinterpret_cast<const quint8*>(frame.constData()), static_cast<int>(frame.size()));
     frame.append(static_cast<char>(r & 0xFF));
     frame.append(static_cast<char>(r >> 8));
 }
 
-QString RecordRequestText(quint32 index) {
+QString recordRequestText(quint32 index) {
     QByteArray request;
     request.append(char(0x01));
     request.append(char(0x41));
@@ -114,7 +114,7 @@ QString RecordRequestText(quint32 index) {
     request.append(static_cast<char>(index >> 16));
     request.append(static_cast<char>(index >> 8));
     request.append(static_cast<char>(index));
-    AppendCrc(request);
+    appendCrc(request);
     QString text;
     for (const char byte : request) {
         char digits[3];

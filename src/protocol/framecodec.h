@@ -29,10 +29,10 @@ quint16 Crc16(const quint8* data, int length);
 
 // Whether the last two of the first length bytes of frame carry the CRC of the bytes
 // before them, in the instrument's byte order.
-bool FrameCrcMatches(const quint8* frame, int length);
+bool frameCrcMatches(const quint8* frame, int length);
 
 // Appends the CRC of everything in frame so far, in the instrument's byte order.
-void AppendCrc(QByteArray& frame);
+void appendCrc(QByteArray& frame);
 
 // The function-0x41 request for record index as the eight bytes' "%02x" texts joined.
-QString RecordRequestText(quint32 index);
+QString recordRequestText(quint32 index);

@@ -10,7 +10,7 @@
 
 namespace {
 
-qint64 SteadyClockMs() {
+qint64 steadyClockMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -20,7 +20,7 @@ qint64 SteadyClockMs() {
 InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
                                const UserGasNames& userGases)
     : m_line(line), m_table(table), m_values(values), m_userGases(userGases),
-      m_clock(SteadyClockMs) {}
+      m_clock(steadyClockMs) {}
 
 void InstrumentLink::setExporter(BatchExporter* exporter) {
     m_exporter = exporter;
@@ -53,7 +53,7 @@ void InstrumentLink::stop() {
 
 TickOutcome InstrumentLink::parameterTick() {
     const ParameterDecision decision =
-        DecideParameterStep(m_state.sequenceStep, m_state.sixChannel);
+        decideParameterStep(m_state.sequenceStep, m_state.sixChannel);
     if (decision.action == ParameterAction::Stop) {
         m_silence.parameterReadEnded();
         return TickOutcome::StopTimer;
@@ -78,7 +78,7 @@ void InstrumentLink::downloadTick() {
     m_lateAnswers.beginTick();
     // With the line closed the tick does nothing at all, so the download resumes where it
     // stood (the same record again if its answer was outstanding).
-    if (!m_line.isOpen() || !RecordRequestDue(m_state)) {
+    if (!m_line.isOpen() || !recordRequestDue(m_state)) {
         return;
     }
     const bool nextRecord = m_state.awaitingRecord == 0;
@@ -88,10 +88,10 @@ void InstrumentLink::downloadTick() {
     if (nextRecord) {
         ++m_state.recordIndex;
     }
-    sendRequestText(RecordRequestText(m_state.recordIndex));
+    sendRequestText(recordRequestText(m_state.recordIndex));
     m_lateAnswers.requestSent(nextRecord);
     m_silence.recordRequested(m_clock(), m_state.recordIndex, m_state.recordTotal);
-    const DownloadProgress progress = ProgressOf(m_state.recordIndex, m_state.recordTotal);
+    const DownloadProgress progress = progressOf(m_state.recordIndex, m_state.recordTotal);
     m_values.progress = progress.bar;
     m_values.percentText = progress.percentText;
     m_state.awaitingRecord = 1;
@@ -112,9 +112,9 @@ void InstrumentLink::receive(const QByteArray& bytes) {
     }
     for (const char c : bytes) {
         const auto byte = static_cast<quint8>(c);
-        m_values.receiveText += ReceivedByteText(byte);
-        if (AppendReceivedByte(m_state, byte)) {
-            DispatchAnswer(m_state, *this);
+        m_values.receiveText += receivedByteText(byte);
+        if (appendReceivedByte(m_state, byte)) {
+            dispatchAnswer(m_state, *this);
         }
     }
 }

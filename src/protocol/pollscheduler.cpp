@@ -14,7 +14,7 @@ constexpr quint8 kStepDataLength[2][6] = {
 
 } // namespace
 
-ParameterDecision DecideParameterStep(quint8 sequenceStep, quint8 sixChannel) {
+ParameterDecision decideParameterStep(quint8 sequenceStep, quint8 sixChannel) {
     ParameterDecision decision;
     if (sequenceStep == kParameterStopStep) {
         decision.action = ParameterAction::Stop;
@@ -41,7 +41,7 @@ ParameterDecision DecideParameterStep(quint8 sequenceStep, quint8 sixChannel) {
     return decision;
 }
 
-bool RecordRequestDue(const PollState& state) {
+bool recordRequestDue(const PollState& state) {
     if (state.recordTotal == 0) {
         return false;
     }
@@ -53,10 +53,10 @@ bool RecordRequestDue(const PollState& state) {
     return state.recordIndex == state.recordTotal && state.awaitingRecord == 1;
 }
 
-DownloadProgress ProgressOf(quint32 index, quint32 total) {
+DownloadProgress progressOf(quint32 index, quint32 total) {
     const float percent = static_cast<float>(index) / static_cast<float>(total) * 100.0f;
     DownloadProgress progress;
     progress.bar = static_cast<int>(percent);
-    progress.percentText = PercentText(percent);
+    progress.percentText = percentText(percent);
     return progress;
 }

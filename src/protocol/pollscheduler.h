@@ -20,11 +20,11 @@ struct ParameterDecision {
 
 // What the parameter tick does at sequenceStep: steps 1 and 2 are the same for both
 // layouts, steps 3 to 8 follow sixChannel, step 9 stops the timer.
-ParameterDecision DecideParameterStep(quint8 sequenceStep, quint8 sixChannel);
+ParameterDecision decideParameterStep(quint8 sequenceStep, quint8 sixChannel);
 
 // Whether a download tick asks for a record: the next one while records remain, or the
 // current one again while its answer is outstanding.
-bool RecordRequestDue(const PollState& state);
+bool recordRequestDue(const PollState& state);
 
 struct DownloadProgress {
     int bar = 0;
@@ -32,4 +32,4 @@ struct DownloadProgress {
 };
 
 // The bar position and "%0.1f%" text after asking for record index of total.
-DownloadProgress ProgressOf(quint32 index, quint32 total);
+DownloadProgress progressOf(quint32 index, quint32 total);

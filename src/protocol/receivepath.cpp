@@ -8,7 +8,7 @@ void ClearReceiveBuffer(PollState& state) {
     state.answerTaken = false;
 }
 
-bool AppendReceivedByte(PollState& state, quint8 byte) {
+bool appendReceivedByte(PollState& state, quint8 byte) {
     if (state.answerTaken || state.rxCount >= PollState::kFrameCapacity) {
         return false;
     }
@@ -21,7 +21,7 @@ namespace {
 
 // Empties the buffer after an answer of the current request; unlike ClearReceiveBuffer it
 // keeps the mark of an answer already taken.
-void EmptyFrame(PollState& state) {
+void emptyFrame(PollState& state) {
     state.rxFrame.fill(0);
     state.rxCount = 0;
 }
@@ -40,7 +40,7 @@ constexpr Function3Rule kFunction3Rules[] = {
     {8, BufferAfter::Keep},  {12, BufferAfter::Keep},
 };
 
-void DispatchFunction3(PollState& state, AnswerDecoders& decoders) {
+void dispatchFunction3(PollState& state, AnswerDecoders& decoders) {
     for (const Function3Rule& rule : kFunction3Rules) {
         if (state.expectedDataLength != rule.dataLength) {
             continue;
@@ -49,20 +49,20 @@ void DispatchFunction3(PollState& state, AnswerDecoders& decoders) {
         if (state.rxCount < length) {
             return;
         }
-        const bool match = FrameCrcMatches(state.rxFrame.data(), length);
+        const bool match = frameCrcMatches(state.rxFrame.data(), length);
         if (match) {
             decoders.decodeFunction3();
             state.answerTaken = true;
         }
         if (rule.after == BufferAfter::Clear ||
             (rule.after == BufferAfter::ClearOnMatch && match)) {
-            EmptyFrame(state);
+            emptyFrame(state);
         }
         return;
     }
 }
 
-void DispatchRecord(PollState& state, AnswerDecoders& decoders) {
+void dispatchRecord(PollState& state, AnswerDecoders& decoders) {
     const int length = state.sixChannel ? kRecordAnswerLength6 : kRecordAnswerLength4;
     if (state.rxCount < length) {
         return;
@@ -70,28 +70,28 @@ void DispatchRecord(PollState& state, AnswerDecoders& decoders) {
     // The answer carries no record number: it is the answer to the outstanding record request
     // or to nothing. Bytes trailing a taken answer never get here (AppendReceivedByte), which
     // also holds for an answer whose own CRC bytes are 00 00.
-    if (state.awaitingRecord != 1 || !FrameCrcMatches(state.rxFrame.data(), length)) {
+    if (state.awaitingRecord != 1 || !frameCrcMatches(state.rxFrame.data(), length)) {
         return;
     }
     if (decoders.decodeRecord()) {
         state.answerTaken = true;
     } else {
-        EmptyFrame(state);
+        emptyFrame(state);
     }
 }
 
 } // namespace
 
-void DispatchAnswer(PollState& state, AnswerDecoders& decoders) {
+void dispatchAnswer(PollState& state, AnswerDecoders& decoders) {
     if (state.rxCount < 2) {
         return;
     }
     switch (state.rxFrame[1]) {
     case kFunctionReadRegisters:
-        DispatchFunction3(state, decoders);
+        dispatchFunction3(state, decoders);
         break;
     case kFunctionReadRecord:
-        DispatchRecord(state, decoders);
+        dispatchRecord(state, decoders);
         break;
     default:
         // Exception answers (0x83, 0xC1) and anything else stay in the buffer undecoded.

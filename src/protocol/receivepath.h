@@ -28,10 +28,10 @@ void ClearReceiveBuffer(PollState& state);
 // Stores byte at the end of the receive buffer and returns true. Returns false and drops the
 // byte when the buffer is full (no answer is that long) or when the answer to the last request
 // has already been taken: bytes behind it are only shown.
-bool AppendReceivedByte(PollState& state, quint8 byte);
+bool appendReceivedByte(PollState& state, quint8 byte);
 
 // After each stored byte: decides whether the buffer now holds a complete answer of the kind
 // last asked for, hands a matching one to its decoder and empties or keeps the buffer as the
 // instrument's answers require. A record answer is taken only while a record request is
 // unanswered; an answer before the first request or after the last one is only shown.
-void DispatchAnswer(PollState& state, AnswerDecoders& decoders);
+void dispatchAnswer(PollState& state, AnswerDecoders& decoders);

@@ -9,19 +9,19 @@ namespace {
 constexpr int kTimeStart = 3;
 constexpr int kReadingStart = 9;
 
-void StoreRow(const RecordRowTexts& texts, quint32 row, RecordStore& store) {
+void storeRow(const RecordRowTexts& texts, quint32 row, RecordStore& store) {
     store.setCell(RecordColumn::kTime, row, texts.time);
     for (int channel = 1; channel <= texts.channels; ++channel) {
         const RecordChannelTexts& cells = texts.cells[static_cast<size_t>(channel - 1)];
-        store.setCell(RecordColumn::Gas(channel), row, cells.gas);
-        store.setCell(RecordColumn::Reading(channel), row, cells.reading);
-        store.setCell(RecordColumn::Unit(channel), row, cells.unit);
+        store.setCell(RecordColumn::gas(channel), row, cells.gas);
+        store.setCell(RecordColumn::reading(channel), row, cells.reading);
+        store.setCell(RecordColumn::unit(channel), row, cells.unit);
     }
 }
 
 } // namespace
 
-RecordValues ReadRecord(const PollState& state) {
+RecordValues readRecord(const PollState& state) {
     RecordValues record;
     record.channels = state.sixChannel ? 6 : 4;
     for (int i = 0; i < 6; ++i) {
@@ -37,14 +37,14 @@ RecordValues ReadRecord(const PollState& state) {
 
 void DecodeRecord(PollState& state, RecordStore& store) {
     const int length = state.sixChannel ? kRecordAnswerLength6 : kRecordAnswerLength4;
-    const RecordValues record = ReadRecord(state);
+    const RecordValues record = readRecord(state);
     state.rxFrame[static_cast<size_t>(length - 2)] = 0;
     state.rxFrame[static_cast<size_t>(length - 1)] = 0;
     state.awaitingRecord = 0;
 
     // A four-channel record with N outside 1-4 writes no channel cell: the row keeps the texts
     // of whatever record was there before.
-    StoreRow(RecordRowTextsOf(record, state.channelCount, state.chanGasName, state.chanUnitName,
+    storeRow(recordRowTextsOf(record, state.channelCount, state.chanGasName, state.chanUnitName,
                               state.chanPrecision),
              state.storeRow, store);
     ++state.storeRow;

@@ -6,7 +6,7 @@
 
 // What the record answer in the receive buffer carries: its time bytes and the raw readings
 // of the layout's four or six channels.
-RecordValues ReadRecord(const PollState& state);
+RecordValues readRecord(const PollState& state);
 
 // Decodes the record answer in the receive buffer (it passed its CRC check) into row
 // storeRow of the store and advances storeRow. Zeroes the answer's CRC bytes so that trailing

@@ -8,11 +8,14 @@ std::optional<ChannelAlarm> channelAlarmFromTexts(int channel, QStringView gas, 
     alarm.channel = channel;
     alarm.gas = gas.trimmed().toString();
     alarm.unit = unit.trimmed().toString();
-    if (const auto number = parseReading(low))
+    if (const auto number = parseReading(low)) {
         alarm.low = number->value;
-    if (const auto number = parseReading(high))
+    }
+    if (const auto number = parseReading(high)) {
         alarm.high = number->value;
-    if (alarm.gas.isEmpty() || (!alarm.low && !alarm.high))
+    }
+    if (alarm.gas.isEmpty() || (!alarm.low && !alarm.high)) {
         return std::nullopt;
+    }
     return alarm;
 }

@@ -17,8 +17,9 @@ public:
         : m_points(points), m_out(out) {}
 
     void add(size_t index, long column) {
-        if (m_open && column != m_column)
+        if (m_open && column != m_column) {
             flush();
+        }
         const double value = m_points[index].value;
         if (!m_open) {
             m_open = true;
@@ -26,19 +27,23 @@ public:
             m_min = m_max = index;
             return;
         }
-        if (value < m_points[m_min].value)
+        if (value < m_points[m_min].value) {
             m_min = index;
-        if (value > m_points[m_max].value)
+        }
+        if (value > m_points[m_max].value) {
             m_max = index;
+        }
     }
 
     void flush() {
-        if (!m_open)
+        if (!m_open) {
             return;
+        }
         m_open = false;
         m_out.push_back(std::min(m_min, m_max));
-        if (m_min != m_max)
+        if (m_min != m_max) {
             m_out.push_back(std::max(m_min, m_max));
+        }
     }
 
 private:
@@ -55,8 +60,9 @@ private:
 std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, double from, double to,
                                                 int columns) {
     std::vector<std::vector<size_t>> lines;
-    if (!(to > from) || columns < 1)
+    if (!(to > from) || columns < 1) {
         return lines;
+    }
     const auto& points = series.points;
     const double scale = double(columns) / (to - from);
     const double columnWidth = (to - from) / double(columns);
@@ -86,12 +92,14 @@ std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, doub
 
         const bool join = previousDrawn && points[start].time >= points[start - 1].time &&
                           double(points[start].time - points[start - 1].time) < columnWidth;
-        if (!join && lines.size() < kMaxLines)
+        if (!join && lines.size() < kMaxLines) {
             lines.emplace_back();
+        }
         std::vector<size_t>& line = lines.back();
 
-        if (before)
+        if (before) {
             line.push_back(inside - 1);
+        }
         ColumnReducer reducer(points, line);
         // Times never decrease within a segment: a column is worked out only where one ends.
         long column = 0;
@@ -108,8 +116,9 @@ std::vector<std::vector<size_t>> decimateSeries(const RecordSeries& series, doub
             reducer.add(i, column);
         }
         reducer.flush();
-        if (after)
+        if (after) {
             line.push_back(beyond);
+        }
         previousDrawn = true;
     }
     return lines;

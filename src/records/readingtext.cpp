@@ -13,15 +13,17 @@ constexpr int kMaxShownDecimals = 15;
 
 std::optional<ReadingNumber> parseReading(QStringView text) {
     text = text.trimmed();
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         return std::nullopt;
+    }
 
     // The program's own form, [-]digits[.digits], read by hand: a day's workbook holds
     // hundreds of thousands of readings.
     qsizetype at = 0;
     const bool negative = text[0] == u'-';
-    if (negative || text[0] == u'+')
+    if (negative || text[0] == u'+') {
         ++at;
+    }
     qint64 mantissa = 0;
     int digits = 0;
     int decimals = 0;
@@ -32,8 +34,9 @@ std::optional<ReadingNumber> parseReading(QStringView text) {
         if (c >= u'0' && c <= u'9') {
             mantissa = mantissa * 10 + (c - u'0');
             ++digits;
-            if (seenPoint)
+            if (seenPoint) {
                 ++decimals;
+            }
             if (digits > kFastDigits) {
                 plain = false;
                 break;
@@ -55,10 +58,12 @@ std::optional<ReadingNumber> parseReading(QStringView text) {
     // Other programs write exponents ("1.5e-07") and long fractions.
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+    if (!ok || !std::isfinite(value)) {
         return std::nullopt;
-    if (text.contains(u'e', Qt::CaseInsensitive))
+    }
+    if (text.contains(u'e', Qt::CaseInsensitive)) {
         return ReadingNumber{value, ReadingNumber::kShortest};
+    }
     const qsizetype point = text.indexOf(u'.');
     const int shown = point < 0 ? 0 : static_cast<int>(text.size() - point - 1);
     return ReadingNumber{value, std::min(shown, kMaxShownDecimals)};

@@ -24,8 +24,9 @@ void appendField(QByteArray& out, const QString& text) {
 
 void appendLine(QByteArray& out, const QStringList& fields) {
     for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             out += ',';
+        }
         appendField(out, fields[i]);
     }
     out += "\r\n";
@@ -50,8 +51,9 @@ bool writeRecordCsv(const RecordSheet& sheet, const QString& path, QString& fail
             }
             appendLine(piece, fields);
             if (piece.size() >= kPieceBytes) {
-                if (!write(piece))
+                if (!write(piece)) {
                     return false;
+                }
                 piece.clear();
             }
         }

@@ -18,8 +18,9 @@ struct RecordLoader::Job {
 RecordLoader::RecordLoader(QObject* parent) : QObject(parent) {}
 
 RecordLoader::~RecordLoader() {
-    if (m_running)
+    if (m_running) {
         m_running->progress.cancelled = true;
+    }
     if (m_thread) {
         m_thread->wait();
         delete m_thread;
@@ -27,15 +28,17 @@ RecordLoader::~RecordLoader() {
 }
 
 void RecordLoader::load(const QString& path) {
-    if (m_running && m_running->kind == Job::Kind::Load)
+    if (m_running && m_running->kind == Job::Kind::Load) {
         m_running->progress.cancelled = true;
+    }
     m_pendingLoad = path;
     startNext();
 }
 
 void RecordLoader::count(const QStringList& paths) {
-    for (const QString& path : paths)
+    for (const QString& path : paths) {
         m_pendingCounts.push_back(path);
+    }
     startNext();
 }
 
@@ -49,16 +52,19 @@ bool RecordLoader::isLoading() const {
 }
 
 QString RecordLoader::loadingPath() const {
-    if (!m_pendingLoad.isEmpty())
+    if (!m_pendingLoad.isEmpty()) {
         return m_pendingLoad;
-    if (m_running && m_running->kind == Job::Kind::Load)
+    }
+    if (m_running && m_running->kind == Job::Kind::Load) {
         return m_running->path;
+    }
     return {};
 }
 
 int RecordLoader::loadPercent() const {
-    if (m_running && m_running->kind == Job::Kind::Load && m_pendingLoad.isEmpty())
+    if (m_running && m_running->kind == Job::Kind::Load && m_pendingLoad.isEmpty()) {
         return m_running->progress.percent.load();
+    }
     return -1;
 }
 
@@ -67,8 +73,9 @@ RecordLoader::Loaded RecordLoader::takeLoaded() {
 }
 
 void RecordLoader::startNext() {
-    if (m_running)
+    if (m_running) {
         return; // the next job starts when this one has finished
+    }
     auto job = std::make_shared<Job>();
     if (!m_pendingLoad.isEmpty()) {
         job->kind = Job::Kind::Load;
@@ -89,8 +96,9 @@ void RecordLoader::startNext() {
             return;
         }
         job->read = readRecordSheet(job->path, &job->progress);
-        if (job->read.sheet && !job->progress.cancelled)
+        if (job->read.sheet && !job->progress.cancelled) {
             job->shape = shapeRecords(*job->read.sheet);
+        }
     });
     m_thread = thread;
     connect(thread, &QThread::finished, this, [this, job, thread] {

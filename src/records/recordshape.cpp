@@ -14,14 +14,17 @@ RecordTime typicalInterval(const std::vector<RecordTime>& times) {
     steps.reserve(times.size());
     RecordTime previous = RecordSheet::kNoTime;
     for (RecordTime time : times) {
-        if (time == RecordSheet::kNoTime)
+        if (time == RecordSheet::kNoTime) {
             continue;
-        if (previous != RecordSheet::kNoTime && time > previous)
+        }
+        if (previous != RecordSheet::kNoTime && time > previous) {
             steps.push_back(time - previous);
+        }
         previous = time;
     }
-    if (steps.empty())
+    if (steps.empty()) {
         return 1;
+    }
     const auto middle = steps.begin() + qsizetype(steps.size() / 2);
     std::nth_element(steps.begin(), middle, steps.end());
     return *middle;
@@ -29,9 +32,11 @@ RecordTime typicalInterval(const std::vector<RecordTime>& times) {
 
 QString seriesName(int channel, const QString& gas, const QString& unit) {
     QString name = QStringLiteral("CH%1").arg(channel);
-    for (const QString& part : {gas, unit})
-        if (!part.isEmpty())
+    for (const QString& part : {gas, unit}) {
+        if (!part.isEmpty()) {
             name += QLatin1Char(' ') + part;
+        }
+    }
     return name;
 }
 
@@ -91,8 +96,9 @@ RecordShape shapeRecords(const RecordSheet& sheet) {
             const bool startsSegment = s.points.empty() || previous != qint64(index) ||
                                        time < s.points.back().time ||
                                        time - s.points.back().time > gap;
-            if (startsSegment)
+            if (startsSegment) {
                 s.segmentStarts.push_back(s.points.size());
+            }
             s.points.push_back(RecordPoint{time, cell.value, qint32(record)});
             previous = qint64(index);
         }
@@ -114,10 +120,12 @@ RecordShape shapeRecords(const RecordSheet& sheet) {
         s.minValue = low->value;
         s.maxValue = high->value;
         for (const RecordPoint& point : s.points) {
-            if (!anyPoint || point.time < shape.firstTime)
+            if (!anyPoint || point.time < shape.firstTime) {
                 shape.firstTime = point.time;
-            if (!anyPoint || point.time > shape.lastTime)
+            }
+            if (!anyPoint || point.time > shape.lastTime) {
                 shape.lastTime = point.time;
+            }
             anyPoint = true;
         }
         s.points.shrink_to_fit();
@@ -131,10 +139,12 @@ void applyAlarms(RecordShape& shape, const std::vector<ChannelAlarm>& alarms) {
         s.lowAlarm.reset();
         s.highAlarm.reset();
         for (const ChannelAlarm& alarm : alarms) {
-            if (alarm.channel != s.channel || alarm.gas != s.gas)
+            if (alarm.channel != s.channel || alarm.gas != s.gas) {
                 continue;
-            if (!alarm.unit.isEmpty() && !s.unit.isEmpty() && alarm.unit != s.unit)
+            }
+            if (!alarm.unit.isEmpty() && !s.unit.isEmpty() && alarm.unit != s.unit) {
                 continue;
+            }
             s.lowAlarm = alarm.low;
             s.highAlarm = alarm.high;
         }

@@ -26,8 +26,9 @@ struct SheetColumns {
 
 SheetColumns findColumns(const WorkbookResult& result) {
     QHash<QString, int> byName;
-    for (int column = result.columnCount() - 1; column >= 0; --column)
+    for (int column = result.columnCount() - 1; column >= 0; --column) {
         byName.insert(result.columnName(column), column); // the first of equal captions wins
+    }
     SheetColumns found;
     found.time = byName.value(QStringLiteral("Time"), -1);
     for (int channel = 1; channel <= kMaxChannels; ++channel) {
@@ -35,8 +36,9 @@ SheetColumns findColumns(const WorkbookResult& result) {
         ChannelColumns columns{byName.value(prefix + QStringLiteral("Gas"), -1),
                                byName.value(prefix + QStringLiteral("Conc"), -1),
                                byName.value(prefix + QStringLiteral("Unit"), -1)};
-        if (columns.gas < 0 || columns.conc < 0 || columns.unit < 0)
+        if (columns.gas < 0 || columns.conc < 0 || columns.unit < 0) {
             break;
+        }
         found.channels.push_back(columns);
     }
     return found;
@@ -54,8 +56,9 @@ public:
     quint32 intern(QStringView text) {
         text = text.trimmed();
         const auto found = m_index.constFind(text.toString());
-        if (found != m_index.cend())
+        if (found != m_index.cend()) {
             return *found;
+        }
         const quint32 index = quint32(m_texts.size());
         m_texts.push_back(text.toString());
         m_index.insert(m_texts.back(), index);
@@ -70,8 +73,9 @@ private:
 class RepeatCache {
 public:
     quint32 intern(TextPool& pool, QStringView raw) {
-        if (m_valid && raw == m_raw)
+        if (m_valid && raw == m_raw) {
             return m_index;
+        }
         m_raw = raw.toString();
         m_index = pool.intern(raw);
         m_valid = true;
@@ -85,9 +89,11 @@ private:
 };
 
 bool isBlank(QStringView cell) {
-    for (QChar c : cell)
-        if (!c.isSpace())
+    for (QChar c : cell) {
+        if (!c.isSpace()) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -98,7 +104,7 @@ QString fileName(const QString& path) {
 QString captionsProblem(const QString& path) {
     return QStringLiteral("%1 is no record workbook: its sheet \"%2\" lacks the captions "
                           "\"Time\", \"CH1 Gas\", \"CH1 Conc\" and \"CH1 Unit\".")
-        .arg(fileName(path), RecordSheetName());
+        .arg(fileName(path), recordSheetName());
 }
 
 RecordSheetRead failure(QString problem) {
@@ -109,26 +115,30 @@ RecordSheetRead failure(QString problem) {
 
 QString RecordSheet::timeText(qsizetype record) const {
     const RecordTime time = times[size_t(record)];
-    if (time != kNoTime)
+    if (time != kNoTime) {
         return recordTimeText(time);
+    }
     return texts[unreadableTimes.value(record, 0)];
 }
 
 QString RecordSheet::readingText(qsizetype record, int channel) const {
     const RecordCell& c = cell(record, channel);
-    if (c.value != c.value) // NaN
+    if (c.value != c.value) { // NaN
         return texts[c.reading];
-    if (c.decimals == ReadingNumber::kShortest)
+    }
+    if (c.decimals == ReadingNumber::kShortest) {
         return QString::number(c.value, 'g', 15);
+    }
     return QString::number(c.value, 'f', c.decimals);
 }
 
 QStringList RecordSheet::captions() const {
     QStringList captions{QStringLiteral("Time")};
-    for (int channel = 1; channel <= channelCount; ++channel)
+    for (int channel = 1; channel <= channelCount; ++channel) {
         captions << QStringLiteral("CH%1 Gas").arg(channel)
                  << QStringLiteral("CH%1 Conc").arg(channel)
                  << QStringLiteral("CH%1 Unit").arg(channel);
+    }
     return captions;
 }
 
@@ -149,7 +159,7 @@ bool openStorage(const QString& path, OpenStorage& open, QString& problem) {
         QStringLiteral("DRIVER={%1};DSN='';FIRSTROWHASNAMES=1;READONLY=TRUE;DBQ=%2")
             .arg(XlsWorkbookStore::kDriverName, path);
     QString select = QStringLiteral("SELECT * FROM [");
-    sqlquote::appendNameText(select, RecordSheetName());
+    sqlquote::appendNameText(select, recordSheetName());
     select += QStringLiteral("$A1:IV65536]");
     try {
         open.store.connect(connectText);
@@ -159,7 +169,7 @@ bool openStorage(const QString& path, OpenStorage& open, QString& problem) {
         return false;
     } catch (const WorkbookStatementError&) {
         problem = QStringLiteral("%1 is no record workbook: it has no sheet \"%2\".")
-                      .arg(fileName(path), RecordSheetName());
+                      .arg(fileName(path), recordSheetName());
         return false;
     }
     open.columns = findColumns(*open.result);
@@ -171,12 +181,15 @@ bool openStorage(const QString& path, OpenStorage& open, QString& problem) {
 }
 
 bool isEmptyRecord(const std::vector<QStringView>& cells, const SheetColumns& columns) {
-    if (!isBlank(cells[size_t(columns.time)]))
+    if (!isBlank(cells[size_t(columns.time)])) {
         return false;
-    for (const ChannelColumns& c : columns.channels)
+    }
+    for (const ChannelColumns& c : columns.channels) {
         if (!isBlank(cells[size_t(c.gas)]) || !isBlank(cells[size_t(c.conc)]) ||
-            !isBlank(cells[size_t(c.unit)]))
+            !isBlank(cells[size_t(c.unit)])) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -190,8 +203,9 @@ void closeStorage(OpenStorage& open) {
 
 std::optional<qsizetype> countRecords(const QString& path, QString& problem) {
     OpenStorage open;
-    if (!openStorage(path, open, problem))
+    if (!openStorage(path, open, problem)) {
         return std::nullopt;
+    }
     const size_t width = size_t(open.result->columnCount());
     std::vector<QStringView> cells(width);
     std::vector<QString> storage(width);
@@ -199,8 +213,9 @@ std::optional<qsizetype> countRecords(const QString& path, QString& problem) {
     try {
         for (; !open.result->atEnd(); open.result->moveNext()) {
             open.result->viewRow(cells, storage);
-            if (!isEmptyRecord(cells, open.columns))
+            if (!isEmptyRecord(cells, open.columns)) {
                 ++records;
+            }
         }
     } catch (const WorkbookStatementError& error) {
         problem = QString::fromUtf8(error.what()).trimmed();
@@ -213,8 +228,9 @@ std::optional<qsizetype> countRecords(const QString& path, QString& problem) {
 RecordSheetRead readRecordSheet(const QString& path, ReadProgress* progress) {
     OpenStorage open;
     QString problem;
-    if (!openStorage(path, open, problem))
+    if (!openStorage(path, open, problem)) {
         return failure(problem);
+    }
     const SheetColumns& columns = open.columns;
     const std::unique_ptr<WorkbookResult>& result = open.result;
 
@@ -236,21 +252,24 @@ RecordSheetRead readRecordSheet(const QString& path, ReadProgress* progress) {
         for (; !result->atEnd(); result->moveNext(), ++rowsSeen) {
             if (progress) {
                 if ((rowsSeen & 0x3ff) == 0) {
-                    if (progress->cancelled.load(std::memory_order_relaxed))
+                    if (progress->cancelled.load(std::memory_order_relaxed)) {
                         return failure(QString());
+                    }
                     progress->percent.store(
                         int(std::min<qsizetype>(100, rowsSeen * 100 / expected)),
                         std::memory_order_relaxed);
                 }
             }
             result->viewRow(cells, storage);
-            if (isEmptyRecord(cells, columns))
+            if (isEmptyRecord(cells, columns)) {
                 continue;
+            }
 
             const QStringView timeCell = cells[size_t(columns.time)];
             const std::optional<RecordTime> time = parseRecordTime(timeCell);
-            if (!time)
+            if (!time) {
                 sheet->unreadableTimes.insert(sheet->recordCount(), pool.intern(timeCell));
+            }
             sheet->times.push_back(time ? *time : RecordSheet::kNoTime);
 
             for (size_t ch = 0; ch < channels; ++ch) {
@@ -272,8 +291,9 @@ RecordSheetRead readRecordSheet(const QString& path, ReadProgress* progress) {
                            .arg(fileName(path), QString::fromUtf8(error.what()).trimmed()));
     }
     closeStorage(open);
-    if (progress)
+    if (progress) {
         progress->percent.store(100, std::memory_order_relaxed);
+    }
     sheet->times.shrink_to_fit();
     sheet->cells.shrink_to_fit();
     return RecordSheetRead{std::move(sheet), QString()};

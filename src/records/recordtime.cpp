@@ -72,8 +72,10 @@ std::optional<RecordTime> parseClockText(QStringView text) {
     qsizetype at = 0;
     unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!readNumber(text, at, 4, year) || at != 4 || !expect(text, at, u'-') ||
-        !readNumber(text, at, 3, month) || !expect(text, at, u'-') || !readNumber(text, at, 3, day))
+        !readNumber(text, at, 3, month) || !expect(text, at, u'-') ||
+        !readNumber(text, at, 3, day)) {
         return std::nullopt;
+    }
     // Two blanks from the program, one or a "T" from elsewhere.
     if (expect(text, at, u'T')) {
     } else if (expect(text, at, u' ')) {
@@ -83,19 +85,22 @@ std::optional<RecordTime> parseClockText(QStringView text) {
     }
     if (!readNumber(text, at, 3, hour) || !expect(text, at, u':') ||
         !readNumber(text, at, 3, minute) || !expect(text, at, u':') ||
-        !readNumber(text, at, 3, second) || at != text.size())
+        !readNumber(text, at, 3, second) || at != text.size()) {
         return std::nullopt;
+    }
     if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
+        minute > 59 || second > 59) {
         return std::nullopt;
+    }
     return daysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
 }
 
 std::optional<RecordTime> parseDayNumber(QStringView text) {
     bool ok = false;
     const double days = text.toDouble(&ok);
-    if (!ok || !std::isfinite(days) || days < 1.0 || days >= kLastSpreadsheetDay + 1.0)
+    if (!ok || !std::isfinite(days) || days < 1.0 || days >= kLastSpreadsheetDay + 1.0) {
         return std::nullopt;
+    }
     return static_cast<RecordTime>(
         std::llround((days - kSpreadsheetEpochDay) * static_cast<double>(kSecondsPerDay)));
 }
@@ -104,10 +109,12 @@ std::optional<RecordTime> parseDayNumber(QStringView text) {
 
 std::optional<RecordTime> parseRecordTime(QStringView text) {
     text = text.trimmed();
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         return std::nullopt;
-    if (text.size() >= 14 && text[4] == u'-')
+    }
+    if (text.size() >= 14 && text[4] == u'-') {
         return parseClockText(text);
+    }
     return parseDayNumber(text);
 }
 

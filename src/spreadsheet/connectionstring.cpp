@@ -21,8 +21,9 @@ bool parseWorkbookConnection(const QString& text, WorkbookConnection& connection
     }
 
     const qsizetype dbqAt = text.lastIndexOf(kDbq, -1, Qt::CaseInsensitive);
-    if (dbqAt < 0)
+    if (dbqAt < 0) {
         return false;
+    }
     connection.workbookPath = text.sliced(dbqAt + kDbq.size());
     return !connection.workbookPath.isEmpty();
 }

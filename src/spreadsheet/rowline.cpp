@@ -16,8 +16,9 @@ void cutAt(QStringView line, QStringView delimiter, std::vector<QStringView>& ce
     qsizetype start = 0;
     for (;;) {
         const qsizetype found = line.indexOf(delimiter, start);
-        if (found < 0)
+        if (found < 0) {
             break;
+        }
         cells.push_back(line.sliced(start, found - start));
         start = found + delimiter.size();
     }
@@ -33,32 +34,38 @@ bool cutAtQuotedSeparator(QStringView line, QStringView separator,
     const char16_t* const sep = separator.utf16();
     const qsizetype separatorSize = separator.size();
     const qsizetype quotedSize = separatorSize + 2;
-    if (line.size() < quotedSize)
+    if (line.size() < quotedSize) {
         return false;
+    }
     // The last place a quoted separator can start.
     const char16_t* const lastStart = text + line.size() - quotedSize;
     const char16_t* start = text;
     bool found = false;
     for (const char16_t* at = text;; ++at) {
         at = textscan::find(at, lastStart + 1, u'"');
-        if (at > lastStart)
+        if (at > lastStart) {
             break;
-        if (at[quotedSize - 1] != u'"' || !textscan::equal(sep, at + 1, separatorSize))
+        }
+        if (at[quotedSize - 1] != u'"' || !textscan::equal(sep, at + 1, separatorSize)) {
             continue;
+        }
         cells.emplace_back(start, at);
         start = at + quotedSize;
         at = start - 1; // the closing quote belongs to this occurrence
         found = true;
     }
-    if (!found)
+    if (!found) {
         return false;
+    }
     cells.emplace_back(start, text + line.size());
     QStringView& first = cells.front();
-    if (!first.isEmpty())
+    if (!first.isEmpty()) {
         first = first.sliced(1);
+    }
     QStringView& last = cells.back();
-    if (!last.isEmpty())
+    if (!last.isEmpty()) {
         last.chop(1);
+    }
     return true;
 }
 
@@ -66,16 +73,18 @@ bool cutAtQuotedSeparator(QStringView line, QStringView separator,
 template <typename Cell>
 QString buildLine(const Cell* cells, qsizetype count, QStringView separator) {
     qsizetype size = count > 0 ? (count - 1) * separator.size() + 2 * count : 0;
-    for (qsizetype i = 0; i < count; ++i)
+    for (qsizetype i = 0; i < count; ++i) {
         size += cells[i].size();
+    }
     QString line(size, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(line.data());
     auto put = [&out](QStringView text) {
         out = textscan::copy(text.utf16(), text.size(), out);
     };
     for (qsizetype i = 0; i < count; ++i) {
-        if (i > 0)
+        if (i > 0) {
             put(separator);
+        }
         *out++ = u'"';
         put(cells[i]);
         *out++ = u'"';
@@ -87,8 +96,9 @@ QString buildLine(const Cell* cells, qsizetype count, QStringView separator) {
 
 void append(QString& line, const QStringList& cells, QStringView separator) {
     for (qsizetype i = 0; i < cells.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             line.append(separator);
+        }
         line.append(kQuote);
         line.append(cells[i]);
         line.append(kQuote);
@@ -111,8 +121,9 @@ QString blankRow(int cells, QStringView blankCell, QStringView separator) {
     QString line;
     line.reserve(cells * (blankCell.size() + 2 + separator.size()));
     for (int i = 0; i < cells; ++i) {
-        if (i > 0)
+        if (i > 0) {
             line.append(separator);
+        }
         line.append(kQuote);
         line.append(blankCell);
         line.append(kQuote);
@@ -128,18 +139,20 @@ void split(QStringView line, QStringView separator, std::vector<QStringView>& ce
         cells.push_back(line);
         return;
     }
-    if (cutAtQuotedSeparator(line, separator, cells))
+    if (cutAtQuotedSeparator(line, separator, cells)) {
         return;
+    }
     if (line.contains(separator)) {
         cutAt(line, separator, cells);
         return;
     }
     const qsizetype firstQuote = line.indexOf(kQuote);
     const qsizetype lastQuote = line.lastIndexOf(kQuote);
-    if (firstQuote == 0 && lastQuote == line.size() - 1)
+    if (firstQuote == 0 && lastQuote == line.size() - 1) {
         cells.push_back(line.size() >= 2 ? line.sliced(1, line.size() - 2) : QStringView());
-    else
+    } else {
         cells.push_back(line);
+    }
 }
 
 qsizetype countCells(QStringView line, QStringView separator) {

@@ -67,8 +67,9 @@ bool writeAll(int fd, QByteArrayView content, qint64& written, int& error) {
         const size_t piece = static_cast<size_t>(std::min<qint64>(content.size() - done, 1 << 18));
         const ssize_t wrote = ::write(fd, content.data() + done, piece);
         if (wrote < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             error = errno;
             return false;
         }
@@ -82,11 +83,13 @@ bool writeAll(int fd, QByteArrayView content, qint64& written, int& error) {
 int flushFolder(const QString& folder) {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return errno;
+    }
     int error = 0;
-    if (::fsync(fd) != 0 && errno != EINVAL)
+    if (::fsync(fd) != 0 && errno != EINVAL) {
         error = errno;
+    }
     ::close(fd);
     return error;
 }
@@ -100,20 +103,24 @@ void removeStaleTemporaries(const QString& folder) {
     // Filtered by hand: a file name may hold characters that a name filter treats as a pattern.
     const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries) {
-        if (!isTemporaryFileName(entry))
+        if (!isTemporaryFileName(entry)) {
             continue;
+        }
         const qsizetype marker = entry.lastIndexOf(kPartialMarker);
         const QString workbook = entry.mid(1, marker - 1);
         const QStringView owner = QStringView(entry).sliced(marker + kPartialMarker.size());
         const qsizetype dash = owner.indexOf(u'-');
         bool ok = false;
         const qint64 pid = owner.first(dash < 0 ? owner.size() : dash).toLongLong(&ok);
-        if (!ok || pid <= 0 || pid == ::getpid())
+        if (!ok || pid <= 0 || pid == ::getpid()) {
             continue;
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+        }
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
             continue;
-        if (WorkbookLock::noOtherHolder(dir.filePath(workbook)))
+        }
+        if (WorkbookLock::noOtherHolder(dir.filePath(workbook))) {
             QFile::remove(dir.filePath(entry));
+        }
     }
 }
 
@@ -170,8 +177,9 @@ bool replaceFile(const QString& path, const ContentProducer& produce, QString& f
         ok = ok &&
              produce([&](QByteArrayView piece) { return writeAll(fd, piece, written, error); });
         // A producer that gives up without a failed write still leaves no file behind.
-        if (!ok && error == 0)
+        if (!ok && error == 0) {
             error = EIO;
+        }
     } catch (...) {
         ::close(fd);
         ::unlink(temporaryName.constData());

@@ -16,14 +16,16 @@ void appendDoubling(QString& out, QStringView text, QChar special) {
 }
 
 QString undoubling(QStringView quoted, QChar special) {
-    if (!quoted.contains(special))
+    if (!quoted.contains(special)) {
         return quoted.toString();
+    }
     QString text;
     text.reserve(quoted.size());
     for (qsizetype i = 0; i < quoted.size(); ++i) {
         text.append(quoted[i]);
-        if (quoted[i] == special && i + 1 < quoted.size() && quoted[i + 1] == special)
+        if (quoted[i] == special && i + 1 < quoted.size() && quoted[i + 1] == special) {
             ++i;
+        }
     }
     return text;
 }

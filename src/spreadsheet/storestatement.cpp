@@ -18,8 +18,9 @@ public:
         : m_begin(text.utf16()), m_at(m_begin), m_end(m_begin + text.size()), m_detours(detours) {}
 
     void skipBlanks() {
-        while (m_at != m_end && isBlank(*m_at))
+        while (m_at != m_end && isBlank(*m_at)) {
             ++m_at;
+        }
     }
 
     // Skips `text` when it follows at the current position, as it is.
@@ -27,8 +28,9 @@ public:
         skipBlanks();
         const size_t size = static_cast<size_t>(text.size());
         if (size == 0 || size_t(m_end - m_at) < size ||
-            std::memcmp(m_at, text.utf16(), size * sizeof(char16_t)) != 0)
+            std::memcmp(m_at, text.utf16(), size * sizeof(char16_t)) != 0) {
             return false;
+        }
         m_at += size;
         return true;
     }
@@ -40,19 +42,23 @@ public:
 
     bool keyword(QLatin1StringView word) {
         skipBlanks();
-        if (m_end - m_at < word.size())
+        if (m_end - m_at < word.size()) {
             return false;
+        }
         // Keywords are ASCII: folding the case of ASCII letters is enough, and cheap.
         for (qsizetype i = 0; i < word.size(); ++i) {
             char16_t c = m_at[i];
-            if (c >= u'a' && c <= u'z')
+            if (c >= u'a' && c <= u'z') {
                 c = char16_t(c - u'a' + u'A');
-            if (c != char16_t(word[i].toLatin1()))
+            }
+            if (c != char16_t(word[i].toLatin1())) {
                 return false;
+            }
         }
         const char16_t* end = m_at + word.size();
-        if (end != m_end && isWordChar(QChar(*end)))
+        if (end != m_end && isWordChar(QChar(*end))) {
             return false;
+        }
         m_at = end;
         return true;
     }
@@ -61,8 +67,9 @@ public:
         if (!isAt(c)) {
             ++m_detours;
             skipBlanks();
-            if (!isAt(c))
+            if (!isAt(c)) {
                 return false;
+            }
         }
         ++m_at;
         return true;
@@ -75,8 +82,9 @@ public:
             m_at += 2;
             return true;
         }
-        if (isAt(u')'))
+        if (isAt(u')')) {
             return false;
+        }
         return symbol(u',');
     }
 
@@ -87,20 +95,24 @@ public:
         if (!isAt(open)) {
             ++m_detours;
             skipBlanks();
-            if (!isAt(open))
+            if (!isAt(open)) {
                 return false;
+            }
         }
         const char16_t* const start = m_at + 1;
         const char16_t* at = start;
         for (;;) {
             at = textscan::find(at, m_end, close);
-            if (at == m_end)
+            if (at == m_end) {
                 return false;
-            if (at + 1 == m_end || at[1] != close)
+            }
+            if (at + 1 == m_end || at[1] != close) {
                 break;
+            }
             at += 2;
-            if (doubled)
+            if (doubled) {
                 *doubled = true;
+            }
         }
         inside = QStringView(start, at);
         m_at = at + 1;
@@ -115,10 +127,12 @@ public:
     bool number(int& value) {
         skipBlanks();
         const char16_t* end = m_at;
-        while (end != m_end && QChar(*end).isDigit() && end - m_at < 9)
+        while (end != m_end && QChar(*end).isDigit() && end - m_at < 9) {
             ++end;
-        if (end == m_at)
+        }
+        if (end == m_at) {
             return false;
+        }
         value = QStringView(m_at, end).toInt();
         m_at = end;
         return true;
@@ -130,9 +144,10 @@ public:
     QString expected(const char* what) {
         skipBlanks();
         const QStringView near(m_at, std::min<qsizetype>(20, m_end - m_at));
-        if (near.isEmpty())
+        if (near.isEmpty()) {
             return QStringLiteral("Syntax error: %1 expected at the end of the statement")
                 .arg(QLatin1StringView(what));
+        }
         return QStringLiteral("Syntax error: %1 expected at \"%2\"")
             .arg(QLatin1StringView(what), near);
     }
@@ -141,8 +156,9 @@ private:
     bool isAt(char16_t c) const { return m_at != m_end && *m_at == c; }
 
     static bool isBlank(char16_t c) {
-        if (c > u' ')
+        if (c > u' ') {
             return c >= 0x80 && QChar(c).isSpace();
+        }
         return c == u' ' || (c >= u'\t' && c <= u'\r');
     }
 
@@ -241,8 +257,9 @@ bool parseInsert(StatementReader& reader, StoreStatement& statement, QStringView
         error = reader.expected("'('");
         return false;
     } else {
-        if (!parseNameList(reader, statement, error))
+        if (!parseNameList(reader, statement, error)) {
             return false;
+        }
         if (!reader.symbol(u')')) {
             error = reader.expected("')'");
             return false;
@@ -257,8 +274,9 @@ bool parseInsert(StatementReader& reader, StoreStatement& statement, QStringView
         error = reader.expected("'('");
         return false;
     }
-    if (!parseTextList(reader, statement.values, statement.valuesHoldQuotes, error))
+    if (!parseTextList(reader, statement.values, statement.valuesHoldQuotes, error)) {
         return false;
+    }
     if (!reader.symbol(u')')) {
         error = reader.expected("')'");
         return false;
@@ -272,16 +290,18 @@ bool parseUpdate(StatementReader& reader, StoreStatement& statement, QString& er
         return false;
     }
     if (!parseAssignments(reader, QLatin1StringView(","), statement.columns, statement.values,
-                          error))
+                          error)) {
         return false;
+    }
     if (!reader.keyword(QLatin1StringView("WHERE"))) {
         error = reader.expected("WHERE");
         return false;
     }
     const bool parenthesised = reader.symbol(u'(');
     if (!parseAssignments(reader, QLatin1StringView("AND"), statement.whereColumns,
-                          statement.whereValues, error))
+                          statement.whereValues, error)) {
         return false;
+    }
     if (parenthesised && !reader.symbol(u')')) {
         error = reader.expected("')'");
         return false;
@@ -291,8 +311,9 @@ bool parseUpdate(StatementReader& reader, StoreStatement& statement, QString& er
 
 int columnNumber(QStringView letters) {
     int column = 0;
-    for (QChar c : letters)
+    for (QChar c : letters) {
         column = column * 26 + (c.toUpper().unicode() - u'A' + 1);
+    }
     return column;
 }
 
@@ -301,15 +322,18 @@ bool parseCell(QStringView cell, int& column, int& row) {
     qsizetype letters = 0;
     while (letters < cell.size() && letters < 3 &&
            ((cell[letters] >= u'A' && cell[letters] <= u'Z') ||
-            (cell[letters] >= u'a' && cell[letters] <= u'z')))
+            (cell[letters] >= u'a' && cell[letters] <= u'z'))) {
         ++letters;
+    }
     const QStringView digits = cell.sliced(letters);
-    if (letters == 0 || digits.isEmpty() || digits.size() > 7)
+    if (letters == 0 || digits.isEmpty() || digits.size() > 7) {
         return false;
+    }
     row = 0;
     for (QChar c : digits) {
-        if (c.unicode() < u'0' || c.unicode() > u'9')
+        if (c.unicode() < u'0' || c.unicode() > u'9') {
             return false;
+        }
         row = row * 10 + (c.unicode() - u'0');
     }
     column = columnNumber(cell.first(letters));
@@ -333,8 +357,9 @@ bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& e
 
     StatementReader reader(text, statement.detours);
     auto table = [&]() {
-        if (reader.name(statement.table))
+        if (reader.name(statement.table)) {
             return true;
+        }
         error = reader.expected("a table name in brackets");
         return false;
     };
@@ -375,8 +400,9 @@ bool parseStoreStatement(QStringView text, StoreStatement& statement, QString& e
         error = reader.expected("SELECT, DROP TABLE, CREATE TABLE, INSERT INTO or UPDATE");
         return false;
     }
-    if (!ok)
+    if (!ok) {
         return false;
+    }
     if (!reader.atEnd()) {
         error = reader.expected("the end of the statement");
         return false;

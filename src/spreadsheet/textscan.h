@@ -30,12 +30,14 @@ inline const char16_t* find(const char16_t* from, const char16_t* end, char16_t 
     const __m128i pattern = _mm_set1_epi16(static_cast<short>(wanted));
     for (; end - from >= 8; from += 8) {
         const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(chars, pattern)))
+        if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(chars, pattern))) {
             return from + __builtin_ctz(static_cast<unsigned>(hits)) / 2;
+        }
     }
 #endif
-    while (from != end && *from != wanted)
+    while (from != end && *from != wanted) {
         ++from;
+    }
     return from;
 }
 
@@ -51,8 +53,9 @@ inline char16_t* copy(const char16_t* from, qsizetype count, char16_t* to) {
         std::memcpy(to, from, 4 * kUnit);
         std::memcpy(to + count - 4, from + count - 4, 4 * kUnit);
     } else {
-        for (qsizetype i = 0; i < count; ++i)
+        for (qsizetype i = 0; i < count; ++i) {
             to[i] = from[i];
+        }
     }
     return to + count;
 }
@@ -60,18 +63,23 @@ inline char16_t* copy(const char16_t* from, qsizetype count, char16_t* to) {
 // Whether the `count` characters at `a` and at `b` are the same.
 inline bool equal(const char16_t* a, const char16_t* b, qsizetype count) {
     if (count < 4) {
-        for (qsizetype i = 0; i < count; ++i)
-            if (a[i] != b[i])
+        for (qsizetype i = 0; i < count; ++i) {
+            if (a[i] != b[i]) {
                 return false;
+            }
+        }
         return true;
     }
     for (qsizetype at = 0;; at += 4) {
-        if (count - at < 4)
+        if (count - at < 4) {
             at = count - 4;
-        if (load4(a + at) != load4(b + at))
+        }
+        if (load4(a + at) != load4(b + at)) {
             return false;
-        if (at + 4 == count)
+        }
+        if (at + 4 == count) {
             return true;
+        }
     }
 }
 

@@ -31,8 +31,9 @@ CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool 
         if (LoadSheet() && keepBackup && sheetExists) {
             const QString keptPath = filePath;
             filePath += QLatin1String(".bak");
-            if (!WriteBack())
+            if (!WriteBack()) {
                 keepBackup = false;
+            }
             filePath = keptPath;
         }
         return;
@@ -45,8 +46,9 @@ CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool 
                       .arg(driverName, filePath, filePath);
     // The backup copy holds the sheet as loaded; it is written with the first write-back that
     // changes the sheet (see WriteBackExcel), so that opening a workbook never writes to it.
-    if (LoadSheet() && keepBackup && sheetExists)
-        backupPending = true;
+    if (LoadSheet() && keepBackup && sheetExists) {
+        m_backupPending = true;
+    }
 }
 
 CWorkbook::~CWorkbook() {
@@ -72,13 +74,15 @@ void CWorkbook::FindExcelDriver() {
     // by a NUL: names that do not fit are not seen.
     constexpr qsizetype kDriverListCharacters = 2000;
     QStringList drivers;
-    if (!database->installedDrivers(drivers))
+    if (!database->installedDrivers(drivers)) {
         return;
+    }
     qsizetype used = 0;
     for (const QString& driver : drivers) {
         used += driver.size() + 1;
-        if (driver.isEmpty() || used >= kDriverListCharacters)
+        if (driver.isEmpty() || used >= kDriverListCharacters) {
             return;
+        }
         if (driver.contains(QLatin1String("Excel"), Qt::CaseSensitive)) {
             driverName = driver;
             return;
@@ -87,18 +91,18 @@ void CWorkbook::FindExcelDriver() {
 }
 
 bool CWorkbook::LoadSheet() {
-    return excelMode ? LoadExcelSheet() : LoadTextFile();
+    return excelMode ? loadExcelSheet() : loadTextFile();
 }
 
-bool CWorkbook::LoadExcelSheet() {
+bool CWorkbook::loadExcelSheet() {
     database->connect(connectText);
     selectText = QStringLiteral("SELECT * FROM ");
-    AppendSheetRange(selectText, sheetName);
+    appendSheetRange(selectText, sheetName);
     try {
         recordset = database->openForwardOnly(selectText);
     } catch (const WorkbookStatementError&) {
         recordset.reset();
-        DropConnection();
+        dropConnection();
         return false;
     }
 
@@ -107,10 +111,11 @@ bool CWorkbook::LoadExcelSheet() {
         rowLines.clear();
         fieldNames.clear();
         rowLines.reserve(recordset->rowCountHint() + 1);
-        loadedEmptyRowLine.clear();
+        m_loadedEmptyRowLine.clear();
         sheetExists = true;
-        for (int column = 0; column < columnCount; ++column)
+        for (int column = 0; column < columnCount; ++column) {
             fieldNames.append(recordset->columnName(column));
+        }
         rowLines.append(rowline::build(fieldNames, separator));
         rowCount = 1;
         try {
@@ -123,30 +128,32 @@ bool CWorkbook::LoadExcelSheet() {
                 // costs what its cells cost, not what its used range would.
                 if (std::all_of(cells.begin(), cells.end(),
                                 [](QStringView cell) { return cell.isEmpty(); })) {
-                    if (loadedEmptyRowLine.isNull())
-                        loadedEmptyRowLine = rowline::build(cells.data(), columnCount, separator);
-                    rowLines.append(loadedEmptyRowLine);
-                } else
+                    if (m_loadedEmptyRowLine.isNull()) {
+                        m_loadedEmptyRowLine = rowline::build(cells.data(), columnCount, separator);
+                    }
+                    rowLines.append(m_loadedEmptyRowLine);
+                } else {
                     rowLines.append(rowline::build(cells.data(), columnCount, separator));
+                }
                 ++rowCount;
                 recordset->moveNext();
             }
         } catch (const WorkbookStatementError&) {
             lastErrorText = kErrorReadingRow;
             recordset.reset();
-            DropConnection();
+            dropConnection();
             return false;
         }
     }
     recordset.reset();
-    DropConnection();
+    dropConnection();
     cursorRow = 1;
-    storedRowLines = rowLines;
-    storedFieldNames = fieldNames;
+    m_storedRowLines = rowLines;
+    m_storedFieldNames = fieldNames;
     return true;
 }
 
-bool CWorkbook::LoadTextFile() {
+bool CWorkbook::loadTextFile() {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         lastErrorText = kErrorOpeningFile;
@@ -164,51 +171,54 @@ bool CWorkbook::LoadTextFile() {
     // Without lines this fails, leaving the text and the field names as they were.
     GetRowValues(fieldNames, 1);
     qsizetype widest = columnCount;
-    for (const QString& line : rowLines)
+    for (const QString& line : rowLines) {
         widest = std::max(widest, rowline::countCells(line, separator));
+    }
     columnCount = static_cast<qint16>(std::min<qsizetype>(widest, 32767));
-    if (columnCount != 0)
+    if (columnCount != 0) {
         sheetExists = true;
+    }
     // Left where an Excel-mode load leaves it, so that row 0 reads start at the header.
     cursorRow = 1;
     return true;
 }
 
-bool CWorkbook::SendStatement() {
+bool CWorkbook::sendStatement() {
     try {
         database->execute(statementText);
         return true;
     } catch (const WorkbookStatementError& refusal) {
         lastErrorText = QString::fromUtf8(refusal.what());
-        DropConnection();
+        dropConnection();
         return false;
     }
 }
 
-void CWorkbook::DropConnection() {
+void CWorkbook::dropConnection() {
     // A load changes nothing, and after a refusal the store's text is the one that counts.
     QString ignored;
     database->disconnect(ignored);
 }
 
-bool CWorkbook::DisconnectStore() {
+bool CWorkbook::disconnectStore() {
     QString failure;
-    if (database->disconnect(failure))
+    if (database->disconnect(failure)) {
         return true;
+    }
     lastErrorText = failure;
     return false;
 }
 
-void CWorkbook::AppendSheetRange(QString& text, const QString& sheet) const {
+void CWorkbook::appendSheetRange(QString& text, const QString& sheet) const {
     text.append(QLatin1Char('['));
     sqlquote::appendNameText(text, sheet);
     text.append(QLatin1String("$A1:IV65536]"));
 }
 
-QStringView CWorkbook::BlankCell() const {
+QStringView CWorkbook::blankCell() const {
     return excelMode ? QStringView(kExcelBlankCell) : QStringView();
 }
 
-QString CWorkbook::BlankRowLine() const {
-    return rowline::blankRow(columnCount, BlankCell(), separator);
+QString CWorkbook::blankRowLine() const {
+    return rowline::blankRow(columnCount, blankCell(), separator);
 }

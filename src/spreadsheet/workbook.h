@@ -57,34 +57,34 @@ public:
 
 private:
     bool LoadSheet();
-    bool LoadExcelSheet();
-    bool LoadTextFile();
+    bool loadExcelSheet();
+    bool loadTextFile();
     void FindExcelDriver();
     qint16 ResolveColumn(const QString& columnRef, bool refIsLetters);
     // The row reader without copying: leaves views of the row's cells in cellViews (valid until
     // rowLines changes), with the same checks, texts and cursor moves as GetRowValues.
-    bool ReadRowCells(qint32 row);
+    bool readRowCells(qint32 row);
     // The write of a change made without HoldWrites.
-    void WriteBackUnheld();
-    [[nodiscard]] bool WriteBackExcel();
-    [[nodiscard]] bool WriteBackText();
+    void writeBackUnheld();
+    [[nodiscard]] bool writeBackExcel();
+    [[nodiscard]] bool writeBackText();
     // Sends statementText; on a refusal keeps the store's text, disconnects and returns false.
-    bool SendStatement();
+    bool sendStatement();
     // Disconnects; false, with the store's reason in lastErrorText, when the changes of the
     // connection could not be kept.
-    [[nodiscard]] bool DisconnectStore();
+    [[nodiscard]] bool disconnectStore();
     // Disconnects without a word: for connections whose outcome is already decided.
-    void DropConnection();
-    QStringView BlankCell() const;
-    QString BlankRowLine() const;
-    void PlaceRowLine(const QString& line, qint32 row, bool replace);
+    void dropConnection();
+    QStringView blankCell() const;
+    QString blankRowLine() const;
+    void placeRowLine(const QString& line, qint32 row, bool replace);
     // Whether the held rows differ from those the store was last known to hold.
-    bool RowsChangedSinceStored() const;
+    bool rowsChangedSinceStored() const;
     // Within a connection: adds the backup sheet holding the rows as stored, unless the
     // workbook has one (then keepBackup is cleared). False, with the store's reason and the
     // connection closed, when the store refused it.
-    bool WriteBackupSheet();
-    void AppendSheetRange(QString& text, const QString& sheet) const;
+    bool writeBackupSheet();
+    void appendSheetRange(QString& text, const QString& sheet) const;
 
     bool sheetExists = false;
     bool keepBackup = false;
@@ -107,14 +107,14 @@ private:
     QStringList rowLines;
     std::unique_ptr<WorkbookStore> database;
     std::unique_ptr<WorkbookResult> recordset;
-    std::vector<QStringView> cellViews;
+    std::vector<QStringView> m_cellViews;
     // The sheet as the store holds it, from the last load or write-back (Excel mode). The
     // backup copy is made from it by the first write-back that changes the sheet, so that a
     // job that changes nothing writes nothing.
-    QStringList storedRowLines;
-    QStringList storedFieldNames;
-    bool backupPending = false;
+    QStringList m_storedRowLines;
+    QStringList m_storedFieldNames;
+    bool m_backupPending = false;
     // The line shared by the loaded rows that hold no text: written back, such a row inserts
     // nothing, so it is not sent.
-    QString loadedEmptyRowLine;
+    QString m_loadedEmptyRowLine;
 };

@@ -53,8 +53,9 @@ QString WorkbookLock::lockFilePath(const QString& workbookPath) {
 }
 
 bool WorkbookLock::acquire(int waitMs, QString& failure) {
-    if (isHeld())
+    if (isHeld()) {
         return true;
+    }
     const QByteArray path = QFile::encodeName(m_lockPath);
     const QString shown = QDir::toNativeSeparators(m_lockPath);
     QElapsedTimer waited;
@@ -72,15 +73,17 @@ bool WorkbookLock::acquire(int waitMs, QString& failure) {
             }
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (stillNamesLockedFile(fd, path))
+            if (stillNamesLockedFile(fd, path)) {
                 break;
+            }
             ::close(fd); // its holder removed it on release: start over on the new file
             fd = -1;
             continue;
         }
         const int error = errno;
-        if (error == EINTR)
+        if (error == EINTR) {
             continue;
+        }
         if (error != EWOULDBLOCK) {
             ::close(fd);
             failure = QStringLiteral("The lock file %1 cannot be locked: %2")
@@ -105,11 +108,13 @@ bool WorkbookLock::acquire(int waitMs, QString& failure) {
 }
 
 void WorkbookLock::release() {
-    if (!isHeld())
+    if (!isHeld()) {
         return;
+    }
     auto& held = heldHere();
-    if (--held[m_lockPath] <= 0)
+    if (--held[m_lockPath] <= 0) {
         held.remove(m_lockPath);
+    }
     // Removed while still locked, so nobody can lock this file and believe it current.
     ::unlink(QFile::encodeName(m_lockPath).constData());
     ::close(m_fd);
@@ -118,17 +123,20 @@ void WorkbookLock::release() {
 
 bool WorkbookLock::noOtherHolder(const QString& workbookPath) {
     const QString lockPath = lockFilePath(workbookPath);
-    if (heldHere().contains(lockPath))
+    if (heldHere().contains(lockPath)) {
         return true;
+    }
     const QByteArray path = QFile::encodeName(lockPath);
     const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return errno == ENOENT; // a holder's lock file always exists
+    }
     bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (free && stillNamesLockedFile(fd, path))
+    if (free && stillNamesLockedFile(fd, path)) {
         ::unlink(path.constData()); // the leftover of a holder that died
-    else if (free)
+    } else if (free) {
         free = !QFileInfo::exists(lockPath); // a newer lock file may have a holder
+    }
     ::close(fd);
     return free;
 }

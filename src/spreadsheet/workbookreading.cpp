@@ -17,31 +17,35 @@ int letterValue(QChar c) {
 
 } // namespace
 
-bool CWorkbook::ReadRowCells(qint32 row) {
+bool CWorkbook::readRowCells(qint32 row) {
     if (row > rowCount) {
         lastErrorText = kRowBeyondRows;
         return false;
     }
     // Row numbers are never negative; one that is names no row.
-    if (row < 0)
+    if (row < 0) {
         return false;
-    if (row != 0)
+    }
+    if (row != 0) {
         cursorRow = row;
-    else if (cursorRow > rowCount || cursorRow < 1)
+    } else if (cursorRow > rowCount || cursorRow < 1) {
         return false;
+    }
     const QString& line = rowLines[cursorRow - 1];
     ++cursorRow;
-    rowline::split(line, separator, cellViews);
+    rowline::split(line, separator, m_cellViews);
     return true;
 }
 
 bool CWorkbook::GetRowValues(QStringList& cells, qint32 row) {
-    if (!ReadRowCells(row))
+    if (!readRowCells(row)) {
         return false;
+    }
     cells.clear();
-    cells.reserve(static_cast<qsizetype>(cellViews.size()));
-    for (const QStringView cell : cellViews)
+    cells.reserve(static_cast<qsizetype>(m_cellViews.size()));
+    for (const QStringView cell : m_cellViews) {
         cells.append(cell.toString());
+    }
     return true;
 }
 
@@ -55,12 +59,12 @@ bool CWorkbook::GetColumnAt(QStringList& cells, qint16 column) {
     cells.clear();
     const size_t at = static_cast<size_t>(column - 1);
     for (qint32 row = 1; row <= rowCount; ++row) {
-        if (!ReadRowCells(row)) {
+        if (!readRowCells(row)) {
             cursorRow = keptCursor;
             lastErrorText = kErrorReadingRow;
             return false;
         }
-        cells.append(at < cellViews.size() ? cellViews[at].toString() : QString());
+        cells.append(at < m_cellViews.size() ? m_cellViews[at].toString() : QString());
     }
     cursorRow = keptCursor;
     return true;
@@ -77,15 +81,15 @@ bool CWorkbook::GetCellAt(QString& value, qint16 column, qint32 row) {
         return false;
     }
     const qint32 keptCursor = cursorRow;
-    if (!ReadRowCells(row)) {
+    if (!readRowCells(row)) {
         cursorRow = keptCursor;
         lastErrorText = kErrorReadingRow;
         return false;
     }
     cursorRow = keptCursor;
     const size_t at = static_cast<size_t>(column - 1);
-    if (at < cellViews.size()) {
-        value = cellViews[at].toString();
+    if (at < m_cellViews.size()) {
+        value = m_cellViews[at].toString();
         return true;
     }
     value.clear();
@@ -108,8 +112,9 @@ qint16 CWorkbook::ResolveColumn(const QString& columnRef, bool refIsLetters) {
                 lastErrorText = kInvalidColumn;
                 return 0;
             }
-            if (columnRef.size() == 1)
+            if (columnRef.size() == 1) {
                 return static_cast<qint16>(letterValue(columnRef[0]));
+            }
             return static_cast<qint16>(letterValue(columnRef[0]) * 26 + letterValue(columnRef[1]));
         }
         name = columnRef.toUpper();

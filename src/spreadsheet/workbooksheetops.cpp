@@ -9,8 +9,9 @@ using namespace workbooktexts;
 
 bool CWorkbook::ClearSheet() {
     if (excelMode) {
-        if (DropSheet(sheetName))
+        if (DropSheet(sheetName)) {
             return true;
+        }
         lastErrorText = kErrorDeletingSheet;
         return false;
     }
@@ -18,30 +19,34 @@ bool CWorkbook::ClearSheet() {
     fieldNames.clear();
     columnCount = 0;
     rowCount = 0;
-    if (!writesHeld)
-        WriteBackUnheld();
+    if (!writesHeld) {
+        writeBackUnheld();
+    }
     sheetExists = false;
     return true;
 }
 
 bool CWorkbook::DropSheet(const QString& sheet) {
-    if (!excelMode)
+    if (!excelMode) {
         return ClearSheet();
+    }
     database->connect(connectText);
     statementText = QStringLiteral("DROP TABLE ");
-    AppendSheetRange(statementText, sheet);
-    if (!SendStatement())
+    appendSheetRange(statementText, sheet);
+    if (!sendStatement()) {
         return false;
-    if (!DisconnectStore())
+    }
+    if (!disconnectStore()) {
         return false;
+    }
     rowLines.clear();
     fieldNames.clear();
     columnCount = 0;
     rowCount = 0;
     // What the store holds is no longer the sheet that was loaded.
-    backupPending = false;
-    storedRowLines.clear();
-    storedFieldNames.clear();
+    m_backupPending = false;
+    m_storedRowLines.clear();
+    m_storedFieldNames.clear();
     return true;
 }
 
@@ -59,14 +64,16 @@ bool CWorkbook::SaveInOtherFormat(const QString& sheetOrSeparator) {
                                (excelMode ? QLatin1String(".csv") : QLatin1String(".xls"));
     CWorkbook target(targetPath, sheetOrSeparator, false);
     // An existing target with content is never overwritten.
-    if (target.ColumnCount() != 0)
+    if (target.ColumnCount() != 0) {
         return false;
+    }
 
     if (excelMode) {
         target.HoldWrites();
         for (qint32 row = 1; row <= rowCount; ++row) {
-            if (!GetRowValues(scratchRow, row) || !target.PutRow(scratchRow, row, false))
+            if (!GetRowValues(scratchRow, row) || !target.PutRow(scratchRow, row, false)) {
                 return false;
+            }
         }
         return target.WriteBack();
     }
@@ -74,8 +81,9 @@ bool CWorkbook::SaveInOtherFormat(const QString& sheetOrSeparator) {
     QStringList names;
     CopyFieldNames(names);
     QHash<QString, int> counts;
-    for (const QString& name : names)
+    for (const QString& name : names) {
         ++counts[name];
+    }
     bool duplicates = false;
     for (const QString& name : names) {
         if (counts.value(name) > 1) {
@@ -92,16 +100,19 @@ bool CWorkbook::SaveInOtherFormat(const QString& sheetOrSeparator) {
     if (duplicates) {
         // Numbered columns, with the text file's header line as the first data row.
         names.clear();
-        for (qint16 column = 1; column <= columnCount; ++column)
+        for (qint16 column = 1; column <= columnCount; ++column) {
             names.append(QString::number(column));
+        }
         firstRow = 1;
         rowShift = 1;
     }
-    if (!target.SetHeaderRow(names, false))
+    if (!target.SetHeaderRow(names, false)) {
         return false;
+    }
     for (qint32 row = firstRow; row <= rowCount; ++row) {
-        if (!GetRowValues(scratchRow, row) || !target.PutRow(scratchRow, row + rowShift, false))
+        if (!GetRowValues(scratchRow, row) || !target.PutRow(scratchRow, row + rowShift, false)) {
             return false;
+        }
     }
     // PutRow succeeds whatever its own write-back did; the last write-back is repeated so that
     // a workbook that could not be written is never reported as converted.

@@ -18,8 +18,9 @@ namespace {
 void appendFieldValuePairs(QString& text, const QStringList& fields, const QStringList& values,
                            QLatin1String separator) {
     for (qsizetype i = 0; i < values.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             text.append(separator);
+        }
         text.append(QLatin1Char('['));
         sqlquote::appendNameText(text, fields.value(i));
         text.append(QLatin1String("]='"));
@@ -43,8 +44,9 @@ public:
 
     void put(QStringView text) { m_out = textscan::copy(text.utf16(), text.size(), m_out); }
     void put(QLatin1StringView text) {
-        for (const char c : text)
+        for (const char c : text) {
             *m_out++ = static_cast<unsigned char>(c);
+        }
     }
     void put(char16_t c) { *m_out++ = c; }
     // The text with every `special` character doubled: the quoting of names and texts.
@@ -54,8 +56,9 @@ public:
         for (;;) {
             const char16_t* const hit = textscan::find(from, end, special);
             m_out = textscan::copy(from, hit - from, m_out);
-            if (hit == end)
+            if (hit == end) {
                 return;
+            }
             *m_out++ = special;
             *m_out++ = special;
             from = hit + 1;
@@ -68,8 +71,9 @@ public:
             digits[count++] = char('0' + number % 10);
             number /= 10;
         } while (number > 0);
-        while (count > 0)
+        while (count > 0) {
             *m_out++ = static_cast<char16_t>(digits[--count]);
+        }
     }
     void chop(qsizetype count) { m_out -= std::min<qsizetype>(count, m_out - m_begin); }
 
@@ -86,16 +90,16 @@ private:
 class InsertBuilder {
 public:
     InsertBuilder(const QString& sheet, const QStringList& fields) {
-        head = QStringLiteral("INSERT INTO [");
-        sqlquote::appendNameText(head, sheet);
-        head.append(QLatin1String("$A1:IV"));
-        namesEnd.reserve(static_cast<size_t>(fields.size()) + 1);
-        namesEnd.push_back(0);
+        m_head = QStringLiteral("INSERT INTO [");
+        sqlquote::appendNameText(m_head, sheet);
+        m_head.append(QLatin1String("$A1:IV"));
+        m_namesEnd.reserve(static_cast<size_t>(fields.size()) + 1);
+        m_namesEnd.push_back(0);
         for (const QString& name : fields) {
-            names.append(QLatin1Char('['));
-            sqlquote::appendNameText(names, name);
-            names.append(QLatin1String("], "));
-            namesEnd.push_back(names.size());
+            m_names.append(QLatin1Char('['));
+            sqlquote::appendNameText(m_names, name);
+            m_names.append(QLatin1String("], "));
+            m_namesEnd.push_back(m_names.size());
         }
     }
 
@@ -105,27 +109,29 @@ public:
         // Most rows hold no single quote, and their texts go into the statement as they are.
         const char16_t* const lineEnd = line.utf16() + line.size();
         const bool quotesInRow = textscan::find(line.utf16(), lineEnd, u'\'') != lineEnd;
-        const size_t named = std::min(cells.size(), namesEnd.size() - 1);
+        const size_t named = std::min(cells.size(), m_namesEnd.size() - 1);
         // The cells are parts of the line, so their texts take at most twice its length.
-        const qsizetype atMost =
-            head.size() + 16 + namesEnd[named] + 8 * qsizetype(cells.size()) + 2 * line.size() + 12;
+        const qsizetype atMost = m_head.size() + 16 + m_namesEnd[named] +
+                                 8 * qsizetype(cells.size()) + 2 * line.size() + 12;
         TextFiller text(statement, atMost);
-        text.put(head);
+        text.put(m_head);
         text.putNumber(lastRow);
         text.put(QLatin1StringView("] ("));
-        text.put(QStringView(names).first(namesEnd[named]));
+        text.put(QStringView(m_names).first(m_namesEnd[named]));
         // A row with more cells than names lists the extra ones without a name, and the store
         // refuses the statement.
-        for (size_t extra = named; extra < cells.size(); ++extra)
+        for (size_t extra = named; extra < cells.size(); ++extra) {
             text.put(QLatin1StringView("[], "));
+        }
         text.chop(2);
         text.put(QLatin1StringView(") VALUES ("));
         for (const QStringView cell : cells) {
             text.put(u'\'');
-            if (quotesInRow)
+            if (quotesInRow) {
                 text.putDoubling(cell, u'\'');
-            else
+            } else {
                 text.put(cell);
+            }
             text.put(u'\'');
             text.put(u',');
             text.put(u' ');
@@ -135,17 +141,18 @@ public:
     }
 
 private:
-    QString head;                    // up to the row number
-    QString names;                   // "[F1], [F2], ... "
-    std::vector<qsizetype> namesEnd; // where the first k names end in `names`
+    QString m_head;                    // up to the row number
+    QString m_names;                   // "[F1], [F2], ... "
+    std::vector<qsizetype> m_namesEnd; // where the first k names end in `names`
 };
 
 // The first name, in column order, that another position repeats (exact, case-sensitive).
 bool findFirstDuplicate(const QStringList& names, QString& duplicate) {
     QHash<QString, int> counts;
     counts.reserve(names.size());
-    for (const QString& name : names)
+    for (const QString& name : names) {
         ++counts[name];
+    }
     for (const QString& name : names) {
         if (counts.value(name) > 1) {
             duplicate = name;
@@ -157,7 +164,7 @@ bool findFirstDuplicate(const QStringList& names, QString& duplicate) {
 
 } // namespace
 
-void CWorkbook::PlaceRowLine(const QString& line, qint32 row, bool replace) {
+void CWorkbook::placeRowLine(const QString& line, qint32 row, bool replace) {
     if (row >= 1 && row <= rowCount) {
         if (replace) {
             rowLines[row - 1] = line;
@@ -166,9 +173,10 @@ void CWorkbook::PlaceRowLine(const QString& line, qint32 row, bool replace) {
             ++rowCount;
         }
     } else if (row > rowCount) {
-        const QString blank = BlankRowLine();
-        for (qint32 filler = rowCount + 1; filler < row; ++filler)
+        const QString blank = blankRowLine();
+        for (qint32 filler = rowCount + 1; filler < row; ++filler) {
             rowLines.append(blank);
+        }
         rowLines.append(line);
         rowCount = row;
         cursorRow = row;
@@ -179,8 +187,9 @@ void CWorkbook::PlaceRowLine(const QString& line, qint32 row, bool replace) {
 }
 
 bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
-    if (row < 0)
+    if (row < 0) {
         return false;
+    }
     if (row == 1) {
         if (excelMode) {
             QString duplicate;
@@ -209,9 +218,10 @@ bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
         columnCount = static_cast<qint16>(std::min<qsizetype>(values.size(), 32767));
     }
 
-    PlaceRowLine(rowline::build(values, separator), row, replace);
-    if (!writesHeld)
-        WriteBackUnheld();
+    placeRowLine(rowline::build(values, separator), row, replace);
+    if (!writesHeld) {
+        writeBackUnheld();
+    }
     return true;
 }
 
@@ -220,11 +230,13 @@ bool CWorkbook::SetHeaderRow(const QStringList& fields, bool replace) {
         columnCount = static_cast<qint16>(std::min<qsizetype>(fields.size(), 32767));
         return PutRow(fields, 1, true);
     }
-    if (replace)
+    if (replace) {
         return PutRow(fields, 1, true);
+    }
 
-    if (!GetRowValues(scratchRow, 1))
+    if (!GetRowValues(scratchRow, 1)) {
         return false;
+    }
     if (excelMode) {
         for (const QString& field : fields) {
             if (scratchRow.contains(field)) {
@@ -238,8 +250,9 @@ bool CWorkbook::SetHeaderRow(const QStringList& fields, bool replace) {
         lastErrorText = kProblemsAddingHeaders;
         return false;
     }
-    if (scratchRow.size() > columnCount)
+    if (scratchRow.size() > columnCount) {
         columnCount = static_cast<qint16>(std::min<qsizetype>(scratchRow.size(), 32767));
+    }
     return true;
 }
 
@@ -255,8 +268,9 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
         lastErrorText = kColumnZero;
         return false;
     }
-    if (row < 0)
+    if (row < 0) {
         return false;
+    }
     if (excelMode) {
         if (column > fieldNames.size() + 1) {
             lastErrorText = kCellBeyondFields;
@@ -267,10 +281,12 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
     }
 
     if (row >= 1 && row <= rowCount) {
-        if (!GetRowValues(scratchRow, row))
+        if (!GetRowValues(scratchRow, row)) {
             return false;
-        while (scratchRow.size() < column)
+        }
+        while (scratchRow.size() < column) {
             scratchRow.append(QString());
+        }
         scratchRow[column - 1] = value;
         if (row == 1) {
             QString duplicate;
@@ -285,19 +301,21 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
 
     scratchText.clear();
     for (qint16 cell = 1; cell <= columnCount; ++cell) {
-        if (cell > 1)
+        if (cell > 1) {
             scratchText.append(separator);
+        }
         scratchText.append(QLatin1Char('"'));
-        scratchText.append(cell == column ? QStringView(value) : BlankCell());
+        scratchText.append(cell == column ? QStringView(value) : blankCell());
         scratchText.append(QLatin1Char('"'));
     }
-    PlaceRowLine(scratchText, row, false);
-    if (!writesHeld)
-        WriteBackUnheld();
+    placeRowLine(scratchText, row, false);
+    if (!writesHeld) {
+        writeBackUnheld();
+    }
     return true;
 }
 
-void CWorkbook::WriteBackUnheld() {
+void CWorkbook::writeBackUnheld() {
     // Without HoldWrites every change goes to the file at once, and the change itself counts
     // as made: it stays in memory for a later WriteBack, and a failed write leaves its reason
     // in lastError().
@@ -305,10 +323,10 @@ void CWorkbook::WriteBackUnheld() {
 }
 
 bool CWorkbook::WriteBack() {
-    return excelMode ? WriteBackExcel() : WriteBackText();
+    return excelMode ? writeBackExcel() : writeBackText();
 }
 
-bool CWorkbook::WriteBackText() {
+bool CWorkbook::writeBackText() {
     QString failure;
     if (!safefilewrite::replaceFile(filePath, textfilecodec::encodeLines(rowLines), failure)) {
         lastErrorText = kErrorWritingFile;
@@ -318,22 +336,24 @@ bool CWorkbook::WriteBackText() {
     return true;
 }
 
-bool CWorkbook::RowsChangedSinceStored() const {
-    if (rowLines.size() != storedRowLines.size())
+bool CWorkbook::rowsChangedSinceStored() const {
+    if (rowLines.size() != m_storedRowLines.size()) {
         return true;
+    }
     for (qsizetype i = 0; i < rowLines.size(); ++i) {
         const QString& now = rowLines[i];
-        const QString& stored = storedRowLines[i];
+        const QString& stored = m_storedRowLines[i];
         // An unchanged line is the stored line itself, shared rather than compared.
-        if (now.constData() != stored.constData() && now != stored)
+        if (now.constData() != stored.constData() && now != stored) {
             return true;
+        }
     }
     return false;
 }
 
-bool CWorkbook::WriteBackupSheet() {
+bool CWorkbook::writeBackupSheet() {
     statementText = QStringLiteral("SELECT * FROM ");
-    AppendSheetRange(statementText, kBackupSheet);
+    appendSheetRange(statementText, kBackupSheet);
     try {
         // A workbook that has the backup sheet keeps it: the copy is made once per workbook.
         if (database->openForwardOnly(statementText)->columnCount() > 0) {
@@ -345,40 +365,43 @@ bool CWorkbook::WriteBackupSheet() {
     statementText = QStringLiteral("CREATE TABLE [");
     sqlquote::appendNameText(statementText, kBackupSheet);
     statementText.append(QLatin1String("] ("));
-    for (const QString& name : storedFieldNames) {
+    for (const QString& name : m_storedFieldNames) {
         statementText.append(QLatin1Char('['));
         sqlquote::appendNameText(statementText, name);
         statementText.append(QLatin1String("] char(255), "));
     }
     statementText.chop(2);
     statementText.append(QLatin1Char(')'));
-    if (!SendStatement())
+    if (!sendStatement()) {
         return false;
-    const InsertBuilder inserts(kBackupSheet, storedFieldNames);
+    }
+    const InsertBuilder inserts(kBackupSheet, m_storedFieldNames);
     std::vector<QStringView> cells;
-    for (qsizetype row = 1; row < storedRowLines.size(); ++row) {
-        if (!loadedEmptyRowLine.isNull() &&
-            storedRowLines[row].constData() == loadedEmptyRowLine.constData())
+    for (qsizetype row = 1; row < m_storedRowLines.size(); ++row) {
+        if (!m_loadedEmptyRowLine.isNull() &&
+            m_storedRowLines[row].constData() == m_loadedEmptyRowLine.constData()) {
             continue;
-        rowline::split(storedRowLines[row], separator, cells);
-        inserts.build(statementText, static_cast<qint32>(row), storedRowLines[row], cells);
-        if (!SendStatement())
+        }
+        rowline::split(m_storedRowLines[row], separator, cells);
+        inserts.build(statementText, static_cast<qint32>(row), m_storedRowLines[row], cells);
+        if (!sendStatement()) {
             return false;
+        }
     }
     return true;
 }
 
-bool CWorkbook::WriteBackExcel() {
+bool CWorkbook::writeBackExcel() {
     // A write that changes nothing does not happen.
-    if (sheetExists && !storedFieldNames.isEmpty() && !RowsChangedSinceStored()) {
+    if (sheetExists && !m_storedFieldNames.isEmpty() && !rowsChangedSinceStored()) {
         writesHeld = false;
         return true;
     }
     database->connect(connectText);
-    if (backupPending && sheetExists && RowsChangedSinceStored()) {
+    if (m_backupPending && sheetExists && rowsChangedSinceStored()) {
         // The first real change: the backup sheet goes into the same file write as the change.
-        backupPending = false;
-        if (!WriteBackupSheet()) {
+        m_backupPending = false;
+        if (!writeBackupSheet()) {
             // A refused statement closed the connection without keeping anything; the sheet's
             // own write-back goes on without the copy.
             keepBackup = false;
@@ -387,9 +410,10 @@ bool CWorkbook::WriteBackExcel() {
     }
     if (sheetExists) {
         statementText = QStringLiteral("DROP TABLE ");
-        AppendSheetRange(statementText, sheetName);
-        if (!SendStatement())
+        appendSheetRange(statementText, sheetName);
+        if (!sendStatement()) {
             return false;
+        }
     }
 
     // Names and texts are quoted in every statement (a doubled ']' or '''): unquoted, a gas
@@ -397,7 +421,7 @@ bool CWorkbook::WriteBackExcel() {
     // and the write-back lose the sheet.
     if (sheetExists) {
         statementText = QStringLiteral("CREATE TABLE ");
-        AppendSheetRange(statementText, sheetName);
+        appendSheetRange(statementText, sheetName);
         statementText.append(QLatin1String(" ("));
     } else {
         statementText = QStringLiteral("CREATE TABLE [");
@@ -411,30 +435,34 @@ bool CWorkbook::WriteBackExcel() {
     }
     statementText.chop(2);
     statementText.append(QLatin1Char(')'));
-    if (!SendStatement())
+    if (!sendStatement()) {
         return false;
+    }
 
     const InsertBuilder inserts(sheetName, fieldNames);
     for (qint32 row = 2; row <= rowCount; ++row) {
-        if (!loadedEmptyRowLine.isNull() &&
-            rowLines[row - 1].constData() == loadedEmptyRowLine.constData())
+        if (!m_loadedEmptyRowLine.isNull() &&
+            rowLines[row - 1].constData() == m_loadedEmptyRowLine.constData()) {
             continue;
-        ReadRowCells(row);
-        inserts.build(statementText, row - 1, rowLines[row - 1], cellViews);
-        if (!SendStatement())
+        }
+        readRowCells(row);
+        inserts.build(statementText, row - 1, rowLines[row - 1], m_cellViews);
+        if (!sendStatement()) {
             return false;
+        }
     }
 
     // The store keeps the connection's changes only now; a sheet it could not write was not
     // created, so the object stays a new sheet and the next write-back creates it again.
-    if (!DisconnectStore())
+    if (!disconnectStore()) {
         return false;
+    }
     if (!sheetExists) {
         columnCount = static_cast<qint16>(std::min<qsizetype>(fieldNames.size(), 32767));
         sheetExists = true;
     }
-    storedRowLines = rowLines;
-    storedFieldNames = fieldNames;
+    m_storedRowLines = rowLines;
+    m_storedFieldNames = fieldNames;
     writesHeld = false;
     return true;
 }
@@ -453,10 +481,12 @@ bool CWorkbook::UpdateMatchingRows(const QStringList& newValues, const QStringLi
     appendFieldValuePairs(statementText, fieldNames, oldValues, QLatin1String(" AND "));
     // The condition keeps the blank before its closing bracket that this statement has always had.
     statementText.append(QLatin1String(" )"));
-    if (!SendStatement())
+    if (!sendStatement()) {
         return false;
-    if (!DisconnectStore())
+    }
+    if (!disconnectStore()) {
         return false;
+    }
     LoadSheet();
     return true;
 }

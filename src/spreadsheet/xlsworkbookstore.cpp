@@ -42,10 +42,13 @@ bool sameText(QStringView a, QStringView b) {
 }
 
 bool holdsAnyCell(const xls::Sheet& sheet) {
-    for (const auto& row : sheet.rows)
-        for (const QString& cell : row)
-            if (!cell.isEmpty())
+    for (const auto& row : sheet.rows) {
+        for (const QString& cell : row) {
+            if (!cell.isEmpty()) {
                 return true;
+            }
+        }
+    }
     return false;
 }
 
@@ -86,24 +89,28 @@ public:
         return cell ? *cell : QString();
     }
     void viewRow(std::vector<QStringView>& cells, std::vector<QString>&) const override {
-        if (atEnd())
+        if (atEnd()) {
             throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
+        }
         const auto& row = m_sheet.rows[m_row];
         const size_t held = std::min(row.size(), cells.size());
-        for (size_t column = 0; column < held; ++column)
+        for (size_t column = 0; column < held; ++column) {
             cells[column] = row[column];
+        }
         std::fill(cells.begin() + qsizetype(held), cells.end(), QStringView());
     }
     void moveNext() override {
-        if (!atEnd())
+        if (!atEnd()) {
             ++m_row;
+        }
     }
 
 private:
     // Null for a cell beyond the end of its row.
     const QString* cellAt(int column) const {
-        if (atEnd() || column < 0)
+        if (atEnd() || column < 0) {
             throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
+        }
         const auto& row = m_sheet.rows[m_row];
         const size_t at = static_cast<size_t>(column);
         return at < row.size() ? &row[at] : nullptr;
@@ -128,8 +135,9 @@ bool XlsWorkbookStore::installedDrivers(QStringList& names) const {
 XlsWorkbookStore::FileIdentity XlsWorkbookStore::identityOf(const QString& path) {
     FileIdentity identity;
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
         return identity;
+    }
     identity.present = true;
     identity.device = info.st_dev;
     identity.inode = info.st_ino;
@@ -142,37 +150,43 @@ void XlsWorkbookStore::loadBook(const QString& path, bool createIfMissing) {
     const FileIdentity identity = identityOf(path);
     // The book of the previous connection is kept while the file is the one it was read from
     // or written to: a job connects several times, and a day's workbook is large.
-    if (m_bookValid && path == m_path && identity == m_identity)
+    if (m_bookValid && path == m_path && identity == m_identity) {
         return;
+    }
 
     m_bookValid = false;
     m_book = {};
     m_layout.reset();
     if (!identity.present) {
-        if (!createIfMissing)
+        if (!createIfMissing) {
             throw WorkbookConnectError(
                 toMessage(QStringLiteral("Cannot open the workbook %1: the file does not exist")
                               .arg(shown(path))));
+        }
     } else {
         QFile file(path);
-        if (QFileInfo(path).isDir())
+        if (QFileInfo(path).isDir()) {
             throw WorkbookConnectError(toMessage(
                 QStringLiteral("Cannot open the workbook %1: it is a folder").arg(shown(path))));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        }
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             throw WorkbookConnectError(toMessage(QStringLiteral("Cannot open the workbook %1: %2")
                                                      .arg(shown(path), file.errorString())));
+        }
         // Read in one piece into a buffer of the file's size: a day's workbook is tens of
         // megabytes, and growing the buffer while reading costs more than the reading.
         QByteArray bytes(file.size(), Qt::Uninitialized);
         qint64 got = 0;
         while (got < bytes.size()) {
             const qint64 read = file.read(bytes.data() + got, bytes.size() - got);
-            if (read < 0)
+            if (read < 0) {
                 throw WorkbookConnectError(
                     toMessage(QStringLiteral("Cannot read the workbook %1: %2")
                                   .arg(shown(path), file.errorString())));
-            if (read == 0)
+            }
+            if (read == 0) {
                 break;
+            }
             got += read;
         }
         bytes.truncate(got);
@@ -200,9 +214,10 @@ void XlsWorkbookStore::connect(const QString& connectText) {
         abandonConnection();
     }
     WorkbookConnection connection;
-    if (!parseWorkbookConnection(connectText, connection))
+    if (!parseWorkbookConnection(connectText, connection)) {
         throw WorkbookConnectError(toMessage(
             QStringLiteral("The connection string names no workbook file: %1").arg(connectText)));
+    }
     loadBook(connection.workbookPath, connection.createIfMissing);
     m_connected = true;
     m_changed = false;
@@ -213,8 +228,9 @@ void XlsWorkbookStore::connect(const QString& connectText) {
 }
 
 void XlsWorkbookStore::requireConnection() const {
-    if (!m_connected)
+    if (!m_connected) {
         throw WorkbookStatementError(toMessage(kDriverPrefix + "Not connected to a workbook\n"));
+    }
 }
 
 void XlsWorkbookStore::refuse(const QString& reason) {
@@ -225,8 +241,9 @@ void XlsWorkbookStore::refuse(const QString& reason) {
 xls::Sheet* XlsWorkbookStore::findSheet(const QString& name, size_t* index) {
     for (size_t i = 0; i < m_book.sheets.size(); ++i) {
         if (m_book.sheets[i].name.compare(name, Qt::CaseInsensitive) == 0) {
-            if (index)
+            if (index) {
                 *index = i;
+            }
             return &m_book.sheets[i];
         }
     }
@@ -248,8 +265,9 @@ void XlsWorkbookStore::endConnection() {
 }
 
 void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
-    if (m_original.size() < m_book.sheets.size())
+    if (m_original.size() < m_book.sheets.size()) {
         m_original.resize(m_book.sheets.size());
+    }
     OriginalSheet& original = m_original[sheet];
     auto& rows = m_book.sheets[sheet].rows;
     if (original.taken || sheet >= m_sheetsAtConnect) {
@@ -272,8 +290,9 @@ void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
 }
 
 void XlsWorkbookStore::keepOriginalRow(size_t sheet, size_t row) {
-    if (sheet >= m_original.size())
+    if (sheet >= m_original.size()) {
         return;
+    }
     OriginalSheet& original = m_original[sheet];
     if (row < original.lent.size() && original.lent[row]) {
         original.rows[row] = m_book.sheets[sheet].rows[row];
@@ -282,8 +301,9 @@ void XlsWorkbookStore::keepOriginalRow(size_t sheet, size_t row) {
 }
 
 void XlsWorkbookStore::returnLentRows(size_t sheet) {
-    if (sheet >= m_original.size())
+    if (sheet >= m_original.size()) {
         return;
+    }
     OriginalSheet& original = m_original[sheet];
     auto& rows = m_book.sheets[sheet].rows;
     for (size_t r = 0; r < original.lent.size(); ++r) {
@@ -303,25 +323,29 @@ bool sameRows(const std::vector<std::vector<QString>>& a,
               const std::vector<std::vector<QString>>& b, const std::vector<bool>& lent) {
     auto usedWidth = [](const std::vector<QString>& row) {
         size_t width = row.size();
-        while (width > 0 && row[width - 1].isEmpty())
+        while (width > 0 && row[width - 1].isEmpty()) {
             --width;
+        }
         return width;
     };
     static const std::vector<QString> none;
     const size_t rows = std::max(a.size(), b.size());
     for (size_t r = 0; r < rows; ++r) {
-        if (r < lent.size() && lent[r])
+        if (r < lent.size() && lent[r]) {
             continue;
+        }
         const auto& rowA = r < a.size() ? a[r] : none;
         const auto& rowB = r < b.size() ? b[r] : none;
         const size_t width = usedWidth(rowA);
-        if (width != usedWidth(rowB))
+        if (width != usedWidth(rowB)) {
             return false;
+        }
         for (size_t c = 0; c < width; ++c) {
             const QString& x = rowA[c];
             const QString& y = rowB[c];
-            if (x.size() != y.size() || (x.constData() != y.constData() && x != y))
+            if (x.size() != y.size() || (x.constData() != y.constData() && x != y)) {
                 return false;
+            }
         }
     }
     return true;
@@ -349,8 +373,9 @@ bool XlsWorkbookStore::collectChanges(std::vector<xls::SheetChange>& changes) co
 
 bool XlsWorkbookStore::writeBook(QString& why) {
     std::vector<xls::SheetChange> changes;
-    if (!collectChanges(changes))
+    if (!collectChanges(changes)) {
         return true;
+    }
     if (!m_layout) {
         // A workbook this connection created: written out piece by piece, since a buffer of its
         // size would be fresh memory on every write-back.
@@ -396,9 +421,11 @@ bool XlsWorkbookStore::writeBook(QString& why) {
     return safefilewrite::replaceFile(
         m_path,
         [&file](const safefilewrite::PieceWriter& write) {
-            for (const QByteArray& piece : file)
-                if (!write(piece))
+            for (const QByteArray& piece : file) {
+                if (!write(piece)) {
                     return false;
+                }
+            }
             return true;
         },
         why);
@@ -407,14 +434,16 @@ bool XlsWorkbookStore::writeBook(QString& why) {
 void XlsWorkbookStore::abandonConnection() {
     // The file still holds the book as it was at connect, so the next connection reads it
     // again; a connection that changed nothing leaves the book as read.
-    if (m_changed)
+    if (m_changed) {
         forgetBook();
+    }
     endConnection();
 }
 
 bool XlsWorkbookStore::disconnect(QString& failure) {
-    if (!m_connected)
+    if (!m_connected) {
         return true;
+    }
     if (m_refused || !m_changed) {
         abandonConnection();
         return true;
@@ -434,17 +463,20 @@ bool XlsWorkbookStore::disconnect(QString& failure) {
 }
 
 void XlsWorkbookStore::checkText(QStringView text) {
-    if (text.size() > xls::kMaxCellChars)
+    if (text.size() > xls::kMaxCellChars) {
         refuse(QStringLiteral("A text of %1 characters is longer than a cell holds (32,767)")
                    .arg(text.size()));
+    }
 }
 
 int XlsWorkbookStore::resolveColumn(const xls::Sheet& sheet, const QString& name) const {
     static const std::vector<QString> none;
     const auto& header = sheet.rows.empty() ? none : sheet.rows.front();
-    for (size_t c = 0; c < header.size() && c < size_t(xls::kMaxColumns); ++c)
-        if (!header[c].isEmpty() && header[c] == name)
+    for (size_t c = 0; c < header.size() && c < size_t(xls::kMaxColumns); ++c) {
+        if (!header[c].isEmpty() && header[c] == name) {
             return static_cast<int>(c);
+        }
+    }
     // A column without a name is known by F and its number.
     if (name.size() >= 2 && name.startsWith(u'F')) {
         bool ok = false;
@@ -452,8 +484,9 @@ int XlsWorkbookStore::resolveColumn(const xls::Sheet& sheet, const QString& name
         const size_t at = static_cast<size_t>(number - 1);
         if (ok && number >= 1 && number <= xls::kMaxColumns &&
             QString::number(number) == QStringView(name).sliced(1) &&
-            (at >= header.size() || header[at].isEmpty()))
+            (at >= header.size() || header[at].isEmpty())) {
             return number - 1;
+        }
     }
     return -1;
 }
@@ -463,8 +496,9 @@ void XlsWorkbookStore::execute(const QString& text) {
     QString error;
     if (!parseStoreStatement(text, m_statement, error,
                              m_insertTargetValid ? QStringView(m_insertTarget.columnList)
-                                                 : QStringView()))
+                                                 : QStringView())) {
         refuse(error);
+    }
     switch (m_statement.kind) {
     case StatementKind::Select:
         refuse(QStringLiteral("A SELECT gives rows: open it as a result"));
@@ -486,31 +520,37 @@ void XlsWorkbookStore::execute(const QString& text) {
 std::unique_ptr<WorkbookResult> XlsWorkbookStore::openForwardOnly(const QString& select) {
     requireConnection();
     QString error;
-    if (!parseStoreStatement(select, m_statement, error))
+    if (!parseStoreStatement(select, m_statement, error)) {
         refuse(error);
-    if (m_statement.kind != StatementKind::Select)
+    }
+    if (m_statement.kind != StatementKind::Select) {
         refuse(QStringLiteral("Only a SELECT gives rows"));
+    }
     const TableName table = splitTableName(sqlquote::unquoteName(m_statement.table));
-    if (!isWholeSheet(table))
+    if (!isWholeSheet(table)) {
         refuse(QStringLiteral("SELECT reads whole sheets only: [%1$A1:IV65536]").arg(table.sheet));
+    }
     const xls::Sheet* sheet = findSheet(table.sheet);
     // A SELECT changes nothing: asking for a sheet that is not there leaves the connection's
     // changes standing.
-    if (!sheet)
+    if (!sheet) {
         throw WorkbookStatementError(toMessage(
             kDriverPrefix +
             QStringLiteral("The workbook %1 has no sheet '%2'\n").arg(shown(m_path), table.sheet)));
+    }
     return std::make_unique<SheetResult>(*sheet);
 }
 
 void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
     const TableName table = splitTableName(sqlquote::unquoteName(statement.table));
-    if (!isWholeSheet(table))
+    if (!isWholeSheet(table)) {
         refuse(QStringLiteral("DROP TABLE empties whole sheets only: [%1$A1:IV65536]")
                    .arg(table.sheet));
+    }
     size_t index = 0;
-    if (!findSheet(table.sheet, &index))
+    if (!findSheet(table.sheet, &index)) {
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
+    }
     m_insertTargetValid = false;
     const bool anyCell = holdsAnyCell(m_book.sheets[index]);
     takeOriginal(index, true);
@@ -519,27 +559,32 @@ void XlsWorkbookStore::dropTable(const StoreStatement& statement) {
 
 void XlsWorkbookStore::createTable(const StoreStatement& statement) {
     const TableName table = splitTableName(sqlquote::unquoteName(statement.table));
-    if (table.hasRange && !isWholeSheet(table))
+    if (table.hasRange && !isWholeSheet(table)) {
         refuse(QStringLiteral("CREATE TABLE takes a sheet name or a whole sheet: [%1$A1:IV65536]")
                    .arg(table.sheet));
-    if (statement.columns.size() > size_t(xls::kMaxColumns))
+    }
+    if (statement.columns.size() > size_t(xls::kMaxColumns)) {
         refuse(QStringLiteral("%1 columns are more than a sheet holds (256)")
                    .arg(statement.columns.size()));
+    }
 
     std::vector<QString> header;
     header.reserve(statement.columns.size());
     QHash<QString, int> seen;
     for (size_t i = 0; i < statement.columns.size(); ++i) {
         QString name = sqlquote::unquoteName(statement.columns[i]);
-        if (name.isEmpty())
+        if (name.isEmpty()) {
             refuse(QStringLiteral("Column %1 has no name").arg(i + 1));
+        }
         checkText(name);
-        if (seen.contains(name))
+        if (seen.contains(name)) {
             refuse(QStringLiteral("The column name '%1' is given twice").arg(name));
+        }
         const int width = statement.widths[i];
-        if (width < 1 || width > 255)
+        if (width < 1 || width > 255) {
             refuse(QStringLiteral("The column type char(%1) is not one of char(1) to char(255)")
                        .arg(width));
+        }
         seen.insert(name, int(i));
         header.push_back(std::move(name));
     }
@@ -547,33 +592,38 @@ void XlsWorkbookStore::createTable(const StoreStatement& statement) {
     size_t index = 0;
     xls::Sheet* sheet = findSheet(table.sheet, &index);
     if (table.hasRange) {
-        if (!sheet)
+        if (!sheet) {
             refuse(QStringLiteral("The workbook %1 has no sheet '%2'")
                        .arg(shown(m_path), table.sheet));
+        }
     } else if (!sheet) {
-        if (const QString problem = xls::sheetNameProblem(table.sheet); !problem.isEmpty())
+        if (const QString problem = xls::sheetNameProblem(table.sheet); !problem.isEmpty()) {
             refuse(problem);
+        }
         m_book.sheets.push_back(xls::Sheet{table.sheet, {std::move(header)}});
         m_changed = true;
         m_insertTargetValid = false;
         return;
     }
-    if (holdsAnyCell(*sheet))
+    if (holdsAnyCell(*sheet)) {
         refuse(
             table.hasRange
                 ? QStringLiteral("The sheet '%1' holds data: empty it with DROP TABLE first")
                       .arg(sheet->name)
                 : QStringLiteral("The workbook already has a sheet named '%1'").arg(sheet->name));
+    }
     takeOriginal(index);
     returnLentRows(index);
     // A column without a name was given to the reader as F and its number; the header it had,
     // an empty cell, is what goes back.
     if (index < m_original.size() && m_original[index].taken && !m_original[index].rows.empty()) {
         const auto& before = m_original[index].rows.front();
-        for (size_t c = 0; c < header.size(); ++c)
+        for (size_t c = 0; c < header.size(); ++c) {
             if ((c >= before.size() || before[c].isEmpty()) &&
-                header[c] == QStringLiteral("F%1").arg(c + 1))
+                header[c] == QStringLiteral("F%1").arg(c + 1)) {
                 header[c].clear();
+            }
+        }
     }
     m_changed = true;
     m_book.sheets[index].rows.clear();
@@ -586,12 +636,14 @@ bool XlsWorkbookStore::insertRowOfKnownTable(QStringView table, int& lastRow) co
     // sheet of the INSERT before is read without taking the name apart again.
     const QStringView prefix(m_insertTarget.rangePrefix);
     if (!m_insertTargetValid || table.size() <= prefix.size() || table.size() > prefix.size() + 7 ||
-        !sameText(table.first(prefix.size()), prefix))
+        !sameText(table.first(prefix.size()), prefix)) {
         return false;
+    }
     int row = 0;
     for (const QChar c : table.sliced(prefix.size())) {
-        if (c.unicode() < u'0' || c.unicode() > u'9')
+        if (c.unicode() < u'0' || c.unicode() > u'9') {
             return false;
+        }
         row = row * 10 + (c.unicode() - u'0');
     }
     lastRow = row;
@@ -605,28 +657,36 @@ void XlsWorkbookStore::resolveInsertTarget(const StoreStatement& statement,
     if (statement.columnsKnown) {
         names = m_insertTarget.names;
     } else {
-        for (const QStringView quoted : statement.columns)
+        for (const QStringView quoted : statement.columns) {
             names.push_back(sqlquote::unquoteName(quoted));
+        }
     }
     m_insertTargetValid = false;
     const QString sheetName = sqlquote::unquoteName(quotedSheet);
     size_t index = 0;
-    if (!findSheet(sheetName, &index))
+    if (!findSheet(sheetName, &index)) {
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), sheetName));
+    }
     InsertTarget target;
     target.sheet = index;
     for (const QString& name : names) {
         const int column = resolveColumn(m_book.sheets[index], name);
-        if (column < 0)
+        if (column < 0) {
             refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(sheetName, name));
-        if (std::find(target.columns.begin(), target.columns.end(), column) != target.columns.end())
+        }
+        if (std::find(target.columns.begin(), target.columns.end(), column) !=
+            target.columns.end()) {
             refuse(QStringLiteral("The column '%1' is named twice").arg(name));
+        }
         target.columns.push_back(column);
         target.lastColumn = std::max(target.lastColumn, column);
     }
-    for (int column = 0; column < target.lastColumn; ++column)
-        if (std::find(target.columns.begin(), target.columns.end(), column) == target.columns.end())
+    for (int column = 0; column < target.lastColumn; ++column) {
+        if (std::find(target.columns.begin(), target.columns.end(), column) ==
+            target.columns.end()) {
             target.unnamed.push_back(static_cast<size_t>(column));
+        }
+    }
     target.names = std::move(names);
     target.table = quotedSheet.toString();
     target.rangePrefix = target.table + QLatin1String("$A1:IV");
@@ -637,8 +697,9 @@ void XlsWorkbookStore::resolveInsertTarget(const StoreStatement& statement,
 
 std::vector<QString>& XlsWorkbookStore::rowForInsert(size_t sheet, size_t rowIndex) {
     auto& rows = m_book.sheets[sheet].rows;
-    if (rows.size() <= rowIndex)
+    if (rows.size() <= rowIndex) {
         rows.resize(rowIndex + 1);
+    }
     auto& row = rows[rowIndex];
     // A write-back rebuilds a sheet that mostly holds what it held before: the row from the
     // same place comes back with its cells, and the texts that did not change keep their
@@ -648,8 +709,9 @@ std::vector<QString>& XlsWorkbookStore::rowForInsert(size_t sheet, size_t rowInd
         OriginalSheet& original = m_original[sheet];
         row = std::move(original.rows[rowIndex]);
         original.rows[rowIndex] = {};
-        if (original.lent.size() < original.rows.size())
+        if (original.lent.size() < original.rows.size()) {
             original.lent.resize(original.rows.size(), false);
+        }
         original.lent[rowIndex] = true;
     }
     return row;
@@ -668,29 +730,35 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
         TableName range;
         if (dollar < 0 || !parseCellRange(statement.table.sliced(dollar + 1), range) ||
             range.firstColumn != 1 || range.firstRow != 1 ||
-            range.lastColumn != kWholeSheetLastColumn)
+            range.lastColumn != kWholeSheetLastColumn) {
             refuse(QStringLiteral("INSERT INTO needs a range from A1 to the row above the new "
                                   "row: [Sheet$A1:IVn]"));
+        }
         lastRow = range.lastRow;
         quotedSheet = statement.table.first(dollar);
     }
-    if (lastRow >= xls::kMaxRows)
+    if (lastRow >= xls::kMaxRows) {
         refuse(
             QStringLiteral("Row %1 is beyond the last row of a sheet (65,536)").arg(lastRow + 1));
+    }
 
     const bool sameTable =
         knownTable || (m_insertTargetValid && sameText(quotedSheet, m_insertTarget.table));
     if (!sameTable ||
-        (!statement.columnsKnown && statement.columnList != m_insertTarget.columnList))
+        (!statement.columnsKnown && statement.columnList != m_insertTarget.columnList)) {
         resolveInsertTarget(statement, quotedSheet);
+    }
     const InsertTarget& target = m_insertTarget;
-    if (statement.values.size() != target.columns.size())
+    if (statement.values.size() != target.columns.size()) {
         refuse(QStringLiteral("%1 columns are named but %2 texts given")
                    .arg(target.columns.size())
                    .arg(statement.values.size()));
-    for (const QStringView value : statement.values)
-        if (value.size() > xls::kMaxCellChars)
+    }
+    for (const QStringView value : statement.values) {
+        if (value.size() > xls::kMaxCellChars) {
             checkText(sqlquote::unquoteValue(value));
+        }
+    }
 
     m_changed = true;
     takeOriginal(target.sheet);
@@ -699,12 +767,14 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     auto& row = rowForInsert(target.sheet, rowIndex);
     // A lent row gives the original its copy back before its first change.
     const size_t width = static_cast<size_t>(target.lastColumn + 1);
-    if (row.size() != width)
+    if (row.size() != width) {
         keepOriginalRow(target.sheet, rowIndex);
+    }
     row.resize(width);
     for (const size_t column : target.unnamed) {
-        if (!row[column].isEmpty())
+        if (!row[column].isEmpty()) {
             keepOriginalRow(target.sheet, rowIndex);
+        }
         row[column].clear();
     }
     for (size_t i = 0; i < statement.values.size(); ++i) {
@@ -725,11 +795,13 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
 
 void XlsWorkbookStore::update(const StoreStatement& statement) {
     const TableName table = splitTableName(sqlquote::unquoteName(statement.table));
-    if (table.hasRange)
+    if (table.hasRange) {
         refuse(QStringLiteral("UPDATE takes the bare sheet name: [%1]").arg(table.sheet));
+    }
     size_t index = 0;
-    if (!findSheet(table.sheet, &index))
+    if (!findSheet(table.sheet, &index)) {
         refuse(QStringLiteral("The workbook %1 has no sheet '%2'").arg(shown(m_path), table.sheet));
+    }
 
     auto resolveAll = [&](const std::vector<QStringView>& quotedNames,
                           const std::vector<QStringView>& quotedValues,
@@ -737,8 +809,9 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
         for (size_t i = 0; i < quotedNames.size(); ++i) {
             const QString name = sqlquote::unquoteName(quotedNames[i]);
             const int column = resolveColumn(m_book.sheets[index], name);
-            if (column < 0)
+            if (column < 0) {
                 refuse(QStringLiteral("The sheet '%1' has no column '%2'").arg(table.sheet, name));
+            }
             QString value = sqlquote::unquoteValue(quotedValues[i]);
             checkText(value);
             pairs.emplace_back(static_cast<size_t>(column), std::move(value));
@@ -748,10 +821,13 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
     std::vector<std::pair<size_t, QString>> conditions;
     resolveAll(statement.columns, statement.values, assignments);
     resolveAll(statement.whereColumns, statement.whereValues, conditions);
-    for (size_t i = 0; i < assignments.size(); ++i)
-        for (size_t j = i + 1; j < assignments.size(); ++j)
-            if (assignments[i].first == assignments[j].first)
+    for (size_t i = 0; i < assignments.size(); ++i) {
+        for (size_t j = i + 1; j < assignments.size(); ++j) {
+            if (assignments[i].first == assignments[j].first) {
                 refuse(QStringLiteral("A column is set twice"));
+            }
+        }
+    }
 
     auto cellOf = [](const std::vector<QString>& row, size_t column) {
         return column < row.size() ? QStringView(row[column]) : QStringView();
@@ -760,13 +836,16 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
     const auto& rows = m_book.sheets[index].rows;
     for (size_t r = 1; r < rows.size(); ++r) {
         bool matches = true;
-        for (const auto& [column, value] : conditions)
+        for (const auto& [column, value] : conditions) {
             matches = matches && cellOf(rows[r], column) == value;
-        if (matches)
+        }
+        if (matches) {
             matching.push_back(r);
+        }
     }
-    if (matching.empty())
+    if (matching.empty()) {
         return;
+    }
     takeOriginal(index);
     m_changed = true;
     m_insertTargetValid = false;
@@ -775,8 +854,9 @@ void XlsWorkbookStore::update(const StoreStatement& statement) {
         keepOriginalRow(index, r);
         auto& row = changing[r];
         for (const auto& [column, value] : assignments) {
-            if (row.size() <= column)
+            if (row.size() <= column) {
                 row.resize(column + 1);
+            }
             row[column] = value;
         }
     }

@@ -132,7 +132,7 @@ private slots:
         QVERIFY(!d.isVisible());
         QCOMPARE(GasNameOf(83, m_gases.names), QStringLiteral("Ozone"));
         QCOMPARE(GasNameOf(88, m_gases.names), QStringLiteral("Argon's mix"));
-        const ReadBook book = ReadWithXlrd(m_path);
+        const ReadBook book = readWithXlrd(m_path);
         QCOMPARE(book.error, QString());
         const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
         QVERIFY(sheet);
@@ -145,7 +145,7 @@ private slots:
         saveBaseline();
         // Opening rewrites the workbook (and adds its backup sheet once); the names must stay.
         const auto names = [this] {
-            const ReadBook book = ReadWithXlrd(m_path);
+            const ReadBook book = readWithXlrd(m_path);
             const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
             return sheet ? sheet->rows : QList<QStringList>();
         };
@@ -202,8 +202,9 @@ private slots:
 
         typeName(d, QStringLiteral("Nowhere"));
         QTest::mouseClick(ok(d), Qt::LeftButton);
-        for (int r = 0; r < kGasListRows; ++r)
+        for (int r = 0; r < kGasListRows; ++r) {
             QVERIFY(nameAt(d, r) != QStringLiteral("Nowhere"));
+        }
         QCOMPARE(nameAt(d, 0), QStringLiteral("Freon R22"));
     }
 

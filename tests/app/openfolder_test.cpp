@@ -17,7 +17,7 @@ private slots:
         QTemporaryDir tmp;
         const QString folder = tmp.path() + QStringLiteral("/TRELLMO_RECORD_DATA");
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
-        OpenRecordFolder(folder);
+        openRecordFolder(folder);
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
         QVERIFY(!QFileInfo::exists(folder));

@@ -145,21 +145,25 @@ void CaptionsTest::everyCaptionOfBothWindowsFits() {
     bool seen = false;
     QTimer::singleShot(0, w.dlg.get(), [&] {
         auto* gasType = qobject_cast<CGastypeEdit*>(QApplication::activeModalWidget());
-        if (gasType == nullptr)
+        if (gasType == nullptr) {
             return;
-        if (!QTest::qWaitForWindowExposed(gasType))
+        }
+        if (!QTest::qWaitForWindowExposed(gasType)) {
             return;
+        }
         checkWindow(misfits, QStringLiteral("Gas Type"), *gasType);
         qInfo("Gas Type captions at %.2f pt", gasType->font().pointSizeF());
-        if (qEnvironmentVariableIsSet("TRELLMO_SHOT"))
+        if (qEnvironmentVariableIsSet("TRELLMO_SHOT")) {
             gasType->grab().save(qEnvironmentVariable("TRELLMO_SHOT") + "-gastype.png");
+        }
         seen = true;
         gasType->reject();
     });
     gasTypeCommand->trigger();
     QVERIFY(seen);
-    if (qEnvironmentVariableIsSet("TRELLMO_SHOT"))
+    if (qEnvironmentVariableIsSet("TRELLMO_SHOT")) {
         w.dlg->grab().save(qEnvironmentVariable("TRELLMO_SHOT") + "-main.png");
+    }
     QVERIFY2(misfits.isEmpty(), qPrintable(QLatin1Char('\n') + describe(misfits)));
 }
 

@@ -30,33 +30,37 @@ void holdRecords(CTrellmoDlg& dlg, const QString& recordFolder) {
     RecordStore& store = dlg.link().records();
     for (quint32 r = 0; r < kHeld; ++r) {
         store.setCell(0, r, recordTime(r));
-        for (int c = 1; c < RecordStore::kColumns; ++c)
+        for (int c = 1; c < RecordStore::kColumns; ++c) {
             store.setCell(c, r, QStringLiteral("c%1").arg(c));
+        }
     }
     dlg.link().state().sixChannel = 0;
     dlg.link().state().storeRow = kHeld;
     QFile blocker(recordFolder);
-    if (!blocker.open(QIODevice::WriteOnly) || blocker.write("not a folder") <= 0)
+    if (!blocker.open(QIODevice::WriteOnly) || blocker.write("not a folder") <= 0) {
         qFatal("cannot block the record folder");
+    }
 }
 
 QStringList expectedRow(quint32 n) {
     QStringList row{recordTime(n)};
-    for (int ch = 1; ch <= 4; ++ch)
+    for (int ch = 1; ch <= 4; ++ch) {
         row << QStringLiteral("c%1").arg(ch) << QStringLiteral("c%1").arg(ch + 6)
             << QStringLiteral("c%1").arg(ch + 12);
+    }
     return row;
 }
 
 QList<QStringList> expectedSheet() {
-    QList<QStringList> rows{RecordCaptions(ChannelLayout::Four)};
-    for (quint32 n = 0; n < kHeld; ++n)
+    QList<QStringList> rows{recordCaptions(ChannelLayout::Four)};
+    for (quint32 n = 0; n < kHeld; ++n) {
         rows << expectedRow(n);
+    }
     return rows;
 }
 
 QList<QStringList> storageRows(const QString& path) {
-    const ReadBook book = ReadWithXlrd(path);
+    const ReadBook book = readWithXlrd(path);
     const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
     return sheet ? sheet->rows : QList<QStringList>{};
 }
@@ -98,7 +102,7 @@ void ExitChoiceTest::tryAgainWritesOnceTheFolderCanBeMade() {
         QVERIFY2(text.contains(QStringLiteral("cannot be created")), qPrintable(text));
     }
     const QString day =
-        folder + QLatin1Char('/') + RecordWorkbookName(ChannelLayout::Four, QDate::currentDate());
+        folder + QLatin1Char('/') + recordWorkbookName(ChannelLayout::Four, QDate::currentDate());
     QCOMPARE(storageRows(day), expectedSheet());
     QCOMPARE(dlg.link().state().storeRow, 0u);
 }
@@ -160,8 +164,9 @@ void ExitChoiceTest::discardIsTheOnlyWayToLoseThemAlsoFromTheCloseBox() {
     script.then(QStringLiteral("unwrittenRecordsBox"), [](QWidget* box) {
         QTest::keyClick(box, Qt::Key_Escape);
         QTest::qWait(50);
-        if (box->isVisible())
+        if (box->isVisible()) {
             ModalScript::click(QStringLiteral("discardButton"))(box);
+        }
     });
     QSignalSpy finished(&dlg, &QDialog::finished);
     dlg.close(); // as the window manager's close does

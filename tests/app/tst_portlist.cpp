@@ -35,8 +35,9 @@ bool listBecomes(const WindowFixture& w, const QStringList& expected, qint64* to
     clock.start();
     const bool reached =
         waitUntil([&] { return w.portEntries() == expected; }, kFollowLimitMs + 500);
-    if (tookMs != nullptr)
+    if (tookMs != nullptr) {
         *tookMs = clock.elapsed();
+    }
     return reached && clock.elapsed() <= kFollowLimitMs;
 }
 
@@ -46,8 +47,9 @@ QLabel* hintOf(const WindowFixture& w) {
 
 QString groupOf(const QString& devicePath) {
     struct stat info {};
-    if (::stat(devicePath.toLocal8Bit().constData(), &info) != 0 || info.st_gid == 0)
+    if (::stat(devicePath.toLocal8Bit().constData(), &info) != 0 || info.st_gid == 0) {
         return QStringLiteral("dialout");
+    }
     const group* entry = ::getgrgid(info.st_gid);
     return entry ? QString::fromLocal8Bit(entry->gr_name) : QStringLiteral("dialout");
 }
@@ -166,10 +168,12 @@ void PortListTest::refusedAndBusyDevicesAreNamedOnceBelowTheControls() {
     WindowFixture w({"ttyUSB0"}, [&](DialogSettings& settings) {
         settings.portAccessCheck = [refused, busy](const QString& path) {
             const QString name = path.section(QLatin1Char('/'), -1);
-            if (refused->contains(name))
+            if (refused->contains(name)) {
                 return PortAccess::Refused;
-            if (busy->contains(name))
+            }
+            if (busy->contains(name)) {
                 return PortAccess::Busy;
+            }
             return checkPortAccess(path);
         };
     });

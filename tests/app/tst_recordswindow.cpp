@@ -53,8 +53,9 @@ void exportDay(const QString& folder, const QDate& date, int channels, int recor
         }
         if (++row == 1000 || n == records - 1) {
             if (!exporter.exportBatch(channels == 6 ? ChannelLayout::Six : ChannelLayout::Four,
-                                      store, quint32(row)))
+                                      store, quint32(row))) {
                 qFatal("export failed: %s", qPrintable(exporter.lastFailure().reason));
+            }
             row = 0;
         }
     }
@@ -62,8 +63,9 @@ void exportDay(const QString& folder, const QDate& date, int channels, int recor
 
 QStringList listed(const QTreeWidget& list, int column) {
     QStringList texts;
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
         texts << list.topLevelItem(i)->text(column);
+    }
     return texts;
 }
 
@@ -115,8 +117,9 @@ void RecordsWindowTest::listsTheFolderNewestFirstAndShowsTheNewestDay() {
 
     const RecordShape& shape = *w.shape();
     QStringList names;
-    for (const RecordSeries& s : shape.series)
+    for (const RecordSeries& s : shape.series) {
         names << s.name;
+    }
     QCOMPARE(names, QStringList({"CH1 CO PPM", "CH2 H2S PPM", "CH2 CO PPM", "CH3 O2 %VOL",
                                  "CH4 EX %LEL", "CH5 NO2 PPM", "CH6 SO2 PPM"}));
     QCOMPARE(shape.series[0].points.size(), size_t(1500 - 30));
@@ -129,9 +132,11 @@ void RecordsWindowTest::listsTheFolderNewestFirstAndShowsTheNewestDay() {
     // lowest and highest reading.
     RecordsChartView& chart = *w.chartView();
     QStringList legend;
-    for (QLegendMarker* marker : chart.chart()->legend()->markers())
-        if (marker->isVisible())
+    for (QLegendMarker* marker : chart.chart()->legend()->markers()) {
+        if (marker->isVisible()) {
             legend << marker->label();
+        }
+    }
     QCOMPARE(legend, names);
     const int columns = int(chart.chart()->plotArea().width());
     for (int i = 0; i < int(shape.series.size()); ++i) {
@@ -182,8 +187,9 @@ void RecordsWindowTest::alarmLevelsAreDashedLinesOfTheChannel() {
     RecordsChartView& chart = *w.chartView();
     const auto levels = [&](int series) {
         std::vector<double> drawn = chart.drawnAlarmLevels(series);
-        for (double& level : drawn)
+        for (double& level : drawn) {
             level = std::round(level * 1000) / 1000;
+        }
         return drawn;
     };
     QCOMPARE(levels(0).size(), size_t(0));
@@ -296,8 +302,9 @@ void RecordsWindowTest::aFileThatIsNoRecordWorkbookLeavesTheShownRecords() {
     QVERIFY(!fresh.isLoading());
     QVERIFY(!QFileInfo::exists(empty.filePath(QStringLiteral("TRELLMO_RECORD_DATA"))));
 
-    if (!qEnvironmentVariableIsEmpty("TRELLMO_RECORDS_SCREENSHOT"))
+    if (!qEnvironmentVariableIsEmpty("TRELLMO_RECORDS_SCREENSHOT")) {
         w.grab().save(qEnvironmentVariable("TRELLMO_RECORDS_SCREENSHOT"));
+    }
 }
 
 QTEST_MAIN(RecordsWindowTest)

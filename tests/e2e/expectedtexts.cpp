@@ -16,7 +16,7 @@ QString timeText(const SimRecord& record) {
 
 } // namespace
 
-QString GasNameText(quint8 code) {
+QString gasNameText(quint8 code) {
     switch (code) {
     case 1:
         return QStringLiteral("CO      ");
@@ -37,45 +37,45 @@ QString GasNameText(quint8 code) {
     }
 }
 
-QString UnitText(quint8 code) {
+QString unitText(quint8 code) {
     static const char* const units[] = {"PPM", "PPB", "%VOL", "%LEL", "mg/m3", "g/m3"};
     return QString::fromLatin1(units[code <= 5 ? code : 0]);
 }
 
-QString ReadingText(quint16 raw, quint8 precision, bool scaled) {
+QString readingText(quint16 raw, quint8 precision, bool scaled) {
     static const double divisors[] = {1, 10, 100, 1000};
     const int decimals = decimalsOf(precision);
     const double value = scaled ? raw / divisors[decimals] : raw;
     return QString::asprintf("%5.*f", decimals, value);
 }
 
-QStringList ExpectedChannelRow(const SimulatorConfig& config, int channel) {
+QStringList expectedChannelRow(const SimulatorConfig& config, int channel) {
     const auto c = static_cast<size_t>(channel - 1);
     static const char* const precisionTexts[] = {"1", "0.1", "0.01", "0.001"};
     const quint8 precision = config.precisionCodes[c];
     return {QStringLiteral("CH%1").arg(channel),
-            GasNameText(config.gasCodes[c]),
-            ReadingText(config.ranges[c], precision, false),
-            UnitText(config.unitCodes[c]),
+            gasNameText(config.gasCodes[c]),
+            readingText(config.ranges[c], precision, false),
+            unitText(config.unitCodes[c]),
             QString::fromLatin1(precisionTexts[decimalsOf(precision)]),
-            ReadingText(config.lowAlarms[c], precision, true),
-            ReadingText(config.highAlarms[c], precision, true)};
+            readingText(config.lowAlarms[c], precision, true),
+            readingText(config.highAlarms[c], precision, true)};
 }
 
-QStringList ExpectedStoreRow(const SimulatorConfig& config, quint32 n) {
-    const SimRecord record = SimRecordOf(n);
+QStringList expectedStoreRow(const SimulatorConfig& config, quint32 n) {
+    const SimRecord record = simRecordOf(n);
     QStringList gas, conc, unit;
     for (size_t c = 0; c < 6; ++c) {
         const bool present = static_cast<int>(c) < config.channels;
-        gas << (present ? GasNameText(config.gasCodes[c]) : QString());
-        conc << (present ? ReadingText(record.readings[c], config.precisionCodes[c], true)
+        gas << (present ? gasNameText(config.gasCodes[c]) : QString());
+        conc << (present ? readingText(record.readings[c], config.precisionCodes[c], true)
                          : QString());
-        unit << (present ? UnitText(config.unitCodes[c]) : QString());
+        unit << (present ? unitText(config.unitCodes[c]) : QString());
     }
     return QStringList{timeText(record)} + gas + conc + unit;
 }
 
-QStringList ExpectedCaptions(int channels) {
+QStringList expectedCaptions(int channels) {
     QStringList captions{QStringLiteral("Time")};
     for (int c = 1; c <= channels; ++c) {
         captions << QStringLiteral("CH%1 Gas").arg(c) << QStringLiteral("CH%1 Conc").arg(c)
@@ -84,8 +84,8 @@ QStringList ExpectedCaptions(int channels) {
     return captions;
 }
 
-QStringList ExpectedSheetRow(const SimulatorConfig& config, quint32 n) {
-    const QStringList store = ExpectedStoreRow(config, n);
+QStringList expectedSheetRow(const SimulatorConfig& config, quint32 n) {
+    const QStringList store = expectedStoreRow(config, n);
     QStringList cells{store[0]};
     for (int c = 1; c <= config.channels; ++c) {
         cells << store[c] << store[6 + c] << store[12 + c];
@@ -93,7 +93,7 @@ QStringList ExpectedSheetRow(const SimulatorConfig& config, quint32 n) {
     return cells;
 }
 
-QString ReceiveFieldText(const QByteArray& bytes) {
+QString receiveFieldText(const QByteArray& bytes) {
     QString text;
     for (const char byte : bytes) {
         text += QString::asprintf("%02X ", static_cast<quint8>(byte));

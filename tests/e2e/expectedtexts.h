@@ -11,21 +11,21 @@
 // tables and formatting.
 
 // Built-in gas names with their trailing spaces, for the codes the tests configure.
-QString GasNameText(quint8 code);
-QString UnitText(quint8 code);
+QString gasNameText(quint8 code);
+QString unitText(quint8 code);
 // "%5.0f" to "%5.3f" by precision code; scaled values are divided by 10, 100 or 1000.
-QString ReadingText(quint16 raw, quint8 precision, bool scaled);
+QString readingText(quint16 raw, quint8 precision, bool scaled);
 
 // Cells 0-6 of channel row `channel` (1-6) of the channel table after a parameter read.
-QStringList ExpectedChannelRow(const SimulatorConfig& config, int channel);
+QStringList expectedChannelRow(const SimulatorConfig& config, int channel);
 
 // The 19 cells of record n in the record store: time, six gas names, six readings, six units;
 // a four-channel record leaves channels 5 and 6 empty.
-QStringList ExpectedStoreRow(const SimulatorConfig& config, quint32 n);
+QStringList expectedStoreRow(const SimulatorConfig& config, quint32 n);
 
 // The "Storage" sheet: the caption row, and record n in caption order (13 or 19 cells).
-QStringList ExpectedCaptions(int channels);
-QStringList ExpectedSheetRow(const SimulatorConfig& config, quint32 n);
+QStringList expectedCaptions(int channels);
+QStringList expectedSheetRow(const SimulatorConfig& config, quint32 n);
 
 // The Receive field's text for these bytes: "%02X " each.
-QString ReceiveFieldText(const QByteArray& bytes);
+QString receiveFieldText(const QByteArray& bytes);

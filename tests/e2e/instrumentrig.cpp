@@ -117,7 +117,7 @@ QList<QStringList> InstrumentRig::storedRows(quint32 count) const {
 QList<QStringList> InstrumentRig::expectedStoreRows(quint32 first, quint32 last) {
     QList<QStringList> rows;
     for (quint32 n = first; n <= last; ++n) {
-        rows << ExpectedStoreRow(sim.config(), n);
+        rows << expectedStoreRow(sim.config(), n);
     }
     return rows;
 }

@@ -90,7 +90,7 @@ void DownloadTest::recordsArriveExactlyDespiteLostCorruptSplitAndLostLastAnswers
         const SimRequest last = rig.sim.requests().last();
         QCOMPARE(sent->last(), QString::fromLatin1(last.bytes.toHex()));
         QCOMPARE(rig.window.field(ControlId::ReceiveText),
-                 ReceiveFieldText(SimAnswerFor(config, last)));
+                 receiveFieldText(simAnswerFor(config, last)));
 
         // The percentage climbs by 2.5 per record to "100.0%", the bar ends full.
         QCOMPARE(percents->first(), QStringLiteral("2.5%"));
@@ -110,7 +110,7 @@ void DownloadTest::recordsArriveExactlyDespiteLostCorruptSplitAndLostLastAnswers
 }
 
 void DownloadTest::closePortStopsTheDownloadAndDownloadDataContinuesIt() {
-    SimulatorConfig config = SimulatorConfig::SixChannels();
+    SimulatorConfig config = SimulatorConfig::sixChannels();
     config.recordCount = 50;
     for (int attempt = 1;; ++attempt) {
         InstrumentRig rig(config);

@@ -98,13 +98,13 @@ void ExitTest::closeBoxWritesTheRecordsOnceTheFolderCanBeMade() {
         QCOMPARE(finished.count(), 1);
         QCOMPARE(finished.first().first().toInt(), int(QDialog::Rejected));
 
-        const ReadBook book = ReadWithXlrd(rig.recordWorkbook(QStringLiteral("C4-25-03-07.xls")));
+        const ReadBook book = readWithXlrd(rig.recordWorkbook(QStringLiteral("C4-25-03-07.xls")));
         QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
         const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
         QVERIFY(sheet != nullptr);
-        QList<QStringList> expected{ExpectedCaptions(4)};
+        QList<QStringList> expected{expectedCaptions(4)};
         for (quint32 n = 1; n <= 30; ++n) {
-            expected << ExpectedSheetRow(config, n);
+            expected << expectedSheetRow(config, n);
         }
         if (watch.retry(sheet->rows == expected, attempt)) {
             continue;

@@ -16,7 +16,7 @@ namespace {
 
 // The "Storage" sheet's rows as xlrd reads them; a text naming the problem when it can't.
 QList<QStringList> storageRows(const QString& path, QString& problem) {
-    const ReadBook book = ReadWithXlrd(path);
+    const ReadBook book = readWithXlrd(path);
     problem = book.error;
     const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
     if (problem.isEmpty() && sheet == nullptr) {
@@ -26,9 +26,9 @@ QList<QStringList> storageRows(const QString& path, QString& problem) {
 }
 
 QList<QStringList> expectedSheet(const SimulatorConfig& config, quint32 first, quint32 last) {
-    QList<QStringList> rows{ExpectedCaptions(config.channels)};
+    QList<QStringList> rows{expectedCaptions(config.channels)};
     for (quint32 n = first; n <= last; ++n) {
-        rows << ExpectedSheetRow(config, n);
+        rows << expectedSheetRow(config, n);
     }
     return rows;
 }
@@ -88,7 +88,7 @@ void ExportTest::fourChannelRecordsFillTheDaysWorkbookAndANewDayStartsAnother() 
         if (watch.retry(exact, attempt)) {
             continue;
         }
-        QCOMPARE(first.value(0), ExpectedCaptions(4));
+        QCOMPARE(first.value(0), expectedCaptions(4));
         QCOMPARE(first.value(1).value(0), QStringLiteral("2025-02-02  01:00:07"));
         QCOMPARE(first.value(1).value(1), QStringLiteral("CO      "));
         QCOMPARE(first.value(1).value(2), QStringLiteral("   42"));
@@ -100,7 +100,7 @@ void ExportTest::fourChannelRecordsFillTheDaysWorkbookAndANewDayStartsAnother() 
 }
 
 void ExportTest::sixChannelRecordsOfTheSameDayAppendBelowTheHeader() {
-    SimulatorConfig config = SimulatorConfig::SixChannels();
+    SimulatorConfig config = SimulatorConfig::sixChannels();
     config.recordCount = 40;
     for (int attempt = 1;; ++attempt) {
         InstrumentRig rig(config);

@@ -49,14 +49,14 @@ void ExportFailureTest::blockedFolderIsReportedOnceAndTheBatchIsWrittenLater() {
     QVERIFY(rig.waitForDownload(10000));
     QCOMPARE(rig.window.messages.count(), 1);
 
-    const ReadBook book = ReadWithXlrd(workbook);
+    const ReadBook book = readWithXlrd(workbook);
     QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
     const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
     QVERIFY(sheet != nullptr);
     QCOMPARE(sheet->rows.size(), qsizetype(kRecords + 1));
-    QCOMPARE(sheet->rows.first(), ExpectedCaptions(4));
+    QCOMPARE(sheet->rows.first(), expectedCaptions(4));
     for (quint32 n = 1; n <= kRecords; ++n) {
-        QVERIFY2(sheet->rows[n] == ExpectedSheetRow(config, n),
+        QVERIFY2(sheet->rows[n] == expectedSheetRow(config, n),
                  qPrintable(QStringLiteral("record %1 (event loop stalled up to %2 ms)")
                                 .arg(n)
                                 .arg(watch.worstLatenessMs())));

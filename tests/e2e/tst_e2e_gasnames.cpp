@@ -116,7 +116,7 @@ void GasNamesTest::nameEnteredInTheDialogNamesGas81AndIsLoadedAgainAtTheNextStar
         // Decoding after the save uses the new name.
         QVERIFY(rig.readParameter());
         QCOMPARE(rig.tableRow(0).value(1), name);
-        QCOMPARE(rig.tableRow(1), ExpectedChannelRow(config, 2));
+        QCOMPARE(rig.tableRow(1), expectedChannelRow(config, 2));
         QCOMPARE(rig.window.messages.count(), 0);
     }
 

@@ -49,13 +49,13 @@ void LateAnswerTest::delaysFrom40To200MsNeverDuplicateOrSkipARecord() {
 
     // Exactly once and in order, in memory and on disk, whatever the event loop went through.
     QCOMPARE(rig.storedRows(total), rig.expectedStoreRows(1, total));
-    const ReadBook book = ReadWithXlrd(rig.recordWorkbook(QStringLiteral("C4-25-03-07.xls")));
+    const ReadBook book = readWithXlrd(rig.recordWorkbook(QStringLiteral("C4-25-03-07.xls")));
     QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
     const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
     QVERIFY(sheet != nullptr);
-    QList<QStringList> expected{ExpectedCaptions(4)};
+    QList<QStringList> expected{expectedCaptions(4)};
     for (quint32 n = 1; n <= total; ++n) {
-        expected << ExpectedSheetRow(config, n);
+        expected << expectedSheetRow(config, n);
     }
     QCOMPARE(sheet->rows, expected);
     QCOMPARE(rig.window.messages.count(), 0);

@@ -48,11 +48,11 @@ void ParameterReadTest::fourChannelsFillTheTableAndBlankChannelsAboveTheCount() 
         QVERIFY(rig.openPort());
         StallWatch watch;
         QVERIFY(rig.readParameter());
-        if (watch.retry(rig.tableRow(3) == ExpectedChannelRow(config, 4), attempt)) {
+        if (watch.retry(rig.tableRow(3) == expectedChannelRow(config, 4), attempt)) {
             continue;
         }
         for (int channel = 1; channel <= 4; ++channel) {
-            QCOMPARE(rig.tableRow(channel - 1), ExpectedChannelRow(config, channel));
+            QCOMPARE(rig.tableRow(channel - 1), expectedChannelRow(config, channel));
         }
         QCOMPARE(rig.tableRow(4), blankRow(5));
         QCOMPARE(rig.tableRow(5), blankRow(6));
@@ -65,14 +65,14 @@ void ParameterReadTest::fourChannelsFillTheTableAndBlankChannelsAboveTheCount() 
         QCOMPARE(requestsAsUpperHex(rig.sim), kFourChannelFrames);
         QCOMPARE(*sent, kFourChannelFrames);
         QCOMPARE(rig.window.field(ControlId::ReceiveText),
-                 ReceiveFieldText(SimAnswerFor(config, rig.sim.requests().last())));
+                 receiveFieldText(simAnswerFor(config, rig.sim.requests().last())));
 
         // An instrument reporting three channels: the fourth row is blanked, the total follows.
         rig.sim.config().channelCountByte = 0x03;
         rig.sim.config().recordCount = 300;
         QVERIFY(rig.readParameter());
         for (int channel = 1; channel <= 3; ++channel) {
-            QCOMPARE(rig.tableRow(channel - 1), ExpectedChannelRow(config, channel));
+            QCOMPARE(rig.tableRow(channel - 1), expectedChannelRow(config, channel));
         }
         QCOMPARE(rig.tableRow(3), blankRow(4));
         QCOMPARE(rig.window.field(ControlId::ChannelCount), QStringLiteral("3"));
@@ -84,17 +84,17 @@ void ParameterReadTest::fourChannelsFillTheTableAndBlankChannelsAboveTheCount() 
 
 void ParameterReadTest::sixChannelsFillAllRowsWithTheSixChannelRequests() {
     for (int attempt = 1;; ++attempt) {
-        InstrumentRig rig(SimulatorConfig::SixChannels());
+        InstrumentRig rig(SimulatorConfig::sixChannels());
         const SimulatorConfig config = rig.sim.config();
         const auto sent = rig.fieldTexts(ControlId::SendText);
         QVERIFY(rig.openPort());
         StallWatch watch;
         QVERIFY(rig.readParameter());
-        if (watch.retry(rig.tableRow(5) == ExpectedChannelRow(config, 6), attempt)) {
+        if (watch.retry(rig.tableRow(5) == expectedChannelRow(config, 6), attempt)) {
             continue;
         }
         for (int channel = 1; channel <= 6; ++channel) {
-            QCOMPARE(rig.tableRow(channel - 1), ExpectedChannelRow(config, channel));
+            QCOMPARE(rig.tableRow(channel - 1), expectedChannelRow(config, channel));
         }
         QCOMPARE(rig.window.field(ControlId::ChannelCount), QStringLiteral("6"));
         QCOMPARE(rig.window.field(ControlId::RecordTotal), QStringLiteral("30"));
@@ -102,7 +102,7 @@ void ParameterReadTest::sixChannelsFillAllRowsWithTheSixChannelRequests() {
         QCOMPARE(requestsAsUpperHex(rig.sim), kSixChannelFrames);
         QCOMPARE(*sent, kSixChannelFrames);
         QCOMPARE(rig.window.field(ControlId::ReceiveText),
-                 ReceiveFieldText(SimAnswerFor(config, rig.sim.requests().last())));
+                 receiveFieldText(simAnswerFor(config, rig.sim.requests().last())));
         QCOMPARE(rig.window.messages.count(), 0);
         return;
     }

@@ -23,16 +23,19 @@ namespace {
 
 int repeatsIn(const QList<quint32>& asked) {
     int repeats = 0;
-    for (qsizetype i = 1; i < asked.size(); ++i)
+    for (qsizetype i = 1; i < asked.size(); ++i) {
         repeats += asked[i] == asked[i - 1] ? 1 : 0;
+    }
     return repeats;
 }
 
 QTreeWidgetItem* listedFile(RecordsWindow& window, const QString& name) {
     QTreeWidget& list = *window.fileList();
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
-        if (list.topLevelItem(i)->text(2) == name)
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        if (list.topLevelItem(i)->text(2) == name) {
             return list.topLevelItem(i);
+        }
+    }
     return nullptr;
 }
 
@@ -45,7 +48,7 @@ private slots:
 };
 
 void RecordsTest::recordsWindowOpensDuringADownloadWithoutALostTick() {
-    SimulatorConfig config = SimulatorConfig::SixChannels();
+    SimulatorConfig config = SimulatorConfig::sixChannels();
     config.recordCount = 120;
     const QList<QStringList> yesterday = sixChannelDay(40000);
     for (int attempt = 1;; ++attempt) {
@@ -60,8 +63,9 @@ void RecordsTest::recordsWindowOpensDuringADownloadWithoutALostTick() {
         QMenu* menu = menuBar->actions().first()->menu();
         QCOMPARE(menuBar->actions().first()->text(), QStringLiteral("MENU"));
         QStringList items;
-        for (QAction* action : menu->actions())
+        for (QAction* action : menu->actions()) {
             items << action->text();
+        }
         QCOMPARE(items, QStringList({QStringLiteral("Gas Type"), QStringLiteral("Records...")}));
         QAction* records = menu->actions().last();
         QCOMPARE(records->objectName(), controlObjectName(ControlId::RecordsCommand));
@@ -89,8 +93,9 @@ void RecordsTest::recordsWindowOpensDuringADownloadWithoutALostTick() {
         const QList<QStringList> stored = rig.storedRows(120);
         const int repeats = repeatsIn(rig.sim.recordRequests());
         const bool exact = stored == rig.expectedStoreRows(1, 120) && repeats == 0;
-        if (watch.retry(exact, attempt))
+        if (watch.retry(exact, attempt)) {
             continue;
+        }
         QVERIFY(shownDuringDownload);
         QCOMPARE(stored, rig.expectedStoreRows(1, 120));
         // No request had to be sent twice: no tick came too late for its answer.

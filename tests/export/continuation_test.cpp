@@ -22,8 +22,9 @@ void putRecords(RecordStore& store, int first, int count) {
     for (int i = 0; i < count; ++i) {
         const auto row = static_cast<quint32>(i);
         store.setCell(0, row, timeText(first + i));
-        for (int c = 1; c < RecordStore::kColumns; ++c)
+        for (int c = 1; c < RecordStore::kColumns; ++c) {
             store.setCell(c, row, QStringLiteral("c%1").arg(c));
+        }
     }
 }
 
@@ -40,23 +41,26 @@ protected:
 
     // The record numbers of a "Storage" sheet read back by xlrd, below its one header row.
     static QList<int> recordNumbers(const QString& path) {
-        const ReadBook read = ReadWithXlrd(path);
+        const ReadBook read = readWithXlrd(path);
         EXPECT_EQ(read.error, QString()) << path.toStdString();
         const ReadSheet* sheet = read.sheet(QStringLiteral("Storage"));
         EXPECT_NE(sheet, nullptr) << path.toStdString();
         QList<int> numbers;
-        if (sheet == nullptr || sheet->rows.isEmpty())
+        if (sheet == nullptr || sheet->rows.isEmpty()) {
             return numbers;
-        EXPECT_EQ(sheet->rows.first(), RecordCaptions(ChannelLayout::Four));
-        for (qsizetype r = 1; r < sheet->rows.size(); ++r)
+        }
+        EXPECT_EQ(sheet->rows.first(), recordCaptions(ChannelLayout::Four));
+        for (qsizetype r = 1; r < sheet->rows.size(); ++r) {
             numbers << sheet->rows[r][0].section(QLatin1Char('#'), 1).toInt();
+        }
         return numbers;
     }
 
     static QList<int> range(int first, int count) {
         QList<int> numbers;
-        for (int n = first; n < first + count; ++n)
+        for (int n = first; n < first + count; ++n) {
             numbers << n;
+        }
         return numbers;
     }
 
@@ -123,9 +127,9 @@ TEST_F(ContinuationTest, FailedContinuationKeepsTheRestAndNeverRepeatsTheRowsTha
 
 TEST_F(ContinuationTest, ChainNamesFollowTheDesktopCopySuffix) {
     const QString day = book(QStringLiteral("C6-26-12-07.xls"));
-    EXPECT_EQ(ContinuationWorkbookPath(day, 2), book(QStringLiteral("C6-26-12-07 (2).xls")));
+    EXPECT_EQ(continuationWorkbookPath(day, 2), book(QStringLiteral("C6-26-12-07 (2).xls")));
     int n = 0;
-    EXPECT_EQ(NewestWorkbookOfChain(day, n), day);
+    EXPECT_EQ(newestWorkbookOfChain(day, n), day);
     EXPECT_EQ(n, 1);
     ASSERT_TRUE(QDir().mkpath(folder()));
     for (const char* name : {"C6-26-12-07 (2).xls", "C6-26-12-07 (10).xls", "C6-26-12-07 (x).xls",
@@ -133,7 +137,7 @@ TEST_F(ContinuationTest, ChainNamesFollowTheDesktopCopySuffix) {
         QFile file(book(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    EXPECT_EQ(NewestWorkbookOfChain(day, n), book(QStringLiteral("C6-26-12-07 (10).xls")));
+    EXPECT_EQ(newestWorkbookOfChain(day, n), book(QStringLiteral("C6-26-12-07 (10).xls")));
     EXPECT_EQ(n, 10);
 }
 

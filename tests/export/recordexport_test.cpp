@@ -20,8 +20,9 @@ QString timeText(int n) {
 // Record n of a download: a unique time, then per store column a text naming column and n.
 void putRecord(RecordStore& store, quint32 row, int n) {
     store.setCell(0, row, timeText(n));
-    for (int c = 1; c < RecordStore::kColumns; ++c)
+    for (int c = 1; c < RecordStore::kColumns; ++c) {
         store.setCell(c, row, QStringLiteral("c%1 r%2 ").arg(c).arg(n));
+    }
 }
 
 QByteArray fileBytes(const QString& path) {
@@ -39,17 +40,18 @@ class RecordExportTest : public ::testing::Test {
 protected:
     QString folder() const { return m_tmp.path() + QStringLiteral("/TRELLMO_RECORD_DATA"); }
     QString dayBook(ChannelLayout layout) const {
-        return folder() + QLatin1Char('/') + RecordWorkbookName(layout, m_day);
+        return folder() + QLatin1Char('/') + recordWorkbookName(layout, m_day);
     }
     // Exports records first .. first + count - 1 as one batch.
     bool exportRecords(ChannelLayout layout, int first, int count) {
         RecordStore store;
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             putRecord(store, static_cast<quint32>(i), first + i);
+        }
         return m_exporter.exportBatch(layout, store, static_cast<quint32>(count));
     }
     static ReadSheet storage(const QString& path) {
-        const ReadBook book = ReadWithXlrd(path);
+        const ReadBook book = readWithXlrd(path);
         EXPECT_EQ(book.error, QString()) << path.toStdString();
         const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
         EXPECT_NE(sheet, nullptr);
@@ -57,8 +59,9 @@ protected:
     }
     static void expectRecordsInOrder(const ReadSheet& sheet, int count) {
         ASSERT_EQ(sheet.rows.size(), count + 1);
-        for (int n = 0; n < count; ++n)
+        for (int n = 0; n < count; ++n) {
             ASSERT_EQ(sheet.rows[n + 1][0], timeText(n)) << "row " << n + 2;
+        }
     }
 
     QTemporaryDir m_tmp;
@@ -69,8 +72,8 @@ protected:
 };
 
 TEST_F(RecordExportTest, BatchesAppendToOneWorkbookPerDayUnderOneHeader) {
-    EXPECT_EQ(RecordWorkbookName(ChannelLayout::Six, m_day), QStringLiteral("C6-25-03-07.xls"));
-    EXPECT_EQ(RecordWorkbookName(ChannelLayout::Four, QDate(2009, 12, 31)),
+    EXPECT_EQ(recordWorkbookName(ChannelLayout::Six, m_day), QStringLiteral("C6-25-03-07.xls"));
+    EXPECT_EQ(recordWorkbookName(ChannelLayout::Four, QDate(2009, 12, 31)),
               QStringLiteral("C4-09-12-31.xls"));
     ASSERT_FALSE(QFileInfo::exists(folder()));
 
@@ -81,7 +84,7 @@ TEST_F(RecordExportTest, BatchesAppendToOneWorkbookPerDayUnderOneHeader) {
     EXPECT_TRUE(exportRecords(ChannelLayout::Six, 2000, 500));
     ReadSheet sheet = storage(dayBook(ChannelLayout::Six));
     ASSERT_FALSE(sheet.rows.isEmpty());
-    EXPECT_EQ(sheet.rows[0], RecordCaptions(ChannelLayout::Six));
+    EXPECT_EQ(sheet.rows[0], recordCaptions(ChannelLayout::Six));
     EXPECT_EQ(sheet.rows[0].size(), 19);
     EXPECT_EQ(sheet.rows[0].last(), QStringLiteral("CH6 Unit"));
     expectRecordsInOrder(sheet, 2500);
@@ -110,8 +113,8 @@ TEST_F(RecordExportTest, FourChannelsWriteThirteenColumnsAndEachDateItsOwnWorkbo
     const ReadSheet second = storage(folder() + QStringLiteral("/C4-25-03-08.xls"));
     ASSERT_EQ(first.rows.size(), 3);
     ASSERT_EQ(second.rows.size(), 4);
-    EXPECT_EQ(first.rows[0], RecordCaptions(ChannelLayout::Four));
-    EXPECT_EQ(second.rows[0], RecordCaptions(ChannelLayout::Four));
+    EXPECT_EQ(first.rows[0], recordCaptions(ChannelLayout::Four));
+    EXPECT_EQ(second.rows[0], recordCaptions(ChannelLayout::Four));
     EXPECT_EQ(first.rows[0].size(), 13);
     EXPECT_EQ(first.rows[0].last(), QStringLiteral("CH4 Unit"));
     // The store still holds channel 5 and 6 texts: none of them reaches the workbook.
@@ -161,7 +164,7 @@ TEST_F(RecordExportTest, UnreadableOrForeignDayWorkbookIsLeftAsItWas) {
     EXPECT_FALSE(exportRecords(ChannelLayout::Four, 2, 3));
     const ReadSheet foreign = storage(dayBook(ChannelLayout::Four));
     ASSERT_EQ(foreign.rows.size(), 3);
-    EXPECT_EQ(foreign.rows[0], RecordCaptions(ChannelLayout::Six));
+    EXPECT_EQ(foreign.rows[0], recordCaptions(ChannelLayout::Six));
     EXPECT_FALSE(m_exporter.takeFailureMessage().isEmpty())
         << "the success in between ended the run";
 }
@@ -186,14 +189,17 @@ protected:
         for (int n = first; n < last; ++n) {
             m_link.downloadTick();
             QByteArray answer("\x01\x41\x10", 3);
-            for (int b : {25, 3, 7, n / 3600, (n / 60) % 60, n % 60})
+            for (int b : {25, 3, 7, n / 3600, (n / 60) % 60, n % 60}) {
                 answer.append(static_cast<char>(b));
-            for (int ch = 0; ch < 4; ++ch)
+            }
+            for (int ch = 0; ch < 4; ++ch) {
                 answer.append(static_cast<char>(ch)).append(static_cast<char>(n % 256));
-            AppendCrc(answer);
+            }
+            appendCrc(answer);
             m_link.receive(answer);
-            if (!m_exporter.takeFailureMessage().isEmpty())
+            if (!m_exporter.takeFailureMessage().isEmpty()) {
                 ++messages;
+            }
         }
         return messages;
     }

@@ -36,8 +36,9 @@ QString recordId(char who, int n) {
 void fillBatch(RecordStore& store, char who, int first, quint32 count) {
     for (quint32 r = 0; r < count; ++r) {
         store.setCell(0, r, recordId(who, first + static_cast<int>(r)));
-        for (int c = 1; c < RecordStore::kColumns; ++c)
+        for (int c = 1; c < RecordStore::kColumns; ++c) {
             store.setCell(c, r, QStringLiteral("v"));
+        }
     }
 }
 
@@ -45,7 +46,7 @@ class TwoWritersTest : public ::testing::Test {
 protected:
     QString folder() const { return m_tmp.path() + QStringLiteral("/TRELLMO_RECORD_DATA"); }
     QString dayBook() const {
-        return folder() + QLatin1Char('/') + RecordWorkbookName(ChannelLayout::Four, kDay);
+        return folder() + QLatin1Char('/') + recordWorkbookName(ChannelLayout::Four, kDay);
     }
     RecordExporter exporter() const {
         return RecordExporter(folder(), [] { return kDay; });
@@ -53,7 +54,7 @@ protected:
 
     // Column A of the sheet as this program reads it (fast enough for every trial).
     QStringList timeColumn() const {
-        CWorkbook book(dayBook(), RecordSheetName(), false);
+        CWorkbook book(dayBook(), recordSheetName(), false);
         QStringList cells;
         book.GetColumnAt(cells, 1);
         return cells;
@@ -68,17 +69,20 @@ protected:
         const pid_t child = ::fork();
         if (child == 0) {
             char go = 0;
-            if (::read(start, &go, 1) != 1)
+            if (::read(start, &go, 1) != 1) {
                 ::_exit(kGaveUp);
+            }
             RecordStore store;
             fillBatch(store, who, first, kBatch);
             RecordExporter writer = exporter();
             for (int failed = 0; failed < 10; ++failed) {
-                if (writer.exportBatch(ChannelLayout::Four, store, kBatch))
+                if (writer.exportBatch(ChannelLayout::Four, store, kBatch)) {
                     ::_exit(failed);
+                }
                 QFile log(m_tmp.filePath(QStringLiteral("failures.txt")));
-                if (log.open(QIODevice::Append))
+                if (log.open(QIODevice::Append)) {
                     log.write(writer.lastFailure().reason.toUtf8() + '\n');
+                }
             }
             ::_exit(kGaveUp);
         }
@@ -106,16 +110,20 @@ protected:
             ::close(pipeEnds[0]);
             ::close(pipeEnds[1]);
 
-            for (const char who : {'A', 'B'})
-                for (quint32 r = 0; r < kBatch; ++r)
+            for (const char who : {'A', 'B'}) {
+                for (quint32 r = 0; r < kBatch; ++r) {
                     expected << recordId(who, first + static_cast<int>(r));
+                }
+            }
             const QStringList column = timeColumn();
             QHash<QString, int> seen;
-            for (const QString& id : column)
+            for (const QString& id : column) {
                 ++seen[id];
-            for (const QString& id : expected)
+            }
+            for (const QString& id : expected) {
                 ASSERT_EQ(seen.value(id), 1)
                     << "trial " << trial << ", record " << id.toStdString();
+            }
             ASSERT_EQ(column.size(), expected.size() + 1) << "trial " << trial;
             ++m_trials;
         }
@@ -126,8 +134,9 @@ protected:
         QHash<QChar, int> last;
         for (qsizetype r = 1; r < rows.size(); ++r) {
             const QString& id = rows[r][0];
-            if (id.size() < 3 || id[1] != QLatin1Char('-'))
+            if (id.size() < 3 || id[1] != QLatin1Char('-')) {
                 continue;
+            }
             const int n = id.mid(2).toInt();
             ASSERT_GT(n + 1, last.value(id[0], 0)) << id.toStdString();
             last[id[0]] = n + 1;
@@ -151,11 +160,12 @@ TEST_F(TwoWritersTest, SimultaneousExportsIntoOneWorkbookKeepEveryRecordOnce) {
     fillBatch(earlier, 'E', 0, 25000);
     RecordExporter writer = exporter();
     ASSERT_TRUE(writer.exportBatch(ChannelLayout::Four, earlier, 25000));
-    for (int n = 0; n < 25000; ++n)
+    for (int n = 0; n < 25000; ++n) {
         expected << recordId('E', n);
+    }
     race(6, expected);
 
-    const ReadBook book = ReadWithXlrd(dayBook());
+    const ReadBook book = readWithXlrd(dayBook());
     ASSERT_EQ(book.error, QString());
     const ReadSheet* sheet = book.sheet(QStringLiteral("Storage"));
     ASSERT_NE(sheet, nullptr);
@@ -163,22 +173,24 @@ TEST_F(TwoWritersTest, SimultaneousExportsIntoOneWorkbookKeepEveryRecordOnce) {
     expectEachWriterInOrder(sheet->rows);
     // Nothing left beside the workbook: no lock file, no temporary file.
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{RecordWorkbookName(ChannelLayout::Four, kDay)});
+              QStringList{recordWorkbookName(ChannelLayout::Four, kDay)});
     std::cout << m_trials << " rounds of two writers, " << m_retries << " batches retried\n";
     QFile failures(m_tmp.filePath(QStringLiteral("failures.txt")));
-    if (failures.open(QIODevice::ReadOnly))
+    if (failures.open(QIODevice::ReadOnly)) {
         std::cout << "why:\n" << failures.readAll().toStdString();
+    }
 }
 
 TEST_F(TwoWritersTest, KilledLockHolderBlocksNobodyAndItsTemporaryFileGoes) {
     ASSERT_TRUE(QDir().mkpath(folder()));
     // A process that died long ago left a temporary file of the day workbook.
     const pid_t gone = ::fork();
-    if (gone == 0)
+    if (gone == 0) {
         ::_exit(0);
+    }
     ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     const QString stray = folder() + QStringLiteral("/.") +
-                          RecordWorkbookName(ChannelLayout::Four, kDay) +
+                          recordWorkbookName(ChannelLayout::Four, kDay) +
                           QStringLiteral(".trellmo-partial-%1-0").arg(gone);
     {
         QFile file(stray);
@@ -195,8 +207,9 @@ TEST_F(TwoWritersTest, KilledLockHolderBlocksNobodyAndItsTemporaryFileGoes) {
         WorkbookLock lock(dayBook());
         QString failure;
         const char state = lock.acquire(0, failure) ? 'y' : 'n';
-        if (::write(ready[1], &state, 1) != 1)
+        if (::write(ready[1], &state, 1) != 1) {
             ::_exit(3);
+        }
         ::pause();
         ::_exit(0);
     }

@@ -34,15 +34,18 @@ book.save(sys.argv[1])
 QString run(const char* script, const QString& path, const QByteArray& input, QByteArray& output) {
     QProcess python;
     python.start(kPython, {QStringLiteral("-c"), QString::fromUtf8(script), path});
-    if (!python.waitForStarted(30000))
+    if (!python.waitForStarted(30000)) {
         return QStringLiteral("python3 did not start");
+    }
     python.write(input);
     python.closeWriteChannel();
-    if (!python.waitForFinished(60000))
+    if (!python.waitForFinished(60000)) {
         return QStringLiteral("python3 did not finish");
+    }
     output = python.readAllStandardOutput();
-    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
+    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
         return QString::fromUtf8(python.readAllStandardError());
+    }
     return {};
 }
 
@@ -50,25 +53,28 @@ QString run(const char* script, const QString& path, const QByteArray& input, QB
 
 const ReadSheet* ReadBook::sheet(const QString& name) const {
     for (const ReadSheet& s : sheets) {
-        if (s.name == name)
+        if (s.name == name) {
             return &s;
+        }
     }
     return nullptr;
 }
 
-ReadBook ReadWithXlrd(const QString& path) {
+ReadBook readWithXlrd(const QString& path) {
     ReadBook book;
     QByteArray output;
     book.error = run(kReadScript, path, {}, output);
-    if (!book.error.isEmpty())
+    if (!book.error.isEmpty()) {
         return book;
+    }
     for (const QJsonValue& sheetValue : QJsonDocument::fromJson(output).array()) {
         ReadSheet sheet;
         sheet.name = sheetValue[QStringLiteral("name")].toString();
         for (const QJsonValue& rowValue : sheetValue[QStringLiteral("rows")].toArray()) {
             QStringList row;
-            for (const QJsonValue& cell : rowValue.toArray())
+            for (const QJsonValue& cell : rowValue.toArray()) {
                 row << cell.toString();
+            }
             sheet.rows << row;
         }
         book.sheets << sheet;
@@ -76,10 +82,11 @@ ReadBook ReadWithXlrd(const QString& path) {
     return book;
 }
 
-QString WriteWithXlwt(const QString& path, const QString& sheet, const QList<QStringList>& rows) {
+QString writeWithXlwt(const QString& path, const QString& sheet, const QList<QStringList>& rows) {
     QJsonArray jsonRows;
-    for (const QStringList& row : rows)
+    for (const QStringList& row : rows) {
         jsonRows.append(QJsonArray::fromStringList(row));
+    }
     const QJsonObject request{{QStringLiteral("sheet"), sheet}, {QStringLiteral("rows"), jsonRows}};
     QByteArray output;
     return run(kWriteScript, path, QJsonDocument(request).toJson(QJsonDocument::Compact), output);

@@ -19,8 +19,8 @@ struct ReadBook {
     const ReadSheet* sheet(const QString& name) const;
 };
 
-ReadBook ReadWithXlrd(const QString& path);
+ReadBook readWithXlrd(const QString& path);
 
 // Writes one sheet of text cells (an empty text leaves the cell out). Returns an error text,
 // empty on success.
-QString WriteWithXlwt(const QString& path, const QString& sheet, const QList<QStringList>& rows);
+QString writeWithXlwt(const QString& path, const QString& sheet, const QList<QStringList>& rows);

@@ -11,11 +11,14 @@
 namespace {
 
 bool sameBook(const xls::Book& a, const xls::Book& b) {
-    if (a.sheets.size() != b.sheets.size())
+    if (a.sheets.size() != b.sheets.size()) {
         return false;
-    for (size_t i = 0; i < a.sheets.size(); ++i)
-        if (a.sheets[i].name != b.sheets[i].name || a.sheets[i].rows != b.sheets[i].rows)
+    }
+    for (size_t i = 0; i < a.sheets.size(); ++i) {
+        if (a.sheets[i].name != b.sheets[i].name || a.sheets[i].rows != b.sheets[i].rows) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -36,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const xls::FormatError&) {
         return 0; // a book the format cannot hold, such as two sheets of one name
     }
-    if (!sameBook(xls::readWorkbook(written), book))
+    if (!sameBook(xls::readWorkbook(written), book)) {
         std::abort();
+    }
     return 0;
 }

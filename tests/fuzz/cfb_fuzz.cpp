@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QByteArray stream = xls::readWorkbookStream(file);
         // Every byte of the stream is read, so that a stream reaching outside the file shows.
         unsigned sum = 0;
-        for (char c : stream)
+        for (char c : stream) {
             sum += static_cast<unsigned char>(c);
+        }
         __asm__ volatile("" : : "r"(sum));
     } catch (const xls::FormatError&) {
     }

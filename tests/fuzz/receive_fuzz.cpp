@@ -73,23 +73,23 @@ public:
     }
 };
 
-QByteArray AnswerTo(const SimulatorConfig& config, const QByteArray& request) {
+QByteArray answerTo(const SimulatorConfig& config, const QByteArray& request) {
     SimRequestParser parser;
     parser.feed(request);
     const auto parsed = parser.next();
-    return parsed ? SimAnswerFor(config, *parsed) : QByteArray();
+    return parsed ? simAnswerFor(config, *parsed) : QByteArray();
 }
 
 // A record answer of the layout asked for whose CRC bytes are 00 00: its last reading is the
 // CRC of what comes before it, low byte first, which leaves a CRC-16/MODBUS of zero.
-QByteArray ZeroCrcRecordAnswer(bool six, Script& script) {
+QByteArray zeroCrcRecordAnswer(bool six, Script& script) {
     QByteArray answer("\x01\x41", 2);
     answer.append(static_cast<char>(six ? 18 : 14));
     answer.append(script.bytes(six ? 16 : 12).leftJustified(six ? 16 : 12, '\0'));
-    const quint16 crc = SimModbusCrc(answer);
+    const quint16 crc = simModbusCrc(answer);
     answer.append(static_cast<char>(crc & 0xFF));
     answer.append(static_cast<char>(crc >> 8));
-    SimAppendCrc(answer);
+    simAppendCrc(answer);
     return answer;
 }
 
@@ -98,7 +98,7 @@ QByteArray ZeroCrcRecordAnswer(bool six, Script& script) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Script script(data, size);
     SimulatorConfig config =
-        (script.byte() & 1) ? SimulatorConfig::SixChannels() : SimulatorConfig();
+        (script.byte() & 1) ? SimulatorConfig::sixChannels() : SimulatorConfig();
     config.recordCount = 1 + script.byte() % 64;
 
     Line line;
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 5:
         case 6:
             if (!line.sent.isEmpty()) {
-                const QByteArray answer = AnswerTo(config, line.sent.last());
+                const QByteArray answer = answerTo(config, line.sent.last());
                 answersSeen.append(answer);
                 // Delivered whole, or cut in two receive events, with stray bytes behind.
                 const qsizetype cut = script.byte() % (answer.size() + 1);
@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             break;
         case 9: {
-            const QByteArray answer = ZeroCrcRecordAnswer(state.sixChannel != 0, script);
+            const QByteArray answer = zeroCrcRecordAnswer(state.sixChannel != 0, script);
             if (!answer.endsWith(QByteArray(2, '\0'))) {
                 std::abort();
             }

@@ -15,12 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 namespace {
 
 std::vector<std::filesystem::path> inputsOf(const std::filesystem::path& named) {
-    if (!std::filesystem::is_directory(named))
+    if (!std::filesystem::is_directory(named)) {
         return {named};
+    }
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(named))
-        if (entry.is_regular_file())
+    for (const auto& entry : std::filesystem::directory_iterator(named)) {
+        if (entry.is_regular_file()) {
             files.push_back(entry.path());
+        }
+    }
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -31,12 +31,14 @@ void readSheet(XlsWorkbookStore& store, const QString& sheet) {
         return;
     }
     const auto columns = static_cast<size_t>(result->columnCount());
-    for (int c = 0; c < result->columnCount(); ++c)
+    for (int c = 0; c < result->columnCount(); ++c) {
         result->columnName(c);
+    }
     std::vector<QStringView> cells(columns);
     std::vector<QString> storage(columns);
-    for (; !result->atEnd(); result->moveNext())
+    for (; !result->atEnd(); result->moveNext()) {
         result->viewRow(cells, storage);
+    }
 }
 
 } // namespace
@@ -48,8 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
             file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) !=
-                static_cast<qint64>(size))
+                static_cast<qint64>(size)) {
             std::abort();
+        }
     }
     // The sheet names come from the file itself; the program asks for these.
     QStringList names{QStringLiteral("GasType"), QStringLiteral("Storage")};
@@ -57,8 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const xls::Sheet& sheet :
              xls::parse(QByteArray::fromRawData(reinterpret_cast<const char*>(data),
                                                 static_cast<qsizetype>(size)))
-                 .sheets)
+                 .sheets) {
             names.append(sheet.name);
+        }
     } catch (const xls::FormatError&) {
     }
     XlsWorkbookStore store;
@@ -67,10 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const WorkbookConnectError&) {
         return 0;
     }
-    for (const QString& name : names)
+    for (const QString& name : names) {
         readSheet(store, name);
+    }
     QString failure;
-    if (!store.disconnect(failure))
+    if (!store.disconnect(failure)) {
         std::abort(); // a connection that only read changes nothing and so cannot fail
+    }
     return 0;
 }

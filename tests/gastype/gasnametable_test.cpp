@@ -48,7 +48,7 @@ TEST_F(GasNameTableTest, SavedNamesAreWrittenAsCellsAndLoadAfterRestart) {
     EXPECT_EQ(m_gases.names[20], QString());
     EXPECT_EQ(m_gases.names[21], QString());
 
-    const ReadBook book = ReadWithXlrd(m_path);
+    const ReadBook book = readWithXlrd(m_path);
     ASSERT_EQ(book.error, QString());
     const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
     ASSERT_NE(sheet, nullptr);
@@ -70,12 +70,14 @@ TEST_F(GasNameTableTest, SavedNamesAreWrittenAsCellsAndLoadAfterRestart) {
 
 TEST_F(GasNameTableTest, HandMadeWorkbookLoadsDownToItsLastRowAndB22) {
     QList<QStringList> rows{{QStringLiteral("Number"), QStringLiteral("Gas Type")}};
-    for (int n = 1; n <= 9; ++n) // names only down to row 10
+    for (int n = 1; n <= 9; ++n) { // names only down to row 10
         rows << QStringList{QString::number(n), QStringLiteral("Gas %1").arg(n)};
-    while (rows.size() < 21)
+    }
+    while (rows.size() < 21) {
         rows << QStringList{};
+    }
     rows << QStringList{QString(), QStringLiteral("Typed into B22")};
-    ASSERT_EQ(WriteWithXlwt(m_path, QStringLiteral("GasType"), rows), QString());
+    ASSERT_EQ(writeWithXlwt(m_path, QStringLiteral("GasType"), rows), QString());
 
     const StoredGasNames names = LoadUserGasNames(m_path, m_gases.names);
     EXPECT_EQ(names[0], QStringLiteral("Gas 1"));
@@ -89,7 +91,7 @@ TEST_F(GasNameTableTest, HandMadeWorkbookLoadsDownToItsLastRowAndB22) {
     m_gases.list.edited = true;
     EXPECT_TRUE(
         SaveGasList(QStringList(names.begin(), names.begin() + kGasListRows), m_path, m_gases));
-    const ReadBook book = ReadWithXlrd(m_path);
+    const ReadBook book = readWithXlrd(m_path);
     const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
     ASSERT_NE(sheet, nullptr);
     ASSERT_EQ(sheet->rows.size(), 22);

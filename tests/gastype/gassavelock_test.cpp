@@ -36,8 +36,9 @@ TEST(GasSaveLockTest, SaveWaitsForTheOtherCopyAndNeverWritesWithoutTheLock) {
         WorkbookLock lock(path);
         QString failure;
         const char state = lock.acquire(0, failure) ? 'y' : 'n';
-        if (::write(ready[1], &state, 1) != 1)
+        if (::write(ready[1], &state, 1) != 1) {
             ::_exit(3);
+        }
         ::pause();
         ::_exit(0);
     }
@@ -46,7 +47,7 @@ TEST(GasSaveLockTest, SaveWaitsForTheOtherCopyAndNeverWritesWithoutTheLock) {
     ASSERT_EQ(state, 'y');
 
     list[0] = QStringLiteral("second");
-    EXPECT_THROW(SaveGasList(list, path, gases), WorkbookLockError);
+    EXPECT_THROW((void)SaveGasList(list, path, gases), WorkbookLockError);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), before);
     saved.close();
@@ -56,7 +57,7 @@ TEST(GasSaveLockTest, SaveWaitsForTheOtherCopyAndNeverWritesWithoutTheLock) {
     ::kill(holder, SIGKILL);
     ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
     EXPECT_TRUE(SaveGasList(list, path, gases));
-    const ReadBook book = ReadWithXlrd(path);
+    const ReadBook book = readWithXlrd(path);
     ASSERT_EQ(book.error, QString());
     const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
     ASSERT_NE(sheet, nullptr);

@@ -13,7 +13,7 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace {
 
-QStringList Texts(const ChannelTexts& texts) {
+QStringList texts(const ChannelTexts& texts) {
     return QStringList(texts.begin(), texts.end());
 }
 
@@ -30,27 +30,59 @@ TEST(DisplayTexts, CodeAnswers) {
     UserGasNames user;
     user[0] = QStringLiteral("Freon ");
     const CodeRow rows[] = {
-        {"four gases, N 4", ChannelField::GasType, 4, {1, 2, 3, 4}, 4,
+        {"four gases, N 4",
+         ChannelField::GasType,
+         4,
+         {1, 2, 3, 4},
+         4,
          {"CO      ", "H2S     ", "O2      ", "EX      ", "", ""}},
-        {"N 3 blanks channel 4", ChannelField::GasType, 4, {1, 2, 3, 4}, 3,
+        {"N 3 blanks channel 4",
+         ChannelField::GasType,
+         4,
+         {1, 2, 3, 4},
+         3,
          {"CO      ", "H2S     ", "O2      ", "", "", ""}},
-        {"N 0 keeps gas names", ChannelField::GasType, 4, {5, 6, 7, 8}, 0,
+        {"N 0 keeps gas names",
+         ChannelField::GasType,
+         4,
+         {5, 6, 7, 8},
+         0,
          {"SO2     ", "NH3     ", "H2      ", "N2      ", "", ""}},
         {"N 0 blanks units", ChannelField::Unit, 4, {1, 2, 3, 4}, 0, {"", "", "", "", "", ""}},
-        {"N 0 blanks precisions", ChannelField::Precision, 4, {1, 2, 3, 0}, 0,
+        {"N 0 blanks precisions",
+         ChannelField::Precision,
+         4,
+         {1, 2, 3, 0},
+         0,
          {"", "", "", "", "", ""}},
-        {"N above 4 shows four", ChannelField::Precision, 4, {0, 1, 2, 3}, 9,
+        {"N above 4 shows four",
+         ChannelField::Precision,
+         4,
+         {0, 1, 2, 3},
+         9,
          {"1", "0.1", "0.01", "0.001", "", ""}},
-        {"user gas and codes without name", ChannelField::GasType, 4, {81, 82, 75, 200}, 4,
+        {"user gas and codes without name",
+         ChannelField::GasType,
+         4,
+         {81, 82, 75, 200},
+         4,
          {"Freon ", "", "", "", "", ""}},
-        {"six units ignore N, above 5 is PPM", ChannelField::Unit, 6, {2, 7, 0, 5, 6, 255}, 2,
+        {"six units ignore N, above 5 is PPM",
+         ChannelField::Unit,
+         6,
+         {2, 7, 0, 5, 6, 255},
+         2,
          {"%VOL", "PPM", "PPM", "g/m3", "PPM", "PPM"}},
-        {"precision without text", ChannelField::Precision, 6, {4, 9, 255, 3, 2, 1}, 6,
+        {"precision without text",
+         ChannelField::Precision,
+         6,
+         {4, 9, 255, 3, 2, 1},
+         6,
          {"", "", "", "0.001", "0.01", "0.1"}},
     };
     for (const CodeRow& row : rows) {
         const ChannelCodesAnswer answer{row.field, row.channels, row.codes};
-        EXPECT_EQ(Texts(ChannelCodeTexts(answer, row.channelCount, user)), row.expected)
+        EXPECT_EQ(texts(channelCodeTexts(answer, row.channelCount, user)), row.expected)
             << row.what;
     }
 }
@@ -67,23 +99,52 @@ struct ValueRow {
 
 TEST(DisplayTexts, RangeAndAlarmAnswers) {
     const ValueRow rows[] = {
-        {"ranges keep their magnitude", ChannelField::Range, 4, {1000, 1000, 200, 0},
-         {0, 1, 2, 2}, 4, {" 1000", "1000.0", "200.00", " 0.00", "", ""}},
-        {"alarms are divided", ChannelField::LowAlarm, 4, {350, 350, 200, 123},
-         {0, 1, 2, 3}, 4, {"  350", " 35.0", " 2.00", "0.123", "", ""}},
-        {"N 2 blanks channels 3 and 4", ChannelField::HighAlarm, 4, {1, 2, 3, 4},
-         {0, 0, 0, 0}, 2, {"    1", "    2", "", "", "", ""}},
-        {"N 0 still shows channel 1", ChannelField::LowAlarm, 4, {0x15E, 2, 3, 4},
-         {1, 0, 0, 0}, 0, {" 35.0", "", "", "", "", ""}},
-        {"precision 9: no decimals, not divided", ChannelField::HighAlarm, 4, {350, 0, 0, 0},
-         {9, 0, 0, 0}, 1, {"  350", "", "", "", "", ""}},
-        {"six channels ignore N", ChannelField::Range, 6, {1, 2, 3, 4, 5, 65535},
-         {0, 0, 0, 0, 0, 2}, 1, {"    1", "    2", "    3", "    4", "    5", "65535.00"}},
+        {"ranges keep their magnitude",
+         ChannelField::Range,
+         4,
+         {1000, 1000, 200, 0},
+         {0, 1, 2, 2},
+         4,
+         {" 1000", "1000.0", "200.00", " 0.00", "", ""}},
+        {"alarms are divided",
+         ChannelField::LowAlarm,
+         4,
+         {350, 350, 200, 123},
+         {0, 1, 2, 3},
+         4,
+         {"  350", " 35.0", " 2.00", "0.123", "", ""}},
+        {"N 2 blanks channels 3 and 4",
+         ChannelField::HighAlarm,
+         4,
+         {1, 2, 3, 4},
+         {0, 0, 0, 0},
+         2,
+         {"    1", "    2", "", "", "", ""}},
+        {"N 0 still shows channel 1",
+         ChannelField::LowAlarm,
+         4,
+         {0x15E, 2, 3, 4},
+         {1, 0, 0, 0},
+         0,
+         {" 35.0", "", "", "", "", ""}},
+        {"precision 9: no decimals, not divided",
+         ChannelField::HighAlarm,
+         4,
+         {350, 0, 0, 0},
+         {9, 0, 0, 0},
+         1,
+         {"  350", "", "", "", "", ""}},
+        {"six channels ignore N",
+         ChannelField::Range,
+         6,
+         {1, 2, 3, 4, 5, 65535},
+         {0, 0, 0, 0, 0, 2},
+         1,
+         {"    1", "    2", "    3", "    4", "    5", "65535.00"}},
     };
     for (const ValueRow& row : rows) {
         const ChannelValuesAnswer answer{row.field, row.channels, row.raw};
-        EXPECT_EQ(Texts(ChannelValueTexts(answer, row.channelCount, row.precisions)),
-                  row.expected)
+        EXPECT_EQ(texts(channelValueTexts(answer, row.channelCount, row.precisions)), row.expected)
             << row.what;
     }
 }
@@ -96,13 +157,13 @@ TEST(DisplayTexts, TimesBytesAndPercentages) {
         {{1, 100, 200, 255, 0, 0}, "2001-100-200  255:00:00"},
     };
     for (const auto& [bytes, text] : times) {
-        EXPECT_EQ(RecordTimeText(bytes), QString::fromLatin1(text));
+        EXPECT_EQ(recordTimeText(bytes), QString::fromLatin1(text));
     }
-    EXPECT_EQ(ReceivedByteText(0x00), QStringLiteral("00 "));
-    EXPECT_EQ(ReceivedByteText(0xAF), QStringLiteral("AF "));
-    EXPECT_EQ(PercentText(0.0f), QStringLiteral("0.0%"));
-    EXPECT_EQ(PercentText(100.0f / 3.0f), QStringLiteral("33.3%"));
-    EXPECT_EQ(PercentText(100.0f), QStringLiteral("100.0%"));
+    EXPECT_EQ(receivedByteText(0x00), QStringLiteral("00 "));
+    EXPECT_EQ(receivedByteText(0xAF), QStringLiteral("AF "));
+    EXPECT_EQ(percentText(0.0f), QStringLiteral("0.0%"));
+    EXPECT_EQ(percentText(100.0f / 3.0f), QStringLiteral("33.3%"));
+    EXPECT_EQ(percentText(100.0f), QStringLiteral("100.0%"));
 }
 
 struct RecordRow {
@@ -130,7 +191,7 @@ TEST(DisplayTexts, RecordRows) {
         RecordValues values = record;
         values.channels = row.channels;
         const RecordRowTexts texts =
-            RecordRowTextsOf(values, row.channelCount, gas, unit, precisions);
+            recordRowTextsOf(values, row.channelCount, gas, unit, precisions);
         EXPECT_EQ(texts.time, QStringLiteral("2024-03-05  14:07:09")) << row.what;
         ASSERT_EQ(texts.channels, row.written) << row.what;
         for (int i = 0; i < row.written; ++i) {

@@ -6,13 +6,13 @@
 
 namespace {
 
-QByteArray Bytes(const QString& text) {
+QByteArray bytes(const QString& text) {
     QByteArray bytes;
     HexTextToBytes(text, bytes);
     return bytes;
 }
 
-quint16 CrcOf(const QByteArray& bytes) {
+quint16 crcOf(const QByteArray& bytes) {
     return Crc16(reinterpret_cast<const quint8*>(bytes.constData()),
                  static_cast<int>(bytes.size()));
 }
@@ -21,18 +21,18 @@ quint16 CrcOf(const QByteArray& bytes) {
 
 TEST(FrameCodec, CrcValuesAndByteOrder) {
     const QByteArray digits("123456789");
-    const quint16 r = CrcOf(digits);
+    const quint16 r = crcOf(digits);
     // The catalogue value of CRC-16/MODBUS is 0x4B37; ours comes with its bytes exchanged.
     EXPECT_EQ(r, 0x374B);
-    EXPECT_EQ(CrcOf(QByteArray()), 0xFFFF);
+    EXPECT_EQ(crcOf(QByteArray()), 0xFFFF);
 
-    const QByteArray frame = Bytes(QStringLiteral("010300170012C375"));
+    const QByteArray frame = bytes(QStringLiteral("010300170012C375"));
     ASSERT_EQ(frame, QByteArray::fromHex("010300170012C375"));
-    EXPECT_EQ(CrcOf(frame.left(6)), 0x75C3);
-    EXPECT_TRUE(FrameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8));
+    EXPECT_EQ(crcOf(frame.left(6)), 0x75C3);
+    EXPECT_TRUE(frameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8));
     QByteArray flipped = frame;
     flipped[7] = static_cast<char>(flipped[7] ^ 1);
-    EXPECT_FALSE(FrameCrcMatches(reinterpret_cast<const quint8*>(flipped.constData()), 8));
+    EXPECT_FALSE(frameCrcMatches(reinterpret_cast<const quint8*>(flipped.constData()), 8));
 }
 
 TEST(FrameCodec, RequestFrameTableIsConsistent) {
@@ -48,24 +48,24 @@ TEST(FrameCodec, RequestFrameTableIsConsistent) {
         const QString text = QString::fromLatin1(RequestFrameTable[static_cast<size_t>(i)]);
         EXPECT_EQ(text.size(), 16) << i;
         EXPECT_EQ(text, text.toUpper()) << i;
-        const QByteArray frame = Bytes(text);
+        const QByteArray frame = bytes(text);
         ASSERT_EQ(frame.size(), 8) << i;
         EXPECT_EQ(frame.left(2), QByteArray("\x01\x03", 2)) << i;
         EXPECT_EQ((quint8(frame[2]) << 8) | quint8(frame[3]), expected[i].start) << i;
         EXPECT_EQ((quint8(frame[4]) << 8) | quint8(frame[5]), expected[i].count) << i;
-        EXPECT_TRUE(FrameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8)) << i;
+        EXPECT_TRUE(frameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8)) << i;
     }
 }
 
 TEST(FrameCodec, RecordRequests) {
-    EXPECT_EQ(RecordRequestText(1), QStringLiteral("01410000000105fc"));
-    EXPECT_EQ(Bytes(RecordRequestText(1)), QByteArray::fromHex("01410000000105FC"));
-    const QString big = RecordRequestText(0x12345678);
+    EXPECT_EQ(recordRequestText(1), QStringLiteral("01410000000105fc"));
+    EXPECT_EQ(bytes(recordRequestText(1)), QByteArray::fromHex("01410000000105FC"));
+    const QString big = recordRequestText(0x12345678);
     EXPECT_TRUE(big.startsWith(QStringLiteral("014112345678")));
     EXPECT_EQ(big, big.toLower());
-    const QByteArray frame = Bytes(big);
+    const QByteArray frame = bytes(big);
     ASSERT_EQ(frame.size(), 8);
-    EXPECT_TRUE(FrameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8));
+    EXPECT_TRUE(frameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8));
 }
 
 TEST(FrameCodec, HexTextRules) {
@@ -79,7 +79,7 @@ TEST(FrameCodec, HexTextRules) {
     QByteArray out;
     EXPECT_EQ(HexTextToBytes(QStringLiteral("c375AbCd"), out), 4);
     EXPECT_EQ(out, QByteArray::fromHex("C375ABCD"));
-    EXPECT_EQ(Bytes(QStringLiteral("c375")), Bytes(QStringLiteral("C375")));
+    EXPECT_EQ(bytes(QStringLiteral("c375")), bytes(QStringLiteral("C375")));
     // A final unpaired digit is dropped.
     EXPECT_EQ(HexTextToBytes(QStringLiteral("01030"), out), 2);
     EXPECT_EQ(out, QByteArray("\x01\x03", 2));
@@ -131,7 +131,7 @@ TEST(FrameCodec, CrcAgreesWithCrcmod) {
     EXPECT_EQ(lines[0], QByteArray("4b37"));
     for (int i = 0; i < inputs.size(); ++i) {
         const quint16 standard = static_cast<quint16>(lines[i].toUInt(nullptr, 16));
-        const quint16 ours = CrcOf(inputs[i]);
+        const quint16 ours = crcOf(inputs[i]);
         EXPECT_EQ(ours, static_cast<quint16>((standard >> 8) | (standard << 8)))
             << inputs[i].toHex().toStdString();
     }

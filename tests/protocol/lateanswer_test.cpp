@@ -10,19 +10,19 @@
 
 namespace {
 
-void PrepareFourChannels(LinkFixture& f, quint32 total) {
+void prepareFourChannels(LinkFixture& f, quint32 total) {
     f.link.setChannelCount(4);
     f.link.state().recordTotal = total;
     f.values.recordTotal = total;
 }
 
-QString TimeOf(quint32 n) {
-    const auto t = SimRecordOf(n).time;
+QString timeOf(quint32 n) {
+    const auto t = simRecordOf(n).time;
     return QString::asprintf("%4d-%02d-%02d  %02d:%02d:%02d", t[0] + 2000, t[1], t[2], t[3], t[4],
                              t[5]);
 }
 
-quint32 RecordNumberOf(const QByteArray& request) {
+quint32 recordNumberOf(const QByteArray& request) {
     SimRequestParser parser;
     parser.feed(request);
     return parser.next()->recordNumber;
@@ -30,9 +30,9 @@ quint32 RecordNumberOf(const QByteArray& request) {
 
 // A four-channel record answer whose own CRC bytes are 00 00; the fourth reading is chosen
 // to make it so.
-QByteArray RecordAnswerWithZeroCrc() {
+QByteArray recordAnswerWithZeroCrc() {
     for (int reading = 0; reading <= 0xFFFF; ++reading) {
-        const QByteArray answer = RecordAnswer({24, 3, 5, 14, 7, 9}, {1, 2, 3, reading});
+        const QByteArray answer = recordAnswer({24, 3, 5, 14, 7, 9}, {1, 2, 3, reading});
         if (answer.endsWith(QByteArray(2, '\0'))) {
             return answer;
         }
@@ -67,7 +67,7 @@ struct TimedDownload {
     void run() {
         config.recordCount = total;
         f.link.setExporter(&exporter);
-        PrepareFourChannels(f, total);
+        prepareFourChannels(f, total);
         f.link.startDownload();
         bool lateTaken = false;
         for (int now = 1; now <= static_cast<int>(total + 20) * 50; ++now) {
@@ -81,11 +81,11 @@ struct TimedDownload {
                 if (f.line.sent.size() > before) {
                     const QByteArray request = f.line.sent.last();
                     int delay = 1;
-                    if (RecordNumberOf(request) == late && !lateTaken) {
+                    if (recordNumberOf(request) == late && !lateTaken) {
                         lateTaken = true;
                         delay = delayMs;
                     }
-                    arrivals.emplace(now + delay, SimAnswerToLast(config, request));
+                    arrivals.emplace(now + delay, simAnswerToLast(config, request));
                 }
             }
             if (!answersFirst) {
@@ -102,18 +102,18 @@ struct TimedDownload {
 } // namespace
 
 TEST(OneAnswerOneRecord, ZeroCrcAnswerFollowedByStrayBytesIsStoredOnce) {
-    const QByteArray answer = RecordAnswerWithZeroCrc();
+    const QByteArray answer = recordAnswerWithZeroCrc();
     ASSERT_EQ(answer.size(), 19);
     for (int stray = 1; stray <= 10; ++stray) {
         for (const bool bytewise : {false, true}) {
             LinkFixture f;
             FakeExporter exporter;
             f.link.setExporter(&exporter);
-            PrepareFourChannels(f, 100);
+            prepareFourChannels(f, 100);
             f.link.downloadTick();
             const QByteArray bytes = answer + QByteArray(stray, '\x00');
             if (bytewise) {
-                FeedBytewise(f.link, bytes);
+                feedBytewise(f.link, bytes);
             } else {
                 f.link.receive(bytes);
             }
@@ -131,9 +131,9 @@ TEST(OneAnswerOneRecord, RecordAnswersNobodyAskedForAreShownNotStored) {
     LinkFixture f;
     FakeExporter exporter;
     f.link.setExporter(&exporter);
-    PrepareFourChannels(f, 2);
+    prepareFourChannels(f, 2);
     const SimulatorConfig config;
-    const QByteArray first = SimAnswerToLast(config, QByteArray::fromHex("01410000000105FC"));
+    const QByteArray first = simAnswerToLast(config, QByteArray::fromHex("01410000000105FC"));
 
     // Before the first request.
     f.link.receive(first);
@@ -143,7 +143,7 @@ TEST(OneAnswerOneRecord, RecordAnswersNobodyAskedForAreShownNotStored) {
     // Both records asked for and answered; then the instrument repeats itself.
     for (int i = 0; i < 2; ++i) {
         f.link.downloadTick();
-        f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
+        f.link.receive(simAnswerToLast(config, f.line.sent.last()));
     }
     ASSERT_EQ(exporter.sizes(), QList<quint32>({2}));
     f.link.receive(first);
@@ -171,7 +171,7 @@ TEST(LateAnswers, EveryDelayFrom40To200MsStoresEachRecordOnceInOrder) {
             ASSERT_EQ(d.exporter.sizes(), QList<quint32>({d.total}))
                 << delay << " ms, answers first " << answersFirst;
             for (quint32 n = 1; n <= d.total; ++n) {
-                ASSERT_EQ(d.f.link.records().cell(0, n - 1), TimeOf(n))
+                ASSERT_EQ(d.f.link.records().cell(0, n - 1), timeOf(n))
                     << "record " << n << ", " << delay << " ms, answers first " << answersFirst;
             }
             // The late record costs its repeat and one quiet tick at most, and a tick more
@@ -197,8 +197,8 @@ TEST(LateAnswers, EqualRecordsInARowAreEachStoredOnce) {
     LinkFixture f;
     FakeExporter exporter;
     f.link.setExporter(&exporter);
-    PrepareFourChannels(f, 4);
-    const QByteArray same = RecordAnswer({0, 0, 0, 0, 0, 0}, {0, 0, 0, 0});
+    prepareFourChannels(f, 4);
+    const QByteArray same = recordAnswer({0, 0, 0, 0, 0, 0}, {0, 0, 0, 0});
     f.link.downloadTick(); // record 1, unanswered
     f.link.downloadTick(); // record 1 again
     f.link.receive(same);
@@ -218,11 +218,11 @@ TEST(LateAnswers, EqualRecordsInARowAreEachStoredOnce) {
 
 TEST(LateAnswers, ALineThatNeverFallsQuietDelaysTheNextRecordOnlySoLong) {
     LinkFixture f;
-    PrepareFourChannels(f, 3);
+    prepareFourChannels(f, 3);
     const SimulatorConfig config;
     f.link.downloadTick();
     f.link.downloadTick(); // record 1 again
-    f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
+    f.link.receive(simAnswerToLast(config, f.line.sent.last()));
     int ticks = 0;
     while (f.line.sent.size() == 2 && ticks < 50) {
         f.link.receive(QByteArray(1, '\xFF')); // noise between every two ticks
@@ -230,19 +230,19 @@ TEST(LateAnswers, ALineThatNeverFallsQuietDelaysTheNextRecordOnlySoLong) {
         ++ticks;
     }
     EXPECT_EQ(ticks, LateAnswerGuard::kMostHeldTicks);
-    EXPECT_EQ(RecordNumberOf(f.line.sent.last()), 2u);
+    EXPECT_EQ(recordNumberOf(f.line.sent.last()), 2u);
 }
 
 TEST(SilentInstrument, DownloadSilenceIsNamedOnceAndWithdrawnWhenAnswersResume) {
     LinkFixture f;
     qint64 now = 0;
     f.link.setClock([&now] { return now; });
-    PrepareFourChannels(f, 100);
+    prepareFourChannels(f, 100);
     const SimulatorConfig config;
     f.link.startDownload();
     for (int i = 0; i < 20; ++i) {
         f.link.downloadTick();
-        f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
+        f.link.receive(simAnswerToLast(config, f.line.sent.last()));
         now += 50;
     }
     // Record 21 gets no answer: named after five seconds, not before.
@@ -254,15 +254,15 @@ TEST(SilentInstrument, DownloadSilenceIsNamedOnceAndWithdrawnWhenAnswersResume) 
     }
     EXPECT_EQ(ticks, 101);
     EXPECT_EQ(f.link.silence(), (LinkSilence{LinkSilence::Kind::Download, 21, 100}));
-    EXPECT_EQ(RecordNumberOf(f.line.sent.last()), 21u);
+    EXPECT_EQ(recordNumberOf(f.line.sent.last()), 21u);
     // Requests go on; a wrong answer changes nothing; a valid one withdraws the text.
     f.link.downloadTick();
-    QByteArray corrupt = SimAnswerToLast(config, f.line.sent.last());
+    QByteArray corrupt = simAnswerToLast(config, f.line.sent.last());
     corrupt[18] = static_cast<char>(corrupt[18] ^ 1);
     f.link.receive(corrupt);
     EXPECT_EQ(f.link.silence().kind, LinkSilence::Kind::Download);
     f.link.downloadTick();
-    f.link.receive(SimAnswerToLast(config, f.line.sent.last()));
+    f.link.receive(simAnswerToLast(config, f.line.sent.last()));
     EXPECT_EQ(f.link.silence().kind, LinkSilence::Kind::None);
 
     // Silent again, then the port is closed: nothing more to say.
@@ -281,7 +281,7 @@ TEST(SilentInstrument, ParameterReadWithoutAnyAnswerIsNamed) {
         f.link.readParameter();
         while (f.link.parameterTick() != TickOutcome::StopTimer) {
             if (answerFirstStep && f.link.state().sequenceStep == 2) {
-                f.link.receive(SimAnswerToLast(SimulatorConfig(), f.line.sent.last()));
+                f.link.receive(simAnswerToLast(SimulatorConfig(), f.line.sent.last()));
                 EXPECT_EQ(f.link.silence().kind, LinkSilence::Kind::None);
             }
         }

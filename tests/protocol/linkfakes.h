@@ -80,17 +80,17 @@ struct LinkFixture {
 };
 
 // Answers built the instrument's way, with the simulator's own CRC.
-inline QByteArray Function3Answer(std::initializer_list<int> data) {
+inline QByteArray function3Answer(std::initializer_list<int> data) {
     QByteArray answer("\x01\x03", 2);
     answer.append(static_cast<char>(data.size()));
     for (const int byte : data) {
         answer.append(static_cast<char>(byte));
     }
-    SimAppendCrc(answer);
+    simAppendCrc(answer);
     return answer;
 }
 
-inline QByteArray RecordAnswer(std::array<int, 6> time, QList<int> readings) {
+inline QByteArray recordAnswer(std::array<int, 6> time, QList<int> readings) {
     QByteArray answer("\x01\x41", 2);
     answer.append(static_cast<char>(6 + 2 * readings.size()));
     for (const int t : time) {
@@ -100,21 +100,21 @@ inline QByteArray RecordAnswer(std::array<int, 6> time, QList<int> readings) {
         answer.append(static_cast<char>(r >> 8));
         answer.append(static_cast<char>(r & 0xFF));
     }
-    SimAppendCrc(answer);
+    simAppendCrc(answer);
     return answer;
 }
 
 // Feeds bytes one receive event per byte.
-inline void FeedBytewise(InstrumentLink& link, const QByteArray& bytes) {
+inline void feedBytewise(InstrumentLink& link, const QByteArray& bytes) {
     for (const char c : bytes) {
         link.receive(QByteArray(1, c));
     }
 }
 
 // The answer the simulated instrument gives to the frame the link sent last.
-inline QByteArray SimAnswerToLast(const SimulatorConfig& config, const QByteArray& request) {
+inline QByteArray simAnswerToLast(const SimulatorConfig& config, const QByteArray& request) {
     SimRequestParser parser;
     parser.feed(request);
     const auto parsed = parser.next();
-    return parsed ? SimAnswerFor(config, *parsed) : QByteArray();
+    return parsed ? simAnswerFor(config, *parsed) : QByteArray();
 }

@@ -10,7 +10,7 @@ enum class Feed { Bytewise, TwoEvents };
 
 // Runs the parameter read as the timer would, answering every request as the simulated
 // instrument does. Returns the number of ticks until the link asked to stop the timer.
-int RunParameterRead(LinkFixture& f, const SimulatorConfig& config, Feed feed) {
+int runParameterRead(LinkFixture& f, const SimulatorConfig& config, Feed feed) {
     f.link.readParameter();
     for (int tick = 1; tick <= 20; ++tick) {
         const qsizetype before = f.line.sent.size();
@@ -20,9 +20,9 @@ int RunParameterRead(LinkFixture& f, const SimulatorConfig& config, Feed feed) {
         if (f.line.sent.size() == before) {
             continue;
         }
-        const QByteArray answer = SimAnswerToLast(config, f.line.sent.last());
+        const QByteArray answer = simAnswerToLast(config, f.line.sent.last());
         if (feed == Feed::Bytewise) {
-            FeedBytewise(f.link, answer);
+            feedBytewise(f.link, answer);
         } else {
             f.link.receive(answer.left(4));
             f.link.receive(answer.mid(4));
@@ -31,7 +31,7 @@ int RunParameterRead(LinkFixture& f, const SimulatorConfig& config, Feed feed) {
     return -1;
 }
 
-QStringList Column(const FakeTable& table, int column, int rows = 6) {
+QStringList column(const FakeTable& table, int column, int rows = 6) {
     QStringList texts;
     for (int row = 0; row < rows; ++row) {
         texts.append(table.cell(row, column));
@@ -45,7 +45,7 @@ TEST(ParameterRead, FourChannelSequence) {
     LinkFixture f;
     f.table.fill(QStringLiteral("old"));
     const SimulatorConfig config; // gas 1,2,3,30; units 0,0,2,3; precision 0,1,1,2
-    EXPECT_EQ(RunParameterRead(f, config, Feed::Bytewise), 9);
+    EXPECT_EQ(runParameterRead(f, config, Feed::Bytewise), 9);
     EXPECT_EQ(f.link.state().sequenceStep, 9);
     EXPECT_EQ(f.link.parameterTick(), TickOutcome::StopTimer);
 
@@ -63,13 +63,13 @@ TEST(ParameterRead, FourChannelSequence) {
     EXPECT_EQ(f.values.recordTotal, 30u);
     EXPECT_EQ(f.link.state().recordTotal, 30u);
     EXPECT_EQ(f.table.downloadEnabled, 1);
-    EXPECT_EQ(Column(f.table, 0), QStringList({"old", "old", "old", "old", "old", "old"}));
-    EXPECT_EQ(Column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", "CH4     "}));
-    EXPECT_EQ(Column(f.table, 2, 4), QStringList({" 1000", "1000.0", "300.0", "10000.00"}));
-    EXPECT_EQ(Column(f.table, 3, 4), QStringList({"PPM", "PPM", "%VOL", "%LEL"}));
-    EXPECT_EQ(Column(f.table, 4, 4), QStringList({"1", "0.1", "0.1", "0.01"}));
-    EXPECT_EQ(Column(f.table, 5, 4), QStringList({"   35", " 10.0", " 19.5", "10.00"}));
-    EXPECT_EQ(Column(f.table, 6, 4), QStringList({"  200", "150.0", " 23.5", "20.00"}));
+    EXPECT_EQ(column(f.table, 0), QStringList({"old", "old", "old", "old", "old", "old"}));
+    EXPECT_EQ(column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", "CH4     "}));
+    EXPECT_EQ(column(f.table, 2, 4), QStringList({" 1000", "1000.0", "300.0", "10000.00"}));
+    EXPECT_EQ(column(f.table, 3, 4), QStringList({"PPM", "PPM", "%VOL", "%LEL"}));
+    EXPECT_EQ(column(f.table, 4, 4), QStringList({"1", "0.1", "0.1", "0.01"}));
+    EXPECT_EQ(column(f.table, 5, 4), QStringList({"   35", " 10.0", " 19.5", "10.00"}));
+    EXPECT_EQ(column(f.table, 6, 4), QStringList({"  200", "150.0", " 23.5", "20.00"}));
     // Read parameter emptied rows 5 and 6, and a four-channel read never fills them.
     for (int column = 1; column <= 6; ++column) {
         EXPECT_TRUE(f.table.cell(4, column).isEmpty());
@@ -82,11 +82,11 @@ TEST(ParameterRead, FourChannelSequence) {
 
 TEST(ParameterRead, SixChannelSequenceInChunks) {
     LinkFixture f;
-    SimulatorConfig config = SimulatorConfig::SixChannels();
+    SimulatorConfig config = SimulatorConfig::sixChannels();
     config.unitCodes = {2, 7, 0, 0, 0, 0};
     config.precisionCodes = {0, 1, 2, 3, 9, 1};
     config.ranges = {100, 1000, 0, 65535, 350, 20};
-    EXPECT_EQ(RunParameterRead(f, config, Feed::TwoEvents), 9);
+    EXPECT_EQ(runParameterRead(f, config, Feed::TwoEvents), 9);
 
     QStringList sent;
     for (const QByteArray& frame : f.line.sent) {
@@ -97,11 +97,11 @@ TEST(ParameterRead, SixChannelSequenceInChunks) {
                                  "0103001600120324", "010300170012C375"}));
     EXPECT_EQ(f.values.channelCount, 6);
     EXPECT_EQ(f.link.state().sixChannel, 1);
-    EXPECT_EQ(Column(f.table, 1),
+    EXPECT_EQ(column(f.table, 1),
               QStringList({"CO      ", "H2S     ", "O2      ", "CH4     ", "CO2     ", "Xe     "}));
-    EXPECT_EQ(Column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
-    EXPECT_EQ(Column(f.table, 4), QStringList({"1", "0.1", "0.01", "0.001", "", "0.1"}));
-    EXPECT_EQ(Column(f.table, 2),
+    EXPECT_EQ(column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
+    EXPECT_EQ(column(f.table, 4), QStringList({"1", "0.1", "0.01", "0.001", "", "0.1"}));
+    EXPECT_EQ(column(f.table, 2),
               QStringList({"  100", "1000.0", " 0.00", "65535.000", "  350", " 20.0"}));
     EXPECT_EQ(f.link.state().chanPrecision[4], 9);
 }
@@ -143,16 +143,16 @@ TEST(ReceivePath, BufferRules) {
 
     // Channel count: a wrong CRC empties the buffer, so a good answer right behind it is read.
     s.expectedDataLength = 1;
-    QByteArray bad = Function3Answer({0x16});
+    QByteArray bad = function3Answer({0x16});
     bad[5] = static_cast<char>(bad[5] ^ 0x01);
-    f.link.receive(bad + Function3Answer({0x03}));
+    f.link.receive(bad + function3Answer({0x03}));
     EXPECT_EQ(f.values.channelCount, 3);
     EXPECT_EQ(s.rxCount, 0);
     // One request, one answer: of two good answers in one event only the first is taken; the
     // second is shown and nothing more is taken until the next request.
     ClearReceiveBuffer(s);
     f.values.receiveText.clear();
-    f.link.receive(Function3Answer({0x16}) + Function3Answer({0x04}));
+    f.link.receive(function3Answer({0x16}) + function3Answer({0x04}));
     EXPECT_EQ(f.values.channelCount, 6);
     EXPECT_EQ(s.sixChannel, 1);
     EXPECT_EQ(f.values.receiveText.size(), 12 * 3);
@@ -162,11 +162,11 @@ TEST(ReceivePath, BufferRules) {
     ClearReceiveBuffer(s);
     s.expectedDataLength = 4;
     s.sequenceStep = 3;
-    QByteArray badTotal = Function3Answer({0, 0, 1, 0x2C});
+    QByteArray badTotal = function3Answer({0, 0, 1, 0x2C});
     badTotal[8] = static_cast<char>(badTotal[8] ^ 0x80);
-    FeedBytewise(f.link, badTotal);
+    feedBytewise(f.link, badTotal);
     EXPECT_EQ(s.rxCount, 9);
-    f.link.receive(Function3Answer({0, 0, 1, 0x2C}));
+    f.link.receive(function3Answer({0, 0, 1, 0x2C}));
     EXPECT_EQ(s.recordTotal, 0u);
     EXPECT_EQ(f.table.downloadEnabled, 0);
     EXPECT_EQ(s.rxCount, 18);
@@ -174,7 +174,7 @@ TEST(ReceivePath, BufferRules) {
     // An exception answer is shown and otherwise ignored.
     ClearReceiveBuffer(s);
     f.values.receiveText.clear();
-    f.link.receive(SimExceptionAnswer(0x03, 0x02));
+    f.link.receive(simExceptionAnswer(0x03, 0x02));
     EXPECT_EQ(f.values.receiveText, QStringLiteral("01 83 02 F1 C0 "));
     EXPECT_EQ(s.rxCount, 5);
     EXPECT_EQ(f.values.channelCount, 6);
@@ -191,7 +191,7 @@ TEST(ReceivePath, BufferRules) {
     ClearReceiveBuffer(s);
     s.expectedDataLength = 4;
     s.sequenceStep = 3;
-    const QByteArray total = Function3Answer({0, 0, 1, 0x2C});
+    const QByteArray total = function3Answer({0, 0, 1, 0x2C});
     f.link.receive(total.left(8));
     EXPECT_EQ(s.recordTotal, 0u);
     f.link.receive(total.mid(8));
@@ -201,7 +201,7 @@ TEST(ReceivePath, BufferRules) {
     EXPECT_EQ(s.rxCount, 0);
     // A total of 0 leaves the button alone.
     ClearReceiveBuffer(s);
-    f.link.receive(Function3Answer({0, 0, 0, 0}));
+    f.link.receive(function3Answer({0, 0, 0, 0}));
     EXPECT_EQ(s.recordTotal, 0u);
     EXPECT_EQ(f.table.downloadEnabled, 1);
 }
@@ -218,44 +218,44 @@ TEST(ConfigDecoding, BlankingByChannelCount) {
 
     // N = 3: channel 4 is blanked in cell and kept name alike.
     f.link.setChannelCount(3);
-    answer(4, 4, Function3Answer({1, 2, 3, 4}));
-    EXPECT_EQ(Column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", ""}));
+    answer(4, 4, function3Answer({1, 2, 3, 4}));
+    EXPECT_EQ(column(f.table, 1, 4), QStringList({"CO      ", "H2S     ", "O2      ", ""}));
     EXPECT_TRUE(s.chanGasName[3].isEmpty());
-    answer(8, 7, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
-    EXPECT_EQ(Column(f.table, 2, 4), QStringList({"    1", "    2", "    3", ""}));
+    answer(8, 7, function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
+    EXPECT_EQ(column(f.table, 2, 4), QStringList({"    1", "    2", "    3", ""}));
     // The blanked channel's value is read all the same; only its text is left out.
-    EXPECT_EQ(std::get<ChannelValuesAnswer>(ReadFunction3(s)).raw[3], 4);
+    EXPECT_EQ(std::get<ChannelValuesAnswer>(readFunction3(s)).raw[3], 4);
 
     // N = 0: gas names shown, units and precisions blank, precision codes kept all the same,
     // ranges and alarms for channel 1 only.
     f.table.fill(QStringLiteral("-"));
     f.link.setChannelCount(0);
-    answer(4, 4, Function3Answer({5, 6, 7, 8}));
-    answer(4, 5, Function3Answer({1, 2, 3, 4}));
-    answer(4, 6, Function3Answer({1, 2, 3, 0}));
-    EXPECT_EQ(Column(f.table, 1, 4), QStringList({"SO2     ", "NH3     ", "H2      ", "N2      "}));
-    EXPECT_EQ(Column(f.table, 3, 4), QStringList({"", "", "", ""}));
-    EXPECT_EQ(Column(f.table, 4, 4), QStringList({"", "", "", ""}));
+    answer(4, 4, function3Answer({5, 6, 7, 8}));
+    answer(4, 5, function3Answer({1, 2, 3, 4}));
+    answer(4, 6, function3Answer({1, 2, 3, 0}));
+    EXPECT_EQ(column(f.table, 1, 4), QStringList({"SO2     ", "NH3     ", "H2      ", "N2      "}));
+    EXPECT_EQ(column(f.table, 3, 4), QStringList({"", "", "", ""}));
+    EXPECT_EQ(column(f.table, 4, 4), QStringList({"", "", "", ""}));
     EXPECT_EQ(s.chanUnitName[0], QString());
     EXPECT_EQ(s.chanPrecision[0], 1);
     EXPECT_EQ(s.chanPrecision[2], 3);
-    answer(8, 8, Function3Answer({0x01, 0x5E, 0, 2, 0, 3, 0, 4}));
-    EXPECT_EQ(Column(f.table, 5, 4), QStringList({" 35.0", "", "", ""}));
+    answer(8, 8, function3Answer({0x01, 0x5E, 0, 2, 0, 3, 0, 4}));
+    EXPECT_EQ(column(f.table, 5, 4), QStringList({" 35.0", "", "", ""}));
 
     // Six channels: every text as decoded, whatever N says.
     f.link.setChannelCount(2);
-    answer(6, 5, Function3Answer({2, 7, 0, 0, 0, 0}));
-    EXPECT_EQ(Column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
+    answer(6, 5, function3Answer({2, 7, 0, 0, 0, 0}));
+    EXPECT_EQ(column(f.table, 3), QStringList({"%VOL", "PPM", "PPM", "PPM", "PPM", "PPM"}));
     EXPECT_EQ(s.chanUnitName[5], QStringLiteral("PPM"));
-    answer(12, 9, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6}));
+    answer(12, 9, function3Answer({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6}));
     EXPECT_EQ(f.table.cell(5, 6), QStringLiteral("    6"));
 
     // An answer whose step has no decoding for its length changes nothing.
     f.table.fill(QStringLiteral("-"));
-    answer(4, 7, Function3Answer({1, 1, 1, 1}));
-    answer(8, 4, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
-    answer(12, 6, Function3Answer({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6}));
-    EXPECT_EQ(Column(f.table, 1), QStringList({"-", "-", "-", "-", "-", "-"}));
-    EXPECT_EQ(Column(f.table, 2), QStringList({"-", "-", "-", "-", "-", "-"}));
+    answer(4, 7, function3Answer({1, 1, 1, 1}));
+    answer(8, 4, function3Answer({0, 1, 0, 2, 0, 3, 0, 4}));
+    answer(12, 6, function3Answer({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6}));
+    EXPECT_EQ(column(f.table, 1), QStringList({"-", "-", "-", "-", "-", "-"}));
+    EXPECT_EQ(column(f.table, 2), QStringList({"-", "-", "-", "-", "-", "-"}));
     EXPECT_EQ(s.recordTotal, 0u);
 }

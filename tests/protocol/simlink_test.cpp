@@ -56,8 +56,8 @@ public:
     bool opened = false;
 };
 
-QStringList ExpectedRow(const SimulatorConfig& config, quint32 n) {
-    const SimRecord record = SimRecordOf(n);
+QStringList expectedRow(const SimulatorConfig& config, quint32 n) {
+    const SimRecord record = simRecordOf(n);
     const auto& t = record.time;
     QStringList row{QString::asprintf("%4d-%02d-%02d  %02d:%02d:%02d", t[0] + 2000, t[1], t[2],
                                       t[3], t[4], t[5])};
@@ -77,7 +77,7 @@ QStringList ExpectedRow(const SimulatorConfig& config, quint32 n) {
     return row + gas + conc + unit;
 }
 
-QStringList StoredRow(const RecordStore& store, quint32 row) {
+QStringList storedRow(const RecordStore& store, quint32 row) {
     QStringList cells;
     for (int column = 0; column < RecordStore::kColumns; ++column) {
         cells << store.cell(column, row);
@@ -114,23 +114,23 @@ private:
     qint64 m_worstMs = 0;
 };
 
-QList<QStringList> StoredRows(const RecordStore& store, quint32 count) {
+QList<QStringList> storedRows(const RecordStore& store, quint32 count) {
     QList<QStringList> rows;
     for (quint32 row = 0; row < count; ++row) {
-        rows << StoredRow(store, row);
+        rows << storedRow(store, row);
     }
     return rows;
 }
 
-QList<QStringList> ExpectedRows(const SimulatorConfig& config, quint32 count) {
+QList<QStringList> expectedRows(const SimulatorConfig& config, quint32 count) {
     QList<QStringList> rows;
     for (quint32 n = 1; n <= count; ++n) {
-        rows << ExpectedRow(config, n);
+        rows << expectedRow(config, n);
     }
     return rows;
 }
 
-QStringList TableRow(const FakeTable& table, int row) {
+QStringList tableRow(const FakeTable& table, int row) {
     QStringList cells;
     for (int column = 1; column <= 6; ++column) {
         cells << table.cell(row, column);
@@ -162,15 +162,15 @@ void SimLinkTest::simulatorReadsSplitNoisyAndLateRequests() {
     QTRY_COMPARE(line.port().bytesAvailable(), 19);
     const QByteArray answer = line.port().readAll();
     QCOMPARE(answer.left(3), QByteArray("\x01\x41\x0E", 3));
-    QVERIFY(FrameCrcMatches(reinterpret_cast<const quint8*>(answer.constData()), 19));
+    QVERIFY(frameCrcMatches(reinterpret_cast<const quint8*>(answer.constData()), 19));
     QCOMPARE(sim.recordRequests(), QList<quint32>({1}));
 
     // Registers the instrument doesn't have and records it doesn't hold: exception answers.
     line.port().write(QByteArray::fromHex("010300990001") + QByteArray(2, '\0'));
     QByteArray unknown = QByteArray::fromHex("010300990001");
-    AppendCrc(unknown);
+    appendCrc(unknown);
     line.port().write(unknown);
-    line.port().write(QByteArray::fromHex(RecordRequestText(31).toLatin1()));
+    line.port().write(QByteArray::fromHex(recordRequestText(31).toLatin1()));
     QTRY_COMPARE(line.port().bytesAvailable(), 10);
     const QByteArray exceptions = line.port().readAll();
     QCOMPARE(exceptions.left(3), QByteArray("\x01\x83\x02", 3));
@@ -195,7 +195,7 @@ void SimLinkTest::parameterReadFourChannels() {
         StallWatch watch;
         QVERIFY(driver.readParameter());
         const QStringList row4{"CH4     ", "10000.00", "%LEL", "0.01", "10.00", "20.00"};
-        if (watch.retry(TableRow(driver.table, 3) == row4, attempt)) {
+        if (watch.retry(tableRow(driver.table, 3) == row4, attempt)) {
             continue;
         }
         QCOMPARE(sim.requests().size(), 8);
@@ -208,15 +208,15 @@ void SimLinkTest::parameterReadFourChannels() {
         QCOMPARE(driver.values.channelCount, quint8(4));
         QCOMPARE(driver.values.recordTotal, 30u);
         QCOMPARE(driver.table.downloadEnabled, 1);
-        QCOMPARE(TableRow(driver.table, 3), row4);
-        QCOMPARE(TableRow(driver.table, 4), QStringList({"", "", "", "", "", ""}));
+        QCOMPARE(tableRow(driver.table, 3), row4);
+        QCOMPARE(tableRow(driver.table, 4), QStringList({"", "", "", "", "", ""}));
         return;
     }
 }
 
 void SimLinkTest::parameterReadSixChannelsWithFaults() {
     for (int attempt = 1;; ++attempt) {
-        InstrumentSimulator sim(SimulatorConfig::SixChannels());
+        InstrumentSimulator sim(SimulatorConfig::sixChannels());
         sim.faultRequest(3, SimFault::wrongCrc());   // gas codes
         sim.faultRequest(6, SimFault::split(4, 15)); // ranges
         sim.faultRequest(7, SimFault::noAnswer());   // low alarms
@@ -226,14 +226,14 @@ void SimLinkTest::parameterReadSixChannelsWithFaults() {
         QVERIFY(driver.readParameter());
         // Gas and low alarm cells stay empty; the split range answer is assembled.
         const QStringList row5{"", "5000.000", "PPB", "0.001", "", "2.500"};
-        if (watch.retry(TableRow(driver.table, 4) == row5, attempt)) {
+        if (watch.retry(tableRow(driver.table, 4) == row5, attempt)) {
             continue;
         }
         QCOMPARE(sim.requests().size(), 8);
         QCOMPARE(sim.requests()[7].bytes, QByteArray::fromHex("010300170012C375"));
         QCOMPARE(driver.values.channelCount, quint8(6));
-        QCOMPARE(TableRow(driver.table, 4), row5);
-        QCOMPARE(TableRow(driver.table, 0), QStringList({"", " 1000", "PPM", "1", "", "  200"}));
+        QCOMPARE(tableRow(driver.table, 4), row5);
+        QCOMPARE(tableRow(driver.table, 0), QStringList({"", " 1000", "PPM", "1", "", "  200"}));
         return;
     }
 }
@@ -247,8 +247,8 @@ void SimLinkTest::downloadFourChannels() {
         sim.clearLog();
         StallWatch watch;
         QVERIFY(driver.download(1));
-        const QList<QStringList> expected = ExpectedRows(sim.config(), 30);
-        const QList<QStringList> stored = StoredRows(driver.link.records(), 30);
+        const QList<QStringList> expected = expectedRows(sim.config(), 30);
+        const QList<QStringList> stored = storedRows(driver.link.records(), 30);
         if (watch.retry(stored == expected, attempt)) {
             continue;
         }
@@ -274,7 +274,7 @@ void SimLinkTest::downloadFourChannels() {
 }
 
 void SimLinkTest::downloadSixChannelsWithFaults() {
-    SimulatorConfig config = SimulatorConfig::SixChannels();
+    SimulatorConfig config = SimulatorConfig::sixChannels();
     config.recordCount = 40;
     for (int attempt = 1;; ++attempt) {
         InstrumentSimulator sim(config);
@@ -291,8 +291,8 @@ void SimLinkTest::downloadSixChannelsWithFaults() {
         sim.clearLog();
         StallWatch watch;
         QVERIFY(driver.download(1));
-        const QList<QStringList> expected = ExpectedRows(config, 40);
-        const QList<QStringList> stored = StoredRows(driver.link.records(), 40);
+        const QList<QStringList> expected = expectedRows(config, 40);
+        const QList<QStringList> stored = storedRows(driver.link.records(), 40);
         if (watch.retry(stored == expected, attempt)) {
             continue;
         }

@@ -14,8 +14,9 @@ namespace {
 RecordSeries seriesOf(const std::vector<double>& values, RecordTime step = 3) {
     RecordSeries s;
     s.segmentStarts = {0};
-    for (size_t i = 0; i < values.size(); ++i)
+    for (size_t i = 0; i < values.size(); ++i) {
         s.points.push_back({RecordTime(i) * step, values[i], qint32(i)});
+    }
     return s;
 }
 
@@ -28,8 +29,9 @@ long columnOf(double time, double from, double to, int columns) {
 void expectExtremesKept(const RecordSeries& s, double from, double to, int columns) {
     std::map<long, std::pair<double, double>> truth, drawn;
     for (const RecordPoint& p : s.points) {
-        if (p.time < from || p.time > to)
+        if (p.time < from || p.time > to) {
             continue;
+        }
         auto [it, fresh] = truth.try_emplace(columnOf(p.time, from, to, columns), p.value, p.value);
         it->second = {std::min(it->second.first, p.value), std::max(it->second.second, p.value)};
     }
@@ -38,8 +40,9 @@ void expectExtremesKept(const RecordSeries& s, double from, double to, int colum
         count += line.size();
         for (size_t i : line) {
             const RecordPoint& p = s.points[i];
-            if (p.time < from || p.time > to)
+            if (p.time < from || p.time > to) {
                 continue;
+            }
             auto [it, fresh] =
                 drawn.try_emplace(columnOf(p.time, from, to, columns), p.value, p.value);
             it->second = {std::min(it->second.first, p.value),
@@ -57,8 +60,9 @@ TEST(Decimation, EveryColumnKeepsItsMinimumAndMaximumAtAnyZoom) {
     std::mt19937 random(12);
     std::normal_distribution<double> noise(50.0, 20.0);
     std::vector<double> values(20000);
-    for (double& v : values)
+    for (double& v : values) {
         v = noise(random);
+    }
     const RecordSeries s = seriesOf(values);
     const double end = double(s.points.back().time);
     std::uniform_real_distribution<double> where(-100.0, end + 100.0);
@@ -66,10 +70,12 @@ TEST(Decimation, EveryColumnKeepsItsMinimumAndMaximumAtAnyZoom) {
         expectExtremesKept(s, 0, end, columns);
         for (int trial = 0; trial < 40; ++trial) {
             double a = where(random), b = where(random);
-            if (a > b)
+            if (a > b) {
                 std::swap(a, b);
-            if (b - a > 0.5)
+            }
+            if (b - a > 0.5) {
                 expectExtremesKept(s, a, b, columns);
+            }
         }
     }
 }
@@ -83,11 +89,12 @@ TEST(Decimation, ASingleSampleSpikeSurvivesEveryZoomLevel) {
     for (double span = 1e6; span > 2.0; span /= 3.0) {
         for (int columns : {50, 800}) {
             bool high = false, low = false;
-            for (const auto& line : decimateSeries(s, spike - span / 3, spike + span, columns))
+            for (const auto& line : decimateSeries(s, spike - span / 3, spike + span, columns)) {
                 for (size_t i : line) {
                     high = high || s.points[i].value == 999.0;
                     low = low || s.points[i].value == -5.0;
                 }
+            }
             EXPECT_TRUE(high && low) << span << " seconds over " << columns << " columns";
         }
     }
@@ -96,8 +103,9 @@ TEST(Decimation, ASingleSampleSpikeSurvivesEveryZoomLevel) {
 TEST(Decimation, LinesRunOutOfTheViewAndBreakWhereTheSeriesBreaks) {
     RecordSeries s = seriesOf({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10);
     // A gap between records 4 and 5 (times 40 and 50 are moved to 40 and 500).
-    for (size_t i = 5; i < s.points.size(); ++i)
+    for (size_t i = 5; i < s.points.size(); ++i) {
         s.points[i].time += 450;
+    }
     s.segmentStarts = {0, 5};
 
     // Zoomed into 15..25: the readings just beyond both edges are drawn too.

@@ -25,8 +25,9 @@ protected:
 
     static QStringList names(const RecordShape& shape) {
         QStringList names;
-        for (const RecordSeries& s : shape.series)
+        for (const RecordSeries& s : shape.series) {
             names << s.name;
+        }
         return names;
     }
 
@@ -35,8 +36,9 @@ protected:
         std::vector<std::vector<int>> out;
         for (size_t seg = 0; seg < s.segmentCount(); ++seg) {
             out.emplace_back();
-            for (size_t i = s.segmentStarts[seg]; i < s.segmentEnd(seg); ++i)
+            for (size_t i = s.segmentStarts[seg]; i < s.segmentEnd(seg); ++i) {
                 out.back().push_back(s.points[i].record);
+            }
         }
         return out;
     }
@@ -63,8 +65,9 @@ QString clock(int seconds) {
 
 TEST_F(RecordShapeTest, FourAndSixChannelDaysGiveOneLinePerChannelNamedByGasAndUnit) {
     QList<QStringList> rows{recordCaptions(4)};
-    for (int n = 0; n < 5; ++n)
+    for (int n = 0; n < 5; ++n) {
         rows << recordRow(clock(36000 + 3 * n), four(QString::number(n)));
+    }
     const RecordShape four = shape(rows);
     EXPECT_EQ(names(four),
               QStringList({QStringLiteral("CH1 CO PPM"), QStringLiteral("CH2 H2S PPM"),
@@ -111,14 +114,16 @@ TEST_F(RecordShapeTest, DaysAndMonthsCrossWithoutABreakAndGapsOfMoreThanTenInter
 TEST_F(RecordShapeTest, AClockSetBackKeepsFileOrderAndStartsANewLine) {
     QList<QStringList> rows{recordCaptions(4)};
     const int times[] = {600, 603, 606, 609, 540, 543, 546, 612};
-    for (int n = 0; n < 8; ++n)
+    for (int n = 0; n < 8; ++n) {
         rows << recordRow(clock(times[n]), four(QString::number(n)));
+    }
     const RecordShape s = shape(rows);
     const RecordSeries& co = s.series[0];
     // Not sorted by time (which would zigzag between the two runs): file order, three lines.
     EXPECT_EQ(segments(co), (std::vector<std::vector<int>>{{0, 1, 2, 3}, {4, 5, 6}, {7}}));
-    for (size_t i = 0; i < co.points.size(); ++i)
+    for (size_t i = 0; i < co.points.size(); ++i) {
         EXPECT_EQ(co.points[i].value, double(i));
+    }
     EXPECT_EQ(s.firstTime, co.points[4].time);
     EXPECT_EQ(s.lastTime, co.points[7].time);
 }
@@ -195,8 +200,9 @@ TEST_F(RecordShapeTest, AlarmLevelsGoToTheSeriesOfTheChannelsReportedGas) {
             channelAlarmFromTexts(QByteArray(texts[4]).toInt(), QString::fromLatin1(texts[0]),
                                   QString::fromLatin1(texts[1]), QString::fromLatin1(texts[2]),
                                   QString::fromLatin1(texts[3]));
-        if (alarm)
+        if (alarm) {
             alarms.push_back(*alarm);
+        }
     }
     EXPECT_EQ(alarms.size(), 3u);
     applyAlarms(s, alarms);

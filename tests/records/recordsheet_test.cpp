@@ -191,8 +191,9 @@ TEST_F(RecordSheetTest, CsvHoldsOneHeaderRowIsoTimesAndTheReadingsReadBackByPyth
     const QJsonArray table = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
     ASSERT_EQ(table.size(), 3);
     QStringList header;
-    for (const QJsonValue& v : table[0].toArray())
+    for (const QJsonValue& v : table[0].toArray()) {
         header << v.toString();
+    }
     EXPECT_EQ(header, recordCaptions(4));
     const QJsonArray first = table[1].toArray();
     EXPECT_EQ(first[0].toString(), QStringLiteral("2025-03-07T23:59:59"));
@@ -219,8 +220,9 @@ TEST(DayWorkbooks, TheRecordFolderIsListedNewestFirstByTheDateInTheName) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     QStringList names;
-    for (const DayWorkbook& workbook : listDayWorkbooks(dir.path()))
+    for (const DayWorkbook& workbook : listDayWorkbooks(dir.path())) {
         names << workbook.fileName;
+    }
     EXPECT_EQ(names.mid(0, 1), QStringList{QStringLiteral("C4-25-03-09 (2).xls")});
     EXPECT_EQ(names.size(), 5);
     EXPECT_EQ(names.mid(3),

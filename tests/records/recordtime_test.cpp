@@ -87,6 +87,7 @@ TEST(ReadingText, NumbersAsTheProgramAndOthersWriteThem) {
     EXPECT_EQ(reading("1.5e-07")->decimals, ReadingNumber::kShortest);
     EXPECT_DOUBLE_EQ(reading("12345678901234567890")->value, 12345678901234567890.0);
     for (const char* text :
-         {"", "   ", "----", "OVER", "1,5", "12.3.4", ".", "-", "nan", "inf", "12 3", "0x10"})
+         {"", "   ", "----", "OVER", "1,5", "12.3.4", ".", "-", "nan", "inf", "12 3", "0x10"}) {
         EXPECT_FALSE(reading(text)) << text;
+    }
 }

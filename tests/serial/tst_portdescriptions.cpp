@@ -32,7 +32,7 @@ QString groupOf(const QString& devicePath) {
 class PortDescriptionsTest : public QObject {
     Q_OBJECT
 private slots:
-    void toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter_data();
+    void toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapterData();
     void toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter();
     void pseudoTerminalHasNoAdapterIdentity();
     void hintNamesRefusedPortsWithTheirGroupsCommandAndBusyPorts();
@@ -41,7 +41,7 @@ private slots:
     void deviceThisUserMayNotOpenIsRefused();
 };
 
-void PortDescriptionsTest::toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter_data() {
+void PortDescriptionsTest::toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapterData() {
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("maker");
     QTest::addColumn<QString>("serial");
@@ -126,19 +126,23 @@ void PortDescriptionsTest::probeSortsDevicesByWhatOpeningThemFound() {
     }
     const PortMap ports(devices.path());
     const auto answer = [&](const QString& path) {
-        if (path.endsWith(QLatin1String("ttyUSB1")))
+        if (path.endsWith(QLatin1String("ttyUSB1"))) {
             return PortAccess::Refused;
-        if (path.endsWith(QLatin1String("ttyUSB2")))
+        }
+        if (path.endsWith(QLatin1String("ttyUSB2"))) {
             return PortAccess::Busy;
-        if (path.endsWith(QLatin1String("ttyUSB3")))
+        }
+        if (path.endsWith(QLatin1String("ttyUSB3"))) {
             return PortAccess::Failed;
+        }
         return checkPortAccess(path);
     };
     const PortProbe probe = probePortAccess(ports, 0, answer);
     const auto names = [](const QList<ProbedPort>& list) {
         QStringList out;
-        for (const ProbedPort& port : list)
+        for (const ProbedPort& port : list) {
             out << port.name;
+        }
         return out;
     };
     QCOMPARE(names(probe.openable), (QStringList{"COM1", "COM33"}));
@@ -170,8 +174,9 @@ void PortDescriptionsTest::portHeldByAnotherOpenIsBusyNotMissing() {
 void PortDescriptionsTest::deviceThisUserMayNotOpenIsRefused() {
     // The real refusal, without the seam: a child process gives up root for an unprivileged
     // user, who may not open the pseudo-terminal (owned by root, no access for others).
-    if (::geteuid() != 0)
+    if (::geteuid() != 0) {
         QSKIP("needs root to become another user");
+    }
     PtyDeviceFolder devices;
     QVERIFY(devices.add(QStringLiteral("ttyUSB0")) != nullptr);
     // The folder itself must not be what stops the user.
@@ -181,15 +186,17 @@ void PortDescriptionsTest::deviceThisUserMayNotOpenIsRefused() {
     const QByteArray path = devices.devicePath(QStringLiteral("ttyUSB0")).toLocal8Bit();
     struct stat info {};
     QVERIFY(::stat(path.constData(), &info) == 0);
-    if ((info.st_mode & S_IROTH) != 0 || (info.st_mode & S_IWOTH) != 0)
+    if ((info.st_mode & S_IROTH) != 0 || (info.st_mode & S_IWOTH) != 0) {
         QSKIP("pseudo-terminals are open to everybody here");
+    }
 
     const pid_t child = ::fork();
     QVERIFY(child >= 0);
     if (child == 0) {
         constexpr uid_t kNobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
             ::_exit(99);
+        }
         ::_exit(10 + int(checkPortAccess(QString::fromLocal8Bit(path))));
     }
     int status = 0;

@@ -9,12 +9,12 @@
 class SerialTextsTest : public QObject {
     Q_OBJECT
 private slots:
-    void portNumberFollowsTheLeadingDigitsRule_data();
+    void portNumberFollowsTheLeadingDigitsRuleData();
     void portNumberFollowsTheLeadingDigitsRule();
     void settingsTextsAreReadOrRefused();
 };
 
-void SerialTextsTest::portNumberFollowsTheLeadingDigitsRule_data() {
+void SerialTextsTest::portNumberFollowsTheLeadingDigitsRuleData() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<qint16>("number");
     QTest::newRow("COM12") << QStringLiteral("COM12") << qint16(12);

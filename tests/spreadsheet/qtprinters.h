@@ -11,7 +11,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 inline void PrintTo(const QStringList& list, std::ostream* out) {
     *out << '{';
-    for (qsizetype i = 0; i < list.size(); ++i)
+    for (qsizetype i = 0; i < list.size(); ++i) {
         *out << (i ? ", \"" : "\"") << list[i].toStdString() << '"';
+    }
     *out << '}';
 }

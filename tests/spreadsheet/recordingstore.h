@@ -13,9 +13,9 @@
 struct RecordedSession {
     QStringList drivers{"PostgreSQL Unicode", "Excel Workbook Driver (*.xls)", "Second Excel"};
     bool driversAvailable = true;
-    std::optional<std::vector<QStringList>> sheet;  // column names first; none: no such sheet
-    std::function<QString(const QString&)> refusal; // a non-empty answer refuses with it
-    size_t failingRow = 0;                          // reading this data row fails
+    std::optional<std::vector<QStringList>> sheet;       // column names first; none: no such sheet
+    std::function<QString(const QString&)> refusal;      // a non-empty answer refuses with it
+    size_t failingRow = 0;                               // reading this data row fails
     std::optional<std::vector<QStringList>> backupSheet; // what a SELECT of the backup gives
     QString disconnectFailure;
 
@@ -27,34 +27,37 @@ struct RecordedSession {
 
 class RecordingStore : public WorkbookStore {
 public:
-    explicit RecordingStore(std::shared_ptr<RecordedSession> session) : s(std::move(session)) {}
+    explicit RecordingStore(std::shared_ptr<RecordedSession> session) : m_s(std::move(session)) {}
 
     bool installedDrivers(QStringList& names) const override {
-        names = s->drivers;
-        return s->driversAvailable;
+        names = m_s->drivers;
+        return m_s->driversAvailable;
     }
     void connect(const QString& connectText) override {
-        if (s->connected)
+        if (m_s->connected) {
             throw WorkbookConnectError("connected twice");
-        s->connects.append(connectText);
-        s->connected = true;
+        }
+        m_s->connects.append(connectText);
+        m_s->connected = true;
     }
     void execute(const QString& statement) override { record(statement); }
     std::unique_ptr<WorkbookResult> openForwardOnly(const QString& select) override {
         record(select);
         if (select.contains(QLatin1String("[CWorkbookBackup$"))) {
-            if (!s->backupSheet)
+            if (!m_s->backupSheet) {
                 throw WorkbookStatementError("no such sheet");
-            return std::make_unique<Result>(*s->backupSheet, 0);
+            }
+            return std::make_unique<Result>(*m_s->backupSheet, 0);
         }
-        if (!s->sheet)
+        if (!m_s->sheet) {
             throw WorkbookStatementError("no such sheet");
-        return std::make_unique<Result>(*s->sheet, s->failingRow);
+        }
+        return std::make_unique<Result>(*m_s->sheet, m_s->failingRow);
     }
     bool disconnect(QString& failure) override {
-        s->connected = false;
-        ++s->disconnects;
-        failure = s->disconnectFailure;
+        m_s->connected = false;
+        ++m_s->disconnects;
+        failure = m_s->disconnectFailure;
         return failure.isEmpty();
     }
 
@@ -66,8 +69,9 @@ private:
         QString columnName(int column) const override { return rows[0].value(column); }
         bool atEnd() const override { return row >= rows.size(); }
         QString value(int column) const override {
-            if (row == failing)
+            if (row == failing) {
                 throw WorkbookStatementError("row cannot be read");
+            }
             return rows[row].value(column);
         }
         void moveNext() override { ++row; }
@@ -77,12 +81,14 @@ private:
     };
 
     void record(const QString& statement) {
-        if (!s->connected)
+        if (!m_s->connected) {
             throw WorkbookStatementError("statement without a connection");
-        s->statements.append(statement);
-        if (const QString reason = s->refusal ? s->refusal(statement) : QString();
-            !reason.isEmpty())
+        }
+        m_s->statements.append(statement);
+        if (const QString reason = m_s->refusal ? m_s->refusal(statement) : QString();
+            !reason.isEmpty()) {
             throw WorkbookStatementError(reason.toStdString());
+        }
     }
-    std::shared_ptr<RecordedSession> s;
+    std::shared_ptr<RecordedSession> m_s;
 };

@@ -8,9 +8,11 @@
 #include <freexl.h>
 
 const ReadSheet* ReadBook::sheet(const QString& name) const {
-    for (const ReadSheet& s : sheets)
-        if (s.name == name)
+    for (const ReadSheet& s : sheets) {
+        if (s.name == name) {
             return &s;
+        }
+    }
     return nullptr;
 }
 
@@ -26,11 +28,14 @@ bool runPython(const QString& script, const QStringList& arguments, QByteArray& 
 namespace {
 
 void trimRows(std::vector<QStringList>& rows) {
-    for (QStringList& row : rows)
-        while (!row.isEmpty() && row.back().isEmpty())
+    for (QStringList& row : rows) {
+        while (!row.isEmpty() && row.back().isEmpty()) {
             row.removeLast();
-    while (!rows.empty() && rows.back().isEmpty())
+        }
+    }
+    while (!rows.empty() && rows.back().isEmpty()) {
         rows.pop_back();
+    }
 }
 
 } // namespace
@@ -53,8 +58,9 @@ print(json.dumps([{'name': s.name, 'rows': [[c.value if c.ctype == xlrd.XL_CELL_
         ReadSheet sheet{sheetValue["name"].toString(), {}};
         for (const QJsonValue row : sheetValue["rows"].toArray()) {
             sheet.rows.emplace_back();
-            for (const QJsonValue cell : row.toArray())
+            for (const QJsonValue cell : row.toArray()) {
                 sheet.rows.back().append(cell.toString());
+            }
         }
         trimRows(sheet.rows);
         book.sheets.push_back(sheet);
@@ -114,8 +120,9 @@ QByteArray fileBytes(const QString& path) {
 
 void writeFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         file.write(bytes);
+    }
 }
 
 QStringList folderEntries(const QString& folder) {

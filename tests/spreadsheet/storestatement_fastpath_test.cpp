@@ -22,8 +22,9 @@ QStringList writeBackStatements(int columns) {
         row << QStringLiteral("it's %1").arg(c);
     }
     EXPECT_TRUE(book.SetHeaderRow(header, false));
-    for (int r = 0; r < 3; ++r)
+    for (int r = 0; r < 3; ++r) {
         EXPECT_TRUE(book.PutRow(row, 0, false));
+    }
     EXPECT_TRUE(book.WriteBack());
     return session->statements;
 }
@@ -37,8 +38,9 @@ std::vector<int> insertDetours(const QStringList& statements) {
     QString knownList;
     for (const QString& text : statements) {
         EXPECT_TRUE(parseStoreStatement(text, statement, error, knownList)) << error.toStdString();
-        if (statement.kind != StatementKind::InsertInto)
+        if (statement.kind != StatementKind::InsertInto) {
             continue;
+        }
         // Every INSERT after the first names the columns of the one before, verbatim.
         EXPECT_EQ(statement.columnsKnown, !detours.empty()) << text.toStdString();
         knownList = statement.columnList.toString();

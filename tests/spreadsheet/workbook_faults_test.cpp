@@ -19,15 +19,17 @@ namespace {
 
 QStringList row(int n, int cells = 19) {
     QStringList values;
-    for (int c = 0; c < cells; ++c)
+    for (int c = 0; c < cells; ++c) {
         values.append(QStringLiteral("r%1c%2 ").arg(n).arg(c));
+    }
     return values;
 }
 
 QStringList header(int cells = 19) {
     QStringList names;
-    for (int c = 0; c < cells; ++c)
+    for (int c = 0; c < cells; ++c) {
         names.append(QStringLiteral("Field %1").arg(c + 1));
+    }
     return names;
 }
 
@@ -35,8 +37,9 @@ void writeRows(const QString& path, int first, int count) {
     CWorkbook book(path, "Storage", false);
     book.HoldWrites();
     book.SetHeaderRow(header(), false);
-    for (int n = first; n < first + count; ++n)
+    for (int n = first; n < first + count; ++n) {
         book.PutRow(row(n), 0, false);
+    }
     ASSERT_TRUE(book.WriteBack()) << book.lastError().toStdString();
 }
 
@@ -57,9 +60,11 @@ FileState stateOf(const QString& path) {
 }
 
 size_t storageRows(const QByteArray& bytes) {
-    for (const xls::Sheet& sheet : xls::parse(bytes).sheets)
-        if (sheet.name == "Storage")
+    for (const xls::Sheet& sheet : xls::parse(bytes).sheets) {
+        if (sheet.name == "Storage") {
             return sheet.rows.size();
+        }
+    }
     return 0;
 }
 
@@ -175,8 +180,9 @@ TEST(WorkbookFaults, KilledWriteBackLeavesOldOrNewFile) {
         if (child == 0) {
             CWorkbook book(path, "Storage", true);
             book.HoldWrites();
-            for (int n = 0; n < kAdded; ++n)
+            for (int n = 0; n < kAdded; ++n) {
                 book.PutRow(row(n), 0, false);
+            }
             ::_exit(book.WriteBack() ? 0 : 1);
         }
         return child;
@@ -212,9 +218,10 @@ TEST(WorkbookFaults, KilledWriteBackLeavesOldOrNewFile) {
     ASSERT_TRUE(readWithFreexl(path).ok);
 
     // Leftovers of killed writers are recognisable and go with the next successful write.
-    for (const QString& entry : folderEntries(dir.path()))
+    for (const QString& entry : folderEntries(dir.path())) {
         EXPECT_TRUE(entry == "day.xls" || safefilewrite::isTemporaryFileName(entry))
             << entry.toStdString();
+    }
     writeRows(path, 0, 1);
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"day.xls"});
 }

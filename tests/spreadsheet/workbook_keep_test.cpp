@@ -51,24 +51,29 @@ FileState stateOf(const QString& path) {
 }
 
 QJsonObject sheetSeen(const QJsonObject& d, const QString& name) {
-    for (const QJsonValue& sheet : d["sheets"].toArray())
-        if (sheet["name"].toString() == name)
+    for (const QJsonValue& sheet : d["sheets"].toArray()) {
+        if (sheet["name"].toString() == name) {
             return sheet.toObject();
+        }
+    }
     return {};
 }
 
 QStringList sheetOrder(const QJsonObject& d) {
     QStringList names;
-    for (const QJsonValue& sheet : d["sheets"].toArray())
+    for (const QJsonValue& sheet : d["sheets"].toArray()) {
         names << sheet["name"].toString();
+    }
     return names;
 }
 
 // A cell as keepdump.py shows it: [row, column, type, value, format, bold, italic, colour].
 QJsonArray cellSeen(const QJsonObject& sheet, int row, int column) {
-    for (const QJsonValue& cell : sheet["cells"].toArray())
-        if (cell[0].toInt() == row && cell[1].toInt() == column)
+    for (const QJsonValue& cell : sheet["cells"].toArray()) {
+        if (cell[0].toInt() == row && cell[1].toInt() == column) {
             return cell.toArray();
+        }
+    }
     return {};
 }
 
@@ -81,8 +86,9 @@ void expectOthersKept(const QJsonObject& before, const QJsonObject& after, const
     const QJsonObject recordsBefore = before["records"].toObject();
     const QJsonObject recordsAfter = after["records"].toObject();
     for (const QString& name : recordsBefore.keys()) {
-        if (name == bound || name == "(globals)")
+        if (name == bound || name == "(globals)") {
             continue;
+        }
         EXPECT_EQ(recordsAfter[name].toArray(), recordsBefore[name].toArray())
             << name.toStdString();
         EXPECT_EQ(sheetSeen(after, name), sheetSeen(before, name)) << name.toStdString();
@@ -104,15 +110,18 @@ void expectOthersKept(const QJsonObject& before, const QJsonObject& after, const
     takeStrings(globalsAfter, stringsAfter);
     // A new sheet adds its BOUNDSHEET after the others; nothing else is added or changed.
     QJsonArray withoutNewSheets;
-    for (qsizetype i = 0; i < globalsAfter.size(); ++i)
+    for (qsizetype i = 0; i < globalsAfter.size(); ++i) {
         if (i >= globalsBefore.size() || globalsAfter[i] == globalsBefore[i] ||
             !globalsAfter[i].toString().startsWith("0085:") ||
-            globalsBefore[i].toString().startsWith("0085:"))
+            globalsBefore[i].toString().startsWith("0085:")) {
             withoutNewSheets.append(globalsAfter[i]);
+        }
+    }
     EXPECT_EQ(withoutNewSheets, globalsBefore);
     ASSERT_GE(stringsAfter.size(), stringsBefore.size());
-    for (qsizetype i = 0; i < stringsBefore.size(); ++i)
+    for (qsizetype i = 0; i < stringsBefore.size(); ++i) {
         EXPECT_EQ(stringsAfter[i], stringsBefore[i]) << i;
+    }
     EXPECT_EQ(after["streams"], before["streams"]);
 }
 
@@ -128,8 +137,9 @@ protected:
     }
     QStringList listOf(const StoredGasNames& names) {
         QStringList list;
-        for (int i = 0; i < kGasListRows; ++i)
+        for (int i = 0; i < kGasListRows; ++i) {
             list << names[i];
+        }
         return list;
     }
 
@@ -237,8 +247,9 @@ TEST_F(KeepFixture, FormulasOfOtherSheetsStillPointAtTheRebuiltSheet) {
     EXPECT_EQ(sheetOrder(after), QStringList({"Notes", "GasType", "Hidden", "CWorkbookBackup"}));
     const QJsonObject gas = sheetSeen(after, "GasType");
     const QJsonObject gasBefore = sheetSeen(before, "GasType");
-    for (const auto& [row, column] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 1}, {3, 0}, {3, 1}})
+    for (const auto& [row, column] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 1}, {3, 0}, {3, 1}}) {
         EXPECT_EQ(cellSeen(gas, row, column), cellSeen(gasBefore, row, column)) << row << column;
+    }
     EXPECT_EQ(cellSeen(gas, 1, 0)[2].toInt(), kNumber);
     EXPECT_EQ(cellSeen(gas, 2, 0)[3].toString(), "'9'");
     EXPECT_EQ(cellSeen(gas, 2, 0)[2].toInt(), kText);
@@ -320,8 +331,9 @@ TEST(KeepOwnWorkbook, BatchesAppendedToTheProgramsOwnWorkbookReadBackWhole) {
             const ReadSheet* sheet = read.sheet("Storage");
             ASSERT_NE(sheet, nullptr);
             ASSERT_EQ(sheet->rows.size(), expected.size()) << batch;
-            for (size_t r = 0; r < expected.size(); ++r)
+            for (size_t r = 0; r < expected.size(); ++r) {
                 ASSERT_EQ(sheet->rows[r], expected[r]) << "batch " << batch << " row " << r;
+            }
         }
     }
 }

@@ -12,9 +12,11 @@ namespace {
 
 QStringList captions() {
     QStringList names{QStringLiteral("Time")};
-    for (int channel = 1; channel <= 6; ++channel)
-        for (const char* part : {"Gas", "Conc", "Unit"})
+    for (int channel = 1; channel <= 6; ++channel) {
+        for (const char* part : {"Gas", "Conc", "Unit"}) {
             names.append(QStringLiteral("CH%1 %2").arg(channel).arg(QLatin1String(part)));
+        }
+    }
     return names;
 }
 
@@ -34,8 +36,9 @@ QStringList record(int n) {
 
 std::vector<QStringList> expectedRows(int first, int count) {
     std::vector<QStringList> rows{captions()};
-    for (int n = first; n < first + count; ++n)
+    for (int n = first; n < first + count; ++n) {
         rows.push_back(record(n));
+    }
     return rows;
 }
 
@@ -45,23 +48,26 @@ void expectSheet(const QString& path, const QString& sheet, const std::vector<QS
         const ReadSheet* found = read.sheet(sheet);
         ASSERT_NE(found, nullptr) << sheet.toStdString();
         ASSERT_EQ(found->rows.size(), rows.size()) << sheet.toStdString();
-        for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t r = 0; r < rows.size(); ++r) {
             EXPECT_EQ(found->rows[r], rows[r]) << "row " << r + 1;
+        }
     }
 }
 
 QStringList sheetNames(const QString& path) {
     QStringList names;
-    for (const ReadSheet& sheet : readWithXlrd(path).sheets)
+    for (const ReadSheet& sheet : readWithXlrd(path).sheets) {
         names.append(sheet.name);
+    }
     return names;
 }
 
 void appendRecords(CWorkbook& book, int first, int count) {
     book.HoldWrites();
     book.SetHeaderRow(captions(), false);
-    for (int n = first; n < first + count; ++n)
+    for (int n = first; n < first + count; ++n) {
         ASSERT_TRUE(book.PutRow(record(n), 0, false));
+    }
     ASSERT_TRUE(book.WriteBack()) << book.lastError().toStdString();
 }
 

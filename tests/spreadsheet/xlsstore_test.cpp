@@ -19,12 +19,14 @@ std::vector<QStringList> selectAll(XlsWorkbookStore& store, const QString& sheet
     std::unique_ptr<WorkbookResult> result =
         store.openForwardOnly("SELECT * FROM [" + sheet + "$A1:IV65536]");
     std::vector<QStringList> rows(1);
-    for (int c = 0; c < result->columnCount(); ++c)
+    for (int c = 0; c < result->columnCount(); ++c) {
         rows[0].append(result->columnName(c));
+    }
     for (; !result->atEnd(); result->moveNext()) {
         rows.emplace_back();
-        for (int c = 0; c < result->columnCount(); ++c)
+        for (int c = 0; c < result->columnCount(); ++c) {
             rows.back().append(result->value(c));
+        }
     }
     return rows;
 }
@@ -106,12 +108,13 @@ TEST(XlsStore, RowsRebuiltUnchangedCanStillChange) {
         store.execute("DROP TABLE [S$A1:IV65536]");
         store.execute("CREATE TABLE [S] ([A] char(255), [B] char(255))");
         store.execute("INSERT INTO [S$A1:IV1] ([A], [B]) VALUES ('r1', 'b1')");
-        if (secondRow.size() == 1)
+        if (secondRow.size() == 1) {
             store.execute(
                 QStringLiteral("INSERT INTO [S$A1:IV2] ([A]) VALUES ('%1')").arg(secondRow[0]));
-        else
+        } else {
             store.execute(QStringLiteral("INSERT INTO [S$A1:IV2] ([A], [B]) VALUES ('%1', '%2')")
                               .arg(secondRow[0], secondRow[1]));
+        }
         store.execute("INSERT INTO [S$A1:IV3] ([A], [B]) VALUES ('r3', 'b3')");
     };
 

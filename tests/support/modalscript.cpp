@@ -20,8 +20,9 @@ void ModalScript::poll() {
     QWidget* modal = QApplication::activeModalWidget();
     // One action per dialog: wait until the dialog acted on is gone, as a new one may reuse
     // its address.
-    if (!m_acted.isNull() || modal == nullptr || !modal->isVisible())
+    if (!m_acted.isNull() || modal == nullptr || !modal->isVisible()) {
         return;
+    }
     if (m_steps.isEmpty() || modal->objectName() != m_steps.first().dialogName) {
         m_surprises << modal->objectName();
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
@@ -30,8 +31,9 @@ void ModalScript::poll() {
         }
         return;
     }
-    if (auto* box = qobject_cast<QMessageBox*>(modal))
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         m_boxTexts << box->text();
+    }
     const Step step = m_steps.takeFirst();
     m_acted = modal;
     step.action(modal);
@@ -39,16 +41,18 @@ void ModalScript::poll() {
 
 ModalScript::Action ModalScript::click(const QString& buttonName) {
     return [buttonName](QWidget* dialog) {
-        if (auto* button = dialog->findChild<QPushButton*>(buttonName))
+        if (auto* button = dialog->findChild<QPushButton*>(buttonName)) {
             button->click();
+        }
     };
 }
 
 ModalScript::Action ModalScript::chooseFile(const QString& path) {
     return [path](QWidget* dialog) {
         auto* files = qobject_cast<QFileDialog*>(dialog);
-        if (files == nullptr)
+        if (files == nullptr) {
             return;
+        }
         files->selectFile(path);
         static_cast<QDialog*>(files)->accept(); // QFileDialog makes it protected
     };
@@ -56,7 +60,8 @@ ModalScript::Action ModalScript::chooseFile(const QString& path) {
 
 ModalScript::Action ModalScript::cancel() {
     return [](QWidget* dialog) {
-        if (auto* modal = qobject_cast<QDialog*>(dialog))
+        if (auto* modal = qobject_cast<QDialog*>(dialog)) {
             modal->reject();
+        }
     };
 }

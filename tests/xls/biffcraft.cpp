@@ -31,8 +31,9 @@ QByteArray f64(double v) {
 
 QByteArray chars(const QString& text, bool highByte) {
     QByteArray b;
-    for (QChar c : text)
+    for (QChar c : text) {
         b += highByte ? u16(c.unicode()) : u8(static_cast<uint8_t>(c.unicode()));
+    }
     return b;
 }
 
@@ -70,8 +71,9 @@ QByteArray boundSheet(uint32_t offset, const SheetPart& sheet) {
 QByteArray workbookStream(const QByteArray& globalsRecords, const std::vector<SheetPart>& sheets,
                           int32_t offsetShift) {
     qsizetype globalsSize = bof(0x0005).size() + globalsRecords.size() + eof().size();
-    for (const SheetPart& sheet : sheets)
+    for (const SheetPart& sheet : sheets) {
         globalsSize += boundSheet(0, sheet).size();
+    }
     QByteArray bounds;
     QByteArray bodies;
     for (const SheetPart& sheet : sheets) {
@@ -99,8 +101,9 @@ void put16(QByteArray& b, qsizetype at, uint16_t v) {
 void directoryEntry(QByteArray& sector, int index, const QString& name, uint8_t type,
                     uint32_t child, uint32_t start, uint32_t size) {
     const qsizetype e = index * 128;
-    for (int i = 0; i < name.size(); ++i)
+    for (int i = 0; i < name.size(); ++i) {
         put16(sector, e + 2 * i, name.at(i).unicode());
+    }
     put16(sector, e + 64, static_cast<uint16_t>(2 * (name.size() + 1)));
     sector[e + 66] = static_cast<char>(type);
     sector[e + 67] = 1;
@@ -137,15 +140,17 @@ QByteArray compoundFile(const QByteArray& stream, const QString& streamName, int
     put32(header, 60, mini ? 2 : kEnd);
     put32(header, 64, mini ? 1 : 0);
     put32(header, 68, kEnd);
-    for (int i = 0; i < 109; ++i)
+    for (int i = 0; i < 109; ++i) {
         put32(header, 76 + 4 * i, i == 0 ? 0 : kFree);
+    }
 
     QByteArray fat(sectorSize, '\xFF');
     put32(fat, 0, kFatMark);
     put32(fat, 4, kEnd);
     put32(fat, 8, mini ? kEnd : kFree);
-    for (uint32_t s = 0; s < dataSectors; ++s)
+    for (uint32_t s = 0; s < dataSectors; ++s) {
         put32(fat, 4 * (firstData + s), s + 1 == dataSectors ? kEnd : firstData + s + 1);
+    }
 
     QByteArray directory(sectorSize, '\0');
     for (int i = 0; i < sectorSize / 128; ++i) {
@@ -161,8 +166,9 @@ QByteArray compoundFile(const QByteArray& stream, const QString& streamName, int
     QByteArray miniFat(sectorSize, '\xFF');
     const auto miniSectors = static_cast<uint32_t>(dataBytes / 64);
     if (mini) {
-        for (uint32_t m = 0; m < miniSectors; ++m)
+        for (uint32_t m = 0; m < miniSectors; ++m) {
             put32(miniFat, 4 * m, m + 1 == miniSectors ? kEnd : m + 1);
+        }
     }
 
     QByteArray data = stream;

@@ -13,20 +13,25 @@ namespace {
 
 void trim(std::vector<std::vector<QJsonValue>>& rows) {
     for (auto& row : rows) {
-        while (!row.empty() && row.back().isNull())
+        while (!row.empty() && row.back().isNull()) {
             row.pop_back();
+        }
     }
-    while (!rows.empty() && rows.back().empty())
+    while (!rows.empty() && rows.back().empty()) {
         rows.pop_back();
+    }
 }
 
 QString describe(const QJsonValue& v) {
-    if (v.isString())
+    if (v.isString()) {
         return QStringLiteral("\"%1\"").arg(v.toString());
-    if (v.isNull())
+    }
+    if (v.isNull()) {
         return QStringLiteral("(empty)");
-    if (v.isDouble())
+    }
+    if (v.isDouble()) {
         return QString::number(v.toDouble(), 'g', 17);
+    }
     return QString::fromUtf8(QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact));
 }
 
@@ -40,8 +45,10 @@ QString writeTempFile(const QString& name, const QByteArray& bytes) {
     static QTemporaryDir dir;
     const QString path = dir.filePath(name);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
         return {};
+    }
     return path;
 }
 
@@ -147,8 +154,9 @@ std::vector<ForeignSheet> asForeignSheets(const xls::Book& book) {
         sheet.name = s.name;
         for (const auto& row : s.rows) {
             auto& cells = sheet.rows.emplace_back();
-            for (const QString& text : row)
+            for (const QString& text : row) {
                 cells.push_back(text.isEmpty() ? QJsonValue() : QJsonValue(text));
+            }
         }
         trim(sheet.rows);
         sheets.push_back(std::move(sheet));
@@ -158,15 +166,17 @@ std::vector<ForeignSheet> asForeignSheets(const xls::Book& book) {
 
 QString firstDifference(const std::vector<ForeignSheet>& expected,
                         const std::vector<ForeignSheet>& actual) {
-    if (expected.size() != actual.size())
+    if (expected.size() != actual.size()) {
         return QStringLiteral("%1 sheets instead of %2").arg(actual.size()).arg(expected.size());
+    }
     for (size_t s = 0; s < expected.size(); ++s) {
         const ForeignSheet& e = expected[s];
         const ForeignSheet& a = actual[s];
-        if (e.name != a.name)
+        if (e.name != a.name) {
             return QStringLiteral("sheet %1 is named \"%2\" instead of \"%3\"")
                 .arg(s)
                 .arg(a.name, e.name);
+        }
         const size_t rows = std::max(e.rows.size(), a.rows.size());
         for (size_t r = 0; r < rows; ++r) {
             const auto none = std::vector<QJsonValue>();
@@ -176,12 +186,13 @@ QString firstDifference(const std::vector<ForeignSheet>& expected,
             for (size_t c = 0; c < columns; ++c) {
                 const QJsonValue ev = c < er.size() ? er[c] : QJsonValue();
                 const QJsonValue av = c < ar.size() ? ar[c] : QJsonValue();
-                if (ev != av)
+                if (ev != av) {
                     return QStringLiteral("sheet \"%1\" row %2 column %3: %4 instead of %5")
                         .arg(e.name)
                         .arg(r + 1)
                         .arg(c + 1)
                         .arg(describe(av), describe(ev));
+                }
             }
         }
     }

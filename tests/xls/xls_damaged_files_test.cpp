@@ -34,10 +34,11 @@ bool refusedFor(const QByteArray& file, const char* reason) {
 xls::Book sampleBook() {
     xls::Book book;
     xls::Sheet first{QStringLiteral("Storage"), {}};
-    for (int r = 0; r < 60; ++r)
+    for (int r = 0; r < 60; ++r) {
         first.rows.push_back({QStringLiteral("2025-03-07  14:%1").arg(r),
                               QStringLiteral("CO      "), QStringLiteral("  12.%1").arg(r % 10),
                               QString::fromUtf8("PPM 中")});
+    }
     first.rows.push_back({QString(9000, QChar(0x4E2D)) + QStringLiteral("end")});
     book.sheets.push_back(first);
     book.sheets.push_back(
@@ -75,8 +76,9 @@ TEST(XlsDamagedFiles, OtherFormatsAreRefusedWithTheirNames) {
         QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(100, '\0'), "damaged"));
     std::mt19937 random(3);
     QByteArray noise(5000, '\0');
-    for (char& c : noise)
+    for (char& c : noise) {
         c = static_cast<char>(random());
+    }
     EXPECT_TRUE(refusedFor(noise, "not an Excel 97-2003 workbook"));
 }
 
@@ -85,8 +87,9 @@ TEST(XlsDamagedFiles, TruncatedFilesAreRefusedOrRead) {
     for (const QByteArray& file : samples) {
         ASSERT_EQ(outcome(file), "(parsed)");
         const qsizetype step = std::max<qsizetype>(1, file.size() / 400);
-        for (qsizetype length = 0; length < file.size(); length += (length < 1200 ? 5 : step))
+        for (qsizetype length = 0; length < file.size(); length += (length < 1200 ? 5 : step)) {
             outcome(file.left(length));
+        }
     }
     // A file cut inside the stream's sectors is refused rather than read short.
     const QByteArray file = xls::serialize(sampleBook());
@@ -106,10 +109,12 @@ TEST(XlsDamagedFiles, BitFlippedFilesAreRefusedOrRead) {
             // Half the variants hit the header and the first sectors, where the structure is.
             const qsizetype range =
                 variant % 2 ? damaged.size() : std::min<qsizetype>(damaged.size(), 2048);
-            for (int f = 0; f < flips; ++f)
+            for (int f = 0; f < flips; ++f) {
                 damaged[random() % range] ^= static_cast<char>(1 << (random() % 8));
-            if (outcome(damaged) == "(parsed)")
+            }
+            if (outcome(damaged) == "(parsed)") {
                 ++parsed;
+            }
         }
     }
     EXPECT_GT(parsed, 0); // most flips land in text, which still reads
@@ -119,8 +124,9 @@ TEST(XlsDamagedFiles, BitFlippedFilesAreRefusedOrRead) {
 void mutateRecordFields(const QByteArray& stream) {
     std::vector<qsizetype> starts;
     for (qsizetype at = 0; at + 4 <= stream.size();
-         at += 4 + xls::bytes::u16(stream.constData() + at + 2))
+         at += 4 + xls::bytes::u16(stream.constData() + at + 2)) {
         starts.push_back(at);
+    }
     const uint32_t extremes[] = {0,      1,      2,      0x7F,    0xFF,       0x100,
                                  0x7FFF, 0x8000, 0xFFFF, 0x10000, 0x7FFFFFFF, 0xFFFFFFFF};
     std::mt19937 random(42);
@@ -131,20 +137,23 @@ void mutateRecordFields(const QByteArray& stream) {
         const qsizetype offset = start + random() % (4 + std::max<qsizetype>(length, 1));
         const uint32_t value = extremes[random() % std::size(extremes)];
         const bool wide = random() % 2;
-        if (offset + (wide ? 4 : 2) > damaged.size())
+        if (offset + (wide ? 4 : 2) > damaged.size()) {
             continue;
-        if (wide)
+        }
+        if (wide) {
             xls::bytes::put32(damaged.data() + offset, value);
-        else
+        } else {
             xls::bytes::put16(damaged.data() + offset, static_cast<uint16_t>(value));
+        }
         outcome(damaged.size() < 4096 && variant % 2 ? compoundFile(damaged)
                                                      : xls::writeCompoundFile(damaged));
     }
 }
 
 TEST(XlsDamagedFiles, RecordFieldsAtExtremesAreRefusedOrRead) {
-    for (const QByteArray& stream : {craftedStream(), xls::writeWorkbookStream(sampleBook())})
+    for (const QByteArray& stream : {craftedStream(), xls::writeWorkbookStream(sampleBook())}) {
         mutateRecordFields(stream);
+    }
 }
 
 TEST(XlsDamagedFiles, LoopingAndOversizedAllocationChainsAreRefused) {
@@ -180,9 +189,10 @@ TEST(XlsDamagedFiles, LoopingAndOversizedAllocationChainsAreRefused) {
     // A file big enough for DIFAT sectors, whose DIFAT chain links to itself.
     xls::Book big{{{QStringLiteral("Big"), {}}}};
     const QString filler(60, QChar(u'f'));
-    for (int r = 0; r < 40000; ++r)
+    for (int r = 0; r < 40000; ++r) {
         big.sheets[0].rows.push_back(
             {QStringLiteral("%1 a").arg(r) + filler, QStringLiteral("%1 b").arg(r) + filler});
+    }
     QByteArray difat = xls::serialize(big);
     ASSERT_EQ(xls::bytes::u32(difat.constData() + 72), 1u);
     ASSERT_EQ(outcome(difat), "(parsed)");
@@ -197,8 +207,9 @@ TEST(XlsDamagedFiles, LoopingAndOversizedAllocationChainsAreRefused) {
 // and cells far to the right on many rows.
 TEST(XlsDamagedFiles, InputThatWouldCostMoreThanItsSizeIsRefused) {
     QByteArray cells;
-    for (uint16_t r = 0; r < 2000; ++r)
+    for (uint16_t r = 0; r < 2000; ++r) {
         cells += record(0x0204, cell(r, 0) + unicodeString(QStringLiteral("row text"), false));
+    }
     const QByteArray sheetStream = workbookStream({}, {{QStringLiteral("S"), 0, 0x10, cells}});
     // Thousands of BOUNDSHEET records, all naming the one sheet after the globals.
     const qsizetype sheetStart = sheetStream.indexOf(bof(0x0010));
@@ -207,15 +218,17 @@ TEST(XlsDamagedFiles, InputThatWouldCostMoreThanItsSizeIsRefused) {
     const int copies = 3000;
     const qsizetype boundSize = record(0x0085, QByteArray(9, '\0')).size();
     const qsizetype globalsSize = bof(0x0005).size() + copies * boundSize + eof().size();
-    for (int i = 0; i < copies; ++i)
+    for (int i = 0; i < copies; ++i) {
         bounds += record(0x0085, u32(static_cast<uint32_t>(globalsSize)) + u8(0) + u8(0) + u8(1) +
                                      u8(0) + "S");
+    }
     const QByteArray overlapping = bof(0x0005) + bounds + eof() + sheetBody;
     EXPECT_TRUE(refusedFor(xls::writeCompoundFile(overlapping), "overlap"));
 
     QByteArray wide;
-    for (uint16_t r = 0; r < 40; ++r)
+    for (uint16_t r = 0; r < 40; ++r) {
         wide += record(0x0204, cell(r, 255) + unicodeString(QStringLiteral("far right"), false));
+    }
     const QByteArray wideStream = workbookStream({}, {{QStringLiteral("W"), 0, 0x10, wide}});
     // Each row takes 256 cell slots, and the list of rows takes a few slots per row as it grows.
     EXPECT_EQ(xls::readWorkbook(wideStream, 40 * (256 + 2)).sheets.at(0).rows.size(), 40u);

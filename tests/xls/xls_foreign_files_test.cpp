@@ -17,8 +17,9 @@ using namespace craft;
 
 QString text(const xls::Book& book, size_t sheet, size_t row, size_t column) {
     if (sheet >= book.sheets.size() || row >= book.sheets[sheet].rows.size() ||
-        column >= book.sheets[sheet].rows[row].size())
+        column >= book.sheets[sheet].rows[row].size()) {
         return QStringLiteral("(missing)");
+    }
     return book.sheets[sheet].rows[row][column];
 }
 
@@ -136,8 +137,9 @@ TEST(XlsForeignFiles, SharedStringsWithRunsPhoneticDataAndContinueSplits) {
                            record(0x003C, p3) + record(0x003C, p4) + record(0x003C, p5) +
                            record(0x003C, p6);
     QByteArray cells;
-    for (uint16_t i = 0; i < 10; ++i)
+    for (uint16_t i = 0; i < 10; ++i) {
         cells += record(0x00FD, cell(i, 0) + u32(i));
+    }
 
     const xls::Book book =
         xls::parse(compoundFile(workbookStream(sst, {{QStringLiteral("S"), 0, 0x10, cells}})));
@@ -152,8 +154,9 @@ TEST(XlsForeignFiles, SharedStringsWithRunsPhoneticDataAndContinueSplits) {
                                   QString::fromUtf8("ÄÖxyz"),
                                   QStringLiteral("a") + emoji};
     ASSERT_EQ(book.sheets.size(), 1u);
-    for (int i = 0; i < expected.size(); ++i)
+    for (int i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(text(book, 0, i, 0), expected[i]) << "string " << i;
+    }
 
     // A cell that refers past the table is damage, not an empty cell.
     const QByteArray bad = record(0x00FD, cell(0, 0) + u32(10));
@@ -217,12 +220,13 @@ std::vector<ForeignSheet> asTexts(std::vector<ForeignSheet> sheets) {
     for (ForeignSheet& sheet : sheets) {
         for (auto& row : sheet.rows) {
             for (QJsonValue& cell : row) {
-                if (cell.isDouble())
+                if (cell.isDouble()) {
                     cell = xls::numberText(cell.toDouble());
-                else if (cell.isObject())
+                } else if (cell.isObject()) {
                     cell = cell.toObject().value(QStringLiteral("bool")).toInt() ? "TRUE" : "FALSE";
-                else if (cell == QJsonValue(QString()))
+                } else if (cell == QJsonValue(QString())) {
                     cell = QJsonValue();
+                }
             }
         }
     }

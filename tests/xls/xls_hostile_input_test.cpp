@@ -84,15 +84,17 @@ TEST(XlsHostileInput, StringsAcrossEmptyAndShortContinueRecordsReadWhole) {
         qsizetype at = 0;
         while (at < characters.size()) {
             // Empty CONTINUE records carry nothing, not even the flags byte.
-            for (int empty = static_cast<int>(random() % 3); empty > 0; --empty)
+            for (int empty = static_cast<int>(random() % 3); empty > 0; --empty) {
                 records += record(kContinue, {});
+            }
             const qsizetype n =
                 std::min<qsizetype>(characters.size() - at, charSize * (1 + random() % 5));
             records += record(kContinue, u8(highByte ? 1 : 0) + characters.mid(at, n));
             at += n;
         }
-        if (variant % 3 == 0)
+        if (variant % 3 == 0) {
             records += record(kContinue, {});
+        }
         ASSERT_EQ(cellA1(bookWithSharedStrings(records)), shown) << "variant " << variant;
     }
 }
@@ -109,8 +111,9 @@ TEST(XlsHostileInput, EveryRecordLengthIsBoundsChecked) {
             const std::string result = outcome(bookWithSharedStrings(records));
             EXPECT_TRUE(result == "(read)" || result.find("damaged") != std::string::npos)
                 << result;
-            for (qsizetype cut = 0; cut < records.size(); cut += 3)
+            for (qsizetype cut = 0; cut < records.size(); cut += 3) {
                 outcome(bookWithSharedStrings(records.left(cut)));
+            }
         }
     }
     const QByteArray label = cell(0, 0) + unicodeString(QStringLiteral("label text"), true);
@@ -126,14 +129,16 @@ TEST(XlsHostileInput, EveryRecordLengthIsBoundsChecked) {
 // format but no cell), cost nothing: ROW records make no row until a cell arrives.
 TEST(XlsHostileInput, RowRecordsAloneCostNothing) {
     std::vector<SheetPart> sheets;
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 1000; ++i) {
         sheets.push_back({QStringLiteral("S%1").arg(i), 0, kWorksheet, rowRecord(65535, 0, 256)});
+    }
     const QByteArray stream = workbookStream({}, sheets);
     ASSERT_LT(stream.size(), 70 * 1024);
     const xls::Book book = xls::readWorkbook(stream, 0);
     ASSERT_EQ(book.sheets.size(), 1000u);
-    for (const xls::Sheet& sheet : book.sheets)
+    for (const xls::Sheet& sheet : book.sheets) {
         EXPECT_TRUE(sheet.rows.empty());
+    }
     EXPECT_EQ(xls::parse(xls::writeCompoundFile(stream)).sheets.size(), 1000u);
 }
 
@@ -160,9 +165,10 @@ TEST(XlsHostileInput, RowsAreChargedLikeCells) {
     // A thousand sheets of one cell in the last row would take 1.5 GB in rows: a file of 70 KB
     // is refused long before, with the default budget.
     std::vector<SheetPart> sheets;
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 1000; ++i) {
         sheets.push_back(
             {QStringLiteral("S%1").arg(i), 0, kWorksheet, sharedTextCell(65535, 0, 0)});
+    }
     const QByteArray many = workbookStream(sst, sheets);
     ASSERT_LT(many.size(), 70 * 1024);
     EXPECT_NE(outcome(many).find("too large"), std::string::npos);
@@ -172,22 +178,25 @@ TEST(XlsHostileInput, RowsAreChargedLikeCells) {
 // each would read the same records again.
 TEST(XlsHostileInput, SheetsListedOverOneAnotherAreReadOnce) {
     QByteArray continues;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 5000; ++i) {
         continues += record(kContinue, {});
+    }
     const int copies = 2000;
     QByteArray bounds;
     const qsizetype globalsSize = bof(0x0005).size() + copies * 13 + eof().size();
-    for (int i = 0; i < copies; ++i)
+    for (int i = 0; i < copies; ++i) {
         bounds += record(0x0085, u32(static_cast<uint32_t>(globalsSize)) + u8(0) + u8(0) + u8(1) +
                                      u8(0) + "S");
+    }
     const QByteArray stream = bof(0x0005) + bounds + eof() + bof(kWorksheet) + continues + eof();
     EXPECT_NE(outcome(stream).find("overlap"), std::string::npos);
 }
 
 TEST(XlsHostileInput, TheNumberOfSheetsIsBounded) {
     QByteArray bounds;
-    for (int i = 0; i <= xls::kMaxSheets; ++i)
+    for (int i = 0; i <= xls::kMaxSheets; ++i) {
         bounds += record(0x0085, u32(0) + u8(0) + u8(2) + u8(1) + u8(0) + "C");
+    }
     const QByteArray stream = bof(0x0005) + bounds + eof();
     EXPECT_NE(outcome(stream).find("more than 10000 sheets"), std::string::npos);
 }
@@ -195,8 +204,9 @@ TEST(XlsHostileInput, TheNumberOfSheetsIsBounded) {
 // Directory entries that all point at the sectors of one stream: each would be read again.
 TEST(XlsHostileInput, CompoundFileStreamsSharingSectorsAreRefused) {
     QByteArray cells;
-    for (uint16_t r = 0; r < 400; ++r)
+    for (uint16_t r = 0; r < 400; ++r) {
         cells += record(kLabel, cell(r, 0) + unicodeString(QStringLiteral("row text"), false));
+    }
     const QByteArray stream = workbookStream({}, {{QStringLiteral("S"), 0, kWorksheet, cells}});
     ASSERT_GE(stream.size(), 4096); // in regular sectors
     QByteArray file = compoundFile(stream);
@@ -240,9 +250,10 @@ TEST(XlsHostileInput, AGenuineSixtyThousandRowSheetReads) {
         std::vector<QString> row;
         row.reserve(kColumns);
         row.push_back(QStringLiteral("2025-03-07  %1").arg(r));
-        for (int c = 1; c < kColumns; ++c)
+        for (int c = 1; c < kColumns; ++c) {
             row.push_back(c % 3 == 2 ? QStringLiteral("%1.%2").arg(r % 97).arg(c)
                                      : QStringLiteral("CO      "));
+        }
         rows.push_back(std::move(row));
     }
     const QByteArray stream = xls::writeWorkbookStream(book);

@@ -22,8 +22,9 @@ QByteArray readAll(const QString& path) {
 std::vector<QByteArray> substreams(const QByteArray& file) {
     const xls::KeptBook kept = xls::parseKeeping(file);
     std::vector<QByteArray> parts;
-    for (const xls::SheetLayout& sheet : kept.layout->sheets)
+    for (const xls::SheetLayout& sheet : kept.layout->sheets) {
         parts.push_back(kept.layout->compound.workbook.mid(sheet.begin, sheet.end - sheet.begin));
+    }
     return parts;
 }
 
@@ -56,8 +57,9 @@ TEST(XlsKeep, SheetsOfEveryKindSurviveARebuildOfOneSheet) {
 
     const std::vector<QByteArray> after = substreams(readAll(path));
     ASSERT_EQ(after.size(), 4u);
-    for (size_t i = 1; i < 4; ++i)
+    for (size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(after[i], before[i]) << i; // chart, hidden and macro sheet, byte for byte
+    }
     // The unchanged cells of the rebuilt sheet are the LABEL records they were.
     EXPECT_TRUE(after[0].contains(label(0, "Name")));
     EXPECT_TRUE(after[0].contains(label(1, "kept")));

@@ -19,12 +19,14 @@ QString randomText(std::mt19937& random) {
     std::uniform_int_distribution<int> kind(0, 999);
     const int k = kind(random);
     int length;
-    if (k < 250)
+    if (k < 250) {
         return {}; // an empty cell
-    if (k < 995)
+    }
+    if (k < 995) {
         length = std::uniform_int_distribution<int>(1, 24)(random);
-    else
+    } else {
         length = std::uniform_int_distribution<int>(3000, 12000)(random); // across CONTINUEs
+    }
     std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(alphabet)) - 1);
     QString text;
     while (text.size() < length) {
@@ -47,19 +49,23 @@ xls::Book randomBook(uint32_t seed) {
         const int columns = std::uniform_int_distribution<int>(1, 40)(random);
         // Repeated texts share one entry of the string table.
         std::vector<QString> pool;
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 8; ++i) {
             pool.push_back(randomText(random));
+        }
         for (int r = 0; r < rows; ++r) {
             std::vector<QString> row;
             const int width = std::uniform_int_distribution<int>(0, columns)(random);
-            for (int c = 0; c < width; ++c)
+            for (int c = 0; c < width; ++c) {
                 row.push_back(random() % 3 ? randomText(random) : pool[random() % pool.size()]);
-            while (!row.empty() && row.back().isEmpty())
+            }
+            while (!row.empty() && row.back().isEmpty()) {
                 row.pop_back();
+            }
             sheet.rows.push_back(std::move(row));
         }
-        while (!sheet.rows.empty() && sheet.rows.back().empty())
+        while (!sheet.rows.empty() && sheet.rows.back().empty()) {
             sheet.rows.pop_back();
+        }
         book.sheets.push_back(std::move(sheet));
     }
     return book;
@@ -117,8 +123,9 @@ TEST(XlsRoundTrip, LimitsOfTheFormatAreWrittenAndBeyondThemRefused) {
 
     const auto named = [](std::vector<QString> names) {
         xls::Book book;
-        for (const QString& n : names)
+        for (const QString& n : names) {
             book.sheets.push_back({n, {{QStringLiteral("x")}}});
+        }
         return book;
     };
     EXPECT_NE(reasonOf(named({})).find("at least one sheet"), std::string::npos);
@@ -148,16 +155,18 @@ TEST(XlsRoundTrip, NumbersBecomeTheShortestTextThatReadsBackTheSame) {
         {45723.5, "45723.5"},
         {0.30000000000000004, "0.30000000000000004"},
     };
-    for (const auto& [value, text] : cases)
+    for (const auto& [value, text] : cases) {
         EXPECT_EQ(xls::numberText(value), QString::fromLatin1(text)) << value;
+    }
 
     std::mt19937_64 random(5);
     for (int i = 0; i < 20000; ++i) {
         const uint64_t bits = random();
         double value;
         std::memcpy(&value, &bits, sizeof value);
-        if (!std::isfinite(value))
+        if (!std::isfinite(value)) {
             continue;
+        }
         const QString text = xls::numberText(value);
         bool ok = false;
         EXPECT_EQ(text.toDouble(&ok), value == 0 ? 0.0 : value) << text.toStdString();

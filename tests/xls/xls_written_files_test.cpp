@@ -49,8 +49,9 @@ TEST(XlsWrittenFiles, UnicodeSpacesAndSeveralSheetsReadBackInBothReaders) {
         header.push_back(QStringLiteral("CH%1 Unit").arg(ch));
     }
     storage.rows.push_back(header);
-    for (int r = 0; r < 40; ++r)
+    for (int r = 0; r < 40; ++r) {
         storage.rows.push_back(recordRow(r));
+    }
     book.sheets.push_back(storage);
 
     xls::Sheet unicode{kChinese + QStringLiteral(" Gase ") + kEmoji, {}};
@@ -75,12 +76,14 @@ TEST(XlsWrittenFiles, StringsAcrossContinueRecordsReadBack) {
     xls::Book longStrings{{{QStringLiteral("Long"), {}}}};
     auto& rows = longStrings.sheets[0].rows;
     QString utf16Max;
-    for (int i = 0; utf16Max.size() < xls::kMaxCellChars; ++i)
+    for (int i = 0; utf16Max.size() < xls::kMaxCellChars; ++i) {
         utf16Max.append(i % 7 == 0 ? QChar(u' ') : QChar(0x4E00 + i % 500));
+    }
     utf16Max.truncate(xls::kMaxCellChars);
     QString latinMax(xls::kMaxCellChars, QChar(u'x'));
-    for (int i = 0; i < latinMax.size(); i += 97)
+    for (int i = 0; i < latinMax.size(); i += 97) {
         latinMax[i] = QChar(0xE9); // é still fits in 8 bits
+    }
     rows.push_back({utf16Max});
     rows.push_back({latinMax});
     rows.push_back({QString(9000, QChar(u'a')) + kChinese});
@@ -89,10 +92,12 @@ TEST(XlsWrittenFiles, StringsAcrossContinueRecordsReadBack) {
     // Shift the pairs through the boundary with strings of growing length before them.
     xls::Book pairs{{{QStringLiteral("Pairs"), {}}}};
     QString emojiRun;
-    for (int i = 0; i < 4200; ++i)
+    for (int i = 0; i < 4200; ++i) {
         emojiRun += (i % 2 ? kEmoji : kExtB);
-    for (int shift = 0; shift < 6; ++shift)
+    }
+    for (int shift = 0; shift < 6; ++shift) {
         pairs.sheets[0].rows.push_back({QString(shift + 1, QChar(u'-')), emojiRun});
+    }
     expectReaders(pairs, QStringLiteral("pairs.xls"), false);
 
     // libfreexl reads strings that continue into one further record.
@@ -111,8 +116,9 @@ TEST(XlsWrittenFiles, FullHeightSheetAndDifatSizedFileReadBack) {
     rows.reserve(xls::kMaxRows);
     for (int r = 0; r < xls::kMaxRows; ++r) {
         std::vector<QString> row;
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
             row.push_back(QStringLiteral("row %1 column %2 reading %3").arg(r).arg(c).arg(r % 97));
+        }
         rows.push_back(std::move(row));
     }
     rows.back().resize(xls::kMaxColumns);

@@ -108,7 +108,7 @@ const SimFault* InstrumentSimulator::takeFault(const SimRequest& request) {
 }
 
 void InstrumentSimulator::answer(const SimRequest& request) {
-    QByteArray reply = SimAnswerFor(m_config, request);
+    QByteArray reply = simAnswerFor(m_config, request);
     const SimFault* fault = takeFault(request);
     if (fault == nullptr) {
         write(reply);
@@ -133,7 +133,7 @@ void InstrumentSimulator::answer(const SimRequest& request) {
         write(reply + fault->extra);
         return;
     case SimFaultKind::Exception:
-        write(SimExceptionAnswer(request.function, 0x04));
+        write(simExceptionAnswer(request.function, 0x04));
         return;
     case SimFaultKind::Late:
         writeLater(reply, fault->delayMs);

@@ -45,7 +45,7 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     SimulatorConfig config = parser.value(channels) == QLatin1String("6")
-                                 ? SimulatorConfig::SixChannels()
+                                 ? SimulatorConfig::sixChannels()
                                  : SimulatorConfig();
     bool ok = false;
     config.recordCount = parser.value(records).toUInt(&ok);

@@ -16,7 +16,7 @@ struct SimulatorConfig {
     std::array<quint16, 6> highAlarms{200, 1500, 235, 2000, 2500, 20};
     quint32 recordCount = 30;
 
-    static SimulatorConfig SixChannels() {
+    static SimulatorConfig sixChannels() {
         SimulatorConfig config;
         config.channels = 6;
         config.channelCountByte = 0x16;
@@ -32,4 +32,4 @@ struct SimRecord {
 };
 
 // The content of record n, the same for every run, so that a test knows every cell.
-SimRecord SimRecordOf(quint32 n);
+SimRecord simRecordOf(quint32 n);

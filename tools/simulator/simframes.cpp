@@ -1,6 +1,6 @@
 #include "simframes.h"
 
-quint16 SimModbusCrc(const QByteArray& bytes) {
+quint16 simModbusCrc(const QByteArray& bytes) {
     quint16 crc = 0xFFFF;
     for (const char c : bytes) {
         crc ^= static_cast<quint8>(c);
@@ -12,13 +12,13 @@ quint16 SimModbusCrc(const QByteArray& bytes) {
     return crc;
 }
 
-void SimAppendCrc(QByteArray& frame) {
-    const quint16 crc = SimModbusCrc(frame);
+void simAppendCrc(QByteArray& frame) {
+    const quint16 crc = simModbusCrc(frame);
     frame.append(static_cast<char>(crc >> 8));
     frame.append(static_cast<char>(crc & 0xFF));
 }
 
-SimRecord SimRecordOf(quint32 n) {
+SimRecord simRecordOf(quint32 n) {
     SimRecord record;
     record.time = {static_cast<quint8>(24 + n % 3),    static_cast<quint8>(1 + n % 12),
                    static_cast<quint8>(1 + n % 28),    static_cast<quint8>(n % 24),
@@ -35,26 +35,26 @@ constexpr quint8 kSlave = 0x01;
 constexpr int kRequestLength = 8;
 constexpr quint8 kIllegalAddress = 0x02;
 
-bool KnownFunction(quint8 function) {
+bool knownFunction(quint8 function) {
     return function == 0x03 || function == 0x41;
 }
 
-quint16 Word(const QByteArray& bytes, int at) {
+quint16 word(const QByteArray& bytes, int at) {
     return static_cast<quint16>(static_cast<quint8>(bytes[at]) << 8 |
                                 static_cast<quint8>(bytes[at + 1]));
 }
 
-QByteArray RegisterAnswer(const QByteArray& data) {
+QByteArray registerAnswer(const QByteArray& data) {
     QByteArray answer;
     answer.append(char(kSlave));
     answer.append(char(0x03));
     answer.append(static_cast<char>(data.size()));
     answer.append(data);
-    SimAppendCrc(answer);
+    simAppendCrc(answer);
     return answer;
 }
 
-QByteArray RegisterData(const SimulatorConfig& config, quint16 start, quint16 count) {
+QByteArray registerData(const SimulatorConfig& config, quint16 start, quint16 count) {
     QByteArray data;
     auto codes = [&](const std::array<quint8, 6>& values) {
         // One byte per channel: the request names as many registers as there are channels.
@@ -94,8 +94,8 @@ QByteArray RegisterData(const SimulatorConfig& config, quint16 start, quint16 co
     return data;
 }
 
-QByteArray RecordAnswer(const SimulatorConfig& config, quint32 n) {
-    const SimRecord record = SimRecordOf(n);
+QByteArray recordAnswer(const SimulatorConfig& config, quint32 n) {
+    const SimRecord record = simRecordOf(n);
     QByteArray answer;
     answer.append(char(kSlave));
     answer.append(char(0x41));
@@ -107,7 +107,7 @@ QByteArray RecordAnswer(const SimulatorConfig& config, quint32 n) {
         answer.append(static_cast<char>(record.readings[static_cast<size_t>(c)] >> 8));
         answer.append(static_cast<char>(record.readings[static_cast<size_t>(c)] & 0xFF));
     }
-    SimAppendCrc(answer);
+    simAppendCrc(answer);
     return answer;
 }
 
@@ -117,7 +117,7 @@ std::optional<SimRequest> SimRequestParser::next() {
     while (m_pending.size() >= 2) {
         const auto address = static_cast<quint8>(m_pending[0]);
         const auto function = static_cast<quint8>(m_pending[1]);
-        if (address != kSlave || !KnownFunction(function)) {
+        if (address != kSlave || !knownFunction(function)) {
             m_pending.remove(0, 1);
             continue;
         }
@@ -125,7 +125,7 @@ std::optional<SimRequest> SimRequestParser::next() {
             return std::nullopt;
         }
         const QByteArray frame = m_pending.left(kRequestLength);
-        const quint16 crc = SimModbusCrc(frame.left(6));
+        const quint16 crc = simModbusCrc(frame.left(6));
         if (static_cast<quint8>(frame[6]) != (crc >> 8) ||
             static_cast<quint8>(frame[7]) != (crc & 0xFF)) {
             m_pending.remove(0, 1);
@@ -136,35 +136,35 @@ std::optional<SimRequest> SimRequestParser::next() {
         request.function = function;
         request.bytes = frame;
         if (function == 0x03) {
-            request.startRegister = Word(frame, 2);
-            request.registerCount = Word(frame, 4);
+            request.startRegister = word(frame, 2);
+            request.registerCount = word(frame, 4);
         } else {
-            request.recordNumber = static_cast<quint32>(Word(frame, 2)) << 16 | Word(frame, 4);
+            request.recordNumber = static_cast<quint32>(word(frame, 2)) << 16 | word(frame, 4);
         }
         return request;
     }
     return std::nullopt;
 }
 
-QByteArray SimExceptionAnswer(quint8 function, quint8 code) {
+QByteArray simExceptionAnswer(quint8 function, quint8 code) {
     QByteArray answer;
     answer.append(char(kSlave));
     answer.append(static_cast<char>(function | 0x80));
     answer.append(static_cast<char>(code));
-    SimAppendCrc(answer);
+    simAppendCrc(answer);
     return answer;
 }
 
-QByteArray SimAnswerFor(const SimulatorConfig& config, const SimRequest& request) {
+QByteArray simAnswerFor(const SimulatorConfig& config, const SimRequest& request) {
     if (request.function == 0x41) {
         if (request.recordNumber < 1 || request.recordNumber > config.recordCount) {
-            return SimExceptionAnswer(0x41, kIllegalAddress);
+            return simExceptionAnswer(0x41, kIllegalAddress);
         }
-        return RecordAnswer(config, request.recordNumber);
+        return recordAnswer(config, request.recordNumber);
     }
-    const QByteArray data = RegisterData(config, request.startRegister, request.registerCount);
+    const QByteArray data = registerData(config, request.startRegister, request.registerCount);
     if (data.isEmpty()) {
-        return SimExceptionAnswer(0x03, kIllegalAddress);
+        return simExceptionAnswer(0x03, kIllegalAddress);
     }
-    return RegisterAnswer(data);
+    return registerAnswer(data);
 }

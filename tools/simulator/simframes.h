@@ -8,8 +8,8 @@
 // The instrument's side of the line, written independently of the program's codec: the CRC is
 // computed bit by bit and sent high-order byte first, as the instrument does.
 
-quint16 SimModbusCrc(const QByteArray& bytes); // standard CRC-16/MODBUS value
-void SimAppendCrc(QByteArray& frame);          // high-order byte first
+quint16 simModbusCrc(const QByteArray& bytes); // standard CRC-16/MODBUS value
+void simAppendCrc(QByteArray& frame);          // high-order byte first
 
 struct SimRequest {
     int number = 0; // 1-based, over all requests received
@@ -34,5 +34,5 @@ private:
 
 // The answer the instrument gives to a request: a function-3 answer laid out for the
 // register asked for, a record answer, or an exception answer for anything it doesn't know.
-QByteArray SimAnswerFor(const SimulatorConfig& config, const SimRequest& request);
-QByteArray SimExceptionAnswer(quint8 function, quint8 code);
+QByteArray simAnswerFor(const SimulatorConfig& config, const SimRequest& request);
+QByteArray simExceptionAnswer(quint8 function, quint8 code);

@@ -26,12 +26,13 @@ using namespace xls::biff;
 
 // Records of a fixed layout hold at least its fields.
 void requireLength(const Record& record, qsizetype length, const char* name) {
-    if (record.length < length)
+    if (record.length < length) {
         fail(QStringLiteral("The file is damaged (a %1 record holds %2 bytes, fewer than the %3 "
                             "its fields take)")
                  .arg(QLatin1String(name))
                  .arg(record.length)
                  .arg(length));
+    }
 }
 
 struct SheetEntry {
@@ -71,26 +72,30 @@ QString booleanText(uint8_t value) {
 
 // The type of the substream a BOF record opens.
 uint16_t substreamType(const Record& bof) {
-    if (bof.type != kBof)
+    if (bof.type != kBof) {
         failDamaged("a sheet does not start with a BOF record");
+    }
     requireLength(bof, bof::kSubstreamType + 2, "BOF");
     return bytes::u16(bof.data + bof::kSubstreamType);
 }
 
 // The first BOF of the stream tells the BIFF version of the whole file.
 void checkVersion(const Record& bof) {
-    if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4)
+    if (bof.type == kBofBiff2 || bof.type == kBofBiff3 || bof.type == kBofBiff4) {
         fail(QStringLiteral("The file is a workbook of an Excel version older than Excel 97; "
                             "save it as Excel 97-2003 first"));
+    }
     requireLength(bof, bof::kSubstreamType + 2, "BOF");
     const uint16_t version = bytes::u16(bof.data + bof::kVersion);
-    if (bof.type == kBof && version == kVersionBiff5)
+    if (bof.type == kBof && version == kVersionBiff5) {
         fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
                             "than Excel 97-2003; save it as Excel 97-2003 first"));
-    if (bof.type == kBof && version != kVersionBiff8)
+    }
+    if (bof.type == kBof && version != kVersionBiff8) {
         fail(QStringLiteral("The file is a workbook of an unsupported Excel version (BIFF "
                             "version 0x%1)")
                  .arg(version, 4, 16, QLatin1Char('0')));
+    }
 }
 
 SheetEntry readBoundSheet(const Record& record) {
@@ -104,8 +109,9 @@ SheetEntry readBoundSheet(const Record& record) {
     const char* chars = record.data + boundsheet::kName;
     if (highByte) {
         entry.name.resize(count);
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             entry.name[i] = QChar(bytes::u16(chars + 2 * i));
+        }
     } else {
         entry.name = QString::fromLatin1(chars, count);
     }
@@ -119,25 +125,29 @@ std::vector<QString> readSharedStrings(const Record& record) {
     std::vector<QString> strings;
     // Each string takes at least three bytes, which bounds a damaged count.
     qsizetype dataBytes = 0;
-    for (const RecordPiece& p : *record.pieces)
+    for (const RecordPiece& p : *record.pieces) {
         dataBytes += p.length;
+    }
     strings.reserve(std::min<qsizetype>(unique, dataBytes / 3));
     // Some writers state a larger count than they store; a cell that refers past the strings
     // read is caught where it is used.
-    for (uint32_t i = 0; i < unique && !reader.atEnd(); ++i)
+    for (uint32_t i = 0; i < unique && !reader.atEnd(); ++i) {
         strings.push_back(reader.richExtendedString());
+    }
     return strings;
 }
 
 Globals readGlobals(const QByteArray& stream, ReadBudget& budget) {
     RecordReader reader(stream, 0);
     Record record;
-    if (!reader.next(record))
+    if (!reader.next(record)) {
         failDamaged("the workbook stream is empty");
+    }
     checkVersion(record);
-    if (substreamType(record) != kGlobals)
+    if (substreamType(record) != kGlobals) {
         fail(QStringLiteral("The file holds no Excel workbook (its first part is not the "
                             "workbook globals)"));
+    }
     Globals globals;
     while (reader.next(record)) {
         switch (record.type) {
@@ -168,30 +178,33 @@ Globals readGlobals(const QByteArray& stream, ReadBudget& budget) {
 class RowWidthHints {
 public:
     void set(uint16_t row, uint16_t width) {
-        if (widths.empty())
-            widths.resize(kMaxRows);
-        if (widths[row] == 0)
-            touched.push_back(row);
-        widths[row] = width;
+        if (m_widths.empty()) {
+            m_widths.resize(kMaxRows);
+        }
+        if (m_widths[row] == 0) {
+            m_touched.push_back(row);
+        }
+        m_widths[row] = width;
     }
-    uint16_t width(uint16_t row) const { return widths.empty() ? 0 : widths[row]; }
+    uint16_t width(uint16_t row) const { return m_widths.empty() ? 0 : m_widths[row]; }
     void clear() {
-        for (uint16_t row : touched)
-            widths[row] = 0;
-        touched.clear();
+        for (uint16_t row : m_touched) {
+            m_widths[row] = 0;
+        }
+        m_touched.clear();
     }
 
 private:
-    std::vector<uint16_t> widths;
-    std::vector<uint16_t> touched;
+    std::vector<uint16_t> m_widths;
+    std::vector<uint16_t> m_touched;
 };
 
 class SheetReader {
 public:
     SheetReader(const std::vector<QString>& strings, Sheet& sheet, ReadBudget& budget,
                 RowWidthHints& hints)
-        : strings(strings), stringCount(strings.size()), sheet(sheet), budget(budget),
-          hints(hints) {}
+        : m_strings(strings), m_stringCount(strings.size()), m_sheet(sheet), m_budget(budget),
+          m_hints(hints) {}
 
     // Reads the records of a worksheet substream up to its EOF; `reader` stands after its BOF.
     void read(RecordReader& reader);
@@ -201,9 +214,9 @@ private:
     // Inline for the cells that land in the room their ROW record made, which is nearly all:
     // a sheet has a million cells. The copy is swapped in so that it stays inline too.
     void setCell(uint16_t row, uint16_t column, const QString& text) {
-        if (row < sheet.rows.size() && column < sheet.rows[row].size() && !text.isEmpty()) {
+        if (row < m_sheet.rows.size() && column < m_sheet.rows[row].size() && !text.isEmpty()) {
             QString copy(text);
-            sheet.rows[row][column].swap(copy);
+            m_sheet.rows[row][column].swap(copy);
             return;
         }
         setCellAnywhere(row, column, text);
@@ -215,17 +228,17 @@ private:
     void onFormula(const Record& record);
     void onMulRk(const Record& record);
     std::vector<QString>& rowAt(uint16_t row) {
-        budget.grow(sheet.rows, size_t{row} + 1, kMaxRows);
-        return sheet.rows[row];
+        m_budget.grow(m_sheet.rows, size_t{row} + 1, kMaxRows);
+        return m_sheet.rows[row];
     }
 
-    const std::vector<QString>& strings;
-    const size_t stringCount;
-    Sheet& sheet;
-    ReadBudget& budget;
-    RowWidthHints& hints;
+    const std::vector<QString>& m_strings;
+    const size_t m_stringCount;
+    Sheet& m_sheet;
+    ReadBudget& m_budget;
+    RowWidthHints& m_hints;
     // The cell of the last formula whose string result follows in a STRING record.
-    std::optional<std::pair<uint16_t, uint16_t>> pendingString;
+    std::optional<std::pair<uint16_t, uint16_t>> m_pendingString;
 };
 
 void SheetReader::read(RecordReader& reader) {
@@ -233,13 +246,14 @@ void SheetReader::read(RecordReader& reader) {
     int nesting = 0; // embedded charts bring their own BOF ... EOF
     qsizetype before = reader.position();
     while (reader.next(record)) {
-        budget.chargeSheetBytes(reader.position() - before);
+        m_budget.chargeSheetBytes(reader.position() - before);
         before = reader.position();
         if (record.type == kBof) {
             ++nesting;
         } else if (record.type == kEof) {
-            if (nesting == 0)
+            if (nesting == 0) {
                 return;
+            }
             --nesting;
         } else if (nesting == 0) {
             onRecord(record);
@@ -249,23 +263,25 @@ void SheetReader::read(RecordReader& reader) {
 }
 
 void SheetReader::setCellAnywhere(uint16_t row, uint16_t column, const QString& text) {
-    if (column >= kMaxColumns)
+    if (column >= kMaxColumns) {
         fail(QStringLiteral("Sheet \"%1\" has a cell beyond column %2 (row %3), more than an "
                             "Excel 97-2003 workbook can hold")
-                 .arg(sheet.name)
+                 .arg(m_sheet.name)
                  .arg(kMaxColumns)
                  .arg(row + 1));
-    auto& rows = sheet.rows;
+    }
+    auto& rows = m_sheet.rows;
     if (text.isEmpty()) {
-        if (row < rows.size() && column < rows[row].size())
+        if (row < rows.size() && column < rows[row].size()) {
             rows[row][column].clear();
+        }
         return;
     }
     auto& cells = rowAt(row);
     if (column >= cells.size()) {
         // The row's first cell makes room for the width its ROW record announced.
-        const size_t width = std::max<size_t>(size_t{column} + 1, hints.width(row));
-        budget.grow(cells, width, kMaxColumns);
+        const size_t width = std::max<size_t>(size_t{column} + 1, m_hints.width(row));
+        m_budget.grow(cells, width, kMaxColumns);
     }
     cells[column] = text;
 }
@@ -275,14 +291,14 @@ void SheetReader::onFormula(const Record& record) {
     const char* d = record.data;
     const uint16_t row = bytes::u16(d + cell::kRow);
     const uint16_t column = bytes::u16(d + cell::kColumn);
-    pendingString.reset();
+    m_pendingString.reset();
     if (bytes::u16(d + formula::kResultMarker) != formula::kResultIsNoNumber) {
         setNumber(row, column, bytes::f64(d + formula::kResult));
         return;
     }
     switch (static_cast<uint8_t>(d[formula::kResult])) {
     case 0:
-        pendingString = std::make_pair(row, column);
+        m_pendingString = std::make_pair(row, column);
         break;
     case 1:
         setCell(row, column, booleanText(static_cast<uint8_t>(d[formula::kResultValue])));
@@ -306,8 +322,9 @@ void SheetReader::onMulRk(const Record& record) {
         const uint32_t rk =
             bytes::u32(record.data + mulrk::kCells + mulrk::kCellSize * i + mulrk::kRkInCell);
         const qsizetype column = first + i;
-        if (column > 0xFFFF)
+        if (column > 0xFFFF) {
             failDamaged("a MULRK record runs past column 65,536");
+        }
         setNumber(row, static_cast<uint16_t>(column), rkNumber(rk));
     }
 }
@@ -318,9 +335,10 @@ void SheetReader::onRecord(const Record& record) {
     if (record.type == kLabelSst) {
         requireLength(record, labelsst::kSize, "LABELSST");
         const uint32_t index = bytes::u32(d + labelsst::kStringIndex);
-        if (index >= stringCount)
+        if (index >= m_stringCount) {
             failDamaged("a cell refers to a shared string beyond the table's end");
-        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn), strings[index]);
+        }
+        setCell(bytes::u16(d + cell::kRow), bytes::u16(d + cell::kColumn), m_strings[index]);
         return;
     }
     switch (record.type) {
@@ -355,18 +373,18 @@ void SheetReader::onRecord(const Record& record) {
         onFormula(record);
         break;
     case kString:
-        if (pendingString) {
+        if (m_pendingString) {
             ContinuedStringReader reader(*record.pieces);
-            setCell(pendingString->first, pendingString->second, reader.plainString());
-            pendingString.reset();
+            setCell(m_pendingString->first, m_pendingString->second, reader.plainString());
+            m_pendingString.reset();
         }
         break;
     case kRow:
         // A hint for the width of the row, whose cells are made at once when its first cell
         // comes; cells beyond it are still accepted, and cells left empty are trimmed at the end.
         requireLength(record, row::kEndColumn + 2, "ROW");
-        hints.set(bytes::u16(d + row::kRow),
-                  std::min<uint16_t>(bytes::u16(d + row::kEndColumn), kMaxColumns));
+        m_hints.set(bytes::u16(d + row::kRow),
+                    std::min<uint16_t>(bytes::u16(d + row::kEndColumn), kMaxColumns));
         break;
     default:
         break;
@@ -383,8 +401,9 @@ std::vector<qsizetype> substreamOffsets(const QByteArray& stream, qsizetype star
     qsizetype before = reader.position();
     while (reader.next(record)) {
         if (record.type == kBof) {
-            if (nesting == 0)
+            if (nesting == 0) {
                 offsets.push_back(before);
+            }
             ++nesting;
         } else if (record.type == kEof && nesting > 0) {
             --nesting;
@@ -404,15 +423,19 @@ bool isSheetStart(const QByteArray& stream, qsizetype position, qsizetype global
 // memory they took is given back: a damaged width or a cleared cell may have made it large.
 void trimEmptyTails(Sheet& sheet) {
     for (auto& row : sheet.rows) {
-        while (!row.empty() && row.back().isEmpty())
+        while (!row.empty() && row.back().isEmpty()) {
             row.pop_back();
-        if (row.capacity() > row.size())
+        }
+        if (row.capacity() > row.size()) {
             row.shrink_to_fit();
+        }
     }
-    while (!sheet.rows.empty() && sheet.rows.back().empty())
+    while (!sheet.rows.empty() && sheet.rows.back().empty()) {
         sheet.rows.pop_back();
-    if (sheet.rows.capacity() > sheet.rows.size())
+    }
+    if (sheet.rows.capacity() > sheet.rows.size()) {
         sheet.rows.shrink_to_fit();
+    }
 }
 
 } // namespace
@@ -425,23 +448,27 @@ Book readWorkbook(const QByteArray& stream, qsizetype maxSlots) {
     std::optional<std::vector<qsizetype>> fallbackOffsets;
     for (size_t i = 0; i < globals.sheets.size(); ++i) {
         const SheetEntry& entry = globals.sheets[i];
-        if (entry.kind != 0)
+        if (entry.kind != 0) {
             continue;
+        }
         qsizetype position = entry.position;
         if (!isSheetStart(stream, position, globals.end)) {
-            if (!fallbackOffsets)
+            if (!fallbackOffsets) {
                 fallbackOffsets = substreamOffsets(stream, globals.end);
-            if (i >= fallbackOffsets->size())
+            }
+            if (i >= fallbackOffsets->size()) {
                 fail(QStringLiteral("The file is damaged (the cells of sheet \"%1\" are missing)")
                          .arg(entry.name));
+            }
             position = (*fallbackOffsets)[i];
         }
         RecordReader reader(stream, position);
         Record bof;
         reader.next(bof);
         budget.chargeSheetBytes(reader.position() - position);
-        if (substreamType(bof) != kWorksheet)
+        if (substreamType(bof) != kWorksheet) {
             continue; // a chart or macro sheet listed as a worksheet: left out like the others
+        }
         Sheet sheet;
         sheet.name = entry.name;
         SheetReader(globals.strings, sheet, budget, hints).read(reader);

@@ -54,22 +54,26 @@ SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
         int last = -1;
         int cells = 0;
         for (size_t c = 0; c < columnCount; ++c) {
-            if (row[c].isEmpty())
+            if (row[c].isEmpty()) {
                 continue;
-            if (first < 0)
+            }
+            if (first < 0) {
                 first = static_cast<int>(c);
+            }
             last = static_cast<int>(c);
             cellStrings.push_back(strings.add(row[c]));
             ++cells;
         }
-        if (first < 0)
+        if (first < 0) {
             continue;
+        }
         plan.cellCount += static_cast<size_t>(cells);
         plan.rows[r] = {static_cast<uint16_t>(first), static_cast<uint16_t>(last + 1),
                         static_cast<uint16_t>(cells)};
         ++plan.usedRows;
-        if (plan.firstRow < 0)
+        if (plan.firstRow < 0) {
             plan.firstRow = static_cast<int>(r);
+        }
         plan.lastRow = static_cast<int>(r);
         plan.firstColumn = std::min(plan.firstColumn, first);
         plan.lastColumn = std::max(plan.lastColumn, last);
@@ -120,12 +124,14 @@ void writeGlobalsHead(RecordBuffer& out) {
     bytes::put16(window + 16, 0x0258);
 
     bytes::put16(out.appendRecord(kDateMode, 2), 0); // dates count from 1900
-    for (int i = 0; i < kFontCount; ++i)
+    for (int i = 0; i < kFontCount; ++i) {
         writeFont(out);
+    }
     // Style XF 0 is "Normal"; the other 14 style XFs inherit everything from it.
     writeXf(out, 0xFFF5, 0x00);
-    for (int i = 1; i < kStyleXfCount; ++i)
+    for (int i = 1; i < kStyleXfCount; ++i) {
         writeXf(out, 0xFFF5, 0xF4);
+    }
     writeXf(out, 0x0001, 0x00); // the one cell XF: locked, parent style 0
 
     char* style = out.appendRecord(kStyle, 4);
@@ -152,8 +158,9 @@ qsizetype writeBoundSheet(RecordBuffer& out, const QString& name) {
 
 void writeDimensions(RecordBuffer& out, const SheetPlan& plan) {
     char* p = out.appendRecord(kDimensions, dimensions::kSize);
-    if (plan.firstRow < 0)
+    if (plan.firstRow < 0) {
         return;
+    }
     bytes::put32(p + dimensions::kFirstRow, static_cast<uint32_t>(plan.firstRow));
     bytes::put32(p + dimensions::kEndRow, static_cast<uint32_t>(plan.lastRow + 1));
     bytes::put16(p + dimensions::kFirstColumn, static_cast<uint16_t>(plan.firstColumn));
@@ -198,25 +205,29 @@ bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
         const int blockEnd = std::min(rowCount, blockStart + kRowsPerBlock);
         qsizetype blockBytes = 0;
         for (int r = blockStart; r < blockEnd; ++r) {
-            if (plan.rows[r].first != plan.rows[r].end)
+            if (plan.rows[r].first != plan.rows[r].end) {
                 blockBytes += kRowRecordBytes + plan.rows[r].cells * kLabelSstRecordBytes;
+            }
         }
         char* p = out.appendRaw(blockBytes);
         for (int r = blockStart; r < blockEnd; ++r) {
-            if (plan.rows[r].first != plan.rows[r].end)
+            if (plan.rows[r].first != plan.rows[r].end) {
                 p = putRow(p, r, plan.rows[r]);
+            }
         }
         for (int r = blockStart; r < blockEnd; ++r) {
             const RowSpan span = plan.rows[r];
             const QString* row = sheet.rows[r].data();
             for (int c = span.first; c < span.end; ++c) {
-                if (!row[c].isEmpty())
+                if (!row[c].isEmpty()) {
                     p = putLabelSst(p, r, c, *cellString++);
+                }
             }
         }
         if (out.position() >= kPieceBytes) {
-            if (!flush(out.written()))
+            if (!flush(out.written())) {
                 return false;
+            }
             out.clear();
         }
     }
@@ -235,8 +246,9 @@ bool writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bo
                 const uint32_t*& cellString, const WorkbookStreamWriter::PieceWriter& flush) {
     writeBof(out, kWorksheet);
     writeDimensions(out, plan);
-    if (!writeCells(out, sheet, plan, cellString, flush))
+    if (!writeCells(out, sheet, plan, cellString, flush)) {
         return false;
+    }
     writeWindow2(out, first);
     out.appendRecord(kEof, 0);
     return true;
@@ -253,47 +265,54 @@ qsizetype sheetBytes(const SheetPlan& plan) {
 
 } // namespace
 
-WorkbookStreamWriter::WorkbookStreamWriter(const Book& book) : book(book) {
+WorkbookStreamWriter::WorkbookStreamWriter(const Book& book) : m_book(book) {
     SharedStringTable strings;
     size_t cellSlots = 0;
-    for (const Sheet& sheet : book.sheets)
-        for (const auto& row : sheet.rows)
+    for (const Sheet& sheet : book.sheets) {
+        for (const auto& row : sheet.rows) {
             cellSlots += row.size();
-    cellStrings.reserve(cellSlots);
-    plans.reserve(book.sheets.size());
-    for (const Sheet& sheet : book.sheets)
-        plans.push_back(planSheet(sheet, strings, cellStrings));
+        }
+    }
+    m_cellStrings.reserve(cellSlots);
+    m_plans.reserve(book.sheets.size());
+    for (const Sheet& sheet : book.sheets) {
+        m_plans.push_back(planSheet(sheet, strings, m_cellStrings));
+    }
 
     qsizetype expected = 1024 + strings.sizeBound();
-    for (const Sheet& sheet : book.sheets)
+    for (const Sheet& sheet : book.sheets) {
         expected += 64 + sheet.name.size() * 2;
+    }
     RecordBuffer out(expected, 0);
     writeGlobalsHead(out);
     std::vector<qsizetype> sheetOffsetFields;
-    for (const Sheet& sheet : book.sheets)
+    for (const Sheet& sheet : book.sheets) {
         sheetOffsetFields.push_back(writeBoundSheet(out, sheet.name));
+    }
     strings.write(out);
     out.appendRecord(kEof, 0);
 
     // The sheets follow the globals in order; their sizes are known from the plans.
-    totalBytes = out.position();
-    for (size_t i = 0; i < plans.size(); ++i) {
-        bytes::put32(out.at(sheetOffsetFields[i]), static_cast<uint32_t>(totalBytes));
-        totalBytes += sheetBytes(plans[i]);
+    m_totalBytes = out.position();
+    for (size_t i = 0; i < m_plans.size(); ++i) {
+        bytes::put32(out.at(sheetOffsetFields[i]), static_cast<uint32_t>(m_totalBytes));
+        m_totalBytes += sheetBytes(m_plans[i]);
     }
-    globals = out.take();
+    m_globals = out.take();
 }
 
 WorkbookStreamWriter::~WorkbookStreamWriter() = default;
 
 bool WorkbookStreamWriter::writeTo(const PieceWriter& write) const {
-    if (!write(globals))
+    if (!write(m_globals)) {
         return false;
+    }
     RecordBuffer out(kPieceBytes + kPieceBytes / 4, 0);
-    const uint32_t* cellString = cellStrings.data();
-    for (size_t i = 0; i < book.sheets.size(); ++i) {
-        if (!writeSheet(out, book.sheets[i], plans[i], i == 0, cellString, write))
+    const uint32_t* cellString = m_cellStrings.data();
+    for (size_t i = 0; i < m_book.sheets.size(); ++i) {
+        if (!writeSheet(out, m_book.sheets[i], m_plans[i], i == 0, cellString, write)) {
             return false;
+        }
     }
     return out.position() == 0 || write(out.written());
 }

@@ -27,16 +27,16 @@ public:
     WorkbookStreamWriter(const WorkbookStreamWriter&) = delete;
     WorkbookStreamWriter& operator=(const WorkbookStreamWriter&) = delete;
 
-    qsizetype size() const { return totalBytes; }
+    qsizetype size() const { return m_totalBytes; }
     // Hands the stream to `write` in pieces, in order; stops with false when `write` fails.
     [[nodiscard]] bool writeTo(const PieceWriter& write) const;
 
 private:
-    const Book& book;
-    std::vector<SheetPlan> plans;
-    std::vector<uint32_t> cellStrings; // the shared string of every cell, in writing order
-    QByteArray globals;
-    qsizetype totalBytes = 0;
+    const Book& m_book;
+    std::vector<SheetPlan> m_plans;
+    std::vector<uint32_t> m_cellStrings; // the shared string of every cell, in writing order
+    QByteArray m_globals;
+    qsizetype m_totalBytes = 0;
 };
 
 // The whole stream in memory.

@@ -28,18 +28,23 @@ public:
     // pieces are shared, not copied.
     uint32_t appendChain(const std::vector<QByteArray>& data) {
         qsizetype size = 0;
-        for (const QByteArray& piece : data)
+        for (const QByteArray& piece : data) {
             size += piece.size();
-        if (size == 0)
+        }
+        if (size == 0) {
             return cfb::kEndOfChain;
+        }
         const uint32_t first = sectorCount();
         const uint32_t count = sectorsFor(size, kSectorSize);
-        for (const QByteArray& piece : data)
+        for (const QByteArray& piece : data) {
             pieces.push_back(piece);
-        if (count * kSectorSize > size)
+        }
+        if (count * kSectorSize > size) {
             pieces.push_back(QByteArray(count * kSectorSize - size, '\0'));
-        for (uint32_t i = 0; i < count; ++i)
+        }
+        for (uint32_t i = 0; i < count; ++i) {
             fat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
+        }
         return first;
     }
     uint32_t appendChain(const QByteArray& data) {
@@ -55,8 +60,9 @@ public:
 std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
                                             const std::vector<QByteArray>& workbookStream) {
     std::vector<QByteArray> entries = original.entries;
-    if (original.workbookEntry < 0 || size_t(original.workbookEntry) >= entries.size())
+    if (original.workbookEntry < 0 || size_t(original.workbookEntry) >= entries.size()) {
         throw FormatError("The workbook has no Workbook stream to replace");
+    }
     // The directory is written in whole sectors; unused entries fill the last one.
     while (entries.size() % kEntriesPerDirectorySector != 0) {
         QByteArray unused(cfb::kDirEntrySize, '\0');
@@ -68,8 +74,9 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
 
     std::vector<QByteArray> workbook = workbookStream;
     qsizetype workbookSize = 0;
-    for (const QByteArray& piece : workbook)
+    for (const QByteArray& piece : workbook) {
         workbookSize += piece.size();
+    }
     if (workbookSize < cfb::kMiniStreamCutoff) {
         workbook.push_back(QByteArray(cfb::kMiniStreamCutoff - workbookSize, '\0'));
         workbookSize = cfb::kMiniStreamCutoff;
@@ -94,8 +101,9 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
         const uint32_t count = sectorsFor(data.size(), cfb::kMiniSectorSize);
         miniStream.append(data);
         miniStream.append(QByteArray(count * cfb::kMiniSectorSize - data.size(), '\0'));
-        for (uint32_t i = 0; i < count; ++i)
+        for (uint32_t i = 0; i < count; ++i) {
             miniFat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
+        }
         bytes::put32(e + cfb::entry::kStartSector, first);
     };
     for (size_t i = 0; i < original.entries.size(); ++i) {
@@ -106,10 +114,9 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
             bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(workbookSize));
             bytes::put32(e + cfb::entry::kSizeHigh, 0);
             bytes::put32(e + cfb::entry::kStartSector, area.appendChain(workbook));
-        }
-        else if (type == cfb::EntryType::Stream)
+        } else if (type == cfb::EntryType::Stream) {
             place(entries[i], original.streams[i]);
-        else if (type == cfb::EntryType::Storage) {
+        } else if (type == cfb::EntryType::Storage) {
             bytes::put32(entries[i].data() + cfb::entry::kStartSector, 0);
             bytes::put32(entries[i].data() + cfb::entry::kSize, 0);
             bytes::put32(entries[i].data() + cfb::entry::kSizeHigh, 0);
@@ -123,16 +130,19 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
     bytes::put32(root.data() + cfb::entry::kSize, static_cast<uint32_t>(miniStream.size()));
     bytes::put32(root.data() + cfb::entry::kSizeHigh, 0);
     QByteArray miniFatBytes;
-    for (const uint32_t next : miniFat)
+    for (const uint32_t next : miniFat) {
         bytes::append32(miniFatBytes, next);
-    while (miniFatBytes.size() % kSectorSize != 0)
+    }
+    while (miniFatBytes.size() % kSectorSize != 0) {
         bytes::append32(miniFatBytes, cfb::kFreeSector);
+    }
     const uint32_t miniFatStart = area.appendChain(miniFatBytes);
     const uint32_t miniFatSectors = sectorsFor(miniFatBytes.size(), kSectorSize);
 
     QByteArray directory;
-    for (const QByteArray& entry : entries)
+    for (const QByteArray& entry : entries) {
         directory.append(entry);
+    }
     const uint32_t directoryStart = area.appendChain(directory);
 
     // The FAT maps itself and the DIFAT too: grow both until they are stable.
@@ -146,18 +156,21 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
             fat > cfb::kHeaderDifatEntries
                 ? sectorsFor(fat - cfb::kHeaderDifatEntries, kFatSectorsPerDifatSector)
                 : 0;
-        if (fat == fatSectors && difat == difatSectors)
+        if (fat == fatSectors && difat == difatSectors) {
             break;
+        }
         fatSectors = fat;
         difatSectors = difat;
     }
     const uint32_t firstFat = dataSectors;
     const uint32_t firstDifat = firstFat + fatSectors;
     std::vector<uint32_t> fat = area.fat;
-    for (uint32_t i = 0; i < fatSectors; ++i)
+    for (uint32_t i = 0; i < fatSectors; ++i) {
         fat.push_back(cfb::kFatSector);
-    for (uint32_t i = 0; i < difatSectors; ++i)
+    }
+    for (uint32_t i = 0; i < difatSectors; ++i) {
         fat.push_back(cfb::kDifatSector);
+    }
     fat.resize(size_t(fatSectors) * kEntriesPerSector, cfb::kFreeSector);
 
     QByteArray file(cfb::kHeaderSize, '\0');
@@ -176,22 +189,25 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
     bytes::put32(h + cfb::header::kMiniFatSectorCount, miniFatSectors);
     bytes::put32(h + cfb::header::kFirstDifatSector, difatSectors ? firstDifat : cfb::kEndOfChain);
     bytes::put32(h + cfb::header::kDifatSectorCount, difatSectors);
-    for (uint32_t i = 0; i < uint32_t(cfb::kHeaderDifatEntries); ++i)
+    for (uint32_t i = 0; i < uint32_t(cfb::kHeaderDifatEntries); ++i) {
         bytes::put32(h + cfb::header::kDifat + 4 * i,
                      i < fatSectors ? firstFat + i : cfb::kFreeSector);
+    }
 
     std::vector<QByteArray> pieces{file};
     pieces.insert(pieces.end(), area.pieces.begin(), area.pieces.end());
     QByteArray tables;
     tables.reserve(qsizetype(fatSectors + difatSectors) * kSectorSize);
-    for (const uint32_t next : fat)
+    for (const uint32_t next : fat) {
         bytes::append32(tables, next);
+    }
     // DIFAT sectors list the FAT sectors beyond the header's 109, 127 to a sector, each ending
     // with the number of the next.
     uint32_t listed = cfb::kHeaderDifatEntries;
     for (uint32_t d = 0; d < difatSectors; ++d) {
-        for (uint32_t i = 0; i < kFatSectorsPerDifatSector; ++i, ++listed)
+        for (uint32_t i = 0; i < kFatSectorsPerDifatSector; ++i, ++listed) {
             bytes::append32(tables, listed < fatSectors ? firstFat + listed : cfb::kFreeSector);
+        }
         bytes::append32(tables, d + 1 < difatSectors ? firstDifat + d + 1 : cfb::kEndOfChain);
     }
     pieces.push_back(std::move(tables));

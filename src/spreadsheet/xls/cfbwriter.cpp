@@ -22,8 +22,9 @@ uint32_t ceilDiv(uint32_t a, uint32_t b) {
 
 void writeDirectoryEntry(char* entry, const QString& name, cfb::EntryType type, uint32_t child,
                          uint32_t startSector, uint32_t size) {
-    for (int i = 0; i < name.size(); ++i)
+    for (int i = 0; i < name.size(); ++i) {
         bytes::put16(entry + cfb::entry::kName + 2 * i, name.at(i).unicode());
+    }
     bytes::put16(entry + cfb::entry::kNameBytes, static_cast<uint16_t>((name.size() + 1) * 2));
     entry[cfb::entry::kType] = static_cast<char>(type);
     entry[cfb::entry::kColour] = cfb::kBlack; // a lone node is a valid red-black tree
@@ -43,8 +44,8 @@ void writeUnusedEntry(char* entry) {
 } // namespace
 
 CompoundFileFrame::CompoundFileFrame(qsizetype bytes)
-    : dataBytes(bytes), streamBytes(std::max<qsizetype>(bytes, cfb::kMiniStreamCutoff)) {
-    streamSectors = ceilDiv(static_cast<uint32_t>(streamBytes), kSectorSize);
+    : m_dataBytes(bytes), m_streamBytes(std::max<qsizetype>(bytes, cfb::kMiniStreamCutoff)) {
+    m_streamSectors = ceilDiv(static_cast<uint32_t>(m_streamBytes), kSectorSize);
     // The FAT must also map its own sectors and the DIFAT sectors, so grow both until stable.
     for (;;) {
         const uint32_t fat = ceilDiv(totalSectors(), kEntriesPerFatSector);
@@ -52,10 +53,11 @@ CompoundFileFrame::CompoundFileFrame(qsizetype bytes)
             fat > cfb::kHeaderDifatEntries
                 ? ceilDiv(fat - cfb::kHeaderDifatEntries, kFatSectorsPerDifatSector)
                 : 0;
-        if (fat == fatSectors && difat == difatSectors)
+        if (fat == m_fatSectors && difat == m_difatSectors) {
             break;
-        fatSectors = fat;
-        difatSectors = difat;
+        }
+        m_fatSectors = fat;
+        m_difatSectors = difat;
     }
 }
 
@@ -72,26 +74,27 @@ QByteArray CompoundFileFrame::header() const {
     bytes::put16(h + cfb::header::kByteOrder, cfb::kByteOrderMark);
     bytes::put16(h + cfb::header::kSectorShift, cfb::kSectorShift3);
     bytes::put16(h + cfb::header::kMiniSectorShift, cfb::kMiniSectorShift);
-    bytes::put32(h + cfb::header::kFatSectorCount, fatSectors);
+    bytes::put32(h + cfb::header::kFatSectorCount, m_fatSectors);
     bytes::put32(h + cfb::header::kFirstDirectorySector, directorySector());
     bytes::put32(h + cfb::header::kMiniStreamCutoff, cfb::kMiniStreamCutoff);
     bytes::put32(h + cfb::header::kFirstMiniFatSector, cfb::kEndOfChain); // no mini FAT
     bytes::put32(h + cfb::header::kFirstDifatSector,
-                 difatSectors ? firstDifatSector() : cfb::kEndOfChain);
-    bytes::put32(h + cfb::header::kDifatSectorCount, difatSectors);
-    for (uint32_t i = 0; i < cfb::kHeaderDifatEntries; ++i)
+                 m_difatSectors ? firstDifatSector() : cfb::kEndOfChain);
+    bytes::put32(h + cfb::header::kDifatSectorCount, m_difatSectors);
+    for (uint32_t i = 0; i < cfb::kHeaderDifatEntries; ++i) {
         bytes::put32(h + cfb::header::kDifat + 4 * i,
-                     i < fatSectors ? firstFatSector() + i : cfb::kFreeSector);
+                     i < m_fatSectors ? firstFatSector() + i : cfb::kFreeSector);
+    }
     return header;
 }
 
 QByteArray CompoundFileFrame::trailer() const {
     // Everything after the stream's data starts zeroed, the padding of its last sector too.
-    const qsizetype padding = static_cast<qsizetype>(streamSectors) * kSectorSize - dataBytes;
-    QByteArray trailer(fileBytes() - cfb::kHeaderSize - dataBytes, '\0');
+    const qsizetype padding = static_cast<qsizetype>(m_streamSectors) * kSectorSize - m_dataBytes;
+    QByteArray trailer(fileBytes() - cfb::kHeaderSize - m_dataBytes, '\0');
     auto sectorAt = [&](uint32_t sector) {
         return trailer.data() + padding +
-               static_cast<qsizetype>(sector - streamSectors) * kSectorSize;
+               static_cast<qsizetype>(sector - m_streamSectors) * kSectorSize;
     };
 
     char* directory = sectorAt(directorySector());
@@ -99,7 +102,7 @@ QByteArray CompoundFileFrame::trailer() const {
                         cfb::kEndOfChain, 0);
     writeDirectoryEntry(directory + cfb::kDirEntrySize, QStringLiteral("Workbook"),
                         cfb::EntryType::Stream, cfb::kNoStream, 0,
-                        static_cast<uint32_t>(streamBytes));
+                        static_cast<uint32_t>(m_streamBytes));
     writeUnusedEntry(directory + 2 * cfb::kDirEntrySize);
     writeUnusedEntry(directory + 3 * cfb::kDirEntrySize);
 
@@ -107,23 +110,28 @@ QByteArray CompoundFileFrame::trailer() const {
         char* fat = sectorAt(firstFatSector() + index / kEntriesPerFatSector);
         bytes::put32(fat + 4 * (index % kEntriesPerFatSector), value);
     };
-    for (uint32_t s = 0; s < streamSectors; ++s)
-        setFatEntry(s, s + 1 == streamSectors ? cfb::kEndOfChain : s + 1);
+    for (uint32_t s = 0; s < m_streamSectors; ++s) {
+        setFatEntry(s, s + 1 == m_streamSectors ? cfb::kEndOfChain : s + 1);
+    }
     setFatEntry(directorySector(), cfb::kEndOfChain);
-    for (uint32_t i = 0; i < fatSectors; ++i)
+    for (uint32_t i = 0; i < m_fatSectors; ++i) {
         setFatEntry(firstFatSector() + i, cfb::kFatSector);
-    for (uint32_t i = 0; i < difatSectors; ++i)
+    }
+    for (uint32_t i = 0; i < m_difatSectors; ++i) {
         setFatEntry(firstDifatSector() + i, cfb::kDifatSector);
-    for (uint32_t s = totalSectors(); s < fatSectors * kEntriesPerFatSector; ++s)
+    }
+    for (uint32_t s = totalSectors(); s < m_fatSectors * kEntriesPerFatSector; ++s) {
         setFatEntry(s, cfb::kFreeSector);
+    }
 
     uint32_t fatIndex = cfb::kHeaderDifatEntries;
-    for (uint32_t d = 0; d < difatSectors; ++d) {
+    for (uint32_t d = 0; d < m_difatSectors; ++d) {
         char* sector = sectorAt(firstDifatSector() + d);
-        for (uint32_t slot = 0; slot < kFatSectorsPerDifatSector; ++slot, ++fatIndex)
+        for (uint32_t slot = 0; slot < kFatSectorsPerDifatSector; ++slot, ++fatIndex) {
             bytes::put32(sector + 4 * slot,
-                         fatIndex < fatSectors ? firstFatSector() + fatIndex : cfb::kFreeSector);
-        const bool last = d + 1 == difatSectors;
+                         fatIndex < m_fatSectors ? firstFatSector() + fatIndex : cfb::kFreeSector);
+        }
+        const bool last = d + 1 == m_difatSectors;
         bytes::put32(sector + 4 * kFatSectorsPerDifatSector,
                      last ? cfb::kEndOfChain : firstDifatSector() + d + 1);
     }

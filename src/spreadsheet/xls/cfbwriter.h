@@ -21,16 +21,16 @@ public:
     qsizetype fileBytes() const;
 
 private:
-    qsizetype dataBytes;   // what the stream's writer hands over
-    qsizetype streamBytes; // the stream's size in the directory: padded to the cutoff
-    uint32_t streamSectors = 0;
-    uint32_t fatSectors = 0;
-    uint32_t difatSectors = 0;
+    qsizetype m_dataBytes;   // what the stream's writer hands over
+    qsizetype m_streamBytes; // the stream's size in the directory: padded to the cutoff
+    uint32_t m_streamSectors = 0;
+    uint32_t m_fatSectors = 0;
+    uint32_t m_difatSectors = 0;
 
-    uint32_t directorySector() const { return streamSectors; }
+    uint32_t directorySector() const { return m_streamSectors; }
     uint32_t firstFatSector() const { return directorySector() + 1; }
-    uint32_t firstDifatSector() const { return firstFatSector() + fatSectors; }
-    uint32_t totalSectors() const { return streamSectors + 1 + fatSectors + difatSectors; }
+    uint32_t firstDifatSector() const { return firstFatSector() + m_fatSectors; }
+    uint32_t totalSectors() const { return m_streamSectors + 1 + m_fatSectors + m_difatSectors; }
 };
 
 } // namespace xls

@@ -18,43 +18,47 @@ namespace {
 
 ContinuedStringReader::ContinuedStringReader(const std::vector<RecordPiece>& pieces,
                                              qsizetype offset)
-    : pieces(pieces) {
-    for (const RecordPiece& p : pieces)
-        totalLength += p.length;
+    : m_pieces(pieces) {
+    for (const RecordPiece& p : pieces) {
+        m_totalLength += p.length;
+    }
     skip(offset);
 }
 
 bool ContinuedStringReader::nextPiece() {
-    if (piece + 1 >= pieces.size())
+    if (m_piece + 1 >= m_pieces.size()) {
         return false;
-    piecesBefore += pieces[piece].length;
-    ++piece;
-    at = 0;
+    }
+    m_piecesBefore += m_pieces[m_piece].length;
+    ++m_piece;
+    m_at = 0;
     return true;
 }
 
 bool ContinuedStringReader::atEnd() {
     while (remainingInPiece() == 0) {
-        if (!nextPiece())
+        if (!nextPiece()) {
             return true;
+        }
     }
     return false;
 }
 
 qsizetype ContinuedStringReader::remainingTotal() const {
-    return totalLength - piecesBefore - at;
+    return m_totalLength - m_piecesBefore - m_at;
 }
 
 uint8_t ContinuedStringReader::u8() {
-    if (atEnd())
+    if (atEnd()) {
         failOverrun();
-    return static_cast<uint8_t>(pieces[piece].data[at++]);
+    }
+    return static_cast<uint8_t>(m_pieces[m_piece].data[m_at++]);
 }
 
 uint16_t ContinuedStringReader::u16() {
     if (remainingInPiece() >= 2) {
-        const uint16_t v = bytes::u16(pieces[piece].data + at);
-        at += 2;
+        const uint16_t v = bytes::u16(m_pieces[m_piece].data + m_at);
+        m_at += 2;
         return v;
     }
     const uint16_t low = u8();
@@ -68,10 +72,11 @@ uint32_t ContinuedStringReader::u32() {
 
 void ContinuedStringReader::skip(qsizetype count) {
     while (count > 0) {
-        if (atEnd())
+        if (atEnd()) {
             failOverrun();
+        }
         const qsizetype n = std::min(count, remainingInPiece());
-        at += n;
+        m_at += n;
         count -= n;
     }
 }
@@ -79,12 +84,13 @@ void ContinuedStringReader::skip(qsizetype count) {
 QString ContinuedStringReader::characters(qsizetype count, bool highByte) {
     // Every character takes at least one byte: a length beyond the data is damage, and
     // checking it first keeps a bad length from allocating.
-    if (count > remainingTotal())
+    if (count > remainingTotal()) {
         failOverrun();
+    }
     const qsizetype inPiece = remainingInPiece();
     if (!highByte && count <= inPiece) {
-        QString text = QString::fromLatin1(pieces[piece].data + at, count);
-        at += count;
+        QString text = QString::fromLatin1(m_pieces[m_piece].data + m_at, count);
+        m_at += count;
         return text;
     }
     QString text(count, Qt::Uninitialized);
@@ -95,27 +101,32 @@ QString ContinuedStringReader::characters(qsizetype count, bool highByte) {
             // Characters continued in a new record restate their width there. A CONTINUE
             // record without data has no room for that byte and carries nothing.
             do {
-                if (!nextPiece())
+                if (!nextPiece()) {
                     failOverrun();
+                }
             } while (remainingInPiece() == 0);
-            highByte = (static_cast<uint8_t>(pieces[piece].data[at++]) & biff::kStringHighByte);
+            highByte =
+                (static_cast<uint8_t>(m_pieces[m_piece].data[m_at++]) & biff::kStringHighByte);
             continue;
         }
-        const char* p = pieces[piece].data + at;
+        const char* p = m_pieces[m_piece].data + m_at;
         if (highByte) {
             const qsizetype n = std::min(count - done, remainingInPiece() / 2);
-            if (n == 0)
+            if (n == 0) {
                 failOverrun(); // half a character at the end of a record
-            for (qsizetype i = 0; i < n; ++i)
+            }
+            for (qsizetype i = 0; i < n; ++i) {
                 out[done + i] = QChar(bytes::u16(p + 2 * i));
+            }
             done += n;
-            at += 2 * n;
+            m_at += 2 * n;
         } else {
             const qsizetype n = std::min(count - done, remainingInPiece());
-            for (qsizetype i = 0; i < n; ++i)
+            for (qsizetype i = 0; i < n; ++i) {
                 out[done + i] = QChar(static_cast<uint8_t>(p[i]));
+            }
             done += n;
-            at += n;
+            m_at += n;
         }
     }
     return text;

@@ -32,16 +32,16 @@ private:
     QString characters(qsizetype count, bool highByte);
     qsizetype remainingInPiece() const {
         assert(at >= 0 && at <= pieces[piece].length);
-        return pieces[piece].length - at;
+        return m_pieces[m_piece].length - m_at;
     }
     bool nextPiece();
     qsizetype remainingTotal() const;
 
-    const std::vector<RecordPiece>& pieces;
-    qsizetype totalLength = 0;
-    qsizetype piecesBefore = 0; // bytes of the pieces before the current one
-    size_t piece = 0;
-    qsizetype at = 0;
+    const std::vector<RecordPiece>& m_pieces;
+    qsizetype m_totalLength = 0;
+    qsizetype m_piecesBefore = 0; // bytes of the pieces before the current one
+    size_t m_piece = 0;
+    qsizetype m_at = 0;
 };
 
 } // namespace xls

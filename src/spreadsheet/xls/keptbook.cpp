@@ -21,10 +21,12 @@ bool walkSubstream(const QByteArray& stream, qsizetype position, std::vector<Rec
     while (stream.size() - at >= kRecordHeader) {
         const char* header = stream.constData() + at;
         const RecordSpan span{bytes::u16(header), at, kRecordHeader + bytes::u16(header + 2)};
-        if (stream.size() - at < span.size)
+        if (stream.size() - at < span.size) {
             return false;
-        if (spans)
+        }
+        if (spans) {
             spans->push_back(span);
+        }
         at += span.size;
         if (span.type == kBof) {
             ++nesting;
@@ -47,8 +49,9 @@ void scanLayout(BookLayout& layout, const Book& book) {
     qsizetype lastEnd = globalsEnd;
     for (size_t i = 0; i < layout.globals.size(); ++i) {
         const RecordSpan& record = layout.globals[i];
-        if (record.type != kBoundSheet)
+        if (record.type != kBoundSheet) {
             continue;
+        }
         const char* data = stream.constData() + record.position + kRecordHeader;
         SheetLayout sheet;
         sheet.boundSheet = i;
@@ -80,8 +83,9 @@ void scanLayout(BookLayout& layout, const Book& book) {
         }
         layout.sheets.push_back(sheet);
     }
-    if (size_t(textSheets) != book.sheets.size())
+    if (size_t(textSheets) != book.sheets.size()) {
         layout.problem = QStringLiteral("its list of sheets does not match the sheets it holds");
+    }
 }
 
 } // namespace

@@ -35,8 +35,9 @@ constexpr size_t kMaxBuckets = 1000;
 
 QString cellName(int row, int column) {
     QString letters;
-    if (column >= 26)
+    if (column >= 26) {
         letters.append(QChar(u'A' + column / 26 - 1));
+    }
     letters.append(QChar(u'A' + column % 26));
     return letters + QString::number(row + 1);
 }
@@ -73,8 +74,9 @@ bool isSingleCell(uint16_t type) {
 using Rows = std::vector<std::vector<QString>>;
 
 QStringView textAt(const Rows& rows, size_t row, size_t column) {
-    if (row >= rows.size() || column >= rows[row].size())
+    if (row >= rows.size() || column >= rows[row].size()) {
         return {};
+    }
     return rows[row][column];
 }
 
@@ -114,8 +116,9 @@ public:
     uint32_t add(const QString& text) {
         ++references;
         const auto found = index.constFind(text);
-        if (found != index.constEnd())
+        if (found != index.constEnd()) {
             return *found;
+        }
         const uint32_t at = first + static_cast<uint32_t>(texts.size());
         index.insert(text, at);
         texts.push_back(text);
@@ -132,31 +135,31 @@ class Records {
 public:
     class Iterator {
     public:
-        Iterator(const char* data, qsizetype at) : data(data), at(at) {}
+        Iterator(const char* data, qsizetype at) : m_data(data), m_at(at) {}
         RecordSpan operator*() const {
-            return {bytes::u16(data + at), at, kRecordHeader + bytes::u16(data + at + 2)};
+            return {bytes::u16(m_data + m_at), m_at, kRecordHeader + bytes::u16(m_data + m_at + 2)};
         }
         Iterator& operator++() {
-            at += kRecordHeader + bytes::u16(data + at + 2);
+            m_at += kRecordHeader + bytes::u16(m_data + m_at + 2);
             return *this;
         }
         // The walk was checked to end exactly at the end (see scanLayout).
-        bool operator!=(const Iterator& end) const { return at + kRecordHeader <= end.at; }
+        bool operator!=(const Iterator& end) const { return m_at + kRecordHeader <= end.m_at; }
 
     private:
-        const char* data;
-        qsizetype at;
+        const char* m_data;
+        qsizetype m_at;
     };
 
     Records(const QByteArray& stream, qsizetype begin, qsizetype end)
-        : data(stream.constData()), from(begin), to(end) {}
-    Iterator begin() const { return {data, from}; }
-    Iterator end() const { return {data, to}; }
+        : m_data(stream.constData()), m_from(begin), m_to(end) {}
+    Iterator begin() const { return {m_data, m_from}; }
+    Iterator end() const { return {m_data, m_to}; }
 
 private:
-    const char* data;
-    qsizetype from;
-    qsizetype to;
+    const char* m_data;
+    qsizetype m_from;
+    qsizetype m_to;
 };
 
 SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
@@ -167,18 +170,21 @@ SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
     // position; everything else in a sheet is relative to the sheet or the record.
     int nesting = 0;
     for (const RecordSpan span : Records(stream, sheet.begin, sheet.end)) {
-        if (span.type == kBof)
+        if (span.type == kBof) {
             ++nesting;
-        else if (span.type == kEof)
+        } else if (span.type == kEof) {
             --nesting;
-        if (span.type != kIndex || nesting != 1 || span.size < kRecordHeader + 16)
+        }
+        if (span.type != kIndex || nesting != 1 || span.size < kRecordHeader + 16) {
             continue;
+        }
         const qsizetype data = span.position - sheet.begin + kRecordHeader;
         for (qsizetype field = data + 12; field + 4 <= span.position - sheet.begin + span.size;
              field += 4) {
             const uint32_t value = bytes::u32(out.bytes.constData() + field);
-            if (value >= sheet.begin && value < sheet.end)
+            if (value >= sheet.begin && value < sheet.end) {
                 out.positionFields.push_back(field);
+            }
         }
     }
     return out;
@@ -190,8 +196,8 @@ class ChangedSheetWriter {
 public:
     ChangedSheetWriter(const QByteArray& stream, const Sheet& sheet, const Rows& original,
                        const std::vector<bool>* lent, NewStrings& strings, uint16_t defaultXf)
-        : stream(stream), sheet(sheet), original(original), lent(lent), strings(strings),
-          defaultXf(defaultXf) {}
+        : m_stream(stream), m_sheet(sheet), m_original(original), m_lent(lent), m_strings(strings),
+          m_defaultXf(defaultXf) {}
 
     SheetOut write(const SheetLayout* layout);
 
@@ -202,15 +208,15 @@ private:
     void writeDimensions(QByteArray& out);
     void writeCellTable(SheetOut& out, bool withDbCells);
 
-    const QByteArray& stream;
-    const Sheet& sheet;
-    const Rows& original;
-    const std::vector<bool>* lent; // rows held unchanged in `sheet`, empty in `original`
-    NewStrings& strings;
-    const uint16_t defaultXf;
+    const QByteArray& m_stream;
+    const Sheet& m_sheet;
+    const Rows& m_original;
+    const std::vector<bool>* m_lent; // rows held unchanged in `sheet`, empty in `original`
+    NewStrings& m_strings;
+    const uint16_t m_defaultXf;
 
-    std::vector<CellUnit> units;
-    std::vector<qsizetype> rowRecords; // by row: the ROW record as read, or -1
+    std::vector<CellUnit> m_units;
+    std::vector<qsizetype> m_rowRecords; // by row: the ROW record as read, or -1
     struct PlannedRow {
         uint16_t row = 0;
         uint16_t firstColumn = 0;
@@ -221,23 +227,23 @@ private:
         size_t firstCell = 0; // into cells, or into units when keptAsRead
         size_t cellCount = 0;
     };
-    std::vector<PlannedRow> rows;
+    std::vector<PlannedRow> m_rows;
     struct OutCellEntry {
         uint16_t column;
         uint16_t xf;
         int32_t unit; // -1: a new text cell
         uint32_t string;
     };
-    std::vector<OutCellEntry> cells;
-    size_t newCells = 0; // cells of `cells` that are new text cells
-    qsizetype defColWidthAt = -1;
-    qsizetype indexFieldsAt = -1;
-    bool hasIndex = false;
-    bool hasCellRecords = false;
+    std::vector<OutCellEntry> m_cells;
+    size_t m_newCells = 0; // cells of `cells` that are new text cells
+    qsizetype m_defColWidthAt = -1;
+    qsizetype m_indexFieldsAt = -1;
+    bool m_hasIndex = false;
+    bool m_hasCellRecords = false;
 };
 
 void ChangedSheetWriter::collect(const Records& records) {
-    rowRecords.assign(size_t(kMaxRows), -1);
+    m_rowRecords.assign(size_t(kMaxRows), -1);
     int nesting = 0;
     const auto end = records.end();
     for (auto it = records.begin(); it != end; ++it) {
@@ -250,14 +256,15 @@ void ChangedSheetWriter::collect(const Records& records) {
             --nesting;
             continue;
         }
-        if (nesting != 1)
+        if (nesting != 1) {
             continue;
-        hasIndex = hasIndex || span.type == kIndex;
-        hasCellRecords = hasCellRecords || isCellTableRecord(span.type);
-        const char* d = stream.constData() + span.position + kRecordHeader;
+        }
+        m_hasIndex = m_hasIndex || span.type == kIndex;
+        m_hasCellRecords = m_hasCellRecords || isCellTableRecord(span.type);
+        const char* d = m_stream.constData() + span.position + kRecordHeader;
         const qsizetype length = span.size - kRecordHeader;
         if (span.type == kRow && length >= 16) {
-            rowRecords[bytes::u16(d)] = span.position;
+            m_rowRecords[bytes::u16(d)] = span.position;
         } else if (isSingleCell(span.type) && length >= 6) {
             CellUnit unit;
             unit.row = bytes::u16(d);
@@ -274,14 +281,15 @@ void ChangedSheetWriter::collect(const Records& records) {
                     type == kContinue ||
                     (span.type == kFormula &&
                      (type == kString || type == kShrFmla || type == kArray || type == kTable));
-                if (!belongs)
+                if (!belongs) {
                     break;
+                }
                 unit.sharedFormula =
                     unit.sharedFormula || type == kShrFmla || type == kArray || type == kTable;
                 unit.size += static_cast<uint32_t>(following.size);
                 it = next;
             }
-            units.push_back(unit);
+            m_units.push_back(unit);
         } else if ((span.type == kMulRk || span.type == kMulBlank) && length >= 6) {
             const bool rk = span.type == kMulRk;
             const qsizetype each = rk ? 6 : 2;
@@ -294,49 +302,60 @@ void ChangedSheetWriter::collect(const Records& records) {
                 unit.column = static_cast<uint16_t>(first + k);
                 unit.xf = bytes::u16(d + 4 + each * k);
                 unit.kind = rk ? CellUnit::Rk : CellUnit::Blank;
-                if (rk)
+                if (rk) {
                     unit.size = bytes::u32(d + 4 + each * k + 2);
-                units.push_back(unit);
+                }
+                m_units.push_back(unit);
             }
         }
     }
     const auto before = [](const CellUnit& a, const CellUnit& b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
     };
-    if (!std::is_sorted(units.begin(), units.end(), before))
-        std::stable_sort(units.begin(), units.end(), before);
+    if (!std::is_sorted(m_units.begin(), m_units.end(), before)) {
+        std::stable_sort(m_units.begin(), m_units.end(), before);
+    }
 }
 
 bool ChangedSheetWriter::rowUnchanged(size_t r) const {
-    if (lent && r < lent->size() && (*lent)[r])
+    if (m_lent && r < m_lent->size() && (*m_lent)[r]) {
         return true;
-    const Rows& current = sheet.rows;
-    if (r >= current.size() || r >= original.size() || current[r].size() != original[r].size())
+    }
+    const Rows& current = m_sheet.rows;
+    if (r >= current.size() || r >= m_original.size() ||
+        current[r].size() != m_original[r].size()) {
         return false;
+    }
     const std::vector<QString>& now = current[r];
-    const std::vector<QString>& before = original[r];
-    for (size_t c = 0; c < now.size(); ++c)
-        if (!sameText(now[c], before[c]))
+    const std::vector<QString>& before = m_original[r];
+    for (size_t c = 0; c < now.size(); ++c) {
+        if (!sameText(now[c], before[c])) {
             return false;
+        }
+    }
     return true;
 }
 
 void ChangedSheetWriter::planRows() {
-    const Rows& current = sheet.rows;
+    const Rows& current = m_sheet.rows;
     size_t rowEnd = std::min(current.size(), size_t(kMaxRows));
-    if (!units.empty())
-        rowEnd = std::max(rowEnd, size_t(units.back().row) + 1);
-    for (size_t r = 0; r < rowRecords.size(); ++r)
-        if (rowRecords[r] >= 0)
+    if (!m_units.empty()) {
+        rowEnd = std::max(rowEnd, size_t(m_units.back().row) + 1);
+    }
+    for (size_t r = 0; r < m_rowRecords.size(); ++r) {
+        if (m_rowRecords[r] >= 0) {
             rowEnd = std::max(rowEnd, r + 1);
+        }
+    }
     size_t u = 0;
     for (size_t r = 0; r < rowEnd; ++r) {
         const size_t unitsBegin = u;
-        while (u < units.size() && units[u].row == r)
+        while (u < m_units.size() && m_units[u].row == r) {
             ++u;
+        }
         PlannedRow planned;
         planned.row = static_cast<uint16_t>(r);
-        planned.firstCell = cells.size();
+        planned.firstCell = m_cells.size();
         // Kept cells and new text cells, in column order.
         size_t k = unitsBegin;
         const size_t width =
@@ -348,52 +367,60 @@ void ChangedSheetWriter::planRows() {
             planned.firstCell = unitsBegin;
             planned.cellCount = u - unitsBegin;
             if (planned.cellCount > 0) {
-                planned.firstColumn = units[unitsBegin].column;
-                planned.endColumn = static_cast<uint16_t>(units[u - 1].column + 1);
+                planned.firstColumn = m_units[unitsBegin].column;
+                planned.endColumn = static_cast<uint16_t>(m_units[u - 1].column + 1);
             }
-            if (planned.cellCount > 0 || rowRecords[r] >= 0)
-                rows.push_back(planned);
+            if (planned.cellCount > 0 || m_rowRecords[r] >= 0) {
+                m_rows.push_back(planned);
+            }
             continue;
         }
         for (;;) {
             while (c < width &&
-                   (current[r][c].isEmpty() || sameText(current[r][c], textAt(original, r, c))))
+                   (current[r][c].isEmpty() || sameText(current[r][c], textAt(m_original, r, c)))) {
                 ++c;
+            }
             while (k < u) {
-                const CellUnit& unit = units[k];
-                if (sameText(textAt(current, r, unit.column), textAt(original, r, unit.column)))
+                const CellUnit& unit = m_units[k];
+                if (sameText(textAt(current, r, unit.column), textAt(m_original, r, unit.column))) {
                     break;
-                if (unit.sharedFormula)
+                }
+                if (unit.sharedFormula) {
                     fail(QStringLiteral("the sheet \"%1\" has a shared or array formula in cell "
                                         "%2, which the write-back would change")
-                             .arg(sheet.name, cellName(int(r), unit.column)));
+                             .arg(m_sheet.name, cellName(int(r), unit.column)));
+                }
                 ++k;
             }
             const bool haveUnit = k < u;
             const bool haveNew = c < width;
-            if (!haveUnit && !haveNew)
+            if (!haveUnit && !haveNew) {
                 break;
-            if (haveUnit && (!haveNew || units[k].column < c)) {
-                cells.push_back({units[k].column, units[k].xf, int32_t(k), 0});
+            }
+            if (haveUnit && (!haveNew || m_units[k].column < c)) {
+                m_cells.push_back({m_units[k].column, m_units[k].xf, int32_t(k), 0});
                 ++k;
             } else {
                 // The new text keeps the format of the cell it replaces.
-                uint16_t xf = defaultXf;
-                for (size_t m = unitsBegin; m < u; ++m)
-                    if (units[m].column == c)
-                        xf = units[m].xf;
-                cells.push_back({static_cast<uint16_t>(c), xf, -1, strings.add(current[r][c])});
-                ++newCells;
+                uint16_t xf = m_defaultXf;
+                for (size_t m = unitsBegin; m < u; ++m) {
+                    if (m_units[m].column == c) {
+                        xf = m_units[m].xf;
+                    }
+                }
+                m_cells.push_back({static_cast<uint16_t>(c), xf, -1, m_strings.add(current[r][c])});
+                ++m_newCells;
                 ++c;
             }
         }
-        planned.cellCount = cells.size() - planned.firstCell;
+        planned.cellCount = m_cells.size() - planned.firstCell;
         if (planned.cellCount > 0) {
-            planned.firstColumn = cells[planned.firstCell].column;
-            planned.endColumn = static_cast<uint16_t>(cells.back().column + 1);
+            planned.firstColumn = m_cells[planned.firstCell].column;
+            planned.endColumn = static_cast<uint16_t>(m_cells.back().column + 1);
         }
-        if (planned.cellCount > 0 || rowRecords[r] >= 0)
-            rows.push_back(planned);
+        if (planned.cellCount > 0 || m_rowRecords[r] >= 0) {
+            m_rows.push_back(planned);
+        }
     }
 }
 
@@ -402,9 +429,10 @@ void ChangedSheetWriter::writeDimensions(QByteArray& out) {
     uint32_t firstRow = 0, endRow = 0;
     uint16_t firstColumn = 0, endColumn = 0;
     bool any = false;
-    for (const PlannedRow& row : rows) {
-        if (row.cellCount == 0)
+    for (const PlannedRow& row : m_rows) {
+        if (row.cellCount == 0) {
             continue;
+        }
         if (!any) {
             firstRow = row.row;
             firstColumn = row.firstColumn;
@@ -425,18 +453,19 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
     QByteArray& out = sheetOut.bytes;
     std::vector<uint32_t> dbCells;
     std::vector<qsizetype> firstCellAt;
-    for (size_t b = 0; b < rows.size();) {
+    for (size_t b = 0; b < m_rows.size();) {
         size_t e = b;
-        const int block = rows[b].row / kRowsPerBlock;
-        while (e < rows.size() && rows[e].row / kRowsPerBlock == block)
+        const int block = m_rows[b].row / kRowsPerBlock;
+        while (e < m_rows.size() && m_rows[e].row / kRowsPerBlock == block) {
             ++e;
+        }
         const qsizetype firstRowAt = out.size();
         for (size_t i = b; i < e; ++i) {
-            const PlannedRow& row = rows[i];
-            const qsizetype kept = rowRecords[row.row];
+            const PlannedRow& row = m_rows[i];
+            const qsizetype kept = m_rowRecords[row.row];
             const qsizetype at = out.size();
             if (kept >= 0) {
-                out.append(stream.constData() + kept, kRowRecordBytes);
+                out.append(m_stream.constData() + kept, kRowRecordBytes);
             } else {
                 char record[kRowRecordBytes] = {};
                 bytes::put16(record, kRow);
@@ -445,7 +474,7 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
                 bytes::put16(p, row.row);
                 bytes::put16(p + 6, 0x00FF);  // default height
                 bytes::put16(p + 12, 0x0100); // the flag Excel always sets
-                bytes::put16(p + 14, defaultXf);
+                bytes::put16(p + 14, m_defaultXf);
                 out.append(record, kRowRecordBytes);
             }
             char* p = out.data() + at + kRecordHeader;
@@ -457,18 +486,18 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
         qsizetype pendingBegin = 0;
         qsizetype pendingEnd = 0;
         auto flush = [&] {
-            out.append(stream.constData() + pendingBegin, pendingEnd - pendingBegin);
+            out.append(m_stream.constData() + pendingBegin, pendingEnd - pendingBegin);
             pendingBegin = pendingEnd = 0;
         };
         for (size_t i = b; i < e; ++i) {
-            const PlannedRow& row = rows[i];
+            const PlannedRow& row = m_rows[i];
             firstCellAt.push_back(out.size() + (pendingEnd - pendingBegin));
             for (size_t c = row.firstCell; c < row.firstCell + row.cellCount; ++c) {
                 const OutCellEntry cell =
-                    row.keptAsRead ? OutCellEntry{units[c].column, units[c].xf, int32_t(c), 0}
-                                   : cells[c];
-                if (cell.unit >= 0 && units[size_t(cell.unit)].kind == CellUnit::Span) {
-                    const CellUnit& unit = units[size_t(cell.unit)];
+                    row.keptAsRead ? OutCellEntry{m_units[c].column, m_units[c].xf, int32_t(c), 0}
+                                   : m_cells[c];
+                if (cell.unit >= 0 && m_units[size_t(cell.unit)].kind == CellUnit::Span) {
+                    const CellUnit& unit = m_units[size_t(cell.unit)];
                     if (unit.begin != pendingEnd) {
                         flush();
                         pendingBegin = unit.begin;
@@ -488,7 +517,7 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
                     out.append(record, sizeof record);
                     continue;
                 }
-                const CellUnit& unit = units[size_t(cell.unit)];
+                const CellUnit& unit = m_units[size_t(cell.unit)];
                 switch (unit.kind) {
                 case CellUnit::Span:
                     break;
@@ -524,20 +553,20 @@ void ChangedSheetWriter::writeCellTable(SheetOut& sheetOut, bool withDbCells) {
         }
         b = e;
     }
-    if (indexFieldsAt >= 0) {
+    if (m_indexFieldsAt >= 0) {
         // INDEX: first row, row after the last, DEFCOLWIDTH, then each DBCELL.
-        char* p = sheetOut.bytes.data() + indexFieldsAt;
-        uint32_t firstRow = rows.empty() ? 0 : rows.front().row;
-        uint32_t endRow = rows.empty() ? 0 : rows.back().row + 1u;
+        char* p = sheetOut.bytes.data() + m_indexFieldsAt;
+        uint32_t firstRow = m_rows.empty() ? 0 : m_rows.front().row;
+        uint32_t endRow = m_rows.empty() ? 0 : m_rows.back().row + 1u;
         bytes::put32(p + 4, firstRow);
         bytes::put32(p + 8, endRow);
-        if (defColWidthAt >= 0) {
-            bytes::put32(p + 12, static_cast<uint32_t>(defColWidthAt));
-            sheetOut.positionFields.push_back(indexFieldsAt + 12);
+        if (m_defColWidthAt >= 0) {
+            bytes::put32(p + 12, static_cast<uint32_t>(m_defColWidthAt));
+            sheetOut.positionFields.push_back(m_indexFieldsAt + 12);
         }
         for (size_t i = 0; i < dbCells.size(); ++i) {
             bytes::put32(p + 16 + 4 * qsizetype(i), dbCells[i]);
-            sheetOut.positionFields.push_back(indexFieldsAt + 16 + 4 * qsizetype(i));
+            sheetOut.positionFields.push_back(m_indexFieldsAt + 16 + 4 * qsizetype(i));
         }
     }
 }
@@ -546,16 +575,19 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
     SheetOut out;
     out.base = 0;
     const Records records =
-        layout ? Records(stream, layout->begin, layout->end) : Records(stream, 0, 0);
+        layout ? Records(m_stream, layout->begin, layout->end) : Records(m_stream, 0, 0);
     // Cells are about one in every 14 bytes of a sheet.
-    if (layout)
-        units.reserve(size_t((layout->end - layout->begin) / 14));
+    if (layout) {
+        m_units.reserve(size_t((layout->end - layout->begin) / 14));
+    }
     collect(records);
     planRows();
     size_t blocks = 0;
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (i == 0 || rows[i].row / kRowsPerBlock != rows[i - 1].row / kRowsPerBlock)
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (i == 0 || m_rows[i].row / kRowsPerBlock != m_rows[i - 1].row / kRowsPerBlock) {
             ++blocks;
+        }
+    }
 
     if (!layout) {
         // A sheet new to the workbook: the least a worksheet needs.
@@ -579,58 +611,67 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
 
     // The sheet as read, with a LABELSST for each new cell and room for new ROW and DBCELL
     // records and a longer INDEX.
-    out.bytes.reserve(layout->end - layout->begin + qsizetype(newCells) * 14 +
-                      qsizetype(rows.size()) * 22 + qsizetype(blocks) * 4 + 1024);
+    out.bytes.reserve(layout->end - layout->begin + qsizetype(m_newCells) * 14 +
+                      qsizetype(m_rows.size()) * 22 + qsizetype(blocks) * 4 + 1024);
     int nesting = 0;
     bool dimensionsWritten = false;
     bool tableWritten = false;
     bool skippingCellRecords = false;
     auto writeTable = [&] {
-        if (!dimensionsWritten)
+        if (!dimensionsWritten) {
             writeDimensions(out.bytes);
+        }
         dimensionsWritten = true;
-        writeCellTable(out, hasIndex);
+        writeCellTable(out, m_hasIndex);
         tableWritten = true;
     };
     for (const RecordSpan span : records) {
         const bool topLevel = nesting == 1 && span.type != kBof;
-        if (span.type == kBof)
+        if (span.type == kBof) {
             ++nesting;
-        else if (span.type == kEof)
+        } else if (span.type == kEof) {
             --nesting;
+        }
         if (topLevel) {
-            if (span.type == kContinue && skippingCellRecords)
+            if (span.type == kContinue && skippingCellRecords) {
                 continue;
+            }
             skippingCellRecords = false;
             if (span.type == kIndex) {
                 appendRecordHeader(out.bytes, kIndex, static_cast<uint16_t>(16 + 4 * blocks));
-                indexFieldsAt = out.bytes.size();
+                m_indexFieldsAt = out.bytes.size();
                 out.bytes.append(QByteArray(16 + 4 * qsizetype(blocks), '\0'));
                 continue;
             }
             if (span.type == kDimensions) {
-                if (!dimensionsWritten)
+                if (!dimensionsWritten) {
                     writeDimensions(out.bytes);
+                }
                 dimensionsWritten = true;
-                if (!hasCellRecords && !tableWritten)
+                if (!m_hasCellRecords && !tableWritten) {
                     writeTable();
+                }
                 continue;
             }
             if (isCellTableRecord(span.type)) {
-                if (!tableWritten)
+                if (!tableWritten) {
                     writeTable();
+                }
                 skippingCellRecords = true;
                 continue;
             }
-            if (!tableWritten && (span.type == kWindow2 || span.type == kEof))
+            if (!tableWritten && (span.type == kWindow2 || span.type == kEof)) {
                 writeTable();
-            if (span.type == kDefColWidth)
-                defColWidthAt = out.bytes.size();
+            }
+            if (span.type == kDefColWidth) {
+                m_defColWidthAt = out.bytes.size();
+            }
         }
-        out.bytes.append(stream.constData() + span.position, span.size);
+        out.bytes.append(m_stream.constData() + span.position, span.size);
     }
-    if (!tableWritten)
-        fail(QStringLiteral("the sheet \"%1\" has no end").arg(sheet.name));
+    if (!tableWritten) {
+        fail(QStringLiteral("the sheet \"%1\" has no end").arg(m_sheet.name));
+    }
     return out;
 }
 
@@ -638,44 +679,51 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
 class SstWalker {
 public:
     SstWalker(const QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>> pieces)
-        : out(out), pieces(std::move(pieces)) {}
+        : m_out(out), m_pieces(std::move(pieces)) {}
 
     bool atEnd() { return !settle(); }
 
     // Stream position of the next string and of the header of the record it starts in; false
     // when the table ends first.
     bool nextString(qsizetype& position, qsizetype& recordStart) {
-        if (!settle())
+        if (!settle()) {
             return false;
-        position = pieces[p].first + at;
-        recordStart = pieces[p].first - kRecordHeader;
+        }
+        position = m_pieces[m_p].first + m_at;
+        recordStart = m_pieces[m_p].first - kRecordHeader;
         uint16_t count = 0;
         uint8_t flags = 0;
-        if (!u16(count) || !u8(flags))
+        if (!u16(count) || !u8(flags)) {
             return false;
+        }
         uint16_t runs = 0;
         uint32_t extension = 0;
-        if ((flags & kStringRich) && !u16(runs))
+        if ((flags & kStringRich) && !u16(runs)) {
             return false;
-        if ((flags & kStringExtended) && !u32(extension))
+        }
+        if ((flags & kStringExtended) && !u32(extension)) {
             return false;
+        }
         qsizetype remaining = count;
         int charSize = (flags & kStringHighByte) ? 2 : 1;
         while (remaining > 0) {
-            if (at >= pieces[p].second) {
+            if (m_at >= m_pieces[m_p].second) {
                 // Characters continued in the next record start with a new flags byte.
-                if (++p >= pieces.size())
+                if (++m_p >= m_pieces.size()) {
                     return false;
-                at = 0;
+                }
+                m_at = 0;
                 uint8_t again = 0;
-                if (!u8(again))
+                if (!u8(again)) {
                     return false;
+                }
                 charSize = (again & kStringHighByte) ? 2 : 1;
             }
-            const qsizetype take = std::min(remaining, (pieces[p].second - at) / charSize);
-            if (take == 0)
+            const qsizetype take = std::min(remaining, (m_pieces[m_p].second - m_at) / charSize);
+            if (take == 0) {
                 return false;
-            at += take * charSize;
+            }
+            m_at += take * charSize;
             remaining -= take;
         }
         return skip(qsizetype(runs) * 4 + extension);
@@ -683,48 +731,52 @@ public:
 
 private:
     bool settle() {
-        while (p < pieces.size() && at >= pieces[p].second) {
-            ++p;
-            at = 0;
+        while (m_p < m_pieces.size() && m_at >= m_pieces[m_p].second) {
+            ++m_p;
+            m_at = 0;
         }
-        return p < pieces.size();
+        return m_p < m_pieces.size();
     }
     bool u8(uint8_t& v) {
-        if (!settle())
+        if (!settle()) {
             return false;
-        v = static_cast<uint8_t>(out[pieces[p].first + at]);
-        ++at;
+        }
+        v = static_cast<uint8_t>(m_out[m_pieces[m_p].first + m_at]);
+        ++m_at;
         return true;
     }
     bool u16(uint16_t& v) {
         uint8_t lo = 0, hi = 0;
-        if (!u8(lo) || !u8(hi))
+        if (!u8(lo) || !u8(hi)) {
             return false;
+        }
         v = static_cast<uint16_t>(lo | hi << 8);
         return true;
     }
     bool u32(uint32_t& v) {
         uint16_t lo = 0, hi = 0;
-        if (!u16(lo) || !u16(hi))
+        if (!u16(lo) || !u16(hi)) {
             return false;
+        }
         v = lo | uint32_t(hi) << 16;
         return true;
     }
     bool skip(qsizetype count) {
         while (count > 0) {
-            if (!settle())
+            if (!settle()) {
                 return false;
-            const qsizetype take = std::min(count, pieces[p].second - at);
-            at += take;
+            }
+            const qsizetype take = std::min(count, m_pieces[m_p].second - m_at);
+            m_at += take;
             count -= take;
         }
         return true;
     }
 
-    const QByteArray& out;
-    std::vector<std::pair<qsizetype, qsizetype>> pieces; // data position and length
-    size_t p = 0;
-    qsizetype at = 0;
+    const QByteArray& m_out;
+    std::vector<std::pair<qsizetype, qsizetype>> m_pieces; // data position and length
+    size_t m_p = 0;
+    qsizetype m_at = 0;
 };
 
 // Appends the new strings in CONTINUE records of their own (a string may start a record), and
@@ -735,8 +787,9 @@ void appendNewStrings(QByteArray& out, const NewStrings& strings,
     qsizetype sstAt = -1;
     qsizetype used = 0;
     auto close = [&] {
-        if (record < 0)
+        if (record < 0) {
             return;
+        }
         bytes::put16(out.data() + record + 2, static_cast<uint16_t>(used));
         // The counts at the start of the SST record are no string.
         const qsizetype skip = record == sstAt ? 8 : 0;
@@ -759,8 +812,9 @@ void appendNewStrings(QByteArray& out, const NewStrings& strings,
         const bool compressed = fitsInEightBits(text);
         const int charSize = compressed ? 1 : 2;
         const uint8_t flags = compressed ? 0 : kStringHighByte;
-        if (record < 0 || kMaxRecordData - used < 3 + 2 * charSize)
+        if (record < 0 || kMaxRecordData - used < 3 + 2 * charSize) {
             start(kContinue);
+        }
         bytes::append16(out, static_cast<uint16_t>(text.size()));
         out.append(char(flags));
         used += 3;
@@ -768,19 +822,22 @@ void appendNewStrings(QByteArray& out, const NewStrings& strings,
         qsizetype remaining = text.size();
         for (;;) {
             qsizetype n = std::min<qsizetype>(remaining, (kMaxRecordData - used) / charSize);
-            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate())
+            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate()) {
                 --n;
+            }
             for (qsizetype i = 0; i < n; ++i) {
-                if (compressed)
+                if (compressed) {
                     out.append(char(chars[i].unicode()));
-                else
+                } else {
                     bytes::append16(out, chars[i].unicode());
+                }
             }
             used += n * charSize;
             chars += n;
             remaining -= n;
-            if (remaining == 0)
+            if (remaining == 0) {
                 break;
+            }
             start(kContinue);
             out.append(char(flags));
             used = 1;
@@ -798,8 +855,9 @@ void appendExtSst(QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>> 
     for (uint32_t i = 0; i < stringCount; ++i) {
         qsizetype position = 0;
         qsizetype recordStart = 0;
-        if (!walker.nextString(position, recordStart))
+        if (!walker.nextString(position, recordStart)) {
             fail(QStringLiteral("its shared string table cannot be read to the end"));
+        }
         if (i % perBucket == 0 && size_t(buckets.size() / 8) < kMaxBuckets) {
             bytes::append32(buckets, static_cast<uint32_t>(position));
             bytes::append16(buckets, static_cast<uint16_t>(position - recordStart));
@@ -821,10 +879,11 @@ void appendBoundSheet(QByteArray& out, const QString& name) {
     out.append(char(name.size()));
     out.append(char(compressed ? 0 : kStringHighByte));
     for (const QChar c : name) {
-        if (compressed)
+        if (compressed) {
             out.append(char(c.unicode()));
-        else
+        } else {
             bytes::append16(out, c.unicode());
+        }
     }
 }
 
@@ -832,8 +891,9 @@ void appendBoundSheet(QByteArray& out, const QString& name) {
 
 std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& book,
                                         const std::vector<SheetChange>& changes) {
-    if (!layout.problem.isEmpty())
+    if (!layout.problem.isEmpty()) {
         fail(layout.problem);
+    }
     const QByteArray& stream = layout.compound.workbook;
 
     // The string table as read, and how many strings it holds: new texts go after them.
@@ -843,8 +903,9 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
         if (layout.globals[i].type == kSst) {
             sstRecord = qsizetype(i);
             sstEnd = i + 1;
-            while (sstEnd < layout.globals.size() && layout.globals[sstEnd].type == kContinue)
+            while (sstEnd < layout.globals.size() && layout.globals[sstEnd].type == kContinue) {
                 ++sstEnd;
+            }
             break;
         }
     }
@@ -852,8 +913,9 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
     uint32_t readReferences = 0;
     if (sstRecord >= 0) {
         const RecordSpan& sst = layout.globals[size_t(sstRecord)];
-        if (sst.size < kRecordHeader + 8)
+        if (sst.size < kRecordHeader + 8) {
             fail(QStringLiteral("its shared string table is damaged"));
+        }
         readReferences = bytes::u32(stream.constData() + sst.position + kRecordHeader);
         // Counted rather than taken from the record: some writers state more than they store,
         // and new strings must get the indexes right after the last one stored.
@@ -868,16 +930,18 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
         while (!walker.atEnd()) {
             qsizetype position = 0;
             qsizetype recordStart = 0;
-            if (!walker.nextString(position, recordStart))
+            if (!walker.nextString(position, recordStart)) {
                 fail(QStringLiteral("its shared string table is damaged"));
+            }
             ++readStrings;
         }
     }
     // New cells where no cell stood take Excel's default cell format, or the last format of a
     // workbook that has fewer.
     int xfCount = 0;
-    for (const RecordSpan& span : layout.globals)
+    for (const RecordSpan& span : layout.globals) {
         xfCount += span.type == kXf;
+    }
     const uint16_t defaultXf =
         static_cast<uint16_t>(std::clamp(xfCount - 1, 0, int(kDefaultCellXf)));
     NewStrings strings(readStrings);
@@ -897,13 +961,15 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
         } else {
             sheets.push_back(copySheet(stream, entry));
         }
-        if (t >= 0)
+        if (t >= 0) {
             written[size_t(t)] = true;
+        }
     }
     std::vector<size_t> newSheets;
     for (size_t t = 0; t < book.sheets.size(); ++t) {
-        if (written[t])
+        if (written[t]) {
             continue;
+        }
         static const Rows none;
         sheets.push_back(
             ChangedSheetWriter(stream, book.sheets[t], none, nullptr, strings, defaultXf)
@@ -917,9 +983,11 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
                     : layout.globals.back().position + layout.globals.back().size + 64 * 1024);
     std::vector<qsizetype> positionFields; // one BOUNDSHEET position per sheet, in order
     size_t lastBoundSheet = layout.globals.size();
-    for (size_t i = 0; i < layout.globals.size(); ++i)
-        if (layout.globals[i].type == kBoundSheet)
+    for (size_t i = 0; i < layout.globals.size(); ++i) {
+        if (layout.globals[i].type == kBoundSheet) {
             lastBoundSheet = i;
+        }
+    }
     auto appendNewBoundSheets = [&] {
         for (const size_t t : newSheets) {
             positionFields.push_back(out.size() + kRecordHeader);
@@ -944,11 +1012,13 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
                 }
             }
         }
-        if (!strings.texts.empty())
+        if (!strings.texts.empty()) {
             appendNewStrings(out, strings, pieces, from < 0);
-        if (from >= 0 || !strings.texts.empty())
+        }
+        if (from >= 0 || !strings.texts.empty()) {
             appendExtSst(out, std::move(pieces),
                          readStrings + static_cast<uint32_t>(strings.texts.size()));
+        }
         stringsWritten = true;
     };
     for (size_t i = 0; i < layout.globals.size(); ++i) {
@@ -958,23 +1028,29 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
             i = sstEnd - 1;
             continue;
         }
-        if (span.type == kExtSst)
+        if (span.type == kExtSst) {
             continue;
-        if (span.type == kEof) {
-            if (lastBoundSheet == layout.globals.size())
-                appendNewBoundSheets();
-            if (!stringsWritten)
-                appendStrings(-1);
         }
-        if (span.type == kBoundSheet)
+        if (span.type == kEof) {
+            if (lastBoundSheet == layout.globals.size()) {
+                appendNewBoundSheets();
+            }
+            if (!stringsWritten) {
+                appendStrings(-1);
+            }
+        }
+        if (span.type == kBoundSheet) {
             positionFields.push_back(out.size() + kRecordHeader);
+        }
         out.append(stream.constData() + span.position, span.size);
-        if (i == lastBoundSheet)
+        if (i == lastBoundSheet) {
             appendNewBoundSheets();
+        }
     }
 
-    if (positionFields.size() != sheets.size())
+    if (positionFields.size() != sheets.size()) {
         fail(QStringLiteral("its list of sheets does not match the sheets it holds"));
+    }
     std::vector<QByteArray> pieces{std::move(out)};
     qsizetype begin = pieces.front().size();
     for (size_t s = 0; s < sheets.size(); ++s) {

@@ -8,12 +8,15 @@
 namespace xls {
 
 QString numberText(double value) {
-    if (std::isnan(value))
+    if (std::isnan(value)) {
         return QStringLiteral("NaN");
-    if (std::isinf(value))
+    }
+    if (std::isinf(value)) {
         return value > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity");
-    if (value == 0)
+    }
+    if (value == 0) {
         return QStringLiteral("0");
+    }
     const double magnitude = std::fabs(value);
     const auto format = magnitude >= 1e-5 && magnitude < 1e15 ? std::chars_format::fixed
                                                               : std::chars_format::scientific;
@@ -32,8 +35,9 @@ double rkNumber(uint32_t rk) {
         const uint64_t bits = static_cast<uint64_t>(rk & 0xFFFFFFFCu) << 32;
         std::memcpy(&value, &bits, sizeof value);
     }
-    if (rk & 0x01)
+    if (rk & 0x01) {
         value /= 100;
+    }
     return value;
 }
 

@@ -48,14 +48,15 @@ public:
             chargeSlots(static_cast<qsizetype>(capacity - items.capacity()));
             items.reserve(capacity);
         }
-        if (size > items.size())
+        if (size > items.size()) {
             items.resize(size);
+        }
     }
 
 private:
-    qsizetype slotsLeft;
-    qsizetype sheetBytesLeft;
-    int sheetsLeft = kMaxSheets;
+    qsizetype m_slotsLeft;
+    qsizetype m_sheetBytesLeft;
+    int m_sheetsLeft = kMaxSheets;
 };
 
 } // namespace xls

@@ -24,12 +24,13 @@ inline bool fitsInEightBits(const QString& text) {
 class RecordBuffer {
 public:
     RecordBuffer(qsizetype expectedSize, qsizetype headerRoom)
-        : buffer(headerRoom + expectedSize, Qt::Uninitialized), base(headerRoom), end(headerRoom) {
-        std::memset(buffer.data(), 0, headerRoom);
+        : m_buffer(headerRoom + expectedSize, Qt::Uninitialized), m_base(headerRoom),
+          m_end(headerRoom) {
+        std::memset(m_buffer.data(), 0, headerRoom);
     }
 
-    qsizetype position() const { return end - base; }
-    char* at(qsizetype position) { return buffer.data() + base + position; }
+    qsizetype position() const { return m_end - m_base; }
+    char* at(qsizetype position) { return m_buffer.data() + m_base + position; }
 
     // Appends a fixed-size record with zeroed data and returns its data area to fill in.
     char* appendRecord(uint16_t type, uint16_t length) {
@@ -62,36 +63,39 @@ public:
     void appendChars(const QChar* chars, qsizetype count, bool compressed) {
         char* p = grow(count * (compressed ? 1 : 2));
         if (compressed) {
-            for (qsizetype i = 0; i < count; ++i)
+            for (qsizetype i = 0; i < count; ++i) {
                 p[i] = static_cast<char>(chars[i].unicode());
+            }
         } else {
-            for (qsizetype i = 0; i < count; ++i)
+            for (qsizetype i = 0; i < count; ++i) {
                 bytes::put16(p + 2 * i, chars[i].unicode());
+            }
         }
     }
 
     // What was appended since construction or the last clear().
-    QByteArrayView written() const { return {buffer.constData() + base, end - base}; }
-    void clear() { end = base; }
+    QByteArrayView written() const { return {m_buffer.constData() + m_base, m_end - m_base}; }
+    void clear() { m_end = m_base; }
 
     // The header room followed by the stream.
     QByteArray take() {
-        buffer.truncate(end);
-        return std::move(buffer);
+        m_buffer.truncate(m_end);
+        return std::move(m_buffer);
     }
 
 private:
     char* grow(qsizetype count) {
-        if (end + count > buffer.size())
-            buffer.resize(std::max(end + count, buffer.size() * 3 / 2));
-        char* p = buffer.data() + end;
-        end += count;
+        if (m_end + count > m_buffer.size()) {
+            m_buffer.resize(std::max(m_end + count, m_buffer.size() * 3 / 2));
+        }
+        char* p = m_buffer.data() + m_end;
+        m_end += count;
         return p;
     }
 
-    QByteArray buffer;
-    qsizetype base;
-    qsizetype end;
+    QByteArray m_buffer;
+    qsizetype m_base;
+    qsizetype m_end;
 };
 
 } // namespace xls

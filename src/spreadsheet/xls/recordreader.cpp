@@ -7,8 +7,8 @@
 namespace xls {
 
 RecordReader::RecordReader(const QByteArray& stream, qsizetype position)
-    : stream(stream), at(position) {
-    pieces.reserve(16);
+    : m_stream(stream), m_at(position) {
+    m_pieces.reserve(16);
 }
 
 void RecordReader::failTruncated() {
@@ -17,14 +17,15 @@ void RecordReader::failTruncated() {
 }
 
 void RecordReader::gatherContinues() {
-    const qsizetype size = stream.size();
-    const char* base = stream.constData();
-    while (at + biff::kRecordHeader <= size && bytes::u16(base + at) == biff::kContinue) {
-        const qsizetype pieceLength = bytes::u16(base + at + 2);
-        if (at + biff::kRecordHeader + pieceLength > size)
+    const qsizetype size = m_stream.size();
+    const char* base = m_stream.constData();
+    while (m_at + biff::kRecordHeader <= size && bytes::u16(base + m_at) == biff::kContinue) {
+        const qsizetype pieceLength = bytes::u16(base + m_at + 2);
+        if (m_at + biff::kRecordHeader + pieceLength > size) {
             failTruncated();
-        pieces.push_back({base + at + biff::kRecordHeader, pieceLength});
-        at += biff::kRecordHeader + pieceLength;
+        }
+        m_pieces.push_back({base + m_at + biff::kRecordHeader, pieceLength});
+        m_at += biff::kRecordHeader + pieceLength;
     }
 }
 

@@ -33,34 +33,38 @@ public:
     // Reads the next record with its CONTINUE records. False at the end of the stream.
     // Always inline: a sheet is a million small cell records read one after the other.
     [[gnu::always_inline]] bool next(Record& record) {
-        const qsizetype size = stream.size();
-        if (at < 0 || size - at < biff::kRecordHeader)
+        const qsizetype size = m_stream.size();
+        if (m_at < 0 || size - m_at < biff::kRecordHeader) {
             return false;
-        const char* header = stream.constData() + at;
+        }
+        const char* header = m_stream.constData() + m_at;
         const qsizetype length = bytes::u16(header + 2);
-        if (size - at - biff::kRecordHeader < length)
+        if (size - m_at - biff::kRecordHeader < length) {
             failTruncated();
+        }
         record.type = bytes::u16(header);
-        record.position = at;
+        record.position = m_at;
         record.data = header + biff::kRecordHeader;
         record.length = length;
-        at += biff::kRecordHeader + length;
-        pieces.clear();
-        pieces.push_back({record.data, length});
-        if (size - at >= biff::kRecordHeader && bytes::u16(record.data + length) == biff::kContinue)
+        m_at += biff::kRecordHeader + length;
+        m_pieces.clear();
+        m_pieces.push_back({record.data, length});
+        if (size - m_at >= biff::kRecordHeader &&
+            bytes::u16(record.data + length) == biff::kContinue) {
             gatherContinues();
-        record.pieces = &pieces;
+        }
+        record.pieces = &m_pieces;
         return true;
     }
-    qsizetype position() const { return at; }
+    qsizetype position() const { return m_at; }
 
 private:
     void gatherContinues();
     [[noreturn]] static void failTruncated();
 
-    const QByteArray& stream;
-    qsizetype at;
-    std::vector<RecordPiece> pieces;
+    const QByteArray& m_stream;
+    qsizetype m_at;
+    std::vector<RecordPiece> m_pieces;
 };
 
 } // namespace xls

@@ -27,11 +27,13 @@ struct BucketStart {
 } // namespace
 
 uint32_t SharedStringTable::add(const QString& text) {
-    ++references;
+    ++m_references;
     const QChar* characters = text.constData();
-    SharedCharacters& slot = recent[(reinterpret_cast<uintptr_t>(characters) >> 4) % kRecentSlots];
-    if (slot.characters == characters && slot.length == text.size())
+    SharedCharacters& slot =
+        m_recent[(reinterpret_cast<uintptr_t>(characters) >> 4) % kRecentSlots];
+    if (slot.characters == characters && slot.length == text.size()) {
         return slot.index;
+    }
     const uint32_t index = findOrInsert(text);
     slot = {characters, text.size(), index};
     return index;
@@ -49,14 +51,17 @@ uint32_t SharedStringTable::hashOf(const QString& text) {
     };
     if (size < 4) {
         uint64_t word = 0;
-        for (qsizetype i = 0; i < size; ++i)
+        for (qsizetype i = 0; i < size; ++i) {
             word |= uint64_t(chars[i]) << (16 * i);
+        }
         mix(word);
     } else {
-        for (qsizetype at = 0; at + 4 <= size; at += 4)
+        for (qsizetype at = 0; at + 4 <= size; at += 4) {
             mix(textscan::load4(chars + at));
-        if (size % 4 != 0)
+        }
+        if (size % 4 != 0) {
             mix(textscan::load4(chars + size - 4));
+        }
     }
     hash *= 0xC4CEB9FE1A85EC53ull;
     return static_cast<uint32_t>(hash >> 32);
@@ -64,50 +69,56 @@ uint32_t SharedStringTable::hashOf(const QString& text) {
 
 uint32_t SharedStringTable::findOrInsert(const QString& text) {
     const uint32_t hash = hashOf(text);
-    const size_t mask = table.size() - 1;
+    const size_t mask = m_table.size() - 1;
     for (size_t at = hash & mask;; at = (at + 1) & mask) {
-        const HashSlot found = table[at];
-        if (found.indexPlusOne == 0)
+        const HashSlot found = m_table[at];
+        if (found.indexPlusOne == 0) {
             break;
-        const QString& known = strings[found.indexPlusOne - 1].text;
+        }
+        const QString& known = m_strings[found.indexPlusOne - 1].text;
         if (found.hash == hash && known.size() == text.size() &&
             textscan::equal(reinterpret_cast<const char16_t*>(known.constData()),
-                            reinterpret_cast<const char16_t*>(text.constData()), text.size()))
+                            reinterpret_cast<const char16_t*>(text.constData()), text.size())) {
             return found.indexPlusOne - 1;
+        }
     }
 
-    const auto index = static_cast<uint32_t>(strings.size());
+    const auto index = static_cast<uint32_t>(m_strings.size());
     const bool compressed = fitsInEightBits(text);
-    strings.push_back({text, compressed});
-    characterBytes += text.size() * (compressed ? 1 : 2);
+    m_strings.push_back({text, compressed});
+    m_characterBytes += text.size() * (compressed ? 1 : 2);
     // At most three quarters full, so that probes stay short.
-    if (strings.size() * 4 > table.size() * 3)
+    if (m_strings.size() * 4 > m_table.size() * 3) {
         growTable();
-    const size_t newMask = table.size() - 1;
+    }
+    const size_t newMask = m_table.size() - 1;
     size_t at = hash & newMask;
-    while (table[at].indexPlusOne != 0)
+    while (m_table[at].indexPlusOne != 0) {
         at = (at + 1) & newMask;
-    table[at] = {hash, index + 1};
+    }
+    m_table[at] = {hash, index + 1};
     return index;
 }
 
 void SharedStringTable::growTable() {
-    std::vector<HashSlot> grown(table.size() * 2);
+    std::vector<HashSlot> grown(m_table.size() * 2);
     const size_t mask = grown.size() - 1;
-    for (const HashSlot& slot : table) {
-        if (slot.indexPlusOne == 0)
+    for (const HashSlot& slot : m_table) {
+        if (slot.indexPlusOne == 0) {
             continue;
+        }
         size_t at = slot.hash & mask;
-        while (grown[at].indexPlusOne != 0)
+        while (grown[at].indexPlusOne != 0) {
             at = (at + 1) & mask;
+        }
         grown[at] = slot;
     }
-    table = std::move(grown);
+    m_table = std::move(grown);
 }
 
 qsizetype SharedStringTable::sizeBound() const {
     // Each string adds its 3-byte header; each CONTINUE adds a record header and a flags byte.
-    const qsizetype data = 8 + characterBytes + 3 * static_cast<qsizetype>(strings.size());
+    const qsizetype data = 8 + m_characterBytes + 3 * static_cast<qsizetype>(m_strings.size());
     const qsizetype records = data / (biff::kMaxRecordData - 8) + 1;
     return data + records * 5 + 4 + 2 + 8 * 128 + 64;
 }
@@ -115,10 +126,10 @@ qsizetype SharedStringTable::sizeBound() const {
 void SharedStringTable::write(RecordBuffer& out) const {
     const uint16_t perBucket = stringsPerBucket(uniqueCount());
     std::vector<BucketStart> buckets;
-    buckets.reserve(strings.size() / perBucket + 1);
+    buckets.reserve(m_strings.size() / perBucket + 1);
 
     qsizetype record = out.beginRecord(biff::kSst);
-    out.append32(references);
+    out.append32(m_references);
     out.append32(uniqueCount());
     int used = 8;
     auto startContinue = [&] {
@@ -127,15 +138,16 @@ void SharedStringTable::write(RecordBuffer& out) const {
         used = 0;
     };
 
-    for (size_t i = 0; i < strings.size(); ++i) {
-        const QString& text = strings[i].text;
-        const bool compressed = strings[i].compressed;
+    for (size_t i = 0; i < m_strings.size(); ++i) {
+        const QString& text = m_strings[i].text;
+        const bool compressed = m_strings[i].compressed;
         const int charSize = compressed ? 1 : 2;
         const uint8_t flags = compressed ? 0 : biff::kStringHighByte;
         // The 3-byte string header is never split, and at least one whole character (two
         // UTF-16 units for a surrogate pair) follows it in the same record.
-        if (biff::kMaxRecordData - used < 3 + 2 * charSize)
+        if (biff::kMaxRecordData - used < 3 + 2 * charSize) {
             startContinue();
+        }
         if (i % perBucket == 0 && buckets.size() < kMaxBuckets) {
             buckets.push_back({static_cast<uint32_t>(out.position()),
                                static_cast<uint16_t>(out.position() - record)});
@@ -149,14 +161,16 @@ void SharedStringTable::write(RecordBuffer& out) const {
         for (;;) {
             qsizetype n = std::min<qsizetype>(remaining, (biff::kMaxRecordData - used) / charSize);
             // A surrogate pair split over two records would not decode as one character.
-            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate())
+            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate()) {
                 --n;
+            }
             out.appendChars(chars, n, compressed);
             used += static_cast<int>(n * charSize);
             chars += n;
             remaining -= n;
-            if (remaining == 0)
+            if (remaining == 0) {
                 break;
+            }
             // A string continued in a new record repeats its flags byte there.
             startContinue();
             out.append8(flags);

@@ -15,7 +15,7 @@ public:
     // Returns the index of the text, adding it on first use. Also counts the reference.
     uint32_t add(const QString& text);
 
-    uint32_t uniqueCount() const { return static_cast<uint32_t>(strings.size()); }
+    uint32_t uniqueCount() const { return static_cast<uint32_t>(m_strings.size()); }
     // Upper bound of the bytes the SST, its CONTINUE records and the EXTSST take.
     qsizetype sizeBound() const;
 
@@ -37,7 +37,7 @@ private:
         uint32_t index = 0;
     };
     static constexpr size_t kRecentSlots = 4096;
-    std::vector<SharedCharacters> recent = std::vector<SharedCharacters>(kRecentSlots);
+    std::vector<SharedCharacters> m_recent = std::vector<SharedCharacters>(kRecentSlots);
 
     // Texts not found by address are found by their characters in an open-addressing table
     // that keeps each text's hash, so that growing it hashes nothing again. A day's workbook
@@ -49,10 +49,10 @@ private:
     static uint32_t hashOf(const QString& text);
     uint32_t findOrInsert(const QString& text);
     void growTable();
-    std::vector<HashSlot> table = std::vector<HashSlot>(1024);
-    std::vector<Entry> strings;
-    uint32_t references = 0;
-    qsizetype characterBytes = 0;
+    std::vector<HashSlot> m_table = std::vector<HashSlot>(1024);
+    std::vector<Entry> m_strings;
+    uint32_t m_references = 0;
+    qsizetype m_characterBytes = 0;
 };
 
 } // namespace xls

@@ -34,18 +34,18 @@ QByteArray serialize(const Book& book) {
 
 BookFileWriter::BookFileWriter(const Book& book) {
     checkWritable(book);
-    stream = std::make_unique<WorkbookStreamWriter>(book);
+    m_stream = std::make_unique<WorkbookStreamWriter>(book);
 }
 
 BookFileWriter::~BookFileWriter() = default;
 
 qsizetype BookFileWriter::size() const {
-    return CompoundFileFrame(stream->size()).fileBytes();
+    return CompoundFileFrame(m_stream->size()).fileBytes();
 }
 
 bool BookFileWriter::writeTo(const PieceWriter& write) const {
-    const CompoundFileFrame frame(stream->size());
-    return write(frame.header()) && stream->writeTo(write) && write(frame.trailer());
+    const CompoundFileFrame frame(m_stream->size());
+    return write(frame.header()) && m_stream->writeTo(write) && write(frame.trailer());
 }
 
 } // namespace xls

@@ -71,7 +71,7 @@ public:
     [[nodiscard]] bool writeTo(const PieceWriter& write) const;
 
 private:
-    std::unique_ptr<WorkbookStreamWriter> stream;
+    std::unique_ptr<WorkbookStreamWriter> m_stream;
 };
 
 } // namespace xls
