@@ -1,6 +1,7 @@
-# Warnings are set per target so that Qt's and GoogleTest's headers stay out of them.
+# Warnings are set per target so that Qt's and GoogleTest's headers stay out of them, and a
+# warning in our own code fails the build.
 function(trellmo_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
 find_package(GTest REQUIRED)
