@@ -32,7 +32,7 @@ QString groupOf(const QString& devicePath) {
 class PortDescriptionsTest : public QObject {
     Q_OBJECT
 private slots:
-    void toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapterData();
+    void toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter_data();
     void toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter();
     void pseudoTerminalHasNoAdapterIdentity();
     void hintNamesRefusedPortsWithTheirGroupsCommandAndBusyPorts();
@@ -41,7 +41,7 @@ private slots:
     void deviceThisUserMayNotOpenIsRefused();
 };
 
-void PortDescriptionsTest::toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapterData() {
+void PortDescriptionsTest::toolTipNamesTheDeviceAndWhatIsKnownOfTheAdapter_data() {
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("maker");
     QTest::addColumn<QString>("serial");

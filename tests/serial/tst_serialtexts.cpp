@@ -9,12 +9,12 @@
 class SerialTextsTest : public QObject {
     Q_OBJECT
 private slots:
-    void portNumberFollowsTheLeadingDigitsRuleData();
+    void portNumberFollowsTheLeadingDigitsRule_data();
     void portNumberFollowsTheLeadingDigitsRule();
     void settingsTextsAreReadOrRefused();
 };
 
-void SerialTextsTest::portNumberFollowsTheLeadingDigitsRuleData() {
+void SerialTextsTest::portNumberFollowsTheLeadingDigitsRule_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<qint16>("number");
     QTest::newRow("COM12") << QStringLiteral("COM12") << qint16(12);

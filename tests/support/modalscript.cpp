@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -53,7 +54,12 @@ ModalScript::Action ModalScript::chooseFile(const QString& path) {
         if (files == nullptr) {
             return;
         }
+        // The dialog fills its name field from the folder it lists, which it reads in the
+        // background; typing the whole path, as a user can, leaves nothing for that to change.
         files->selectFile(path);
+        if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            name->setText(path);
+        }
         static_cast<QDialog*>(files)->accept(); // QFileDialog makes it protected
     };
 }
