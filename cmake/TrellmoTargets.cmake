@@ -1,7 +1,10 @@
 # Warnings are set per target so that Qt's and GoogleTest's headers stay out of them, and a
 # warning in our own code fails the build.
 function(trellmo_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(TRELLMO_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 find_package(GTest REQUIRED)

@@ -31,7 +31,7 @@ public:
 private:
     QString characters(qsizetype count, bool highByte);
     qsizetype remainingInPiece() const {
-        assert(at >= 0 && at <= pieces[piece].length);
+        assert(m_at >= 0 && m_at <= m_pieces[m_piece].length);
         return m_pieces[m_piece].length - m_at;
     }
     bool nextPiece();
