@@ -162,6 +162,17 @@ bool findFirstDuplicate(const QStringList& names, QString& duplicate) {
     return false;
 }
 
+// The column list of a CREATE TABLE, every field a text column, and its closing bracket.
+void appendColumnList(QString& statement, const QStringList& fieldNames) {
+    for (const QString& name : fieldNames) {
+        statement.append(QLatin1Char('['));
+        sqlquote::appendNameText(statement, name);
+        statement.append(QLatin1String("] char(255), "));
+    }
+    statement.chop(2);
+    statement.append(QLatin1Char(')'));
+}
+
 } // namespace
 
 void CWorkbook::placeRowLine(const QString& line, qint32 row, bool replace) {
@@ -365,13 +376,7 @@ bool CWorkbook::writeBackupSheet() {
     statementText = QStringLiteral("CREATE TABLE [");
     sqlquote::appendNameText(statementText, kBackupSheet);
     statementText.append(QLatin1String("] ("));
-    for (const QString& name : m_storedFieldNames) {
-        statementText.append(QLatin1Char('['));
-        sqlquote::appendNameText(statementText, name);
-        statementText.append(QLatin1String("] char(255), "));
-    }
-    statementText.chop(2);
-    statementText.append(QLatin1Char(')'));
+    appendColumnList(statementText, m_storedFieldNames);
     if (!sendStatement()) {
         return false;
     }
@@ -428,13 +433,7 @@ bool CWorkbook::writeBackExcel() {
         sqlquote::appendNameText(statementText, sheetName);
         statementText.append(QLatin1String("] ("));
     }
-    for (const QString& name : fieldNames) {
-        statementText.append(QLatin1Char('['));
-        sqlquote::appendNameText(statementText, name);
-        statementText.append(QLatin1String("] char(255), "));
-    }
-    statementText.chop(2);
-    statementText.append(QLatin1Char(')'));
+    appendColumnList(statementText, fieldNames);
     if (!sendStatement()) {
         return false;
     }
