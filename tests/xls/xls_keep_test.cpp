@@ -2,6 +2,8 @@
 // unlike its own (version 4, a Workbook stream in the mini stream) come back as they were.
 #include "biffcraft.h"
 #include "independentreaders.h"
+#include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/cfbrewriter.h"
 #include "spreadsheet/xls/keptbook.h"
 #include "spreadsheet/xlsworkbookstore.h"
 
@@ -103,6 +105,153 @@ TEST(XlsKeep, DamagedSheetListIsReadButNotWrittenBack) {
     EXPECT_NE(failure.indexOf(path), -1) << failure.toStdString();
     EXPECT_NE(failure.indexOf("does not match"), -1) << failure.toStdString();
     EXPECT_EQ(readAll(path), before);
+}
+
+// A sheet of `rows` rows of two text cells laid out as Excel lays it out: an INDEX, then for
+// each block of 32 rows its ROW records, its cells and a DBCELL. The blocks are stored in
+// `order`; `interrupted` puts a record that holds no cell between two rows of that block.
+QByteArray excelLaidSheet(int rows, const std::vector<int>& order, int interrupted = -1) {
+    const int blocks = (rows + 31) / 32;
+    QByteArray out = record(0x020B, QByteArray(16 + 4 * blocks, '\0')) + // INDEX, filled by Excel
+                     record(0x0055, u16(8));                             // DEFCOLWIDTH
+    for (const int b : order) {
+        QByteArray rowRecords;
+        QByteArray cells;
+        std::vector<int> firstCells;
+        for (int r = b * 32; r < std::min(rows, b * 32 + 32); ++r) {
+            rowRecords += record(0x0208, u16(uint16_t(r)) + u16(0) + u16(2) + u16(0xFF) + u32(0) +
+                                             u16(0x100) + u16(15));
+            firstCells.push_back(int(cells.size()));
+            for (uint16_t c = 0; c < 2; ++c) {
+                cells += record(0x0204,
+                                cell(uint16_t(r), c) +
+                                    unicodeString(QStringLiteral("r%1c%2").arg(r).arg(c), false));
+            }
+            if (b == interrupted && r == b * 32 + 3) {
+                cells += record(0x0099, u16(9)); // STANDARDWIDTH, in the middle of the block
+            }
+        }
+        // DBCELL: back to the first ROW record, then where each row's cells start, the first
+        // counted from the second ROW record, the others from the row before.
+        QByteArray dbCell = u32(uint32_t(rowRecords.size() + cells.size()));
+        int from = 20;
+        for (const int at : firstCells) {
+            const int cellsAt = int(rowRecords.size()) + at;
+            dbCell += u16(uint16_t(cellsAt - from));
+            from = cellsAt;
+        }
+        out += rowRecords + cells + record(0x00D7, dbCell);
+    }
+    return out + record(0x023E, QByteArray(18, '\0')); // WINDOW2
+}
+
+std::vector<QByteArray> writeBack(const xls::KeptBook& kept, const xls::Book& changed,
+                                  const std::vector<std::vector<QString>>& original) {
+    std::vector<xls::SheetChange> changes(changed.sheets.size());
+    changes[0].changed = true;
+    changes[0].originalRows = &original;
+    return xls::rewriteCompoundFile(kept.layout->compound,
+                                    xls::writeKeptStream(*kept.layout, changed, changes));
+}
+
+// Checks the INDEX and DBCELL records of a sheet as written: every DBCELL is listed, points back
+// at the first ROW record of its block, and each row's offset lands on a cell of that row.
+QString cellTableProblem(const QByteArray& stream, const xls::SheetLayout& sheet) {
+    std::vector<uint32_t> listed;
+    std::vector<qsizetype> dbCells;
+    for (qsizetype at = sheet.begin; at < sheet.end;) {
+        const uint16_t type = xls::bytes::u16(stream.constData() + at);
+        const uint16_t length = xls::bytes::u16(stream.constData() + at + 2);
+        if (type == 0x020B) {
+            for (qsizetype f = 16; f + 4 <= length; f += 4) {
+                listed.push_back(xls::bytes::u32(stream.constData() + at + 4 + f));
+            }
+        } else if (type == 0x00D7) {
+            dbCells.push_back(at);
+        }
+        at += 4 + length;
+    }
+    if (std::vector<qsizetype>(listed.begin(), listed.end()) != dbCells) {
+        return QStringLiteral("the INDEX lists %1 DBCELLs, the sheet holds %2")
+            .arg(listed.size())
+            .arg(dbCells.size());
+    }
+    int lastRow = -1;
+    for (const qsizetype at : dbCells) {
+        const char* d = stream.constData() + at + 4;
+        const qsizetype length = xls::bytes::u16(stream.constData() + at + 2);
+        const qsizetype firstRowAt = at - xls::bytes::u32(d);
+        if (xls::bytes::u16(stream.constData() + firstRowAt) != 0x0208) {
+            return QStringLiteral("a DBCELL at %1 does not point at a ROW record").arg(at);
+        }
+        qsizetype cellAt = firstRowAt + 20;
+        for (qsizetype k = 0; 4 + 2 * k + 2 <= length; ++k) {
+            cellAt += xls::bytes::u16(d + 4 + 2 * k);
+            const int rowOfRecord = xls::bytes::u16(stream.constData() + firstRowAt + 20 * k + 4);
+            const int rowOfCell = xls::bytes::u16(stream.constData() + cellAt + 4);
+            if (rowOfCell != rowOfRecord || rowOfRecord <= lastRow) {
+                return QStringLiteral("row %1 of the DBCELL at %2 points at a cell of row %3")
+                    .arg(rowOfRecord)
+                    .arg(at)
+                    .arg(rowOfCell);
+            }
+            lastRow = rowOfRecord;
+        }
+    }
+    return {};
+}
+
+TEST(XlsKeep, RowBlocksInAnyOrderAreWrittenInOrderAndUnchangedBlocksAsRead) {
+    struct Layout {
+        const char* what;
+        std::vector<int> order;
+        int interrupted;
+    };
+    const std::vector<Layout> layouts = {
+        {"blocks in order", {0, 1, 2, 3}, -1},
+        {"blocks stored backwards", {3, 2, 1, 0}, -1},
+        {"a block interrupted by another record", {0, 1, 2, 3}, 1},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.what);
+        const QByteArray data = excelLaidSheet(100, layout.order, layout.interrupted);
+        const QByteArray stream =
+            workbookStream({}, {{QStringLiteral("Data"), 0, 0x10, data},
+                                {QStringLiteral("Other"), 0, 0x10,
+                                 record(0x0204, cell(0, 0) + unicodeString("other", false))}});
+        const xls::KeptBook kept = xls::parseKeeping(compoundFile(stream));
+        xls::Book changed = kept.book;
+        ASSERT_EQ(changed.sheets[0].rows.size(), 100u);
+        changed.sheets[0].rows[40][1] = QStringLiteral("changed");
+        changed.sheets[0].rows.push_back({QStringLiteral("new")});
+
+        QByteArray written;
+        for (const QByteArray& piece : writeBack(kept, changed, kept.book.sheets[0].rows)) {
+            written += piece;
+        }
+        const xls::KeptBook again = xls::parseKeeping(written);
+        ASSERT_EQ(again.book.sheets.size(), 2u);
+        EXPECT_EQ(again.book.sheets[0].rows, changed.sheets[0].rows);
+        EXPECT_EQ(again.book.sheets[1].rows, kept.book.sheets[1].rows);
+        EXPECT_EQ(cellTableProblem(again.layout->compound.workbook, again.layout->sheets[0])
+                      .toStdString(),
+                  "");
+        const QByteArray sheetWritten =
+            again.layout->compound.workbook.mid(again.layout->sheets[0].begin);
+        // The record that held no cell is still there, once.
+        EXPECT_EQ(sheetWritten.count(record(0x0099, u16(9))), layout.interrupted >= 0 ? 1 : 0);
+        // Block 0 did not change: it is the bytes it was (after an INDEX and a DEFCOLWIDTH,
+        // before a WINDOW2).
+        const QByteArray block0 = excelLaidSheet(32, {0}).mid(24 + 6);
+        EXPECT_TRUE(sheetWritten.contains(block0.left(block0.size() - 22)));
+
+        const ForeignRead read = readWithXlrd(writeTempFile("blocks.xls", written));
+        ASSERT_TRUE(read.ok) << read.error.toStdString();
+        ASSERT_EQ(read.sheets[0].rows.size(), 101u);
+        EXPECT_EQ(read.sheets[0].rows[40].at(1).toString(), "changed");
+        EXPECT_EQ(read.sheets[0].rows[99].at(0).toString(), "r99c0");
+        EXPECT_EQ(read.sheets[0].rows[100].at(0).toString(), "new");
+    }
 }
 
 } // namespace

@@ -64,7 +64,8 @@ struct SheetChange {
 // whose text is the same as read keep their records, other cells become text cells. Sheets
 // beyond those of the layout are new. Throws FormatError, naming the sheet and the reason, when
 // something cannot be carried over safely.
-// The stream comes in pieces, in order: the globals, then each sheet.
+// The stream comes in pieces, in order: the globals, then the sheets. Long stretches of sheets
+// that are the same as read share the bytes of `layout`, which must outlive the pieces.
 std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& book,
                                         const std::vector<SheetChange>& changes);
 

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/keptbook.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+// Walking the records of a Workbook stream as read, for the write-back that keeps them.
+namespace xls::kept {
+
+// Records that only the keeping writer needs by name.
+constexpr uint16_t kIndex = 0x020B;
+constexpr uint16_t kDbCell = 0x00D7;
+constexpr uint16_t kShrFmla = 0x04BC;
+constexpr uint16_t kArray = 0x0221;
+constexpr uint16_t kTable = 0x0236;
+constexpr uint16_t kDefColWidth = 0x0055;
+
+// The records of a sheet's cell table: rows, cells, what belongs to formulas, row block ends.
+inline bool isCellTableRecord(uint16_t type) {
+    switch (type) {
+    case biff::kRow:
+    case biff::kBlank:
+    case biff::kMulBlank:
+    case biff::kNumber:
+    case biff::kRk:
+    case biff::kMulRk:
+    case biff::kLabel:
+    case biff::kLabelSst:
+    case biff::kRString:
+    case biff::kBoolErr:
+    case biff::kFormula:
+    case biff::kString:
+    case kShrFmla:
+    case kArray:
+    case kTable:
+    case kDbCell:
+        return true;
+    default:
+        return false;
+    }
+}
+
+inline bool isSingleCell(uint16_t type) {
+    return type == biff::kBlank || type == biff::kNumber || type == biff::kRk ||
+           type == biff::kLabel || type == biff::kLabelSst || type == biff::kRString ||
+           type == biff::kBoolErr || type == biff::kFormula;
+}
+
+inline void appendRecordHeader(QByteArray& out, uint16_t type, uint16_t length) {
+    bytes::append16(out, type);
+    bytes::append16(out, length);
+}
+
+// The records between two stream positions, read as they are walked: a sheet has a million.
+// The walk was checked when the file was read to end exactly at the end of each substream.
+class Records {
+public:
+    class Iterator {
+    public:
+        Iterator(const char* data, qsizetype at) : m_data(data), m_at(at) {}
+        RecordSpan operator*() const {
+            return {bytes::u16(m_data + m_at), m_at,
+                    biff::kRecordHeader + bytes::u16(m_data + m_at + 2)};
+        }
+        Iterator& operator++() {
+            m_at += biff::kRecordHeader + bytes::u16(m_data + m_at + 2);
+            return *this;
+        }
+        bool operator!=(const Iterator& end) const {
+            return m_at + biff::kRecordHeader <= end.m_at;
+        }
+
+    private:
+        const char* m_data;
+        qsizetype m_at;
+    };
+
+    Records(const QByteArray& stream, qsizetype begin, qsizetype end)
+        : m_data(stream.constData()), m_from(begin), m_to(end) {}
+    Iterator begin() const { return {m_data, m_from}; }
+    Iterator end() const { return {m_data, m_to}; }
+
+private:
+    const char* m_data;
+    qsizetype m_from;
+    qsizetype m_to;
+};
+
+} // namespace xls::kept
