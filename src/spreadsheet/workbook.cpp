@@ -123,10 +123,10 @@ bool CWorkbook::loadExcelSheet() {
             std::vector<QString> storage(static_cast<size_t>(columnCount));
             std::vector<QStringView> cells(static_cast<size_t>(columnCount));
             while (!recordset->atEnd()) {
-                recordset->viewRow(cells, storage);
+                const size_t held = recordset->viewRow(cells, storage);
                 // Rows without any text share one line, so that a sheet with one cell far down
                 // costs what its cells cost, not what its used range would.
-                if (std::all_of(cells.begin(), cells.end(),
+                if (std::all_of(cells.begin(), cells.begin() + qsizetype(held),
                                 [](QStringView cell) { return cell.isEmpty(); })) {
                     if (m_loadedEmptyRowLine.isNull()) {
                         m_loadedEmptyRowLine = rowline::build(cells.data(), columnCount, separator);

@@ -36,11 +36,16 @@ public:
     // The cells of the current row in column order, as views valid until the next moveNext():
     // a store that holds its cells lends them without a copy, others put the values into
     // `storage` and view those. Both vectors have columnCount() entries. Throws like value().
-    virtual void viewRow(std::vector<QStringView>& cells, std::vector<QString>& storage) const {
+    // Returns how many columns from the first may hold text; the others are empty. Every call
+    // on one result gets the same two vectors, left as the call before left them, so that a
+    // store need not clear again what it knows to be empty: an empty row then costs nothing,
+    // however wide the sheet.
+    virtual size_t viewRow(std::vector<QStringView>& cells, std::vector<QString>& storage) const {
         for (size_t column = 0; column < cells.size(); ++column) {
             storage[column] = value(static_cast<int>(column));
             cells[column] = storage[column];
         }
+        return cells.size();
     }
     // Throws WorkbookStatementError when the next row cannot be reached.
     virtual void moveNext() = 0;

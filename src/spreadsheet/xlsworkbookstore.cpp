@@ -88,7 +88,7 @@ public:
         const QString* cell = cellAt(column);
         return cell ? *cell : QString();
     }
-    void viewRow(std::vector<QStringView>& cells, std::vector<QString>&) const override {
+    size_t viewRow(std::vector<QStringView>& cells, std::vector<QString>&) const override {
         if (atEnd()) {
             throw WorkbookStatementError(toMessage(kDriverPrefix + "No current row\n"));
         }
@@ -97,7 +97,14 @@ public:
         for (size_t column = 0; column < held; ++column) {
             cells[column] = row[column];
         }
-        std::fill(cells.begin() + qsizetype(held), cells.end(), QStringView());
+        // Past this row's end only what the row before lent needs clearing.
+        const size_t lent = std::min(m_lentColumns, cells.size());
+        if (lent > held) {
+            std::fill(cells.begin() + qsizetype(held), cells.begin() + qsizetype(lent),
+                      QStringView());
+        }
+        m_lentColumns = held;
+        return held;
     }
     void moveNext() override {
         if (!atEnd()) {
@@ -120,6 +127,8 @@ private:
     QStringList m_names;
     size_t m_usedRows = 0;
     size_t m_row = 1; // row 1 holds the names
+    // Columns of the caller's vector that the last viewRow may have filled: at first, all.
+    mutable size_t m_lentColumns = SIZE_MAX;
 };
 
 } // namespace
