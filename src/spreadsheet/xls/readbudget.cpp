@@ -16,11 +16,8 @@ void ReadBudget::chargeSlots(qsizetype count) {
     m_slotsLeft -= count;
 }
 
-void ReadBudget::chargeSheetBytes(qsizetype count) {
-    if (count > m_sheetBytesLeft) {
-        throw FormatError("The file is damaged (sheets overlap one another)");
-    }
-    m_sheetBytesLeft -= count;
+void ReadBudget::failOverlappingSheets() {
+    throw FormatError("The file is damaged (sheets overlap one another)");
 }
 
 void ReadBudget::countSheet() {

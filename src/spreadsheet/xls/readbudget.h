@@ -35,7 +35,13 @@ public:
     void chargeSlots(qsizetype count);
     // Sheets do not overlap, so together they span at most the stream. Throws FormatError when
     // BOUNDSHEET records point into one another's sheets and so would read them again.
-    void chargeSheetBytes(qsizetype count);
+    void chargeSheetBytes(qsizetype count) {
+        // Inline: it is charged for every record of every sheet.
+        if (count > m_sheetBytesLeft) {
+            failOverlappingSheets();
+        }
+        m_sheetBytesLeft -= count;
+    }
     // Throws FormatError for the sheet beyond kMaxSheets.
     void countSheet();
 
@@ -54,6 +60,8 @@ public:
     }
 
 private:
+    [[noreturn]] static void failOverlappingSheets();
+
     qsizetype m_slotsLeft;
     qsizetype m_sheetBytesLeft;
     int m_sheetsLeft = kMaxSheets;
