@@ -178,3 +178,35 @@ TEST(XlsStore, BlankHeaderCellsAreNamedByTheirColumn) {
 }
 
 } // namespace
+
+TEST(XlsStore, ViewedRowsShowOnlyTheirOwnCells) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("view.xls");
+    XlsWorkbookStore store;
+    store.connect(connection(path));
+    store.execute("CREATE TABLE [S] ([A] char(255), [B] char(255), [C] char(255))");
+    store.execute("INSERT INTO [S$A1:IV1] ([A], [B], [C]) VALUES ('a', 'b', 'c')");
+    store.execute("INSERT INTO [S$A1:IV3] ([A]) VALUES ('x')");
+    std::unique_ptr<WorkbookResult> result = store.openForwardOnly("SELECT * FROM [S$A1:IV65536]");
+    // One pair of vectors for every row, as a reader passes them: what a wide row lent must not
+    // show in the rows after it.
+    std::vector<QStringView> cells(3);
+    std::vector<QString> storage(3);
+    std::vector<std::pair<size_t, QStringList>> seen;
+    for (; !result->atEnd(); result->moveNext()) {
+        const size_t held = result->viewRow(cells, storage);
+        seen.push_back({held, {}});
+        for (const QStringView cell : cells) {
+            seen.back().second.append(cell.toString());
+        }
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].second, QStringList({"a", "b", "c"}));
+    EXPECT_EQ(seen[1].first, 0u); // the empty row between them
+    EXPECT_EQ(seen[1].second, QStringList({"", "", ""}));
+    EXPECT_GE(seen[2].first, 1u);
+    EXPECT_EQ(seen[2].second, QStringList({"x", "", ""}));
+    result.reset();
+    QString failure;
+    ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
+}
