@@ -266,8 +266,32 @@ void ChangedSheetWriter::scan(qsizetype begin, qsizetype end) {
         } else if (kind == RowRecord && length >= 16) {
             open.extent.addRow(row);
         } else if (kind == Cell && length >= 6) {
-            const uint16_t column = bytes::u16(d + 2);
-            open.extent.addCells(row, column, uint16_t(column + 1));
+            // The single cells of this block that follow make most of a sheet: they are taken
+            // here with the extent in locals, which the compiler can keep in registers (the
+            // record bytes are read through char pointers, which could alias `open`).
+            uint32_t firstRow = row;
+            uint32_t endRow = row + 1u;
+            uint16_t firstColumn = bytes::u16(d + 2);
+            uint16_t endColumn = uint16_t(firstColumn + 1);
+            qsizetype cellsEnd = at;
+            while (cellsEnd + kRecordHeader + 6 <= end) {
+                const char* next = data + cellsEnd;
+                const qsizetype nextLength = bytes::u16(next + 2);
+                const uint16_t nextRow = bytes::u16(next + kRecordHeader);
+                if (!isSingleCell(bytes::u16(next)) || nextLength < 6 ||
+                    nextRow / kRowsPerBlock != block) {
+                    break;
+                }
+                const uint16_t column = bytes::u16(next + kRecordHeader + 2);
+                firstRow = std::min<uint32_t>(firstRow, nextRow);
+                endRow = std::max<uint32_t>(endRow, nextRow + 1u);
+                firstColumn = std::min(firstColumn, column);
+                endColumn = std::max(endColumn, uint16_t(column + 1));
+                cellsEnd += kRecordHeader + nextLength;
+            }
+            open.extent.addCells(firstRow, firstColumn, endColumn);
+            open.extent.addCells(endRow - 1, firstColumn, endColumn);
+            open.end = at = cellsEnd;
         } else if (kind == Cells && length >= 6) {
             const qsizetype count = (length - 6) / (type == kMulRk ? 6 : 2);
             const int first = bytes::u16(d + 2);
@@ -337,12 +361,13 @@ void ChangedSheetWriter::collect(const ReadBlock& stretch, std::vector<CellUnit>
     }
 }
 
-void sortByPlace(std::vector<CellUnit>& units, size_t from) {
+// In row and column order; cells of one place keep the order they were read in.
+void sortByPlace(std::vector<CellUnit>& units) {
     const auto before = [](const CellUnit& a, const CellUnit& b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
     };
-    if (!std::is_sorted(units.begin() + qsizetype(from), units.end(), before)) {
-        std::stable_sort(units.begin() + qsizetype(from), units.end(), before);
+    if (!std::is_sorted(units.begin(), units.end(), before)) {
+        std::stable_sort(units.begin(), units.end(), before);
     }
 }
 
@@ -379,7 +404,7 @@ void ChangedSheetWriter::planBlocks() {
         for (const ReadBlock& stretch : m_readBlocks) {
             collect(stretch, m_units, m_rowRecords.data(), 0);
         }
-        sortByPlace(m_units, 0);
+        sortByPlace(m_units);
         size_t unit = 0;
         for (int b = 0; b < kBlocks; ++b) {
             const size_t from = unit;
@@ -421,7 +446,7 @@ void ChangedSheetWriter::planBlocks() {
         for (; next < end; ++next) {
             collect(m_readBlocks[next], m_units, m_rowRecords.data(), firstRow);
         }
-        sortByPlace(m_units, 0);
+        sortByPlace(m_units);
         writeBlock(firstRow, m_units.data(), m_units.size(), m_rowRecords.data());
     }
 }
