@@ -8,6 +8,8 @@ CONTINUE records and its index become the list of strings.
 "sheets": what xlrd with formatting information sees: visibility, every cell's type, value,
 number format and font, merged ranges, column widths and row heights.
 "streams": the names and sizes of the compound file's other streams.
+"string_index_problem": empty when every EXTSST bucket points at the string it indexes (its
+stream position and its offset in the record it starts in), else the first one that does not.
 """
 import json
 import struct
@@ -59,7 +61,8 @@ def main(path):
         count = struct.unpack_from("<I", pieces[0], 4)[0]
         strings = xlrd.book.unpack_SST_table(pieces, count)[0]
 
-    result = {"records": {}, "sheets": [], "streams": []}
+    result = {"records": {}, "sheets": [], "streams": [],
+              "string_index_problem": string_index_problem(stream)}
     globals_ = []
     sheets = []
     in_sst = False
@@ -121,6 +124,72 @@ def main(path):
         if s is not None:
             result["streams"].append([name.strip("\x05"), len(s), s.hex()])
     json.dump(result, sys.stdout, ensure_ascii=False)
+
+
+def string_starts(stream):
+    """Stream position of each string of the SST and of the record it starts in."""
+    pieces = []  # [data position, data, record position]
+    for kind, body, at in substream_positions(stream):
+        if kind == SST:
+            pieces = [[at + 4 + 8, body[8:], at]]
+        elif kind == CONTINUE and pieces and pieces[-1] is not None:
+            pieces.append([at + 4, body, at])
+        elif pieces and pieces[-1] is not None:
+            pieces.append(None)
+    pieces = [p for p in pieces if p is not None]
+    starts = []
+    p, i = 0, 0
+
+    def take(n):
+        nonlocal p, i
+        out = b""
+        while n > 0:
+            while p < len(pieces) and i >= len(pieces[p][1]):
+                p, i = p + 1, 0
+            if p >= len(pieces):
+                raise ValueError("the table ends inside a string")
+            part = pieces[p][1][i:i + n]
+            out += part
+            i += len(part)
+            n -= len(part)
+        return out
+
+    while True:
+        while p < len(pieces) and i >= len(pieces[p][1]):
+            p, i = p + 1, 0
+        if p >= len(pieces):
+            return starts
+        starts.append((pieces[p][0] + i, pieces[p][2]))
+        count, flags = struct.unpack("<HB", take(3))
+        runs = struct.unpack("<H", take(2))[0] if flags & 8 else 0
+        extension = struct.unpack("<I", take(4))[0] if flags & 4 else 0
+        size = 2 if flags & 1 else 1
+        while count > 0:
+            if i >= len(pieces[p][1]):
+                p, i = p + 1, 0
+                size = 2 if take(1)[0] & 1 else 1  # characters go on with flags of their own
+            n = min(count, (len(pieces[p][1]) - i) // size)
+            take(n * size)
+            count -= n
+        take(4 * runs + extension)
+
+
+def string_index_problem(stream):
+    starts = string_starts(stream)
+    for kind, body, _ in substream_positions(stream):
+        if kind != EXTSST:
+            continue
+        per_bucket = struct.unpack_from("<H", body)[0]
+        for k in range((len(body) - 2) // 8):
+            position, offset = struct.unpack_from("<IH", body, 2 + 8 * k)
+            index = k * per_bucket
+            if index >= len(starts):
+                return "bucket %d indexes string %d of %d" % (k, index, len(starts))
+            start, record = starts[index]
+            if position != start or offset != start - record:
+                return "bucket %d: %d+%d, string %d starts at %d, %d into its record" % (
+                    k, position, offset, index, start, start - record)
+    return ""
 
 
 def substream_positions(stream):

@@ -22,14 +22,17 @@ const QString kFixtures = QStringLiteral(TRELLMO_SOURCE_DIR "/tests/xls/fixtures
 const QString kDumpScript = QStringLiteral(TRELLMO_SOURCE_DIR "/tests/spreadsheet/keepdump.py");
 
 // What keepdump.py prints: the records of every sheet and of the globals, and what xlrd
-// sees with formatting information.
+// sees with formatting information. Every file dumped, as others wrote it and as written back,
+// must have a string table index that points at its strings.
 QJsonObject dump(const QString& path) {
     QFile script(kDumpScript);
     EXPECT_TRUE(script.open(QIODevice::ReadOnly));
     QByteArray output;
     EXPECT_TRUE(runPython(QString::fromUtf8(script.readAll()), {path}, output))
         << output.toStdString();
-    return QJsonDocument::fromJson(output).object();
+    const QJsonObject d = QJsonDocument::fromJson(output).object();
+    EXPECT_EQ(d["string_index_problem"].toString().toStdString(), "") << path.toStdString();
+    return d;
 }
 
 struct FileState {

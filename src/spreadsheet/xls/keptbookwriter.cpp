@@ -25,10 +25,18 @@ constexpr uint16_t kDefaultCellXf = 15;
 // EXTSST: at least 8 strings a bucket, about 128 buckets, never more than one record holds.
 constexpr size_t kMaxBuckets = 1000;
 
+// A record of the shared string table: where it starts, and where the strings in it start and
+// how many bytes they take (the SST record's counts are no string).
+struct StringRecord {
+    qsizetype record;
+    qsizetype data;
+    qsizetype length;
+};
+
 // Walks the strings of the shared string table as written, for the EXTSST index.
 class SstWalker {
 public:
-    SstWalker(const QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>> pieces)
+    SstWalker(const QByteArray& out, std::vector<StringRecord> pieces)
         : m_out(out), m_pieces(std::move(pieces)) {}
 
     bool atEnd() { return !settle(); }
@@ -39,8 +47,8 @@ public:
         if (!settle()) {
             return false;
         }
-        position = m_pieces[m_p].first + m_at;
-        recordStart = m_pieces[m_p].first - kRecordHeader;
+        position = m_pieces[m_p].data + m_at;
+        recordStart = m_pieces[m_p].record;
         uint16_t count = 0;
         uint8_t flags = 0;
         if (!u16(count) || !u8(flags)) {
@@ -57,7 +65,7 @@ public:
         qsizetype remaining = count;
         int charSize = (flags & kStringHighByte) ? 2 : 1;
         while (remaining > 0) {
-            if (m_at >= m_pieces[m_p].second) {
+            if (m_at >= m_pieces[m_p].length) {
                 // Characters continued in the next record start with a new flags byte.
                 if (++m_p >= m_pieces.size()) {
                     return false;
@@ -69,7 +77,7 @@ public:
                 }
                 charSize = (again & kStringHighByte) ? 2 : 1;
             }
-            const qsizetype take = std::min(remaining, (m_pieces[m_p].second - m_at) / charSize);
+            const qsizetype take = std::min(remaining, (m_pieces[m_p].length - m_at) / charSize);
             if (take == 0) {
                 return false;
             }
@@ -81,7 +89,7 @@ public:
 
 private:
     bool settle() {
-        while (m_p < m_pieces.size() && m_at >= m_pieces[m_p].second) {
+        while (m_p < m_pieces.size() && m_at >= m_pieces[m_p].length) {
             ++m_p;
             m_at = 0;
         }
@@ -91,7 +99,7 @@ private:
         if (!settle()) {
             return false;
         }
-        v = static_cast<uint8_t>(m_out[m_pieces[m_p].first + m_at]);
+        v = static_cast<uint8_t>(m_out[m_pieces[m_p].data + m_at]);
         ++m_at;
         return true;
     }
@@ -116,7 +124,7 @@ private:
             if (!settle()) {
                 return false;
             }
-            const qsizetype take = std::min(count, m_pieces[m_p].second - m_at);
+            const qsizetype take = std::min(count, m_pieces[m_p].length - m_at);
             m_at += take;
             count -= take;
         }
@@ -124,15 +132,15 @@ private:
     }
 
     const QByteArray& m_out;
-    std::vector<std::pair<qsizetype, qsizetype>> m_pieces; // data position and length
+    std::vector<StringRecord> m_pieces;
     size_t m_p = 0;
     qsizetype m_at = 0;
 };
 
 // Appends the new strings in CONTINUE records of their own (a string may start a record), and
 // returns the data pieces they take.
-void appendNewStrings(QByteArray& out, const NewStrings& strings,
-                      std::vector<std::pair<qsizetype, qsizetype>>& pieces, bool sstOfItsOwn) {
+void appendNewStrings(QByteArray& out, const NewStrings& strings, std::vector<StringRecord>& pieces,
+                      bool sstOfItsOwn) {
     qsizetype record = -1;
     qsizetype sstAt = -1;
     qsizetype used = 0;
@@ -143,7 +151,7 @@ void appendNewStrings(QByteArray& out, const NewStrings& strings,
         bytes::put16(out.data() + record + 2, static_cast<uint16_t>(used));
         // The counts at the start of the SST record are no string.
         const qsizetype skip = record == sstAt ? 8 : 0;
-        pieces.push_back({record + kRecordHeader + skip, used - skip});
+        pieces.push_back({record, record + kRecordHeader + skip, used - skip});
     };
     auto start = [&](uint16_t type) {
         close();
@@ -196,23 +204,37 @@ void appendNewStrings(QByteArray& out, const NewStrings& strings,
     close();
 }
 
-void appendExtSst(QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>> pieces,
-                  uint32_t stringCount) {
+// Where a string of the shared string table starts, and where the record it starts in does.
+struct StringPlace {
+    qsizetype position;
+    qsizetype recordStart;
+};
+
+// The places of the strings in the records pieces point into; false when the table ends in the
+// middle of a string.
+bool placeStrings(const QByteArray& records, std::vector<StringRecord> pieces,
+                  std::vector<StringPlace>& places) {
+    SstWalker walker(records, std::move(pieces));
+    while (!walker.atEnd()) {
+        StringPlace place{};
+        if (!walker.nextString(place.position, place.recordStart)) {
+            return false;
+        }
+        places.push_back(place);
+    }
+    return true;
+}
+
+void appendExtSst(QByteArray& out, const std::vector<StringPlace>& places) {
+    const auto stringCount = static_cast<uint32_t>(places.size());
     const uint16_t perBucket = static_cast<uint16_t>(
         std::min<uint32_t>(std::max<uint32_t>(8, (stringCount + 127) / 128), 0xFFFF));
     QByteArray buckets;
-    SstWalker walker(out, std::move(pieces));
-    for (uint32_t i = 0; i < stringCount; ++i) {
-        qsizetype position = 0;
-        qsizetype recordStart = 0;
-        if (!walker.nextString(position, recordStart)) {
-            fail(QStringLiteral("its shared string table cannot be read to the end"));
-        }
-        if (i % perBucket == 0 && size_t(buckets.size() / 8) < kMaxBuckets) {
-            bytes::append32(buckets, static_cast<uint32_t>(position));
-            bytes::append16(buckets, static_cast<uint16_t>(position - recordStart));
-            bytes::append16(buckets, 0);
-        }
+    for (uint32_t i = 0; i < stringCount && size_t(buckets.size() / 8) < kMaxBuckets;
+         i += perBucket) {
+        bytes::append32(buckets, static_cast<uint32_t>(places[i].position));
+        bytes::append16(buckets, static_cast<uint16_t>(places[i].position - places[i].recordStart));
+        bytes::append16(buckets, 0);
     }
     appendRecordHeader(out, kExtSst, static_cast<uint16_t>(2 + buckets.size()));
     bytes::append16(out, perBucket);
@@ -261,6 +283,7 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
     }
     uint32_t readStrings = 0;
     uint32_t readReferences = 0;
+    std::vector<StringPlace> readPlaces; // in the stream as read
     if (sstRecord >= 0) {
         const RecordSpan& sst = layout.globals[size_t(sstRecord)];
         if (sst.size < kRecordHeader + 8) {
@@ -269,22 +292,17 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
         readReferences = bytes::u32(stream.constData() + sst.position + kRecordHeader);
         // Counted rather than taken from the record: some writers state more than they store,
         // and new strings must get the indexes right after the last one stored.
-        std::vector<std::pair<qsizetype, qsizetype>> pieces;
+        std::vector<StringRecord> pieces;
         for (size_t k = size_t(sstRecord); k < sstEnd; ++k) {
             const RecordSpan& span = layout.globals[k];
             const qsizetype skip = k == size_t(sstRecord) ? 8 : 0;
-            pieces.push_back(
-                {span.position + kRecordHeader + skip, span.size - kRecordHeader - skip});
+            pieces.push_back({span.position, span.position + kRecordHeader + skip,
+                              span.size - kRecordHeader - skip});
         }
-        SstWalker walker(stream, std::move(pieces));
-        while (!walker.atEnd()) {
-            qsizetype position = 0;
-            qsizetype recordStart = 0;
-            if (!walker.nextString(position, recordStart)) {
-                fail(QStringLiteral("its shared string table is damaged"));
-            }
-            ++readStrings;
+        if (!placeStrings(stream, std::move(pieces), readPlaces)) {
+            fail(QStringLiteral("its shared string table is damaged"));
         }
+        readStrings = static_cast<uint32_t>(readPlaces.size());
     }
     // New cells where no cell stood take Excel's default cell format, or the last format of a
     // workbook that has fewer.
@@ -344,14 +362,14 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
     };
     bool stringsWritten = false;
     auto appendStrings = [&](qsizetype from) {
-        std::vector<std::pair<qsizetype, qsizetype>> pieces;
+        std::vector<StringPlace> places;
         if (from >= 0) {
+            // The table as read is copied whole, so its strings move by as much as it does.
+            const qsizetype moved = out.size() - layout.globals[size_t(from)].position;
             for (size_t k = size_t(from); k < sstEnd; ++k) {
                 const RecordSpan& span = layout.globals[k];
                 const qsizetype at = out.size();
                 out.append(stream.constData() + span.position, span.size);
-                const qsizetype skip = k == size_t(from) ? 8 : 0;
-                pieces.push_back({at + kRecordHeader + skip, span.size - kRecordHeader - skip});
                 if (k == size_t(from)) {
                     bytes::put32(out.data() + at + kRecordHeader,
                                  readReferences + strings.references);
@@ -359,13 +377,20 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
                                  readStrings + static_cast<uint32_t>(strings.texts.size()));
                 }
             }
+            places.reserve(readPlaces.size() + strings.texts.size());
+            for (const StringPlace& place : readPlaces) {
+                places.push_back({place.position + moved, place.recordStart + moved});
+            }
         }
         if (!strings.texts.empty()) {
+            std::vector<StringRecord> pieces;
             appendNewStrings(out, strings, pieces, from < 0);
+            if (!placeStrings(out, std::move(pieces), places)) {
+                fail(QStringLiteral("its shared string table cannot be read to the end"));
+            }
         }
         if (from >= 0 || !strings.texts.empty()) {
-            appendExtSst(out, std::move(pieces),
-                         readStrings + static_cast<uint32_t>(strings.texts.size()));
+            appendExtSst(out, places);
         }
         stringsWritten = true;
     };
