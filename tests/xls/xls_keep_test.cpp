@@ -148,7 +148,8 @@ QByteArray excelLaidSheet(int rows, const std::vector<int>& order, int interrupt
 // Fills the INDEX of each sheet of `stream` as Excel does: the DEFCOLWIDTH and every DBCELL by
 // stream position.
 void fillIndexes(QByteArray& stream) {
-    for (const xls::SheetLayout& sheet : xls::parseKeeping(compoundFile(stream)).layout->sheets) {
+    const xls::KeptBook kept = xls::parseKeeping(compoundFile(stream));
+    for (const xls::SheetLayout& sheet : kept.layout->sheets) {
         qsizetype index = -1;
         std::vector<qsizetype> positions;
         for (qsizetype at = sheet.begin; at < sheet.end;) {
