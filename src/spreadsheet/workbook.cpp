@@ -197,7 +197,7 @@ bool CWorkbook::sendStatement() {
 void CWorkbook::dropConnection() {
     // A load changes nothing, and after a refusal the store's text is the one that counts.
     QString ignored;
-    database->disconnect(ignored);
+    static_cast<void>(database->disconnect(ignored));
 }
 
 bool CWorkbook::disconnectStore() {

@@ -775,7 +775,7 @@ void XlsWorkbookStore::insertInto(const StoreStatement& statement) {
     const size_t rowIndex = static_cast<size_t>(lastRow);
     auto& row = rowForInsert(target.sheet, rowIndex);
     // A lent row gives the original its copy back before its first change.
-    const size_t width = static_cast<size_t>(target.lastColumn + 1);
+    const size_t width = static_cast<size_t>(target.lastColumn) + 1;
     if (row.size() != width) {
         keepOriginalRow(target.sheet, rowIndex);
     }

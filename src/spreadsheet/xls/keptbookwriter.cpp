@@ -344,9 +344,9 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
     }
 
     QByteArray out;
-    out.reserve(layout.globals.empty()
-                    ? 4096
-                    : layout.globals.back().position + layout.globals.back().size + 64 * 1024);
+    out.reserve(layout.globals.empty() ? 4096
+                                       : layout.globals.back().position +
+                                             layout.globals.back().size + qsizetype{64} * 1024);
     std::vector<qsizetype> positionFields; // one BOUNDSHEET position per sheet, in order
     size_t lastBoundSheet = layout.globals.size();
     for (size_t i = 0; i < layout.globals.size(); ++i) {

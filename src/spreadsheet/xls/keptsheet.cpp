@@ -10,7 +10,7 @@ namespace xls::kept {
 namespace {
 
 // Below this a stretch is cheaper to copy than to hand on as a piece of its own.
-constexpr qsizetype kSharedStretch = 64 * 1024;
+constexpr qsizetype kSharedStretch = qsizetype{64} * 1024;
 
 } // namespace
 
