@@ -107,9 +107,10 @@ TEST(XlsKeep, DamagedSheetListIsReadButNotWrittenBack) {
     EXPECT_EQ(readAll(path), before);
 }
 
-// A sheet of `rows` rows of two text cells laid out as Excel lays it out: an INDEX, then for
-// each block of 32 rows its ROW records, its cells and a DBCELL. The blocks are stored in
-// `order`; `interrupted` puts a record that holds no cell between two rows of that block.
+// A sheet of `rows` rows of two text cells (and two formatted empty cells beside them in the first
+// row of each block) laid out as Excel lays it out: an INDEX, then for each block of 32 rows its
+// ROW records, its cells and a DBCELL. The blocks are stored in `order`; `interrupted` puts a
+// record that holds no cell between two rows of that block.
 QByteArray excelLaidSheet(int rows, const std::vector<int>& order, int interrupted = -1) {
     const int blocks = (rows + 31) / 32;
     QByteArray out = record(0x020B, QByteArray(16 + 4 * blocks, '\0')) + // INDEX, filled by Excel
@@ -119,13 +120,18 @@ QByteArray excelLaidSheet(int rows, const std::vector<int>& order, int interrupt
         QByteArray cells;
         std::vector<int> firstCells;
         for (int r = b * 32; r < std::min(rows, b * 32 + 32); ++r) {
-            rowRecords += record(0x0208, u16(uint16_t(r)) + u16(0) + u16(2) + u16(0xFF) + u32(0) +
-                                             u16(0x100) + u16(15));
+            rowRecords += record(0x0208, u16(uint16_t(r)) + u16(0) + u16(r == b * 32 ? 4 : 2) +
+                                             u16(0xFF) + u32(0) + u16(0x100) + u16(15));
             firstCells.push_back(int(cells.size()));
             for (uint16_t c = 0; c < 2; ++c) {
                 cells += record(0x0204,
                                 cell(uint16_t(r), c) +
                                     unicodeString(QStringLiteral("r%1c%2").arg(r).arg(c), false));
+            }
+            if (r == b * 32) {
+                // Two formatted empty cells in one MULBLANK, as Excel stores them: a block
+                // taken apart would hold them as two BLANK records instead.
+                cells += record(0x00BE, u16(uint16_t(r)) + u16(2) + u16(15) + u16(15) + u16(3));
             }
             if (b == interrupted && r == b * 32 + 3) {
                 cells += record(0x0099, u16(9)); // STANDARDWIDTH, in the middle of the block
@@ -224,16 +230,20 @@ QString cellTableProblem(const QByteArray& stream, const xls::SheetLayout& sheet
     return {};
 }
 
-TEST(XlsKeep, RowBlocksInAnyOrderAreWrittenInOrderAndUnchangedBlocksAsRead) {
+TEST(XlsKeep, RowBlocksAreWrittenInOrderAndUnchangedOnesAsRead) {
     struct Layout {
         const char* what;
         std::vector<int> order;
         int interrupted;
+        bool unchangedBlocksKept; // blocks out of order are all taken apart and sorted
     };
     const std::vector<Layout> layouts = {
-        {"blocks in order", {0, 1, 2, 3}, -1},
-        {"blocks stored backwards", {3, 2, 1, 0}, -1},
-        {"a block interrupted by another record", {0, 1, 2, 3}, 1},
+        {"blocks in order", {0, 1, 2, 3}, -1, true},
+        {"blocks stored backwards", {3, 2, 1, 0}, -1, false},
+        {"a block interrupted by another record", {0, 1, 2, 3}, 1, true},
+    };
+    const auto mulBlank = [](uint16_t row) {
+        return record(0x00BE, u16(row) + u16(2) + u16(15) + u16(15) + u16(3));
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.what);
@@ -261,14 +271,21 @@ TEST(XlsKeep, RowBlocksInAnyOrderAreWrittenInOrderAndUnchangedBlocksAsRead) {
         for (const xls::SheetLayout& sheet : again.layout->sheets) {
             EXPECT_EQ(cellTableProblem(again.layout->compound.workbook, sheet).toStdString(), "");
         }
+        const xls::SheetLayout& dataSheet = again.layout->sheets[0];
         const QByteArray sheetWritten =
-            again.layout->compound.workbook.mid(again.layout->sheets[0].begin);
+            again.layout->compound.workbook.mid(dataSheet.begin, dataSheet.end - dataSheet.begin);
         // The record that held no cell is still there, once.
         EXPECT_EQ(sheetWritten.count(record(0x0099, u16(9))), layout.interrupted >= 0 ? 1 : 0);
         // Block 0 did not change: it is the bytes it was (after an INDEX and a DEFCOLWIDTH,
-        // before a WINDOW2).
+        // before a WINDOW2), its MULBLANK included.
         const QByteArray block0 = excelLaidSheet(32, {0}).mid(24 + 6);
-        EXPECT_TRUE(sheetWritten.contains(block0.left(block0.size() - 22)));
+        EXPECT_EQ(sheetWritten.contains(block0.left(block0.size() - 22)),
+                  layout.unchangedBlocksKept);
+        EXPECT_EQ(sheetWritten.contains(mulBlank(0)), layout.unchangedBlocksKept);
+        // Block 1 changed: it is taken apart, and its MULBLANK is one BLANK record per cell.
+        EXPECT_FALSE(sheetWritten.contains(mulBlank(32)));
+        EXPECT_TRUE(sheetWritten.contains(record(0x0201, cell(32, 2))));
+        EXPECT_TRUE(sheetWritten.contains(record(0x0201, cell(32, 3))));
 
         const ForeignRead read = readWithXlrd(writeTempFile("blocks.xls", written));
         ASSERT_TRUE(read.ok) << read.error.toStdString();
