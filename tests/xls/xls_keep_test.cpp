@@ -107,6 +107,11 @@ TEST(XlsKeep, DamagedSheetListIsReadButNotWrittenBack) {
     EXPECT_EQ(readAll(path), before);
 }
 
+// Two formatted empty cells of `row`, columns C and D, in one MULBLANK, as Excel stores them.
+QByteArray mulBlank(uint16_t row) {
+    return record(0x00BE, u16(row) + u16(2) + u16(15) + u16(15) + u16(3));
+}
+
 // A sheet of `rows` rows of two text cells (and two formatted empty cells beside them in the first
 // row of each block) laid out as Excel lays it out: an INDEX, then for each block of 32 rows its
 // ROW records, its cells and a DBCELL. The blocks are stored in `order`; `interrupted` puts a
@@ -129,9 +134,8 @@ QByteArray excelLaidSheet(int rows, const std::vector<int>& order, int interrupt
                                     unicodeString(QStringLiteral("r%1c%2").arg(r).arg(c), false));
             }
             if (r == b * 32) {
-                // Two formatted empty cells in one MULBLANK, as Excel stores them: a block
-                // taken apart would hold them as two BLANK records instead.
-                cells += record(0x00BE, u16(uint16_t(r)) + u16(2) + u16(15) + u16(15) + u16(3));
+                // A block taken apart would hold these as two BLANK records instead.
+                cells += mulBlank(uint16_t(r));
             }
             if (b == interrupted && r == b * 32 + 3) {
                 cells += record(0x0099, u16(9)); // STANDARDWIDTH, in the middle of the block
@@ -241,9 +245,6 @@ TEST(XlsKeep, RowBlocksAreWrittenInOrderAndUnchangedOnesAsRead) {
         {"blocks in order", {0, 1, 2, 3}, -1, true},
         {"blocks stored backwards", {3, 2, 1, 0}, -1, false},
         {"a block interrupted by another record", {0, 1, 2, 3}, 1, true},
-    };
-    const auto mulBlank = [](uint16_t row) {
-        return record(0x00BE, u16(row) + u16(2) + u16(15) + u16(15) + u16(3));
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.what);
