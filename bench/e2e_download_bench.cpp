@@ -9,7 +9,7 @@
 #include "instrumentrig.h"
 #include "stallwatch.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 #include "export/recordexporter.h"
 #include "export/recordworkbook.h"
 #include "model/recordstore.h"

@@ -6,8 +6,8 @@
 //   - zooming and panning: each frame sets the view and draws the chart;
 //   - the process's peak memory.
 // A timed tool, run by hand: records_bench [records]
-#include "app/recordschartview.h"
-#include "app/recordswindow.h"
+#include "app/recordswindow/recordschartview.h"
+#include "app/recordswindow/recordswindow.h"
 #include "spreadsheet/xls/xlsbook.h"
 
 #include <QApplication>

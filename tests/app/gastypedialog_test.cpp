@@ -1,4 +1,4 @@
-#include "app/gastypeedit.h"
+#include "app/gastypedialog/gastypeedit.h"
 #include "gastype/gasliststate.h"
 #include "gastype/gasnametable.h"
 #include "model/codetables.h"

@@ -1,4 +1,4 @@
-#include "app/openfolder.h"
+#include "app/shell/openfolder.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -4,9 +4,9 @@
 // once per scale factor the windows must work at (QT_SCALE_FACTOR 1, 1.25 and 1.5).
 #include "windowfixture.h"
 
-#include "app/controlids.h"
-#include "app/gastypeedit.h"
-#include "app/trellmodlg.h"
+#include "app/gastypedialog/gastypeedit.h"
+#include "app/mainwindow/controlids.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QAction>
 #include <QApplication>

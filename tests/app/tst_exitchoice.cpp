@@ -6,8 +6,8 @@
 #include "windowfixture.h"
 #include "xlsreadback.h"
 
-#include "app/controlids.h"
-#include "app/trellmodlg.h"
+#include "app/mainwindow/controlids.h"
+#include "app/mainwindow/trellmodlg.h"
 #include "export/recordworkbook.h"
 #include "model/recordstore.h"
 

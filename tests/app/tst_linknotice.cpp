@@ -2,8 +2,8 @@
 // resizes the fixed window nor gets cut, and that a notice is said once.
 #include "windowfixture.h"
 
-#include "app/linknotice.h"
-#include "app/trellmodlg.h"
+#include "app/mainwindow/linknotice.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -4,9 +4,9 @@
 #include "eventwait.h"
 #include "windowfixture.h"
 
-#include "app/aboutdlg.h"
-#include "app/dialogunits.h"
-#include "app/trellmodlg.h"
+#include "app/mainwindow/aboutdlg.h"
+#include "app/mainwindow/trellmodlg.h"
+#include "app/widgets/dialogunits.h"
 #include "serial/mscomm1.h"
 
 #include <QApplication>

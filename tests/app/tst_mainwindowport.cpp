@@ -7,7 +7,7 @@
 #include "masterside.h"
 #include "windowfixture.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 #include "serial/mscomm1.h"
 
 #include <QComboBox>

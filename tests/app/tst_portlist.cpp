@@ -7,8 +7,8 @@
 #include "masterside.h"
 #include "windowfixture.h"
 
-#include "app/portlistpresenter.h"
-#include "app/trellmodlg.h"
+#include "app/mainwindow/portlistpresenter.h"
+#include "app/mainwindow/trellmodlg.h"
 #include "serial/mscomm1.h"
 #include "serial/portwatcher.h"
 

@@ -3,8 +3,8 @@
 // hover readout and table, the exports, and a file that is no record workbook.
 #include "eventwait.h"
 
-#include "app/recordschartview.h"
-#include "app/recordswindow.h"
+#include "app/recordswindow/recordschartview.h"
+#include "app/recordswindow/recordswindow.h"
 #include "export/recordexporter.h"
 #include "model/recordstore.h"
 #include "records/recordshape.h"

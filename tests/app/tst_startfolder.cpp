@@ -1,5 +1,5 @@
 // The folder given with --directory: "~" stands for the home folder, as the menu entry needs.
-#include "app/startfolder.h"
+#include "app/shell/startfolder.h"
 
 #include <QTest>
 

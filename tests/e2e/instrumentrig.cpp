@@ -4,7 +4,7 @@
 #include "eventwait.h"
 #include "expectedtexts.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QLineEdit>
 #include <QPushButton>

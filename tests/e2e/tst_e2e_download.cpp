@@ -8,7 +8,7 @@
 #include "instrumentrig.h"
 #include "stallwatch.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QFileInfo>
 #include <QProgressBar>

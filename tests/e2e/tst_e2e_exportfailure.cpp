@@ -7,7 +7,7 @@
 #include "stallwatch.h"
 #include "xlsreadback.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QDir>
 #include <QFile>

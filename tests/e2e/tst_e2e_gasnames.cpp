@@ -6,8 +6,8 @@
 #include "expectedtexts.h"
 #include "instrumentrig.h"
 
-#include "app/gastypeedit.h"
-#include "app/trellmodlg.h"
+#include "app/gastypedialog/gastypeedit.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "instrumentrig.h"
 #include "stallwatch.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QPushButton>
 #include <QTest>

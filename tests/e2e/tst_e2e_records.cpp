@@ -7,9 +7,9 @@
 #include "recordbooks.h"
 #include "stallwatch.h"
 
-#include "app/controlids.h"
-#include "app/recordswindow.h"
-#include "app/trellmodlg.h"
+#include "app/mainwindow/controlids.h"
+#include "app/mainwindow/trellmodlg.h"
+#include "app/recordswindow/recordswindow.h"
 #include "records/recordshape.h"
 
 #include <QAction>

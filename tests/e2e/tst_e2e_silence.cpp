@@ -5,8 +5,8 @@
 #include "eventwait.h"
 #include "instrumentrig.h"
 
-#include "app/linknotice.h"
-#include "app/trellmodlg.h"
+#include "app/mainwindow/linknotice.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QPushButton>
 #include <QTest>

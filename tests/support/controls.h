@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/controlids.h"
+#include "app/mainwindow/controlids.h"
 
 #include <QObject>
 

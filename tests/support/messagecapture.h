@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/messagepresenter.h"
+#include "app/widgets/messagepresenter.h"
 
 #include <QStringList>
 

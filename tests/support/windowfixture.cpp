@@ -3,7 +3,7 @@
 #include "controls.h"
 #include "eventwait.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -3,7 +3,7 @@
 #include "messagecapture.h"
 #include "ptydevicefolder.h"
 
-#include "app/dialogsettings.h"
+#include "app/mainwindow/dialogsettings.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
-#include "app/recordswindow.h"
+#include "app/recordswindow/recordswindow.h"
 
-#include "app/recordschartview.h"
-#include "app/recordtablemodel.h"
+#include "app/recordswindow/recordschartview.h"
+#include "app/recordswindow/recordtablemodel.h"
 #include "records/dayworkbooks.h"
 #include "records/recordcsv.h"
 #include "spreadsheet/safefilewrite.h"

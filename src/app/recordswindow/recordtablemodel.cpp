@@ -1,4 +1,4 @@
-#include "app/recordtablemodel.h"
+#include "app/recordswindow/recordtablemodel.h"
 
 #include "records/recordsheet.h"
 

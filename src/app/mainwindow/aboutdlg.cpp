@@ -1,4 +1,4 @@
-#include "app/aboutdlg.h"
+#include "app/mainwindow/aboutdlg.h"
 
 #include "buildinfo.h"
 

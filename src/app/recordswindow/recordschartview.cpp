@@ -1,6 +1,6 @@
-#include "app/recordschartview.h"
+#include "app/recordswindow/recordschartview.h"
 
-#include "app/recordlinesitem.h"
+#include "app/recordswindow/recordlinesitem.h"
 #include "records/decimation.h"
 #include "records/recordshape.h"
 

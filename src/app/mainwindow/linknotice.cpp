@@ -1,4 +1,4 @@
-#include "app/linknotice.h"
+#include "app/mainwindow/linknotice.h"
 
 LinkNotice::LinkNotice(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("linkNotice"));

@@ -1,6 +1,6 @@
-#include "app/quitsignals.h"
-#include "app/startfolder.h"
-#include "app/trellmoapp.h"
+#include "app/shell/quitsignals.h"
+#include "app/shell/startfolder.h"
+#include "app/shell/trellmoapp.h"
 
 #include <QCommandLineParser>
 #include <QDir>

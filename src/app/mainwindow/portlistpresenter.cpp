@@ -1,6 +1,6 @@
-#include "app/portlistpresenter.h"
+#include "app/mainwindow/portlistpresenter.h"
 
-#include "app/porthintlabel.h"
+#include "app/mainwindow/porthintlabel.h"
 #include "serial/adapteridentity.h"
 #include "serial/mscomm1.h"
 #include "serial/portaccesshint.h"

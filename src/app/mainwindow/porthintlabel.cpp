@@ -1,4 +1,4 @@
-#include "app/porthintlabel.h"
+#include "app/mainwindow/porthintlabel.h"
 
 PortHintLabel::PortHintLabel(int width, QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("portHint"));

@@ -1,7 +1,7 @@
-#include "app/mainwindowcontrols.h"
+#include "app/mainwindow/mainwindowcontrols.h"
 
-#include "app/controlids.h"
-#include "app/dialogunits.h"
+#include "app/mainwindow/controlids.h"
+#include "app/widgets/dialogunits.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/commframesink.h"
-#include "app/dialogsettings.h"
-#include "app/keyswallower.h"
-#include "app/mainwindowcontrols.h"
+#include "app/mainwindow/commframesink.h"
+#include "app/mainwindow/dialogsettings.h"
+#include "app/mainwindow/mainwindowcontrols.h"
+#include "app/widgets/keyswallower.h"
 #include "export/recordexporter.h"
 #include "gastype/gasliststate.h"
 #include "protocol/instrumentlink.h"

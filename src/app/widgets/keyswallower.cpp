@@ -1,4 +1,4 @@
-#include "app/keyswallower.h"
+#include "app/widgets/keyswallower.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

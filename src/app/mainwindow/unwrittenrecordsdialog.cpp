@@ -1,4 +1,4 @@
-#include "app/unwrittenrecordsdialog.h"
+#include "app/mainwindow/unwrittenrecordsdialog.h"
 
 #include "export/recordexporter.h"
 #include "export/recordworkbook.h"

@@ -1,4 +1,4 @@
-#include "app/decimalfield.h"
+#include "app/widgets/decimalfield.h"
 
 std::optional<quint64> parseDecimalField(const QString& text, quint64 maximum) {
     const QString digits = text.trimmed();

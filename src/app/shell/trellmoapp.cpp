@@ -1,6 +1,6 @@
-#include "app/trellmoapp.h"
+#include "app/shell/trellmoapp.h"
 
-#include "app/trellmodlg.h"
+#include "app/mainwindow/trellmodlg.h"
 #include "buildinfo.h"
 #include "res/appicon.h"
 

@@ -1,4 +1,4 @@
-#include "app/commframesink.h"
+#include "app/mainwindow/commframesink.h"
 
 #include "serial/mscomm1.h"
 

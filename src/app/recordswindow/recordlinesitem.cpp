@@ -1,4 +1,4 @@
-#include "app/recordlinesitem.h"
+#include "app/recordswindow/recordlinesitem.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "app/quitsignals.h"
+#include "app/shell/quitsignals.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

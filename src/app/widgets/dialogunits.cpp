@@ -1,4 +1,4 @@
-#include "app/dialogunits.h"
+#include "app/widgets/dialogunits.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

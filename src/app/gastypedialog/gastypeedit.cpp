@@ -1,6 +1,6 @@
-#include "app/gastypeedit.h"
+#include "app/gastypedialog/gastypeedit.h"
 
-#include "app/dialogunits.h"
+#include "app/widgets/dialogunits.h"
 #include "gastype/gasnametable.h"
 
 #include <QDir>

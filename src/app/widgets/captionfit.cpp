@@ -1,4 +1,4 @@
-#include "app/captionfit.h"
+#include "app/widgets/captionfit.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "app/messagepresenter.h"
+#include "app/widgets/messagepresenter.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "app/startfolder.h"
+#include "app/shell/startfolder.h"
 
 QString expandStartFolder(const QString& folder, const QString& homeFolder) {
     if (folder == QLatin1String("~")) {
