@@ -60,10 +60,10 @@ QByteArray bytesOf(const QString& path) {
 // an empty name and one longer than a short string record.
 QStringList gasNames() {
     QStringList names;
-    const QStringList samples{QStringLiteral("Methane CH4"),    QStringLiteral("Ammonia NH₃"),
-                              QStringLiteral("二氧化碳"),       QStringLiteral("O'Brien's mix"),
-                              QStringLiteral("Freon \"R22\""),  QString(),
-                              QStringLiteral("Сероводород"),    QStringLiteral("Gas 😀 test"),
+    const QStringList samples{QStringLiteral("Methane CH4"),      QStringLiteral("Ammonia NH₃"),
+                              QStringLiteral("二氧化碳"),         QStringLiteral("O'Brien's mix"),
+                              QStringLiteral("Freon \"R22\""),    QString(),
+                              QStringLiteral("Сероводород"),      QStringLiteral("Gas 😀 test"),
                               QStringLiteral("Hydrogen; H2, 4%"), QString(300, QChar(u'x'))};
     for (int i = 0; i < kGasListRows; ++i) {
         names << (i < samples.size() ? samples[i] : QStringLiteral("Corpus gas %1").arg(i + 1));
@@ -138,8 +138,8 @@ void writeExpectations(const QString& path, const Expectation& expect) {
         out << "new\t" << escaped(sheet) << '\n';
     }
     for (const auto& [sheet, row, column, text] : expect.cells) {
-        out << "cell\t" << escaped(sheet) << '\t' << row << '\t' << column << '\t'
-            << escaped(text) << '\n';
+        out << "cell\t" << escaped(sheet) << '\t' << row << '\t' << column << '\t' << escaped(text)
+            << '\n';
     }
 }
 
@@ -156,14 +156,14 @@ QStringList sheetNames(const QByteArray& file) {
 }
 
 void runWay(const QString& input, const QString& workDir, const QString& way) {
-    const QString dir = workDir + QLatin1Char('/') + way + QLatin1Char('/') +
-                        QFileInfo(input).completeBaseName();
+    const QString dir =
+        workDir + QLatin1Char('/') + way + QLatin1Char('/') + QFileInfo(input).completeBaseName();
     QDir().mkpath(dir);
     // The Gas Type save works on the parameter workbook's name; the copy keeps its own name
     // for the other way.
-    const QString copy =
-        dir + QLatin1Char('/') +
-        (way == QLatin1String("gastype") ? QStringLiteral("parameter1.xls") : QFileInfo(input).fileName());
+    const QString copy = dir + QLatin1Char('/') +
+                         (way == QLatin1String("gastype") ? QStringLiteral("parameter1.xls")
+                                                          : QFileInfo(input).fileName());
     QFile::remove(copy);
     QFile::copy(input, copy);
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
@@ -174,7 +174,8 @@ void runWay(const QString& input, const QString& workDir, const QString& way) {
     Outcome outcome;
     try {
         if (way == QLatin1String("gastype")) {
-            outcome = runGasType(copy, expect, sheets.contains(QStringLiteral("GasType"), Qt::CaseInsensitive));
+            outcome = runGasType(copy, expect,
+                                 sheets.contains(QStringLiteral("GasType"), Qt::CaseInsensitive));
         } else {
             QString sheet = sheets.isEmpty() ? QStringLiteral("Sheet1") : sheets.front();
             for (const QString& name : sheets) {
@@ -187,7 +188,8 @@ void runWay(const QString& input, const QString& workDir, const QString& way) {
     } catch (const WorkbookConnectError& error) {
         outcome = {QStringLiteral("refused"), QString::fromUtf8(error.what())};
     } catch (const std::exception& error) {
-        outcome = {QStringLiteral("error"), QStringLiteral("exception: ") + QString::fromUtf8(error.what())};
+        outcome = {QStringLiteral("error"),
+                   QStringLiteral("exception: ") + QString::fromUtf8(error.what())};
     }
     const QByteArray after = bytesOf(copy);
     const QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
