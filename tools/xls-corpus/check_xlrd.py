@@ -5,7 +5,9 @@ RESULTS.tsv holds the lines of xls_corpus_writeback. For every written copy it p
 one of: xlrd cannot open the copy (with or without formatting information); a sheet was lost,
 renamed or moved; a cell of another sheet reads differently from the original; a new cell does
 not read back as written; another sheet's BIFF records or another compound-file stream are not
-the bytes they were (shared strings compared by their text, sheet positions left out)."""
+the bytes they were (shared strings compared by their text, sheet positions left out).
+For a refused file it prints "original-readable" when xlrd reads the original, else
+"original-unreadable" and xlrd's reason."""
 import math
 import struct
 import sys
@@ -188,6 +190,15 @@ def main():
     with open(sys.argv[1], encoding="utf-8") as f:
         for line in f:
             parts = line.rstrip("\n").split("\t")
+            if len(parts) >= 4 and parts[2] == "refused":
+                # Whether xlrd reads what the program refused: such a refusal may be one to lift.
+                try:
+                    xlrd.open_workbook(parts[0], ragged_rows=True, logfile=open("/dev/null", "w"))
+                    print("\t".join([parts[0], parts[1], "original-readable", ""]))
+                except Exception as error:
+                    print("\t".join([parts[0], parts[1], "original-unreadable",
+                                     str(error).replace("\t", " ").replace("\n", " ")]))
+                continue
             if len(parts) < 6 or parts[2] != "written":
                 continue
             try:

@@ -42,6 +42,7 @@ def main():
     table = collections.defaultdict(collections.Counter)
     reasons = collections.Counter()
     reason_sample = {}
+    readable = collections.Counter()
     findings = collections.Counter()
     finding_sample = {}
     files = set()
@@ -66,6 +67,9 @@ def main():
             c = "%s: %s (%s)" % (outcome, cause(reason), key[1])
             reasons[c] += 1
             reason_sample.setdefault(c, key[0])
+            check = xlrd_checks.get(key)
+            if check is not None and check[2] == "original-readable":
+                readable[c] += 1
         table[writer][outcome] += 1
         table[writer]["files"] += 0
     outcomes = ["kept", "changed", "refused", "unchanged", "error"]
@@ -79,9 +83,9 @@ def main():
               "".join("%10d" % table[writer][o] for o in outcomes))
         total.update(table[writer])
     print("%-12s %6d" % ("all", len(files)) + "".join("%10d" % total[o] for o in outcomes))
-    print("\nRefusals and errors by reason:")
+    print("\nRefusals and errors by reason (xlrd reads: how many of those files xlrd opens):")
     for c, n in reasons.most_common():
-        print("%5d  %s\n       e.g. %s" % (n, c, reason_sample[c]))
+        print("%5d  %s\n       xlrd reads %d; e.g. %s" % (n, c, readable[c], reason_sample[c]))
     print("\nWhat the checkers found in written copies:")
     for c, n in findings.most_common():
         print("%5d  %s\n       e.g. %s" % (n, c, finding_sample[c]))

@@ -158,6 +158,7 @@ QStringList sheetNames(const QByteArray& file) {
 void runWay(const QString& input, const QString& workDir, const QString& way) {
     const QString dir =
         workDir + QLatin1Char('/') + way + QLatin1Char('/') + QFileInfo(input).completeBaseName();
+    QDir(dir).removeRecursively();
     QDir().mkpath(dir);
     // The Gas Type save works on the parameter workbook's name; the copy keeps its own name
     // for the other way.
