@@ -2,6 +2,7 @@
 // java PoiCheck RESULTS.tsv > CHECKS.tsv, like check_xlrd.py. For every written copy: POI opens
 // it, its new cells read back as written, the original's sheets are there in their order and
 // every other sheet's cells (type, value, formula) read as POI reads them in the original.
+// When POI cannot open the original either, the status is "original-unreadable".
 import java.io.BufferedReader;
 import java.io.File;
 import java.nio.charset.StandardCharsets;
@@ -22,6 +23,13 @@ import org.apache.poi.ss.usermodel.Row;
 import org.apache.poi.ss.usermodel.Sheet;
 
 public class PoiCheck {
+    // POI cannot open the original file either: nothing the write-back did.
+    static class Unreadable extends Exception {
+        Unreadable(String what) {
+            super(what);
+        }
+    }
+
     static String unescape(String s) {
         StringBuilder b = new StringBuilder();
         for (int i = 0; i < s.length(); ++i) {
@@ -130,6 +138,11 @@ public class PoiCheck {
         try {
             after = open(written);
         } catch (Exception | Error e) {
+            try {
+                open(original);
+            } catch (Exception | Error again) {
+                throw new Unreadable("POI cannot open the original either: " + e);
+            }
             return "POI cannot open the copy: " + e;
         }
         for (String[] f : expected) {
@@ -188,13 +201,17 @@ public class PoiCheck {
                     continue;
                 }
                 String problem;
+                String status = "problem";
                 try {
                     problem = check(f[0], f[4], f[5]);
+                } catch (Unreadable e) {
+                    status = "original-unreadable";
+                    problem = e.getMessage();
                 } catch (Exception | Error e) {
                     problem = "checker failed: " + e;
                 }
                 problem = problem == null ? "" : problem.replace('\t', ' ').replace('\n', ' ');
-                System.out.println(f[0] + "\t" + f[1] + "\t" + (problem.isEmpty() ? "ok" : "problem")
+                System.out.println(f[0] + "\t" + f[1] + "\t" + (problem.isEmpty() ? "ok" : status)
                     + "\t" + problem);
                 System.out.flush();
             }

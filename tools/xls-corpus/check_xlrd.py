@@ -6,7 +6,8 @@ one of: xlrd cannot open the copy (with or without formatting information); a sh
 renamed or moved; a cell of another sheet reads differently from the original; a new cell does
 not read back as written; another sheet's BIFF records or another compound-file stream are not
 the bytes they were (shared strings compared by their text, sheet positions left out).
-For a refused file it prints "original-readable" when xlrd reads the original, else
+When xlrd cannot open the original either, the status is "original-unreadable". For a
+refused file it prints "original-readable" when xlrd reads the original, else
 "original-unreadable" and xlrd's reason."""
 import math
 import struct
@@ -139,16 +140,24 @@ def other_streams(path):
     return streams
 
 
+class Unreadable(Exception):
+    """The reader cannot open the original file either: nothing the write-back did."""
+
+
 def check(original, written, expect):
     own, added, cells = read_expect(expect)
-    try:
-        new = xlrd.open_workbook(written, ragged_rows=True, logfile=open("/dev/null", "w"))
-    except Exception as error:
-        return "xlrd cannot open the copy: %s" % error
-    try:
-        xlrd.open_workbook(written, formatting_info=True, logfile=open("/dev/null", "w"))
-    except Exception as error:
-        return "xlrd with formatting information cannot open the copy: %s" % error
+    for formatting in (False, True):
+        try:
+            new = xlrd.open_workbook(written, ragged_rows=True, formatting_info=formatting,
+                                     logfile=open("/dev/null", "w"))
+        except Exception as error:
+            try:
+                xlrd.open_workbook(original, ragged_rows=True, formatting_info=formatting,
+                                   logfile=open("/dev/null", "w"))
+            except Exception:
+                raise Unreadable("xlrd cannot open the original either: %s" % error)
+            return "xlrd%s cannot open the copy: %s" % (
+                " with formatting information" if formatting else "", error)
     for sheet, r, c, text in cells:
         try:
             got = new.sheet_by_name(sheet)
@@ -201,12 +210,15 @@ def main():
                 continue
             if len(parts) < 6 or parts[2] != "written":
                 continue
+            status = "problem"
             try:
                 problem = check(parts[0], parts[4], parts[5])
+            except Unreadable as error:
+                status, problem = "original-unreadable", str(error)
             except Exception as error:
                 problem = "checker failed: %s" % error
             problem = (problem or "").replace("\t", " ").replace("\n", " ")
-            print("\t".join([parts[0], parts[1], "problem" if problem else "ok", problem]))
+            print("\t".join([parts[0], parts[1], status if problem else "ok", problem]))
             sys.stdout.flush()
 
 

@@ -1,6 +1,6 @@
 """Prints the outcome of a corpus run: summarize.py RESULTS.tsv XLRD.tsv POI.tsv.
 
-Outcomes per write-back: "kept" (written; xlrd and POI open it, the new cells read back and
+Outcomes per write-back: "kept" (written; xlrd and POI open it (or cannot open the original either), the new cells read back and
 every other sheet, record and stream is as read), "changed" (written, but a checker found a
 difference or cannot open it), "refused" (with the program's reason; the file is untouched),
 "unchanged" (nothing written) and "error" (a crash, a timeout, or a refusal that touched the
@@ -43,6 +43,8 @@ def main():
     reasons = collections.Counter()
     reason_sample = {}
     readable = collections.Counter()
+    unreadable = collections.Counter()
+    unreadable_sample = {}
     findings = collections.Counter()
     finding_sample = {}
     files = set()
@@ -56,6 +58,10 @@ def main():
                 check = checks.get(key)
                 if check is None:
                     found.append("%s: no check" % name)
+                elif check[2] == "original-unreadable":
+                    c = "%s (%s)" % (cause(check[3]), key[1])
+                    unreadable[c] += 1
+                    unreadable_sample.setdefault(c, key[0])
                 elif check[2] != "ok":
                     found.append("%s: %s" % (name, check[3]))
             outcome = "changed" if found else "kept"
@@ -89,6 +95,11 @@ def main():
     print("\nWhat the checkers found in written copies:")
     for c, n in findings.most_common():
         print("%5d  %s\n       e.g. %s" % (n, c, finding_sample[c]))
+
+    print("\nCopies a checker cannot open because it cannot open the original either (counted"
+          " as kept when the other checker finds nothing):")
+    for c, n in unreadable.most_common():
+        print("%5d  %s\n       e.g. %s" % (n, c, unreadable_sample[c]))
 
 
 if __name__ == "__main__":
