@@ -110,9 +110,9 @@ struct BlockPlan {
 class ChangedSheetWriter {
 public:
     ChangedSheetWriter(const QByteArray& stream, const Sheet& sheet, const Rows& original,
-                       const std::vector<bool>* lent, NewStrings& strings, uint16_t defaultXf)
+                       const std::vector<bool>* lent, NewStrings& strings, CellFormats formats)
         : m_stream(stream), m_sheet(sheet), m_original(original), m_lent(lent), m_strings(strings),
-          m_defaultXf(defaultXf) {}
+          m_formats(formats) {}
 
     SheetOut write(const SheetLayout* layout);
 
@@ -125,7 +125,10 @@ private:
     bool rowUnchanged(size_t row) const;
     void writeBlock(size_t firstRow, const CellUnit* units, size_t unitCount,
                     const qsizetype* rowRecords);
-    void planRow(size_t row, const CellUnit* units, size_t unitsBegin, size_t unitsEnd);
+    void planRow(size_t row, uint16_t rowXf, const CellUnit* units, size_t unitsBegin,
+                 size_t unitsEnd);
+    void noteColumnFormats(const char* data, qsizetype length);
+    uint16_t rowFormat(qsizetype rowRecord) const;
     void writeDimensions(QByteArray& out) const;
     void writeTable(SheetOut& out);
     void fillIndex(SheetOut& out);
@@ -135,7 +138,10 @@ private:
     const Rows& m_original;
     const std::vector<bool>* m_lent; // rows held unchanged in `sheet`, empty in `original`
     NewStrings& m_strings;
-    const uint16_t m_defaultXf;
+    const CellFormats m_formats;
+    // The default format of each column from the sheet's COLINFO records; kNoXf: none.
+    static constexpr uint16_t kNoXf = 0xFFFF;
+    std::vector<uint16_t> m_columnXf;
 
     std::vector<ReadBlock> m_readBlocks; // in stream order
     bool m_inBlockOrder = true;          // no stretch belongs to a block before the last one's
@@ -218,6 +224,8 @@ void ChangedSheetWriter::scan(qsizetype begin, qsizetype end) {
         case kRString:
         case kBoolErr:
         case kFormula:
+        case kFormulaBiff3:
+        case kFormulaBiff4:
             kind = Cell;
             break;
         case kMulRk:
@@ -240,8 +248,17 @@ void ChangedSheetWriter::scan(qsizetype begin, qsizetype end) {
         if (nesting != 1) {
             continue;
         }
+        if (kind == Other && isBiff2Cell(type)) {
+            fail(QStringLiteral("the sheet \"%1\" holds cells in records of Excel 2.1 (record "
+                                "type 0x%2), which the write-back cannot carry over")
+                     .arg(m_sheet.name)
+                     .arg(type, 4, 16, QLatin1Char('0')));
+        }
         if (kind == Other) {
             m_hasIndex = m_hasIndex || type == kIndex;
+            if (type == kColInfo) {
+                noteColumnFormats(d, length);
+            }
             afterTableRecord = false;
             continue;
         }
@@ -329,7 +346,7 @@ void ChangedSheetWriter::collect(const ReadBlock& stretch, std::vector<CellUnit>
                 const uint16_t type = (*next).type;
                 const bool belongs =
                     type == kContinue ||
-                    (span.type == kFormula &&
+                    (isFormula(span.type) &&
                      (type == kString || type == kShrFmla || type == kArray || type == kTable));
                 if (!belongs) {
                     break;
@@ -453,7 +470,7 @@ void ChangedSheetWriter::planBlocks() {
 
 // The cells of one row as written: those as read whose text is unchanged and text cells for
 // the others, in column order.
-void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBegin,
+void ChangedSheetWriter::planRow(size_t r, uint16_t rowXf, const CellUnit* units, size_t unitsBegin,
                                  size_t unitsEnd) {
     const Rows& current = m_sheet.rows;
     PlannedRow planned;
@@ -499,8 +516,9 @@ void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBe
             m_cells.push_back({units[k].column, units[k].xf, int32_t(k), 0});
             ++k;
         } else {
-            // The new text keeps the format of the cell it replaces.
-            uint16_t xf = m_defaultXf;
+            // The new text keeps the format of the cell it replaces, or takes its column's or
+            // row's.
+            uint16_t xf = c < m_columnXf.size() && m_columnXf[c] != kNoXf ? m_columnXf[c] : rowXf;
             for (size_t m = unitsBegin; m < unitsEnd; ++m) {
                 if (units[m].column == c) {
                     xf = units[m].xf;
@@ -518,6 +536,35 @@ void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBe
     m_rows.push_back(planned);
 }
 
+void ChangedSheetWriter::noteColumnFormats(const char* d, qsizetype length) {
+    if (length < colinfo::kMinSize) {
+        return;
+    }
+    const uint16_t xf = bytes::u16(d + colinfo::kXf);
+    if (xf >= m_formats.count) {
+        return;
+    }
+    const int first = bytes::u16(d + colinfo::kFirstColumn);
+    const int last = std::min<int>(bytes::u16(d + colinfo::kLastColumn), kMaxColumns - 1);
+    if (m_columnXf.empty()) {
+        m_columnXf.assign(kMaxColumns, kNoXf);
+    }
+    for (int c = first; c <= last; ++c) {
+        m_columnXf[size_t(c)] = xf;
+    }
+}
+
+// The format a ROW record gives its empty cells, when it gives one.
+uint16_t ChangedSheetWriter::rowFormat(qsizetype rowRecord) const {
+    if (rowRecord < 0) {
+        return m_formats.fallback;
+    }
+    const char* d = m_stream.constData() + rowRecord + kRecordHeader;
+    const uint16_t xf = bytes::u16(d + row::kXf) & row::kXfMask;
+    const bool given = (bytes::u16(d + row::kFlags) & row::kGhostDirty) != 0;
+    return given && xf < m_formats.count ? xf : m_formats.fallback;
+}
+
 // Writes one row block into m_written: its ROW records, its cells, and a DBCELL when the sheet
 // has an INDEX. units are the block's cells as read in row and column order.
 void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size_t unitCount,
@@ -531,7 +578,7 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             ++u;
         }
         const size_t before = m_rows.size();
-        planRow(r, units, unitsBegin, u);
+        planRow(r, rowFormat(rowRecords[r - firstRow]), units, unitsBegin, u);
         if (m_rows.back().cellCount == 0 && rowRecords[r - firstRow] < 0) {
             m_rows.resize(before);
         }
@@ -558,7 +605,7 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             bytes::put16(p, row.row);
             bytes::put16(p + 6, 0x00FF);  // default height
             bytes::put16(p + 12, 0x0100); // the flag Excel always sets
-            bytes::put16(p + 14, m_defaultXf);
+            bytes::put16(p + 14, m_formats.fallback);
             out.append(record, kRowRecordBytes);
         }
         char* p = out.data() + at + kRecordHeader;
@@ -781,8 +828,8 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
 
 SheetOut writeChangedSheet(const QByteArray& stream, const SheetLayout* layout, const Sheet& sheet,
                            const Rows& original, const std::vector<bool>* lent, NewStrings& strings,
-                           uint16_t defaultXf) {
-    return ChangedSheetWriter(stream, sheet, original, lent, strings, defaultXf).write(layout);
+                           CellFormats formats) {
+    return ChangedSheetWriter(stream, sheet, original, lent, strings, formats).write(layout);
 }
 
 } // namespace xls::kept

@@ -32,6 +32,8 @@ inline bool isCellTableRecord(uint16_t type) {
     case biff::kRString:
     case biff::kBoolErr:
     case biff::kFormula:
+    case biff::kFormulaBiff3:
+    case biff::kFormulaBiff4:
     case biff::kString:
     case kShrFmla:
     case kArray:
@@ -46,7 +48,7 @@ inline bool isCellTableRecord(uint16_t type) {
 inline bool isSingleCell(uint16_t type) {
     return type == biff::kBlank || type == biff::kNumber || type == biff::kRk ||
            type == biff::kLabel || type == biff::kLabelSst || type == biff::kRString ||
-           type == biff::kBoolErr || type == biff::kFormula;
+           type == biff::kBoolErr || biff::isFormula(type);
 }
 
 inline void appendRecordHeader(QByteArray& out, uint16_t type, uint16_t length) {
