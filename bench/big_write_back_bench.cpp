@@ -66,6 +66,7 @@ int writeBackOnce(const QString& path, qint64 fileSize) {
     timer.start();
     XlsWorkbookStore store;
     store.connect(QStringLiteral("DRIVER={x};DSN='';DBQ=%1").arg(path));
+    const long afterRead = peakKilobytes();
     store.execute(QStringLiteral("INSERT INTO [Storage$A1:IV40000] ([Time]) VALUES ('changed')"));
     QString failure;
     if (!store.disconnect(failure)) {
@@ -75,9 +76,11 @@ int writeBackOnce(const QString& path, qint64 fileSize) {
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const long peak = peakKilobytes();
-    std::printf("file %.1f MiB  time %.2f s  peak RSS %.0f MiB (%.1f x file; %.0f MiB before)\n",
+    std::printf("file %.1f MiB  time %.2f s  peak RSS %.0f MiB (%.1f x file; %.0f MiB before, "
+                "%.0f MiB after reading)\n",
                 double(fileSize) / 1048576.0, seconds, double(peak) / 1024.0,
-                double(peak) * 1024.0 / double(fileSize), double(before) / 1024.0);
+                double(peak) * 1024.0 / double(fileSize), double(before) / 1024.0,
+                double(afterRead) / 1024.0);
     std::fflush(stdout);
     return 0;
 }
