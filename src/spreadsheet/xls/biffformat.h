@@ -34,6 +34,12 @@ enum RecordType : uint16_t {
     kStyle = 0x0293,
     kDateMode = 0x0022,
     kBof = 0x0809,
+    kIndex = 0x020B,
+    kDbCell = 0x00D7,
+    kShrFmla = 0x04BC,
+    kArray = 0x0221,
+    kTable = 0x0236,
+    kDefColWidth = 0x0055,
     // FORMULA records of Excel 3 and 4: the same fields as kFormula, and some writers still
     // put them into BIFF8 sheets.
     kFormulaBiff3 = 0x0206,

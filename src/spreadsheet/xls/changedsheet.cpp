@@ -1,3 +1,4 @@
+#include "spreadsheet/xls/biffrecords.h"
 #include "spreadsheet/xls/keptrecords.h"
 #include "spreadsheet/xls/keptsheet.h"
 
@@ -16,7 +17,6 @@ using namespace xls::biff;
 
 constexpr int kRowsPerBlock = 32;
 constexpr int kBlocks = kMaxRows / kRowsPerBlock;
-constexpr qsizetype kRowRecordBytes = kRecordHeader + 16;
 
 QString cellName(int row, int column) {
     QString letters;
@@ -129,6 +129,9 @@ private:
                  size_t unitsEnd);
     void noteColumnFormats(const char* data, qsizetype length);
     uint16_t rowFormat(qsizetype rowRecord) const;
+    void appendRowRecords(size_t firstRow, const qsizetype* rowRecords);
+    void appendCells(const CellUnit* units);
+    void appendDbCell(qsizetype blockAt);
     void writeDimensions(QByteArray& out) const;
     void writeTable(SheetOut& out);
     void fillIndex(SheetOut& out);
@@ -586,9 +589,21 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
     if (m_rows.empty()) {
         return;
     }
+    const qsizetype blockAt = m_written.size();
+    appendRowRecords(firstRow, rowRecords);
+    appendCells(units);
+    BlockPlan plan{-1, blockAt, 0, -1};
+    if (m_hasIndex) {
+        plan.dbCell = m_written.size() - blockAt;
+        appendDbCell(blockAt);
+    }
+    plan.end = m_written.size();
+    m_plans.push_back(plan);
+}
 
+// The ROW records of the rows planned, as read where there was one.
+void ChangedSheetWriter::appendRowRecords(size_t firstRow, const qsizetype* rowRecords) {
     QByteArray& out = m_written;
-    const qsizetype blockAt = out.size();
     for (const PlannedRow& row : m_rows) {
         const qsizetype kept = rowRecords[row.row - firstRow];
         const qsizetype at = out.size();
@@ -598,24 +613,23 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             appendRecordHeader(out, kRow, 16);
             out.append(m_stream.constData() + kept + kRecordHeader, 16);
         } else {
-            char record[kRowRecordBytes] = {};
-            bytes::put16(record, kRow);
-            bytes::put16(record + 2, 16);
-            char* p = record + kRecordHeader;
-            bytes::put16(p, row.row);
-            bytes::put16(p + 6, 0x00FF);  // default height
-            bytes::put16(p + 12, 0x0100); // the flag Excel always sets
-            bytes::put16(p + 14, m_formats.fallback);
+            char record[kRowRecordBytes];
+            putRow(record, row.row, 0, 0, m_formats.fallback);
             out.append(record, kRowRecordBytes);
         }
         char* p = out.data() + at + kRecordHeader;
-        bytes::put16(p + 2, row.firstColumn);
-        bytes::put16(p + 4, row.endColumn);
+        bytes::put16(p + row::kFirstColumn, row.firstColumn);
+        bytes::put16(p + row::kEndColumn, row.endColumn);
         m_extent.addRow(row.row);
         if (row.cellCount > 0) {
             m_extent.addCells(row.row, row.firstColumn, row.endColumn);
         }
     }
+}
+
+// The cells of the rows planned, noting where each row's cells start.
+void ChangedSheetWriter::appendCells(const CellUnit* units) {
+    QByteArray& out = m_written;
     m_firstCellAt.clear();
     // Cells kept in a row are mostly one stretch of the sheet as read: copied in one go.
     qsizetype pendingBegin = 0;
@@ -641,13 +655,8 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             }
             flush();
             if (cell.unit < 0) {
-                char record[kRecordHeader + 10];
-                bytes::put16(record, kLabelSst);
-                bytes::put16(record + 2, 10);
-                bytes::put16(record + 4, row.row);
-                bytes::put16(record + 6, cell.column);
-                bytes::put16(record + 8, cell.xf);
-                bytes::put32(record + 10, cell.string);
+                char record[kLabelSstRecordBytes];
+                putLabelSst(record, row.row, cell.column, cell.xf, cell.string);
                 out.append(record, sizeof record);
                 continue;
             }
@@ -663,32 +672,29 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
         }
     }
     flush();
-    BlockPlan plan{-1, blockAt, 0, -1};
-    if (m_hasIndex) {
-        // DBCELL: back to the block's first ROW, then where each row's cells start, the first
-        // counted from the second ROW record, the others from the row before.
-        const qsizetype at = out.size();
-        plan.dbCell = at - blockAt;
-        appendRecordHeader(out, kDbCell, static_cast<uint16_t>(4 + 2 * m_rows.size()));
-        bytes::append32(out, static_cast<uint32_t>(at - blockAt));
-        qsizetype from = blockAt + kRowRecordBytes;
-        for (const qsizetype cellAt : m_firstCellAt) {
-            bytes::append16(out, static_cast<uint16_t>(cellAt - from));
-            from = cellAt;
-        }
+}
+
+// The DBCELL that ends the block written from blockAt.
+void ChangedSheetWriter::appendDbCell(qsizetype blockAt) {
+    QByteArray& out = m_written;
+    const qsizetype at = out.size();
+    appendRecordHeader(out, kDbCell,
+                       static_cast<uint16_t>(dbcell::kCellOffsets + 2 * m_rows.size()));
+    static_assert(dbcell::kFirstRowOffset == 0);
+    bytes::append32(out, static_cast<uint32_t>(at - blockAt));
+    qsizetype from = blockAt + kRowRecordBytes;
+    for (const qsizetype cellAt : m_firstCellAt) {
+        bytes::append16(out, static_cast<uint16_t>(cellAt - from));
+        from = cellAt;
     }
-    plan.end = out.size();
-    m_plans.push_back(plan);
 }
 
 void ChangedSheetWriter::writeDimensions(QByteArray& out) const {
-    appendRecordHeader(out, kDimensions, 14);
     const bool any = m_extent.hasCells();
-    bytes::append32(out, any ? m_extent.firstCellRow : 0);
-    bytes::append32(out, any ? m_extent.endCellRow : 0);
-    bytes::append16(out, any ? m_extent.firstColumn : 0);
-    bytes::append16(out, any ? m_extent.endColumn : 0);
-    bytes::append16(out, 0);
+    char record[kDimensionsRecordBytes];
+    putDimensions(record, any ? m_extent.firstCellRow : 0, any ? m_extent.endCellRow : 0,
+                  any ? m_extent.firstColumn : 0, any ? m_extent.endColumn : 0);
+    out.append(record, sizeof record);
 }
 
 void ChangedSheetWriter::writeTable(SheetOut& out) {
@@ -714,15 +720,16 @@ void ChangedSheetWriter::fillIndex(SheetOut& out) {
     }
     // INDEX: first row, row after the last, DEFCOLWIDTH, then each DBCELL.
     char* p = out.at(m_indexFieldsAt);
-    bytes::put32(p + 4, m_extent.hasRows() ? m_extent.firstWrittenRow() : 0);
-    bytes::put32(p + 8, m_extent.hasRows() ? m_extent.endWrittenRow() : 0);
+    bytes::put32(p + sheetindex::kFirstRow, m_extent.hasRows() ? m_extent.firstWrittenRow() : 0);
+    bytes::put32(p + sheetindex::kEndRow, m_extent.hasRows() ? m_extent.endWrittenRow() : 0);
     if (m_defColWidthAt >= 0) {
-        bytes::put32(p + 12, static_cast<uint32_t>(m_defColWidthAt));
-        out.positionFields.push_back(m_indexFieldsAt + 12);
+        bytes::put32(p + sheetindex::kDefColWidth, static_cast<uint32_t>(m_defColWidthAt));
+        out.positionFields.push_back(m_indexFieldsAt + sheetindex::kDefColWidth);
     }
     for (size_t i = 0; i < m_dbCells.size() && i < m_plans.size(); ++i) {
-        bytes::put32(p + 16 + 4 * qsizetype(i), static_cast<uint32_t>(m_dbCells[i]));
-        out.positionFields.push_back(m_indexFieldsAt + 16 + 4 * qsizetype(i));
+        const qsizetype field = sheetindex::kDbCells + 4 * qsizetype(i);
+        bytes::put32(p + field, static_cast<uint32_t>(m_dbCells[i]));
+        out.positionFields.push_back(m_indexFieldsAt + field);
     }
 }
 
@@ -736,22 +743,17 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
 
     if (!layout) {
         // A sheet new to the workbook: the least a worksheet needs.
-        QByteArray& bytes = out.bytes();
-        appendRecordHeader(bytes, kBof, 16);
-        bytes::append16(bytes, kVersionBiff8);
-        bytes::append16(bytes, kWorksheet);
-        bytes::append16(bytes, 0x0DBB);
-        bytes::append16(bytes, 0x07CC);
-        bytes::append32(bytes, 0);
-        bytes::append32(bytes, 0x06);
-        writeDimensions(bytes);
+        char bofRecord[kBofRecordBytes];
+        putBof(bofRecord, kWorksheet);
+        out.bytes().append(bofRecord, sizeof bofRecord);
+        writeDimensions(out.bytes());
         writeTable(out);
-        appendRecordHeader(out.bytes(), kWindow2, 18);
-        QByteArray window(18, '\0');
-        bytes::put16(window.data(), 0x00B6);
-        bytes::put32(window.data() + 6, 0x40);
-        out.bytes().append(window);
-        appendRecordHeader(out.bytes(), kEof, 0);
+        char window[kWindow2RecordBytes];
+        putWindow2(window, false);
+        out.bytes().append(window, sizeof window);
+        char eofRecord[kEofRecordBytes];
+        putEof(eofRecord);
+        out.bytes().append(eofRecord, sizeof eofRecord);
         return out;
     }
 
@@ -790,9 +792,10 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
         if (topLevel) {
             if (type == kIndex) {
                 QByteArray& bytes = out.bytes();
-                appendRecordHeader(bytes, kIndex, static_cast<uint16_t>(16 + 4 * m_plans.size()));
+                const qsizetype length = sheetindex::kDbCells + 4 * qsizetype(m_plans.size());
+                appendRecordHeader(bytes, kIndex, static_cast<uint16_t>(length));
                 m_indexFieldsAt = out.size();
-                bytes.append(QByteArray(16 + 4 * qsizetype(m_plans.size()), '\0'));
+                bytes.append(QByteArray(length, '\0'));
                 at += size;
                 continue;
             }

@@ -1,6 +1,7 @@
 #include "spreadsheet/xls/keptbook.h"
 
 #include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/biffrecords.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/keptrecords.h"
 #include "spreadsheet/xls/keptsheet.h"
@@ -157,18 +158,6 @@ bool placeStrings(const QByteArray& records, std::vector<StringRecord> pieces,
     return true;
 }
 
-void appendBoundSheet(RecordBuffer& out, const QString& name) {
-    const bool compressed = fitsInEightBits(name);
-    const qsizetype record = out.beginRecord(kBoundSheet);
-    out.append32(0); // the position, set once known
-    out.append8(0);  // visible
-    out.append8(0);  // worksheet
-    out.append8(static_cast<uint8_t>(name.size()));
-    out.append8(compressed ? 0 : kStringHighByte);
-    out.appendChars(name.constData(), name.size(), compressed);
-    out.endRecord(record);
-}
-
 // The shared string table as read: where its records are and where its strings start.
 struct ReadTable {
     qsizetype sst = -1; // index of the SST record among the globals
@@ -287,8 +276,7 @@ void KeptStreamWriter::writeSheets() {
 
 void KeptStreamWriter::appendNewBoundSheets() {
     for (const size_t t : m_newSheets) {
-        m_positionAt.push_back(m_out.position() + kRecordHeader);
-        appendBoundSheet(m_out, m_book.sheets[t].name);
+        m_positionAt.push_back(biff::appendBoundSheet(m_out, m_book.sheets[t].name));
     }
 }
 
