@@ -23,6 +23,7 @@ CWorkbook::CWorkbook(const QString& path, const QString& sheetOrSeparator, bool 
         excelMode = true;
         sheetName = sheetOrSeparator;
         separator = kExcelSeparator;
+        m_lineForm = rowline::Form::Escaped;
     } else {
         separator = sheetOrSeparator;
     }
@@ -116,7 +117,7 @@ bool CWorkbook::loadExcelSheet() {
         for (int column = 0; column < columnCount; ++column) {
             fieldNames.append(recordset->columnName(column));
         }
-        rowLines.append(rowline::build(fieldNames, separator));
+        rowLines.append(rowline::build(fieldNames, separator, m_lineForm));
         rowCount = 1;
         try {
             // The store lends its cells where it can: a day's sheet has a million of them.
@@ -129,11 +130,13 @@ bool CWorkbook::loadExcelSheet() {
                 if (std::all_of(cells.begin(), cells.begin() + qsizetype(held),
                                 [](QStringView cell) { return cell.isEmpty(); })) {
                     if (m_loadedEmptyRowLine.isNull()) {
-                        m_loadedEmptyRowLine = rowline::build(cells.data(), columnCount, separator);
+                        m_loadedEmptyRowLine =
+                            rowline::build(cells.data(), columnCount, separator, m_lineForm);
                     }
                     rowLines.append(m_loadedEmptyRowLine);
                 } else {
-                    rowLines.append(rowline::build(cells.data(), columnCount, separator));
+                    rowLines.append(
+                        rowline::build(cells.data(), columnCount, separator, m_lineForm));
                 }
                 ++rowCount;
                 recordset->moveNext();
@@ -220,5 +223,26 @@ QStringView CWorkbook::blankCell() const {
 }
 
 QString CWorkbook::blankRowLine() const {
-    return rowline::blankRow(columnCount, blankCell(), separator);
+    return rowline::blankRow(columnCount, blankCell(), separator, m_lineForm);
+}
+
+void CWorkbook::splitLine(QStringView line, std::vector<QStringView>& cells,
+                          std::vector<QString>& storage) const {
+    if (m_lineForm == rowline::Form::Escaped) {
+        rowline::splitEscaped(line, separator, cells, storage);
+    } else {
+        rowline::split(line, separator, cells);
+    }
+}
+
+bool CWorkbook::refuseUnkeptValues(const QStringList& values) {
+    if (excelMode) {
+        return false;
+    }
+    const qsizetype unkept = rowline::firstCellNotReadBack(values, separator);
+    if (unkept < 0) {
+        return false;
+    }
+    lastErrorText = valueNotKept(values[unkept], separator);
+    return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "spreadsheet/rowline.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -75,6 +77,11 @@ private:
     [[nodiscard]] bool disconnectStore();
     // Disconnects without a word: for connections whose outcome is already decided.
     void dropConnection();
+    // Splits a held line into views of its cells, in the form the mode holds its lines in.
+    void splitLine(QStringView line, std::vector<QStringView>& cells,
+                   std::vector<QString>& storage) const;
+    // Text mode: false, with the reason, when a value would not read back from its line.
+    bool refuseUnkeptValues(const QStringList& values);
     QStringView blankCell() const;
     QString blankRowLine() const;
     void placeRowLine(const QString& line, qint32 row, bool replace);
@@ -108,6 +115,10 @@ private:
     std::unique_ptr<WorkbookStore> database;
     std::unique_ptr<WorkbookResult> recordset;
     std::vector<QStringView> m_cellViews;
+    std::vector<QString> m_cellStorage; // the unescaped cells m_cellViews may point into
+    // Excel-mode rows never leave memory as lines, so their cells are escaped and any text
+    // stays one cell; text-mode lines are the file's lines.
+    rowline::Form m_lineForm = rowline::Form::Plain;
     // The sheet as the store holds it, from the last load or write-back (Excel mode). The
     // backup copy is made from it by the first write-back that changes the sheet, so that a
     // job that changes nothing writes nothing.

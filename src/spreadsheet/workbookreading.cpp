@@ -33,7 +33,7 @@ bool CWorkbook::readRowCells(qint32 row) {
     }
     const QString& line = rowLines[cursorRow - 1];
     ++cursorRow;
-    rowline::split(line, separator, m_cellViews);
+    splitLine(line, m_cellViews, m_cellStorage);
     return true;
 }
 

@@ -32,6 +32,14 @@ inline QString duplicateField(const QString& name) {
     return kDuplicateFieldPrefix + name + QLatin1Char('\n');
 }
 
+// Text mode: a value that the file's line would not give back as written, since the format
+// has no escape.
+inline QString valueNotKept(const QString& value, const QString& separator) {
+    return QStringLiteral("Value cannot be written to a text delimited file: \"%1\" holds its "
+                          "separator \"%2\" or a line end\n")
+        .arg(value, separator);
+}
+
 // Excel mode: the separator held between the quoted cells of a row line, and the text of a
 // cell a writer creates without a value (a blank reaches the workbook as one space).
 inline const QString kExcelSeparator = QStringLiteral(",;.?");

@@ -198,7 +198,7 @@ void CWorkbook::placeRowLine(const QString& line, qint32 row, bool replace) {
 }
 
 bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
-    if (row < 0) {
+    if (row < 0 || refuseUnkeptValues(values)) {
         return false;
     }
     if (row == 1) {
@@ -229,7 +229,7 @@ bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
         columnCount = static_cast<qint16>(std::min<qsizetype>(values.size(), 32767));
     }
 
-    placeRowLine(rowline::build(values, separator), row, replace);
+    placeRowLine(rowline::build(values, separator, m_lineForm), row, replace);
     if (!writesHeld) {
         writeBackUnheld();
     }
@@ -237,6 +237,9 @@ bool CWorkbook::PutRow(const QStringList& values, qint32 row, bool replace) {
 }
 
 bool CWorkbook::SetHeaderRow(const QStringList& fields, bool replace) {
+    if (refuseUnkeptValues(fields)) {
+        return false;
+    }
     if (!sheetExists) {
         columnCount = static_cast<qint16>(std::min<qsizetype>(fields.size(), 32767));
         return PutRow(fields, 1, true);
@@ -279,7 +282,7 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
         lastErrorText = kColumnZero;
         return false;
     }
-    if (row < 0) {
+    if (row < 0 || refuseUnkeptValues(QStringList{value})) {
         return false;
     }
     if (excelMode) {
@@ -310,15 +313,12 @@ bool CWorkbook::PutCellAt(const QString& value, qint16 column, qint32 row) {
         return PutRow(scratchRow, row, true);
     }
 
-    scratchText.clear();
-    for (qint16 cell = 1; cell <= columnCount; ++cell) {
-        if (cell > 1) {
-            scratchText.append(separator);
-        }
-        scratchText.append(QLatin1Char('"'));
-        scratchText.append(cell == column ? QStringView(value) : blankCell());
-        scratchText.append(QLatin1Char('"'));
+    // A new row of blank cells, the value in its column (a column beyond them leaves it out).
+    std::vector<QStringView> cells(static_cast<size_t>(columnCount), blankCell());
+    if (column <= columnCount) {
+        cells[static_cast<size_t>(column - 1)] = value;
     }
+    scratchText = rowline::build(cells.data(), qsizetype(cells.size()), separator, m_lineForm);
     placeRowLine(scratchText, row, false);
     if (!writesHeld) {
         writeBackUnheld();
@@ -382,12 +382,13 @@ bool CWorkbook::writeBackupSheet() {
     }
     const InsertBuilder inserts(kBackupSheet, m_storedFieldNames);
     std::vector<QStringView> cells;
+    std::vector<QString> storage;
     for (qsizetype row = 1; row < m_storedRowLines.size(); ++row) {
         if (!m_loadedEmptyRowLine.isNull() &&
             m_storedRowLines[row].constData() == m_loadedEmptyRowLine.constData()) {
             continue;
         }
-        rowline::split(m_storedRowLines[row], separator, cells);
+        splitLine(m_storedRowLines[row], cells, storage);
         inserts.build(statementText, static_cast<qint32>(row), m_storedRowLines[row], cells);
         if (!sendStatement()) {
             return false;

@@ -5,6 +5,7 @@
 #include "eventwait.h"
 #include "expectedtexts.h"
 #include "instrumentrig.h"
+#include "xlsreadback.h"
 
 #include "app/gastypedialog/gastypeedit.h"
 #include "app/mainwindow/trellmodlg.h"
@@ -74,6 +75,7 @@ class GasNamesTest : public QObject {
 private slots:
     void nameEnteredInTheDialogNamesGas81AndIsLoadedAgainAtTheNextStart();
     void unreadableParameterWorkbookIsReportedAfterStartUp();
+    void nameHoldingQuotesAndSeparatorsStaysWholeInTableDialogAndFile();
 };
 
 void GasNamesTest::nameEnteredInTheDialogNamesGas81AndIsLoadedAgainAtTheNextStart() {
@@ -161,6 +163,51 @@ void GasNamesTest::unreadableParameterWorkbookIsReportedAfterStartUp() {
     QCOMPARE(rig.window.messages.count(), 2);
     QVERIFY2(rig.window.messages.texts().last().contains(native),
              qPrintable(rig.window.messages.texts().last()));
+}
+
+// A name another program wrote, holding what the workbook class once took for the border of two
+// cells: the whole name in the channel table, in the dialog and in the file after a save.
+void GasNamesTest::nameHoldingQuotesAndSeparatorsStaysWholeInTableDialogAndFile() {
+    QTemporaryDir files;
+    const QString parameterWorkbook = files.filePath(QStringLiteral("parameter1.xls"));
+    const QString name = QStringLiteral("a\",;.?\"b");
+    QCOMPARE(writeWithXlwt(parameterWorkbook, QStringLiteral("GasType"),
+                           {{QStringLiteral("Number"), QStringLiteral("Gas Type")},
+                            {QStringLiteral("81"), name},
+                            {QStringLiteral("82"), QStringLiteral("Ozone")}}),
+             QString());
+    SimulatorConfig config;
+    config.gasCodes[0] = 81;
+    InstrumentRig rig(
+        config, [&](DialogSettings& settings) { settings.parameterWorkbook = parameterWorkbook; });
+    rig.dlg().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.dlg()));
+    QVERIFY(rig.openPort());
+    QVERIFY(rig.readParameter());
+    QCOMPARE(rig.tableRow(0).value(1), name);
+
+    QString shownInDialog;
+    const bool opened = runGasTypeDialog(rig.dlg(), [&](CGastypeEdit& dialog) {
+        auto* list = dialog.findChild<QTableWidget*>(QStringLiteral("ctl1006"));
+        shownInDialog = list->item(0, 1)->text();
+        clickNameOf(dialog, 1); // No.82
+        auto* box = dialog.findChild<QLineEdit*>(QStringLiteral("ctl1008"));
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("Argon"));
+        clickButton(dialog, CGastypeEdit::kOkId);
+        clickButton(dialog, CGastypeEdit::kBackId);
+    });
+    QVERIFY(opened);
+    QCOMPARE(shownInDialog, name);
+    const ReadBook book = readWithXlrd(parameterWorkbook);
+    QCOMPARE(book.error, QString());
+    const ReadSheet* sheet = book.sheet(QStringLiteral("GasType"));
+    QVERIFY(sheet);
+    QCOMPARE(sheet->rows.value(1).value(1), name);
+    QCOMPARE(sheet->rows.value(2).value(1), QStringLiteral("Argon"));
+    QVERIFY(rig.readParameter());
+    QCOMPARE(rig.tableRow(0).value(1), name);
+    QCOMPARE(rig.window.messages.count(), 0);
 }
 
 QTEST_MAIN(GasNamesTest)

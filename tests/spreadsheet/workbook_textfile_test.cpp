@@ -161,4 +161,40 @@ TEST(WorkbookTextFile, RowPlacementClearAndReload) {
     }
 }
 
+// A text file has no escape: a value that its line would not give back is refused with the
+// reason, and the file stays as it was; quotes alone are kept.
+TEST(WorkbookTextFile, ValuesHoldingTheSeparatorAreRefused) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("gases.csv");
+    {
+        CWorkbook book(path, ";", false);
+        ASSERT_TRUE(book.SetHeaderRow({"Number", "Gas \"Type\""}, false));
+        ASSERT_TRUE(book.PutRow({"81", "a\"b\""}, 0, false));
+        ASSERT_TRUE(book.PutRow({"\""}, 0, false));
+    }
+    const QByteArray written = fileBytes(path);
+    CWorkbook book(path, ";", false);
+    QStringList cells;
+    ASSERT_TRUE(book.GetRowValues(cells, 2));
+    EXPECT_EQ(cells, QStringList({"81", "a\"b\""}));
+    ASSERT_TRUE(book.GetRowValues(cells, 3));
+    EXPECT_EQ(cells, QStringList{"\""});
+
+    const QString reason = "Value cannot be written to a text delimited file: \"a\";\"b\" holds "
+                           "its separator \";\" or a line end\n";
+    EXPECT_FALSE(book.PutRow({"82", "a\";\"b"}, 0, false));
+    EXPECT_EQ(book.lastError(), reason);
+    EXPECT_FALSE(book.PutRow({"a\";\"b"}, 2, true));
+    EXPECT_FALSE(book.PutCellAt("a\";\"b", 2, 2));
+    EXPECT_EQ(book.lastError(), reason);
+    EXPECT_FALSE(book.PutCellAt("x;y", 1, 0));
+    EXPECT_FALSE(book.SetHeaderRow({"Unit;s"}, false));
+    EXPECT_FALSE(book.PutRow({"line\r\nend"}, 0, false));
+    EXPECT_TRUE(book.lastError().contains("line\r\nend"));
+    EXPECT_EQ(book.RowCount(), 3);
+    ASSERT_TRUE(book.GetRowValues(cells, 2));
+    EXPECT_EQ(cells, QStringList({"81", "a\"b\""}));
+    EXPECT_EQ(fileBytes(path), written);
+}
+
 } // namespace

@@ -257,4 +257,59 @@ book.save(sys.argv[1])
     }
 }
 
+// Any text is one cell: the separator the class holds rows with, quotes, and what might look
+// like an escape, in every place a cell can be (first, last, alone, header), through memory,
+// the file, a reload and the backup copy.
+TEST(WorkbookXls, CellsHoldingTheSeparatorAndQuotesComeBackWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("parameter1.xls");
+    const QStringList header{",;.?", "Gas \"Type\""};
+    const std::vector<QStringList> rows{{"81", "a\",;.?\"b"}, {"\",;.?\"", ",;.?"},
+                                        {"\"", "\"\""},       {"\x1bq\x1b", "x\",;.?"},
+                                        {"\",;.?x", ""},      {"\"\",;.?\"\"", " \", "}};
+    {
+        CWorkbook book(path, "GasType", false);
+        book.HoldWrites();
+        ASSERT_TRUE(book.SetHeaderRow(header, false));
+        for (const QStringList& row : rows) {
+            ASSERT_TRUE(book.PutRow(row, 0, false));
+        }
+        ASSERT_TRUE(book.PutCellAt(",;.?", 1, 0)); // a new row of blanks and the value
+        QStringList cells;
+        ASSERT_TRUE(book.GetRowValues(cells, 2));
+        EXPECT_EQ(cells, rows[0]);
+        ASSERT_TRUE(book.GetRowValues(cells, 8));
+        EXPECT_EQ(cells, QStringList({",;.?", " "}));
+        ASSERT_TRUE(book.GetColumnAt(cells, 2));
+        EXPECT_EQ(cells.mid(0, 3), QStringList({header[1], rows[0][1], rows[1][1]}));
+        ASSERT_TRUE(book.WriteBack());
+    }
+    std::vector<QStringList> expected{header};
+    expected.insert(expected.end(), rows.begin(), rows.end());
+    expected.push_back({",;.?", " "});
+    // The readers drop empty cells at the end of a row.
+    std::vector<QStringList> seen = expected;
+    seen[5] = QStringList{rows[4][0]};
+    expectSheet(path, "GasType", seen);
+
+    // Read back, changed in one cell and written again with the backup copy: every other
+    // text stays whole in both sheets.
+    {
+        CWorkbook book(path, "GasType", true);
+        ASSERT_EQ(book.RowCount(), 8);
+        for (qint32 r = 1; r <= 8; ++r) {
+            QStringList cells;
+            ASSERT_TRUE(book.GetRowValues(cells, r));
+            EXPECT_EQ(cells, expected[size_t(r - 1)]) << "row " << r;
+        }
+        QString cell;
+        ASSERT_TRUE(book.GetCellByRef(cell, "B", 2, true));
+        EXPECT_EQ(cell, "a\",;.?\"b");
+        ASSERT_TRUE(book.PutCellAt("Ozone", 2, 3));
+    }
+    expectSheet(path, "CWorkbookBackup", seen);
+    seen[2][1] = "Ozone";
+    expectSheet(path, "GasType", seen);
+}
+
 } // namespace

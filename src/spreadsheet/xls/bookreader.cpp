@@ -370,6 +370,8 @@ void SheetReader::onRecord(const Record& record) {
         break;
     }
     case kFormula:
+    case kFormulaBiff3:
+    case kFormulaBiff4:
         onFormula(record);
         break;
     case kString:

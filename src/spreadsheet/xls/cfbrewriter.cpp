@@ -173,10 +173,17 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
     }
     fat.resize(size_t(fatSectors) * kEntriesPerSector, cfb::kFreeSector);
 
+    // The fields that do not describe the layout (class id, minor version, reserved bytes,
+    // transaction signature) are kept as read; the layout is that of version 3.
     QByteArray file(cfb::kHeaderSize, '\0');
     char* h = file.data();
+    if (original.header.size() == cfb::kHeaderSize) {
+        std::memcpy(h, original.header.constData(), cfb::header::kDifat);
+    } else {
+        bytes::put16(h + cfb::header::kMinorVersion, cfb::kMinorVersion);
+    }
     std::memcpy(h, cfb::kSignature, sizeof cfb::kSignature);
-    bytes::put16(h + cfb::header::kMinorVersion, cfb::kMinorVersion);
+    bytes::put32(h + cfb::header::kDirectorySectorCount, 0); // not used by version 3
     bytes::put16(h + cfb::header::kMajorVersion, cfb::kMajorVersion3);
     bytes::put16(h + cfb::header::kByteOrder, cfb::kByteOrderMark);
     bytes::put16(h + cfb::header::kSectorShift, cfb::kSectorShift3);

@@ -1,3 +1,4 @@
+#include "spreadsheet/xls/biffrecords.h"
 #include "spreadsheet/xls/keptrecords.h"
 #include "spreadsheet/xls/keptsheet.h"
 
@@ -16,7 +17,6 @@ using namespace xls::biff;
 
 constexpr int kRowsPerBlock = 32;
 constexpr int kBlocks = kMaxRows / kRowsPerBlock;
-constexpr qsizetype kRowRecordBytes = kRecordHeader + 16;
 
 QString cellName(int row, int column) {
     QString letters;
@@ -110,9 +110,9 @@ struct BlockPlan {
 class ChangedSheetWriter {
 public:
     ChangedSheetWriter(const QByteArray& stream, const Sheet& sheet, const Rows& original,
-                       const std::vector<bool>* lent, NewStrings& strings, uint16_t defaultXf)
+                       const std::vector<bool>* lent, NewStrings& strings, CellFormats formats)
         : m_stream(stream), m_sheet(sheet), m_original(original), m_lent(lent), m_strings(strings),
-          m_defaultXf(defaultXf) {}
+          m_formats(formats) {}
 
     SheetOut write(const SheetLayout* layout);
 
@@ -125,7 +125,13 @@ private:
     bool rowUnchanged(size_t row) const;
     void writeBlock(size_t firstRow, const CellUnit* units, size_t unitCount,
                     const qsizetype* rowRecords);
-    void planRow(size_t row, const CellUnit* units, size_t unitsBegin, size_t unitsEnd);
+    void planRow(size_t row, uint16_t rowXf, const CellUnit* units, size_t unitsBegin,
+                 size_t unitsEnd);
+    void noteColumnFormats(const char* data, qsizetype length);
+    uint16_t rowFormat(qsizetype rowRecord) const;
+    void appendRowRecords(size_t firstRow, const qsizetype* rowRecords);
+    void appendCells(const CellUnit* units);
+    void appendDbCell(qsizetype blockAt);
     void writeDimensions(QByteArray& out) const;
     void writeTable(SheetOut& out);
     void fillIndex(SheetOut& out);
@@ -135,7 +141,10 @@ private:
     const Rows& m_original;
     const std::vector<bool>* m_lent; // rows held unchanged in `sheet`, empty in `original`
     NewStrings& m_strings;
-    const uint16_t m_defaultXf;
+    const CellFormats m_formats;
+    // The default format of each column from the sheet's COLINFO records; kNoXf: none.
+    static constexpr uint16_t kNoXf = 0xFFFF;
+    std::vector<uint16_t> m_columnXf;
 
     std::vector<ReadBlock> m_readBlocks; // in stream order
     bool m_inBlockOrder = true;          // no stretch belongs to a block before the last one's
@@ -218,6 +227,8 @@ void ChangedSheetWriter::scan(qsizetype begin, qsizetype end) {
         case kRString:
         case kBoolErr:
         case kFormula:
+        case kFormulaBiff3:
+        case kFormulaBiff4:
             kind = Cell;
             break;
         case kMulRk:
@@ -240,8 +251,17 @@ void ChangedSheetWriter::scan(qsizetype begin, qsizetype end) {
         if (nesting != 1) {
             continue;
         }
+        if (kind == Other && isBiff2Cell(type)) {
+            fail(QStringLiteral("the sheet \"%1\" holds cells in records of Excel 2.1 (record "
+                                "type 0x%2), which the write-back cannot carry over")
+                     .arg(m_sheet.name)
+                     .arg(type, 4, 16, QLatin1Char('0')));
+        }
         if (kind == Other) {
             m_hasIndex = m_hasIndex || type == kIndex;
+            if (type == kColInfo) {
+                noteColumnFormats(d, length);
+            }
             afterTableRecord = false;
             continue;
         }
@@ -329,7 +349,7 @@ void ChangedSheetWriter::collect(const ReadBlock& stretch, std::vector<CellUnit>
                 const uint16_t type = (*next).type;
                 const bool belongs =
                     type == kContinue ||
-                    (span.type == kFormula &&
+                    (isFormula(span.type) &&
                      (type == kString || type == kShrFmla || type == kArray || type == kTable));
                 if (!belongs) {
                     break;
@@ -453,7 +473,7 @@ void ChangedSheetWriter::planBlocks() {
 
 // The cells of one row as written: those as read whose text is unchanged and text cells for
 // the others, in column order.
-void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBegin,
+void ChangedSheetWriter::planRow(size_t r, uint16_t rowXf, const CellUnit* units, size_t unitsBegin,
                                  size_t unitsEnd) {
     const Rows& current = m_sheet.rows;
     PlannedRow planned;
@@ -499,8 +519,9 @@ void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBe
             m_cells.push_back({units[k].column, units[k].xf, int32_t(k), 0});
             ++k;
         } else {
-            // The new text keeps the format of the cell it replaces.
-            uint16_t xf = m_defaultXf;
+            // The new text keeps the format of the cell it replaces, or takes its column's or
+            // row's.
+            uint16_t xf = c < m_columnXf.size() && m_columnXf[c] != kNoXf ? m_columnXf[c] : rowXf;
             for (size_t m = unitsBegin; m < unitsEnd; ++m) {
                 if (units[m].column == c) {
                     xf = units[m].xf;
@@ -518,6 +539,35 @@ void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBe
     m_rows.push_back(planned);
 }
 
+void ChangedSheetWriter::noteColumnFormats(const char* d, qsizetype length) {
+    if (length < colinfo::kMinSize) {
+        return;
+    }
+    const uint16_t xf = bytes::u16(d + colinfo::kXf);
+    if (xf >= m_formats.count) {
+        return;
+    }
+    const int first = bytes::u16(d + colinfo::kFirstColumn);
+    const int last = std::min<int>(bytes::u16(d + colinfo::kLastColumn), kMaxColumns - 1);
+    if (m_columnXf.empty()) {
+        m_columnXf.assign(kMaxColumns, kNoXf);
+    }
+    for (int c = first; c <= last; ++c) {
+        m_columnXf[size_t(c)] = xf;
+    }
+}
+
+// The format a ROW record gives its empty cells, when it gives one.
+uint16_t ChangedSheetWriter::rowFormat(qsizetype rowRecord) const {
+    if (rowRecord < 0) {
+        return m_formats.fallback;
+    }
+    const char* d = m_stream.constData() + rowRecord + kRecordHeader;
+    const uint16_t xf = bytes::u16(d + row::kXf) & row::kXfMask;
+    const bool given = (bytes::u16(d + row::kFlags) & row::kGhostDirty) != 0;
+    return given && xf < m_formats.count ? xf : m_formats.fallback;
+}
+
 // Writes one row block into m_written: its ROW records, its cells, and a DBCELL when the sheet
 // has an INDEX. units are the block's cells as read in row and column order.
 void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size_t unitCount,
@@ -531,7 +581,7 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             ++u;
         }
         const size_t before = m_rows.size();
-        planRow(r, units, unitsBegin, u);
+        planRow(r, rowFormat(rowRecords[r - firstRow]), units, unitsBegin, u);
         if (m_rows.back().cellCount == 0 && rowRecords[r - firstRow] < 0) {
             m_rows.resize(before);
         }
@@ -539,9 +589,21 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
     if (m_rows.empty()) {
         return;
     }
+    const qsizetype blockAt = m_written.size();
+    appendRowRecords(firstRow, rowRecords);
+    appendCells(units);
+    BlockPlan plan{-1, blockAt, 0, -1};
+    if (m_hasIndex) {
+        plan.dbCell = m_written.size() - blockAt;
+        appendDbCell(blockAt);
+    }
+    plan.end = m_written.size();
+    m_plans.push_back(plan);
+}
 
+// The ROW records of the rows planned, as read where there was one.
+void ChangedSheetWriter::appendRowRecords(size_t firstRow, const qsizetype* rowRecords) {
     QByteArray& out = m_written;
-    const qsizetype blockAt = out.size();
     for (const PlannedRow& row : m_rows) {
         const qsizetype kept = rowRecords[row.row - firstRow];
         const qsizetype at = out.size();
@@ -551,24 +613,23 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             appendRecordHeader(out, kRow, 16);
             out.append(m_stream.constData() + kept + kRecordHeader, 16);
         } else {
-            char record[kRowRecordBytes] = {};
-            bytes::put16(record, kRow);
-            bytes::put16(record + 2, 16);
-            char* p = record + kRecordHeader;
-            bytes::put16(p, row.row);
-            bytes::put16(p + 6, 0x00FF);  // default height
-            bytes::put16(p + 12, 0x0100); // the flag Excel always sets
-            bytes::put16(p + 14, m_defaultXf);
+            char record[kRowRecordBytes];
+            putRow(record, row.row, 0, 0, m_formats.fallback);
             out.append(record, kRowRecordBytes);
         }
         char* p = out.data() + at + kRecordHeader;
-        bytes::put16(p + 2, row.firstColumn);
-        bytes::put16(p + 4, row.endColumn);
+        bytes::put16(p + row::kFirstColumn, row.firstColumn);
+        bytes::put16(p + row::kEndColumn, row.endColumn);
         m_extent.addRow(row.row);
         if (row.cellCount > 0) {
             m_extent.addCells(row.row, row.firstColumn, row.endColumn);
         }
     }
+}
+
+// The cells of the rows planned, noting where each row's cells start.
+void ChangedSheetWriter::appendCells(const CellUnit* units) {
+    QByteArray& out = m_written;
     m_firstCellAt.clear();
     // Cells kept in a row are mostly one stretch of the sheet as read: copied in one go.
     qsizetype pendingBegin = 0;
@@ -594,13 +655,8 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             }
             flush();
             if (cell.unit < 0) {
-                char record[kRecordHeader + 10];
-                bytes::put16(record, kLabelSst);
-                bytes::put16(record + 2, 10);
-                bytes::put16(record + 4, row.row);
-                bytes::put16(record + 6, cell.column);
-                bytes::put16(record + 8, cell.xf);
-                bytes::put32(record + 10, cell.string);
+                char record[kLabelSstRecordBytes];
+                putLabelSst(record, row.row, cell.column, cell.xf, cell.string);
                 out.append(record, sizeof record);
                 continue;
             }
@@ -616,32 +672,29 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
         }
     }
     flush();
-    BlockPlan plan{-1, blockAt, 0, -1};
-    if (m_hasIndex) {
-        // DBCELL: back to the block's first ROW, then where each row's cells start, the first
-        // counted from the second ROW record, the others from the row before.
-        const qsizetype at = out.size();
-        plan.dbCell = at - blockAt;
-        appendRecordHeader(out, kDbCell, static_cast<uint16_t>(4 + 2 * m_rows.size()));
-        bytes::append32(out, static_cast<uint32_t>(at - blockAt));
-        qsizetype from = blockAt + kRowRecordBytes;
-        for (const qsizetype cellAt : m_firstCellAt) {
-            bytes::append16(out, static_cast<uint16_t>(cellAt - from));
-            from = cellAt;
-        }
+}
+
+// The DBCELL that ends the block written from blockAt.
+void ChangedSheetWriter::appendDbCell(qsizetype blockAt) {
+    QByteArray& out = m_written;
+    const qsizetype at = out.size();
+    appendRecordHeader(out, kDbCell,
+                       static_cast<uint16_t>(dbcell::kCellOffsets + 2 * m_rows.size()));
+    static_assert(dbcell::kFirstRowOffset == 0);
+    bytes::append32(out, static_cast<uint32_t>(at - blockAt));
+    qsizetype from = blockAt + kRowRecordBytes;
+    for (const qsizetype cellAt : m_firstCellAt) {
+        bytes::append16(out, static_cast<uint16_t>(cellAt - from));
+        from = cellAt;
     }
-    plan.end = out.size();
-    m_plans.push_back(plan);
 }
 
 void ChangedSheetWriter::writeDimensions(QByteArray& out) const {
-    appendRecordHeader(out, kDimensions, 14);
     const bool any = m_extent.hasCells();
-    bytes::append32(out, any ? m_extent.firstCellRow : 0);
-    bytes::append32(out, any ? m_extent.endCellRow : 0);
-    bytes::append16(out, any ? m_extent.firstColumn : 0);
-    bytes::append16(out, any ? m_extent.endColumn : 0);
-    bytes::append16(out, 0);
+    char record[kDimensionsRecordBytes];
+    putDimensions(record, any ? m_extent.firstCellRow : 0, any ? m_extent.endCellRow : 0,
+                  any ? m_extent.firstColumn : 0, any ? m_extent.endColumn : 0);
+    out.append(record, sizeof record);
 }
 
 void ChangedSheetWriter::writeTable(SheetOut& out) {
@@ -667,15 +720,16 @@ void ChangedSheetWriter::fillIndex(SheetOut& out) {
     }
     // INDEX: first row, row after the last, DEFCOLWIDTH, then each DBCELL.
     char* p = out.at(m_indexFieldsAt);
-    bytes::put32(p + 4, m_extent.hasRows() ? m_extent.firstWrittenRow() : 0);
-    bytes::put32(p + 8, m_extent.hasRows() ? m_extent.endWrittenRow() : 0);
+    bytes::put32(p + sheetindex::kFirstRow, m_extent.hasRows() ? m_extent.firstWrittenRow() : 0);
+    bytes::put32(p + sheetindex::kEndRow, m_extent.hasRows() ? m_extent.endWrittenRow() : 0);
     if (m_defColWidthAt >= 0) {
-        bytes::put32(p + 12, static_cast<uint32_t>(m_defColWidthAt));
-        out.positionFields.push_back(m_indexFieldsAt + 12);
+        bytes::put32(p + sheetindex::kDefColWidth, static_cast<uint32_t>(m_defColWidthAt));
+        out.positionFields.push_back(m_indexFieldsAt + sheetindex::kDefColWidth);
     }
     for (size_t i = 0; i < m_dbCells.size() && i < m_plans.size(); ++i) {
-        bytes::put32(p + 16 + 4 * qsizetype(i), static_cast<uint32_t>(m_dbCells[i]));
-        out.positionFields.push_back(m_indexFieldsAt + 16 + 4 * qsizetype(i));
+        const qsizetype field = sheetindex::kDbCells + 4 * qsizetype(i);
+        bytes::put32(p + field, static_cast<uint32_t>(m_dbCells[i]));
+        out.positionFields.push_back(m_indexFieldsAt + field);
     }
 }
 
@@ -689,22 +743,17 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
 
     if (!layout) {
         // A sheet new to the workbook: the least a worksheet needs.
-        QByteArray& bytes = out.bytes();
-        appendRecordHeader(bytes, kBof, 16);
-        bytes::append16(bytes, kVersionBiff8);
-        bytes::append16(bytes, kWorksheet);
-        bytes::append16(bytes, 0x0DBB);
-        bytes::append16(bytes, 0x07CC);
-        bytes::append32(bytes, 0);
-        bytes::append32(bytes, 0x06);
-        writeDimensions(bytes);
+        char bofRecord[kBofRecordBytes];
+        putBof(bofRecord, kWorksheet);
+        out.bytes().append(bofRecord, sizeof bofRecord);
+        writeDimensions(out.bytes());
         writeTable(out);
-        appendRecordHeader(out.bytes(), kWindow2, 18);
-        QByteArray window(18, '\0');
-        bytes::put16(window.data(), 0x00B6);
-        bytes::put32(window.data() + 6, 0x40);
-        out.bytes().append(window);
-        appendRecordHeader(out.bytes(), kEof, 0);
+        char window[kWindow2RecordBytes];
+        putWindow2(window, false);
+        out.bytes().append(window, sizeof window);
+        char eofRecord[kEofRecordBytes];
+        putEof(eofRecord);
+        out.bytes().append(eofRecord, sizeof eofRecord);
         return out;
     }
 
@@ -743,9 +792,10 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
         if (topLevel) {
             if (type == kIndex) {
                 QByteArray& bytes = out.bytes();
-                appendRecordHeader(bytes, kIndex, static_cast<uint16_t>(16 + 4 * m_plans.size()));
+                const qsizetype length = sheetindex::kDbCells + 4 * qsizetype(m_plans.size());
+                appendRecordHeader(bytes, kIndex, static_cast<uint16_t>(length));
                 m_indexFieldsAt = out.size();
-                bytes.append(QByteArray(16 + 4 * qsizetype(m_plans.size()), '\0'));
+                bytes.append(QByteArray(length, '\0'));
                 at += size;
                 continue;
             }
@@ -781,8 +831,8 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
 
 SheetOut writeChangedSheet(const QByteArray& stream, const SheetLayout* layout, const Sheet& sheet,
                            const Rows& original, const std::vector<bool>* lent, NewStrings& strings,
-                           uint16_t defaultXf) {
-    return ChangedSheetWriter(stream, sheet, original, lent, strings, defaultXf).write(layout);
+                           CellFormats formats) {
+    return ChangedSheetWriter(stream, sheet, original, lent, strings, formats).write(layout);
 }
 
 } // namespace xls::kept
