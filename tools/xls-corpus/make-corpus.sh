@@ -90,6 +90,8 @@ grep -v '^#' "$here/debian-files.txt" | while IFS=: read -r package path; do
     [ -s "$target" ] || rm -f "$target"
 done
 
+# An example that failed part way leaves an empty file: no workbook of any writer.
+find "$out" -type f -empty -delete
 for d in "$out"/*/; do
     echo "$(basename "$d"): $(ls "$d" | wc -l) files"
 done
