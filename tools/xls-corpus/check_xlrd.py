@@ -5,7 +5,10 @@ RESULTS.tsv holds the lines of xls_corpus_writeback. For every written copy it p
 one of: xlrd cannot open the copy (with or without formatting information); a sheet was lost,
 renamed or moved; a cell of another sheet reads differently from the original; a new cell does
 not read back as written; another sheet's BIFF records or another compound-file stream are not
-the bytes they were (shared strings compared by their text, sheet positions left out).
+the bytes they were (shared strings compared by their text, sheet positions left out); the
+workbook globals are not those read, but for new sheets' BOUNDSHEET records and strings
+added at the end of the string table; a compound-file header field that does not describe
+the layout changed.
 When xlrd cannot open the original either, the status is "original-unreadable". For a
 refused file it prints "original-readable" when xlrd reads the original, else
 "original-unreadable" and xlrd's reason."""
@@ -16,8 +19,8 @@ import sys
 import xlrd
 import xlrd.compdoc
 
-BOF, EOF, CONTINUE, BOUNDSHEET, LABELSST, SST, INDEX = (
-    0x0809, 0x000A, 0x003C, 0x0085, 0x00FD, 0x00FC, 0x020B)
+BOF, EOF, CONTINUE, BOUNDSHEET, LABELSST, SST, EXTSST, INDEX = (
+    0x0809, 0x000A, 0x003C, 0x0085, 0x00FD, 0x00FC, 0x00FF, 0x020B)
 
 
 def unescape(text):
@@ -126,6 +129,66 @@ def sheet_records(path, book):
     return result
 
 
+def globals_records(path):
+    """The workbook globals without the string table (SST, its CONTINUE records, EXTSST) and
+    with BOUNDSHEET positions blanked; and the strings of the table."""
+    with open(path, "rb") as f:
+        doc = xlrd.compdoc.CompDoc(f.read(), logfile=open("/dev/null", "w"))
+    _, stream = workbook_stream(doc)
+    records, pieces, at, previous = [], [], 0, None
+    while at + 4 <= len(stream):
+        kind, length = struct.unpack_from("<HH", stream, at)
+        body = bytes(stream[at + 4:at + 4 + length])
+        at += 4 + length
+        if kind == SST or (kind == CONTINUE and previous == SST):
+            pieces.append(body)
+            previous = SST
+            continue
+        previous = kind
+        if kind == EXTSST:
+            continue
+        if kind == BOUNDSHEET:
+            body = b"\0\0\0\0" + body[4:]
+        records.append((kind, body))
+        if kind == EOF:
+            break
+    strings = []
+    if pieces and len(pieces[0]) >= 8:
+        strings = xlrd.book.unpack_SST_table(pieces, struct.unpack_from("<I", pieces[0], 4)[0])[0]
+    return records, strings
+
+
+def globals_problem(original, written, added):
+    """The globals of the copy are those of the original, but for the BOUNDSHEET records of the
+    sheets it added and strings added at the end of the string table."""
+    before, strings_before = globals_records(original)
+    after, strings_after = globals_records(written)
+    if strings_after[:len(strings_before)] != strings_before:
+        return "globals: the strings of the table are not those read, in their order"
+    kept = [r for r in after if r not in before and r[0] == BOUNDSHEET]
+    if len(kept) > len(added) or [r for r in after if r not in kept] != before:
+        changed = [a[0] for a, b in zip([r for r in after if r not in kept], before) if a != b]
+        return "globals: records not as read (first differing type 0x%04X)" % (
+            changed[0] if changed else 0)
+    return None
+
+
+def header_problem(original, written):
+    """Compound-file header fields that do not describe the layout: signature, class, versions,
+    byte order, sector sizes, transaction signature and the mini stream cutoff."""
+    with open(original, "rb") as f:
+        a = f.read(512)
+    with open(written, "rb") as f:
+        b = f.read(512)
+    for start, end, what in ((0x18, 0x1A, "minor version"), (0x1A, 0x1C, "major version"),
+                             (0x00, 0x28, "signature, class or sector sizes"),
+                             (0x34, 0x3C, "transaction signature or mini stream cutoff")):
+        if a[start:end] != b[start:end]:
+            return "compound file header: %s %s became %s" % (what, a[start:end].hex(),
+                                                              b[start:end].hex())
+    return None
+
+
 def other_streams(path):
     with open(path, "rb") as f:
         data = f.read()
@@ -192,7 +255,7 @@ def check(original, written, expect):
                 name, changed[0] if changed else 0)
     if other_streams(original) != other_streams(written):
         return "other streams of the compound file not as read"
-    return None
+    return globals_problem(original, written, added) or header_problem(original, written)
 
 
 def main():
