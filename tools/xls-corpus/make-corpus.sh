@@ -52,10 +52,11 @@ soffice -env:UserInstallation="file://$work/profile" --headless \
     --convert-to 'xls:MS Excel 97' --outdir "$work/lo-out" "$work"/lo-in/* >"$work/lo.log" 2>&1 || true
 mv "$work"/lo-out/*.xls "$out/libreoffice/"
 
-# Gnumeric: ssconvert over xlwt's, POI's and LibreOffice's input documents.
+# Gnumeric: ssconvert over xlwt's, POI's and LibreOffice's workbooks (those with charts among
+# them; Gnumeric would take the flat ODS documents for text).
 rm -rf "$out/gnumeric" && mkdir -p "$out/gnumeric"
 for f in $(ls "$out"/xlwt/*.xls | awk 'NR % 4 == 3') $(ls "$out"/poi/*.xls | awk 'NR % 4 == 0') \
-    $(ls "$work"/lo-in/lo-[0-9]*.fods | awk 'NR % 3 == 0'); do
+    $(ls "$out"/libreoffice/lo-[0-9]*.xls | awk 'NR % 3 == 2'); do
     name=$(basename "$f" | sed 's/\.[a-z]*$//')
     ssconvert --export-type=Gnumeric_Excel:excel_biff8 "$f" "$out/gnumeric/gnumeric-from-$name.xls" \
         >/dev/null 2>&1 || echo "gnumeric: left out $f" >&2
