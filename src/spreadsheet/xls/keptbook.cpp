@@ -3,6 +3,7 @@
 #include "spreadsheet/xls/biffformat.h"
 #include "spreadsheet/xls/bookreader.h"
 #include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/substream.h"
 
 #include <new>
 
@@ -16,7 +17,7 @@ using namespace xls::biff;
 // included, embedded substreams counted); false when the stream ends first.
 bool walkSubstream(const QByteArray& stream, qsizetype position, std::vector<RecordSpan>* spans,
                    qsizetype& end) {
-    int nesting = 0;
+    SubstreamDepth depth;
     qsizetype at = position;
     while (stream.size() - at >= kRecordHeader) {
         const char* header = stream.constData() + at;
@@ -28,9 +29,7 @@ bool walkSubstream(const QByteArray& stream, qsizetype position, std::vector<Rec
             spans->push_back(span);
         }
         at += span.size;
-        if (span.type == kBof) {
-            ++nesting;
-        } else if (span.type == kEof && --nesting == 0) {
+        if (depth.next(span.type) == 1 && span.type == kEof) {
             end = at;
             return true;
         }
