@@ -9,6 +9,8 @@ namespace {
 
 constexpr uint32_t kEntriesPerSector = (1u << kSectorShift3) / 4;
 constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerSector - 1;
+// The header's count of directory sectors, which version 3 leaves at 0.
+constexpr int kDirectorySectorCountField = 40;
 
 uint32_t ceilDiv(uint32_t a, uint32_t b) {
     return (a + b - 1) / b;
@@ -37,7 +39,7 @@ void putHeaderLayout(char* h, const HeaderLayout& layout) {
     bytes::put16(h + header::kByteOrder, kByteOrderMark);
     bytes::put16(h + header::kSectorShift, kSectorShift3);
     bytes::put16(h + header::kMiniSectorShift, kMiniSectorShift);
-    bytes::put32(h + header::kDirectorySectorCount, 0); // not used by version 3
+    bytes::put32(h + kDirectorySectorCountField, 0); // not used by version 3
     bytes::put32(h + header::kFatSectorCount, tables.fatSectors);
     bytes::put32(h + header::kFirstDirectorySector, layout.firstDirectory);
     bytes::put32(h + header::kMiniStreamCutoff, kMiniStreamCutoff);
