@@ -153,6 +153,30 @@ TEST(XlsWriteBackFormat, StreamNameAndHeaderFieldsAreKept) {
     EXPECT_EQ(read.sheets.at(0).rows.at(1).at(0).toString(), "new");
 }
 
+TEST(XlsWriteBackFormat, SheetsStoredInAnotherOrderThanListedAreKept) {
+    const auto boundSheet = [](const char* name, uint32_t at) {
+        return record(0x0085, u32(at) + u8(0) + u8(0) + u8(uint8_t(qstrlen(name))) + u8(0) +
+                                  QByteArray(name));
+    };
+    const QByteArray first = bof(0x0010) + label(0, 0, "A") + eof();
+    const QByteArray second = bof(0x0010) + label(0, 0, "b") + eof();
+    const qsizetype globalsSize =
+        (bof(0x0005) + boundSheet("A", 0) + boundSheet("B", 0) + eof()).size();
+    // B's substream is stored before A's.
+    const QByteArray globals = bof(0x0005) +
+                               boundSheet("A", uint32_t(globalsSize + second.size())) +
+                               boundSheet("B", uint32_t(globalsSize)) + eof();
+    const QString path = writeTempFile("order.xls", compoundFile(globals + second + first));
+    EXPECT_EQ(writeBack(path, {"INSERT INTO [A$A1:IV1] ([A]) VALUES ('new')"}), QString());
+    const ForeignRead read = readWithXlrd(path);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    ASSERT_EQ(read.sheets.size(), 2u);
+    EXPECT_EQ(read.sheets[0].name, "A");
+    EXPECT_EQ(read.sheets[0].rows.at(1).at(0).toString(), "new");
+    EXPECT_EQ(read.sheets[1].name, "B");
+    EXPECT_EQ(read.sheets[1].rows.at(0).at(0).toString(), "b");
+}
+
 TEST(XlsWriteBackFormat, NewCellsTakeTheirColumnsOrRowsFormat) {
     const QByteArray xfs = formatRecords();
     const QByteArray colInfo = record(0x007D, u16(1) + u16(1) + u16(2000) + u16(16) + u16(0) +
