@@ -7,6 +7,7 @@ namespace xls::biff {
 
 enum RecordType : uint16_t {
     kFormula = 0x0006,
+    kColInfo = 0x007D,
     kEof = 0x000A,
     kFilePass = 0x002F,
     kFont = 0x0031,
@@ -33,7 +34,27 @@ enum RecordType : uint16_t {
     kStyle = 0x0293,
     kDateMode = 0x0022,
     kBof = 0x0809,
+    kIndex = 0x020B,
+    kDbCell = 0x00D7,
+    kShrFmla = 0x04BC,
+    kArray = 0x0221,
+    kTable = 0x0236,
+    kDefColWidth = 0x0055,
+    // FORMULA records of Excel 3 and 4: the same fields as kFormula, and some writers still
+    // put them into BIFF8 sheets.
+    kFormulaBiff3 = 0x0206,
+    kFormulaBiff4 = 0x0406,
 };
+
+inline bool isFormula(uint16_t type) {
+    return type == kFormula || type == kFormulaBiff3 || type == kFormulaBiff4;
+}
+
+// Cell records of BIFF2 (BLANK, INTEGER, NUMBER, LABEL, BOOLERR), with a 3-byte cell attribute
+// instead of an XF: no BIFF8 record has these numbers.
+inline bool isBiff2Cell(uint16_t type) {
+    return type >= 0x0001 && type <= 0x0005;
+}
 
 // Older BOF record types: BIFF2, BIFF3 and BIFF4 files are bare record streams.
 constexpr uint16_t kBofBiff2 = 0x0009;
@@ -90,8 +111,10 @@ constexpr int kFirstColumn = 2;
 constexpr int kEndColumn = 4; // one past the last cell
 constexpr int kHeight = 6;
 constexpr int kFlags = 12;
-constexpr int kXf = 14;
+constexpr int kXf = 14; // low 12 bits; the row's format when kGhostDirty is set in kFlags
 constexpr int kSize = 16;
+constexpr uint16_t kGhostDirty = 0x0080;
+constexpr uint16_t kXfMask = 0x0FFF;
 } // namespace row
 
 // Every cell record (LABELSST, LABEL, NUMBER, RK, BOOLERR, FORMULA) starts with these.
@@ -144,6 +167,31 @@ constexpr int kResultMarker = 12;
 constexpr uint16_t kResultIsNoNumber = 0xFFFF;
 constexpr int kMinSize = 20;
 } // namespace formula
+
+// [MS-XLS] 2.4.53 ColInfo: the columns first to last (inclusive) and their default format.
+namespace colinfo {
+constexpr int kFirstColumn = 0;
+constexpr int kLastColumn = 2;
+constexpr int kXf = 6;
+constexpr int kMinSize = 10;
+} // namespace colinfo
+
+// [MS-XLS] 2.4.78 DBCell: the offset back to the first ROW record of its block, then for each
+// row where its cells start, the first counted from the second ROW record, the others from the
+// row before.
+namespace dbcell {
+constexpr int kFirstRowOffset = 0;
+constexpr int kCellOffsets = 4;
+} // namespace dbcell
+
+// [MS-XLS] 2.4.144 Index: first row, one past the last row, the position of DEFCOLWIDTH, then
+// the position of each block's DBCELL.
+namespace sheetindex {
+constexpr int kFirstRow = 4;
+constexpr int kEndRow = 8;
+constexpr int kDefColWidth = 12;
+constexpr int kDbCells = 16;
+} // namespace sheetindex
 
 namespace window2 {
 constexpr int kOptions = 0;

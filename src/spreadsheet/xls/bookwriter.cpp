@@ -1,6 +1,7 @@
 #include "spreadsheet/xls/bookwriter.h"
 
 #include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/biffrecords.h"
 #include "spreadsheet/xls/recordbuffer.h"
 #include "spreadsheet/xls/sharedstrings.h"
 
@@ -82,13 +83,7 @@ SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
 }
 
 void writeBof(RecordBuffer& out, uint16_t substream) {
-    char* p = out.appendRecord(kBof, bof::kSize);
-    bytes::put16(p + bof::kVersion, kVersionBiff8);
-    bytes::put16(p + bof::kSubstreamType, substream);
-    bytes::put16(p + bof::kBuild, 0x0DBB); // build and year of the Excel 97 format
-    bytes::put16(p + bof::kYear, 0x07CC);
-    bytes::put32(p + bof::kHistory, 0);
-    bytes::put32(p + bof::kLowestVersion, 0x06); // lowest version that can read the file: BIFF8
+    putBof(out.appendRaw(kBofRecordBytes), substream);
 }
 
 void writeFont(RecordBuffer& out) {
@@ -140,59 +135,13 @@ void writeGlobalsHead(RecordBuffer& out) {
     style[3] = static_cast<char>(0xFF);
 }
 
-// Returns the stream position of the BOUNDSHEET's sheet offset, patched once it is known.
-qsizetype writeBoundSheet(RecordBuffer& out, const QString& name) {
-    const bool compressed = fitsInEightBits(name);
-    const qsizetype record = out.beginRecord(kBoundSheet);
-    const qsizetype offsetField = out.position();
-    static_assert(boundsheet::kStreamPosition == 0 && boundsheet::kName == 8);
-    out.append32(0);
-    out.append8(0); // visible
-    out.append8(0); // worksheet
-    out.append8(static_cast<uint8_t>(name.size()));
-    out.append8(compressed ? 0 : kStringHighByte);
-    out.appendChars(name.constData(), name.size(), compressed);
-    out.endRecord(record);
-    return offsetField;
-}
-
 void writeDimensions(RecordBuffer& out, const SheetPlan& plan) {
-    char* p = out.appendRecord(kDimensions, dimensions::kSize);
-    if (plan.firstRow < 0) {
-        return;
-    }
-    bytes::put32(p + dimensions::kFirstRow, static_cast<uint32_t>(plan.firstRow));
-    bytes::put32(p + dimensions::kEndRow, static_cast<uint32_t>(plan.lastRow + 1));
-    bytes::put16(p + dimensions::kFirstColumn, static_cast<uint16_t>(plan.firstColumn));
-    bytes::put16(p + dimensions::kEndColumn, static_cast<uint16_t>(plan.lastColumn + 1));
-}
-
-constexpr int kRowRecordBytes = kRecordHeader + row::kSize;
-constexpr int kLabelSstRecordBytes = kRecordHeader + labelsst::kSize;
-
-char* putRow(char* p, int rowIndex, RowSpan span) {
-    std::memset(p, 0, kRowRecordBytes);
-    bytes::put16(p, kRow);
-    bytes::put16(p + 2, row::kSize);
-    char* d = p + kRecordHeader;
-    bytes::put16(d + row::kRow, static_cast<uint16_t>(rowIndex));
-    bytes::put16(d + row::kFirstColumn, span.first);
-    bytes::put16(d + row::kEndColumn, span.end);
-    bytes::put16(d + row::kHeight, 0x00FF); // default height
-    bytes::put16(d + row::kFlags, 0x0100);  // the bit Excel always sets
-    bytes::put16(d + row::kXf, kCellXf);
-    return p + kRowRecordBytes;
-}
-
-char* putLabelSst(char* p, int row, int column, uint32_t string) {
-    bytes::put16(p, kLabelSst);
-    bytes::put16(p + 2, labelsst::kSize);
-    char* d = p + kRecordHeader;
-    bytes::put16(d + cell::kRow, static_cast<uint16_t>(row));
-    bytes::put16(d + cell::kColumn, static_cast<uint16_t>(column));
-    bytes::put16(d + cell::kXf, kCellXf);
-    bytes::put32(d + labelsst::kStringIndex, string);
-    return p + kLabelSstRecordBytes;
+    const bool any = plan.firstRow >= 0;
+    putDimensions(out.appendRaw(kDimensionsRecordBytes),
+                  any ? static_cast<uint32_t>(plan.firstRow) : 0,
+                  any ? static_cast<uint32_t>(plan.lastRow + 1) : 0,
+                  any ? static_cast<uint16_t>(plan.firstColumn) : 0,
+                  any ? static_cast<uint16_t>(plan.lastColumn + 1) : 0);
 }
 
 // Writes the rows a block at a time, handing what is written to `flush` whenever a piece is
@@ -212,7 +161,8 @@ bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
         char* p = out.appendRaw(blockBytes);
         for (int r = blockStart; r < blockEnd; ++r) {
             if (plan.rows[r].first != plan.rows[r].end) {
-                p = putRow(p, r, plan.rows[r]);
+                p = putRow(p, static_cast<uint16_t>(r), plan.rows[r].first, plan.rows[r].end,
+                           kCellXf);
             }
         }
         for (int r = blockStart; r < blockEnd; ++r) {
@@ -220,7 +170,8 @@ bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
             const QString* row = sheet.rows[r].data();
             for (int c = span.first; c < span.end; ++c) {
                 if (!row[c].isEmpty()) {
-                    p = putLabelSst(p, r, c, *cellString++);
+                    p = putLabelSst(p, static_cast<uint16_t>(r), static_cast<uint16_t>(c), kCellXf,
+                                    *cellString++);
                 }
             }
         }
@@ -235,11 +186,7 @@ bool writeCells(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan,
 }
 
 void writeWindow2(RecordBuffer& out, bool selected) {
-    char* p = out.appendRecord(kWindow2, window2::kSize);
-    // Grid lines, headers, zeros, automatic grid colour, outline symbols; the first sheet is
-    // also selected and shown.
-    bytes::put16(p + window2::kOptions, selected ? 0x06B6 : 0x00B6);
-    bytes::put32(p + window2::kGridColour, 0x40); // automatic
+    putWindow2(out.appendRaw(kWindow2RecordBytes), selected);
 }
 
 bool writeSheet(RecordBuffer& out, const Sheet& sheet, const SheetPlan& plan, bool first,
@@ -287,7 +234,7 @@ WorkbookStreamWriter::WorkbookStreamWriter(const Book& book) : m_book(book) {
     writeGlobalsHead(out);
     std::vector<qsizetype> sheetOffsetFields;
     for (const Sheet& sheet : book.sheets) {
-        sheetOffsetFields.push_back(writeBoundSheet(out, sheet.name));
+        sheetOffsetFields.push_back(appendBoundSheet(out, sheet.name));
     }
     strings.write(out);
     out.appendRecord(kEof, 0);

@@ -316,6 +316,13 @@ QByteArray CompoundFile::readStream(const DirectoryEntry& entry) {
     return data;
 }
 
+const DirectoryEntry* workbookEntry(const CompoundFile& compound) {
+    if (const DirectoryEntry* workbook = compound.findRootStream(QStringLiteral("Workbook"))) {
+        return workbook;
+    }
+    return compound.findRootStream(QStringLiteral("Book"));
+}
+
 } // namespace
 
 QByteArray readWorkbookStream(const QByteArray& file) {
@@ -331,12 +338,10 @@ QByteArray readWorkbookStream(const QByteArray& file) {
     compound.readFat();
     compound.readDirectory();
 
-    if (const DirectoryEntry* workbook = compound.findRootStream(QStringLiteral("Workbook"))) {
+    // Excel 5.0/95 named the stream "Book"; some writers use that name for BIFF8 too. Which
+    // version it holds is told by its BOF record, when the records are read.
+    if (const DirectoryEntry* workbook = workbookEntry(compound)) {
         return compound.readStream(*workbook);
-    }
-    if (compound.findRootStream(QStringLiteral("Book"))) {
-        fail(QStringLiteral("The file is an Excel 5.0/95 workbook (BIFF5), an older format "
-                            "than Excel 97-2003; save it as Excel 97-2003 first"));
     }
     if (compound.findRootStream(QStringLiteral("EncryptedPackage"))) {
         fail(QStringLiteral("The file is a password-protected (encrypted) workbook; remove the "
@@ -345,8 +350,8 @@ QByteArray readWorkbookStream(const QByteArray& file) {
     if (compound.findRootStream(QStringLiteral("WordDocument"))) {
         fail(QStringLiteral("The file is a Word document, not an Excel workbook"));
     }
-    fail(QStringLiteral("The file is an Office document without a workbook (no Workbook "
-                        "stream), not an Excel workbook"));
+    fail(QStringLiteral("The file is an Office document without a workbook (no Workbook or "
+                        "Book stream), not an Excel workbook"));
 }
 
 CompoundContent readCompoundContent(const QByteArray& file) {
@@ -359,7 +364,8 @@ CompoundContent readCompoundContent(const QByteArray& file) {
     const auto& entries = compound.directory();
     content.entries = compound.rawDirectory();
     content.streams.resize(entries.size());
-    const DirectoryEntry* workbook = compound.findRootStream(QStringLiteral("Workbook"));
+    const DirectoryEntry* workbook = workbookEntry(compound);
+    content.header = file.left(cfb::kHeaderSize);
     for (size_t i = 0; i < entries.size(); ++i) {
         if (&entries[i] == workbook) {
             content.workbookEntry = static_cast<int>(i);

@@ -1,22 +1,16 @@
+#include "spreadsheet/xls/changedsheet.h"
+#include "spreadsheet/xls/biffrecords.h"
 #include "spreadsheet/xls/keptrecords.h"
 #include "spreadsheet/xls/keptsheet.h"
 
 #include <algorithm>
 #include <array>
 
-// A changed sheet is written one row block (32 rows) at a time. A block whose rows all kept
-// their texts is the very bytes it was read as, handed on without being copied; only the blocks
-// that changed are taken apart cell by cell. So a day's workbook that grew by a few rows costs
-// the rows that are new, not the sixty thousand that were there.
 namespace xls::kept {
-
-namespace {
 
 using namespace xls::biff;
 
-constexpr int kRowsPerBlock = 32;
-constexpr int kBlocks = kMaxRows / kRowsPerBlock;
-constexpr qsizetype kRowRecordBytes = kRecordHeader + 16;
+namespace {
 
 QString cellName(int row, int column) {
     QString letters;
@@ -40,327 +34,6 @@ bool sameText(QStringView a, QStringView b) {
     return a.size() == b.size() && (a.data() == b.data() || a == b);
 }
 
-// A cell as read: the bytes of its record (with the STRING, SHRFMLA, ARRAY or TABLE records
-// that belong to a formula), or one cell of a MULRK or MULBLANK.
-struct CellUnit {
-    enum Kind : uint8_t { Span, Rk, Blank };
-    uint16_t row = 0;
-    uint16_t column = 0;
-    uint16_t xf = 0;
-    Kind kind = Span;
-    bool sharedFormula = false; // carries a SHRFMLA, ARRAY or TABLE that other cells use
-    uint32_t begin = 0;         // stream position (the stream is far below 4 GiB)
-    uint32_t size = 0;          // record bytes; the RK value for Rk
-};
-
-// The rows a part of the cell table writes (with a ROW record or a cell) and where its cells
-// lie, for the sheet's INDEX and DIMENSIONS.
-struct Extent {
-    uint32_t firstRow = UINT32_MAX; // of the ROW records
-    uint32_t endRow = 0;
-    uint32_t firstCellRow = UINT32_MAX;
-    uint32_t endCellRow = 0;
-    uint16_t firstColumn = UINT16_MAX;
-    uint16_t endColumn = 0;
-
-    bool hasCells() const { return endCellRow > 0; }
-    bool hasRows() const { return endRow > 0 || hasCells(); }
-    uint32_t firstWrittenRow() const { return std::min(firstRow, firstCellRow); }
-    uint32_t endWrittenRow() const { return std::max(endRow, endCellRow); }
-    void addRow(uint32_t row) {
-        firstRow = std::min(firstRow, row);
-        endRow = std::max(endRow, row + 1);
-    }
-    void addCells(uint32_t row, uint16_t first, uint16_t end) {
-        firstCellRow = std::min(firstCellRow, row);
-        endCellRow = std::max(endCellRow, row + 1);
-        firstColumn = std::min(firstColumn, first);
-        endColumn = std::max(endColumn, end);
-    }
-    void add(const Extent& other) {
-        firstRow = std::min(firstRow, other.firstRow);
-        endRow = std::max(endRow, other.endRow);
-        firstCellRow = std::min(firstCellRow, other.firstCellRow);
-        endCellRow = std::max(endCellRow, other.endCellRow);
-        firstColumn = std::min(firstColumn, other.firstColumn);
-        endColumn = std::max(endColumn, other.endColumn);
-    }
-};
-
-// A stretch of the cell table as read whose records all belong to one row block.
-struct ReadBlock {
-    int block = 0;
-    bool endsWithDbCell = false;
-    int dbCells = 0;
-    qsizetype begin = 0;
-    qsizetype end = 0;
-    qsizetype lastDbCell = -1;
-    Extent extent;
-};
-
-// How a row block of the sheet as written comes about: the bytes of a stretch as read, or
-// bytes written into the writer's block buffer.
-struct BlockPlan {
-    int readBlock = -1;
-    qsizetype begin = 0;
-    qsizetype end = 0;
-    qsizetype dbCell = -1; // from the block's start; -1: none
-};
-
-class ChangedSheetWriter {
-public:
-    ChangedSheetWriter(const QByteArray& stream, const Sheet& sheet, const Rows& original,
-                       const std::vector<bool>* lent, NewStrings& strings, uint16_t defaultXf)
-        : m_stream(stream), m_sheet(sheet), m_original(original), m_lent(lent), m_strings(strings),
-          m_defaultXf(defaultXf) {}
-
-    SheetOut write(const SheetLayout* layout);
-
-private:
-    void scan(qsizetype begin, qsizetype end);
-    void collect(const ReadBlock& stretch, std::vector<CellUnit>& units, qsizetype* rowRecords,
-                 size_t firstRow);
-    void planBlocks();
-    bool copiesAsRead(const ReadBlock& stretch) const;
-    bool rowUnchanged(size_t row) const;
-    void writeBlock(size_t firstRow, const CellUnit* units, size_t unitCount,
-                    const qsizetype* rowRecords);
-    void planRow(size_t row, const CellUnit* units, size_t unitsBegin, size_t unitsEnd);
-    void writeDimensions(QByteArray& out) const;
-    void writeTable(SheetOut& out);
-    void fillIndex(SheetOut& out);
-
-    const QByteArray& m_stream;
-    const Sheet& m_sheet;
-    const Rows& m_original;
-    const std::vector<bool>* m_lent; // rows held unchanged in `sheet`, empty in `original`
-    NewStrings& m_strings;
-    const uint16_t m_defaultXf;
-
-    std::vector<ReadBlock> m_readBlocks; // in stream order
-    bool m_inBlockOrder = true;          // no stretch belongs to a block before the last one's
-    int m_lastBlock = -1;                // of the last stretch in m_readBlocks
-    bool m_hasIndex = false;
-    bool m_hasCellRecords = false;
-
-    std::vector<CellUnit> m_units;       // of the block being written, or of the whole table
-    std::vector<qsizetype> m_rowRecords; // ROW records as read, by row from the first: or -1
-    struct PlannedRow {
-        uint16_t row = 0;
-        uint16_t firstColumn = 0;
-        uint16_t endColumn = 0;
-        // A row whose cells are all kept as read points into the units rather than into cells.
-        bool keptAsRead = false;
-        size_t firstCell = 0;
-        size_t cellCount = 0;
-    };
-    std::vector<PlannedRow> m_rows; // of the block being written
-    struct OutCellEntry {
-        uint16_t column;
-        uint16_t xf;
-        int32_t unit; // -1: a new text cell
-        uint32_t string;
-    };
-    std::vector<OutCellEntry> m_cells;
-    std::vector<qsizetype> m_firstCellAt;
-
-    std::vector<BlockPlan> m_plans; // every row block written, in order
-    QByteArray m_written;           // the blocks that are not copied as read
-    Extent m_extent;
-    std::vector<qsizetype> m_dbCells; // positions in the sheet as written
-    qsizetype m_defColWidthAt = -1;
-    qsizetype m_indexFieldsAt = -1;
-};
-
-// Splits the sheet's cell table into stretches by row block, and notes whether the blocks come
-// in order: Excel, LibreOffice and this program write ROW records, cells and a DBCELL for one
-// block after the other.
-void ChangedSheetWriter::scan(qsizetype begin, qsizetype end) {
-    // A sheet has a million records: this loop looks at each only as much as it must.
-    enum Kind { Other, RowRecord, Cell, Cells, Follower };
-    const char* data = m_stream.constData();
-    int nesting = 0;
-    bool afterTableRecord = false;
-    // The stretch being read is kept apart until it ends: the list's last entry would have to
-    // be looked up again after every store.
-    ReadBlock open;
-    open.block = -1;
-    auto closeStretch = [&] {
-        if (open.block >= 0) {
-            m_lastBlock = open.block;
-            m_readBlocks.push_back(open);
-        }
-    };
-    for (qsizetype at = begin; at + kRecordHeader <= end;) {
-        const qsizetype position = at;
-        const uint16_t type = bytes::u16(data + at);
-        const qsizetype length = bytes::u16(data + at + 2);
-        const char* d = data + at + kRecordHeader;
-        at += kRecordHeader + length;
-        Kind kind = Other;
-        switch (type) {
-        case kBof:
-            ++nesting;
-            afterTableRecord = false;
-            continue;
-        case kEof:
-            --nesting;
-            afterTableRecord = false;
-            continue;
-        case kRow:
-            kind = RowRecord;
-            break;
-        case kBlank:
-        case kNumber:
-        case kRk:
-        case kLabel:
-        case kLabelSst:
-        case kRString:
-        case kBoolErr:
-        case kFormula:
-            kind = Cell;
-            break;
-        case kMulRk:
-        case kMulBlank:
-            kind = Cells;
-            break;
-        case kString:
-        case kShrFmla:
-        case kArray:
-        case kTable:
-        case kDbCell:
-            kind = Follower;
-            break;
-        case kContinue:
-            kind = afterTableRecord ? Follower : Other;
-            break;
-        default:
-            break;
-        }
-        if (nesting != 1) {
-            continue;
-        }
-        if (kind == Other) {
-            m_hasIndex = m_hasIndex || type == kIndex;
-            afterTableRecord = false;
-            continue;
-        }
-        m_hasCellRecords = true;
-        // Records without a row of their own belong with the record before them.
-        const bool namesRow = kind != Follower && length >= 2;
-        const uint16_t row = namesRow ? bytes::u16(d) : 0;
-        const int block = namesRow ? row / kRowsPerBlock : std::max(open.block, 0);
-        if (!afterTableRecord || block != open.block) {
-            closeStretch();
-            m_inBlockOrder = m_inBlockOrder && block >= m_lastBlock;
-            open = {};
-            open.block = block;
-            open.begin = position;
-        }
-        afterTableRecord = true;
-        open.end = at;
-        open.endsWithDbCell = type == kDbCell;
-        if (type == kDbCell) {
-            ++open.dbCells;
-            open.lastDbCell = position;
-        } else if (kind == RowRecord && length >= 16) {
-            open.extent.addRow(row);
-        } else if (kind == Cell && length >= 6) {
-            // The single cells of this block that follow make most of a sheet: they are taken
-            // here with the extent in locals, which the compiler can keep in registers (the
-            // record bytes are read through char pointers, which could alias `open`).
-            uint32_t firstRow = row;
-            uint32_t endRow = row + 1u;
-            uint16_t firstColumn = bytes::u16(d + 2);
-            uint16_t endColumn = uint16_t(firstColumn + 1);
-            qsizetype cellsEnd = at;
-            while (cellsEnd + kRecordHeader + 6 <= end) {
-                const char* next = data + cellsEnd;
-                const qsizetype nextLength = bytes::u16(next + 2);
-                const uint16_t nextRow = bytes::u16(next + kRecordHeader);
-                if (!isSingleCell(bytes::u16(next)) || nextLength < 6 ||
-                    nextRow / kRowsPerBlock != block) {
-                    break;
-                }
-                const uint16_t column = bytes::u16(next + kRecordHeader + 2);
-                firstRow = std::min<uint32_t>(firstRow, nextRow);
-                endRow = std::max<uint32_t>(endRow, nextRow + 1u);
-                firstColumn = std::min(firstColumn, column);
-                endColumn = std::max(endColumn, uint16_t(column + 1));
-                cellsEnd += kRecordHeader + nextLength;
-            }
-            open.extent.addCells(firstRow, firstColumn, endColumn);
-            open.extent.addCells(endRow - 1, firstColumn, endColumn);
-            open.end = at = cellsEnd;
-        } else if (kind == Cells && length >= 6) {
-            const qsizetype count = (length - 6) / (type == kMulRk ? 6 : 2);
-            const int first = bytes::u16(d + 2);
-            const int last = int(std::min<qsizetype>(first + count, kMaxColumns));
-            if (last > first) {
-                open.extent.addCells(row, uint16_t(first), uint16_t(last));
-            }
-        }
-    }
-    closeStretch();
-}
-
-// The cells and ROW records of one stretch as read; ROW records go into rowRecords by row from
-// firstRow.
-void ChangedSheetWriter::collect(const ReadBlock& stretch, std::vector<CellUnit>& units,
-                                 qsizetype* rowRecords, size_t firstRow) {
-    const Records records(m_stream, stretch.begin, stretch.end);
-    const auto end = records.end();
-    for (auto it = records.begin(); it != end; ++it) {
-        const RecordSpan span = *it;
-        const char* d = m_stream.constData() + span.position + kRecordHeader;
-        const qsizetype length = span.size - kRecordHeader;
-        if (span.type == kRow && length >= 16) {
-            rowRecords[bytes::u16(d) - firstRow] = span.position;
-        } else if (isSingleCell(span.type) && length >= 6) {
-            CellUnit unit;
-            unit.row = bytes::u16(d);
-            unit.column = bytes::u16(d + 2);
-            unit.xf = bytes::u16(d + 4);
-            unit.begin = static_cast<uint32_t>(span.position);
-            unit.size = static_cast<uint32_t>(span.size);
-            // What belongs to the cell follows it: CONTINUE records, and for a formula its
-            // string result and the shared or array formula it anchors.
-            for (auto next = it; ++next != end;) {
-                const uint16_t type = (*next).type;
-                const bool belongs =
-                    type == kContinue ||
-                    (span.type == kFormula &&
-                     (type == kString || type == kShrFmla || type == kArray || type == kTable));
-                if (!belongs) {
-                    break;
-                }
-                unit.sharedFormula =
-                    unit.sharedFormula || type == kShrFmla || type == kArray || type == kTable;
-                unit.size += static_cast<uint32_t>((*next).size);
-                it = next;
-            }
-            units.push_back(unit);
-        } else if ((span.type == kMulRk || span.type == kMulBlank) && length >= 6) {
-            const bool rk = span.type == kMulRk;
-            const qsizetype each = rk ? 6 : 2;
-            const uint16_t row = bytes::u16(d);
-            const uint16_t first = bytes::u16(d + 2);
-            const qsizetype count = (length - 6) / each;
-            for (qsizetype k = 0; k < count && first + k < kMaxColumns; ++k) {
-                CellUnit unit;
-                unit.row = row;
-                unit.column = static_cast<uint16_t>(first + k);
-                unit.xf = bytes::u16(d + 4 + each * k);
-                unit.kind = rk ? CellUnit::Rk : CellUnit::Blank;
-                if (rk) {
-                    unit.size = bytes::u32(d + 4 + each * k + 2);
-                }
-                units.push_back(unit);
-            }
-        }
-    }
-}
-
 // In row and column order; cells of one place keep the order they were read in.
 void sortByPlace(std::vector<CellUnit>& units) {
     const auto before = [](const CellUnit& a, const CellUnit& b) {
@@ -370,6 +43,8 @@ void sortByPlace(std::vector<CellUnit>& units) {
         std::stable_sort(units.begin(), units.end(), before);
     }
 }
+
+} // namespace
 
 bool ChangedSheetWriter::copiesAsRead(const ReadBlock& stretch) const {
     // The INDEX of a sheet that has one points at the DBCELL that ends each block.
@@ -453,7 +128,7 @@ void ChangedSheetWriter::planBlocks() {
 
 // The cells of one row as written: those as read whose text is unchanged and text cells for
 // the others, in column order.
-void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBegin,
+void ChangedSheetWriter::planRow(size_t r, uint16_t rowXf, const CellUnit* units, size_t unitsBegin,
                                  size_t unitsEnd) {
     const Rows& current = m_sheet.rows;
     PlannedRow planned;
@@ -499,8 +174,9 @@ void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBe
             m_cells.push_back({units[k].column, units[k].xf, int32_t(k), 0});
             ++k;
         } else {
-            // The new text keeps the format of the cell it replaces.
-            uint16_t xf = m_defaultXf;
+            // The new text keeps the format of the cell it replaces, or takes its column's or
+            // row's.
+            uint16_t xf = c < m_columnXf.size() && m_columnXf[c] != kNoXf ? m_columnXf[c] : rowXf;
             for (size_t m = unitsBegin; m < unitsEnd; ++m) {
                 if (units[m].column == c) {
                     xf = units[m].xf;
@@ -518,6 +194,17 @@ void ChangedSheetWriter::planRow(size_t r, const CellUnit* units, size_t unitsBe
     m_rows.push_back(planned);
 }
 
+// The format a ROW record gives its empty cells, when it gives one.
+uint16_t ChangedSheetWriter::rowFormat(qsizetype rowRecord) const {
+    if (rowRecord < 0) {
+        return m_formats.fallback;
+    }
+    const char* d = m_stream.constData() + rowRecord + kRecordHeader;
+    const uint16_t xf = bytes::u16(d + row::kXf) & row::kXfMask;
+    const bool given = (bytes::u16(d + row::kFlags) & row::kGhostDirty) != 0;
+    return given && xf < m_formats.count ? xf : m_formats.fallback;
+}
+
 // Writes one row block into m_written: its ROW records, its cells, and a DBCELL when the sheet
 // has an INDEX. units are the block's cells as read in row and column order.
 void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size_t unitCount,
@@ -531,7 +218,7 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             ++u;
         }
         const size_t before = m_rows.size();
-        planRow(r, units, unitsBegin, u);
+        planRow(r, rowFormat(rowRecords[r - firstRow]), units, unitsBegin, u);
         if (m_rows.back().cellCount == 0 && rowRecords[r - firstRow] < 0) {
             m_rows.resize(before);
         }
@@ -539,9 +226,21 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
     if (m_rows.empty()) {
         return;
     }
+    const qsizetype blockAt = m_written.size();
+    appendRowRecords(firstRow, rowRecords);
+    appendCells(units);
+    BlockPlan plan{-1, blockAt, 0, -1};
+    if (m_hasIndex) {
+        plan.dbCell = m_written.size() - blockAt;
+        appendDbCell(blockAt);
+    }
+    plan.end = m_written.size();
+    m_plans.push_back(plan);
+}
 
+// The ROW records of the rows planned, as read where there was one.
+void ChangedSheetWriter::appendRowRecords(size_t firstRow, const qsizetype* rowRecords) {
     QByteArray& out = m_written;
-    const qsizetype blockAt = out.size();
     for (const PlannedRow& row : m_rows) {
         const qsizetype kept = rowRecords[row.row - firstRow];
         const qsizetype at = out.size();
@@ -551,24 +250,23 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             appendRecordHeader(out, kRow, 16);
             out.append(m_stream.constData() + kept + kRecordHeader, 16);
         } else {
-            char record[kRowRecordBytes] = {};
-            bytes::put16(record, kRow);
-            bytes::put16(record + 2, 16);
-            char* p = record + kRecordHeader;
-            bytes::put16(p, row.row);
-            bytes::put16(p + 6, 0x00FF);  // default height
-            bytes::put16(p + 12, 0x0100); // the flag Excel always sets
-            bytes::put16(p + 14, m_defaultXf);
+            char record[kRowRecordBytes];
+            putRow(record, row.row, 0, 0, m_formats.fallback);
             out.append(record, kRowRecordBytes);
         }
         char* p = out.data() + at + kRecordHeader;
-        bytes::put16(p + 2, row.firstColumn);
-        bytes::put16(p + 4, row.endColumn);
+        bytes::put16(p + row::kFirstColumn, row.firstColumn);
+        bytes::put16(p + row::kEndColumn, row.endColumn);
         m_extent.addRow(row.row);
         if (row.cellCount > 0) {
             m_extent.addCells(row.row, row.firstColumn, row.endColumn);
         }
     }
+}
+
+// The cells of the rows planned, noting where each row's cells start.
+void ChangedSheetWriter::appendCells(const CellUnit* units) {
+    QByteArray& out = m_written;
     m_firstCellAt.clear();
     // Cells kept in a row are mostly one stretch of the sheet as read: copied in one go.
     qsizetype pendingBegin = 0;
@@ -594,13 +292,8 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
             }
             flush();
             if (cell.unit < 0) {
-                char record[kRecordHeader + 10];
-                bytes::put16(record, kLabelSst);
-                bytes::put16(record + 2, 10);
-                bytes::put16(record + 4, row.row);
-                bytes::put16(record + 6, cell.column);
-                bytes::put16(record + 8, cell.xf);
-                bytes::put32(record + 10, cell.string);
+                char record[kLabelSstRecordBytes];
+                putLabelSst(record, row.row, cell.column, cell.xf, cell.string);
                 out.append(record, sizeof record);
                 continue;
             }
@@ -616,32 +309,29 @@ void ChangedSheetWriter::writeBlock(size_t firstRow, const CellUnit* units, size
         }
     }
     flush();
-    BlockPlan plan{-1, blockAt, 0, -1};
-    if (m_hasIndex) {
-        // DBCELL: back to the block's first ROW, then where each row's cells start, the first
-        // counted from the second ROW record, the others from the row before.
-        const qsizetype at = out.size();
-        plan.dbCell = at - blockAt;
-        appendRecordHeader(out, kDbCell, static_cast<uint16_t>(4 + 2 * m_rows.size()));
-        bytes::append32(out, static_cast<uint32_t>(at - blockAt));
-        qsizetype from = blockAt + kRowRecordBytes;
-        for (const qsizetype cellAt : m_firstCellAt) {
-            bytes::append16(out, static_cast<uint16_t>(cellAt - from));
-            from = cellAt;
-        }
+}
+
+// The DBCELL that ends the block written from blockAt.
+void ChangedSheetWriter::appendDbCell(qsizetype blockAt) {
+    QByteArray& out = m_written;
+    const qsizetype at = out.size();
+    appendRecordHeader(out, kDbCell,
+                       static_cast<uint16_t>(dbcell::kCellOffsets + 2 * m_rows.size()));
+    static_assert(dbcell::kFirstRowOffset == 0);
+    bytes::append32(out, static_cast<uint32_t>(at - blockAt));
+    qsizetype from = blockAt + kRowRecordBytes;
+    for (const qsizetype cellAt : m_firstCellAt) {
+        bytes::append16(out, static_cast<uint16_t>(cellAt - from));
+        from = cellAt;
     }
-    plan.end = out.size();
-    m_plans.push_back(plan);
 }
 
 void ChangedSheetWriter::writeDimensions(QByteArray& out) const {
-    appendRecordHeader(out, kDimensions, 14);
     const bool any = m_extent.hasCells();
-    bytes::append32(out, any ? m_extent.firstCellRow : 0);
-    bytes::append32(out, any ? m_extent.endCellRow : 0);
-    bytes::append16(out, any ? m_extent.firstColumn : 0);
-    bytes::append16(out, any ? m_extent.endColumn : 0);
-    bytes::append16(out, 0);
+    char record[kDimensionsRecordBytes];
+    putDimensions(record, any ? m_extent.firstCellRow : 0, any ? m_extent.endCellRow : 0,
+                  any ? m_extent.firstColumn : 0, any ? m_extent.endColumn : 0);
+    out.append(record, sizeof record);
 }
 
 void ChangedSheetWriter::writeTable(SheetOut& out) {
@@ -667,16 +357,73 @@ void ChangedSheetWriter::fillIndex(SheetOut& out) {
     }
     // INDEX: first row, row after the last, DEFCOLWIDTH, then each DBCELL.
     char* p = out.at(m_indexFieldsAt);
-    bytes::put32(p + 4, m_extent.hasRows() ? m_extent.firstWrittenRow() : 0);
-    bytes::put32(p + 8, m_extent.hasRows() ? m_extent.endWrittenRow() : 0);
+    bytes::put32(p + sheetindex::kFirstRow, m_extent.hasRows() ? m_extent.firstWrittenRow() : 0);
+    bytes::put32(p + sheetindex::kEndRow, m_extent.hasRows() ? m_extent.endWrittenRow() : 0);
     if (m_defColWidthAt >= 0) {
-        bytes::put32(p + 12, static_cast<uint32_t>(m_defColWidthAt));
-        out.positionFields.push_back(m_indexFieldsAt + 12);
+        bytes::put32(p + sheetindex::kDefColWidth, static_cast<uint32_t>(m_defColWidthAt));
+        out.positionFields.push_back(m_indexFieldsAt + sheetindex::kDefColWidth);
     }
     for (size_t i = 0; i < m_dbCells.size() && i < m_plans.size(); ++i) {
-        bytes::put32(p + 16 + 4 * qsizetype(i), static_cast<uint32_t>(m_dbCells[i]));
-        out.positionFields.push_back(m_indexFieldsAt + 16 + 4 * qsizetype(i));
+        const qsizetype field = sheetindex::kDbCells + 4 * qsizetype(i);
+        bytes::put32(p + field, static_cast<uint32_t>(m_dbCells[i]));
+        out.positionFields.push_back(m_indexFieldsAt + field);
     }
+}
+
+// A sheet new to the workbook: the least a worksheet needs.
+void ChangedSheetWriter::writeNewSheet(SheetOut& out) {
+    char bofRecord[kBofRecordBytes];
+    putBof(bofRecord, kWorksheet);
+    out.bytes().append(bofRecord, sizeof bofRecord);
+    writeDimensions(out.bytes());
+    writeTable(out);
+    char window[kWindow2RecordBytes];
+    putWindow2(window, false);
+    out.bytes().append(window, sizeof window);
+    char eofRecord[kEofRecordBytes];
+    putEof(eofRecord);
+    out.bytes().append(eofRecord, sizeof eofRecord);
+}
+
+// DIMENSIONS, once, then the cell table as planned.
+void ChangedSheetWriter::writeDimensionsAndTable(SheetOut& out) {
+    if (!m_dimensionsWritten) {
+        writeDimensions(out.bytes());
+    }
+    m_dimensionsWritten = true;
+    writeTable(out);
+    m_tableWritten = true;
+}
+
+// A record of the sheet itself (not of a chart in it) as the sheet as written has it: true
+// when it was written, false when it is to be copied as read.
+bool ChangedSheetWriter::rewriteSheetRecord(SheetOut& out, const RecordSpan& span) {
+    if (span.type == kIndex) {
+        // Room for a longer INDEX, filled once the blocks are placed.
+        QByteArray& bytes = out.bytes();
+        const qsizetype length = sheetindex::kDbCells + 4 * qsizetype(m_plans.size());
+        appendRecordHeader(bytes, kIndex, static_cast<uint16_t>(length));
+        m_indexFieldsAt = out.size();
+        bytes.append(QByteArray(length, '\0'));
+        return true;
+    }
+    if (span.type == kDimensions) {
+        if (!m_dimensionsWritten) {
+            writeDimensions(out.bytes());
+        }
+        m_dimensionsWritten = true;
+        if (!m_hasCellRecords && !m_tableWritten) {
+            writeDimensionsAndTable(out);
+        }
+        return true;
+    }
+    if (!m_tableWritten && (span.type == kWindow2 || span.type == kEof)) {
+        writeDimensionsAndTable(out);
+    }
+    if (span.type == kDefColWidth) {
+        m_defColWidthAt = out.size();
+    }
+    return false;
 }
 
 SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
@@ -686,103 +433,40 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
         scan(layout->begin, layout->end);
     }
     planBlocks();
-
     if (!layout) {
-        // A sheet new to the workbook: the least a worksheet needs.
-        QByteArray& bytes = out.bytes();
-        appendRecordHeader(bytes, kBof, 16);
-        bytes::append16(bytes, kVersionBiff8);
-        bytes::append16(bytes, kWorksheet);
-        bytes::append16(bytes, 0x0DBB);
-        bytes::append16(bytes, 0x07CC);
-        bytes::append32(bytes, 0);
-        bytes::append32(bytes, 0x06);
-        writeDimensions(bytes);
-        writeTable(out);
-        appendRecordHeader(out.bytes(), kWindow2, 18);
-        QByteArray window(18, '\0');
-        bytes::put16(window.data(), 0x00B6);
-        bytes::put32(window.data() + 6, 0x40);
-        out.bytes().append(window);
-        appendRecordHeader(out.bytes(), kEof, 0);
+        writeNewSheet(out);
         return out;
     }
-
-    // The sheet as read, with the cell table as planned and room for a longer INDEX.
-    const char* data = m_stream.constData();
-    int nesting = 0;
-    bool dimensionsWritten = false;
-    bool tableWritten = false;
-    auto table = [&] {
-        if (!dimensionsWritten) {
-            writeDimensions(out.bytes());
-        }
-        dimensionsWritten = true;
-        writeTable(out);
-        tableWritten = true;
-    };
+    // The sheet as read, with the cell table as planned.
     size_t nextStretch = 0;
-    qsizetype at = layout->begin;
-    while (at + kRecordHeader <= layout->end) {
-        if (nextStretch < m_readBlocks.size() && at == m_readBlocks[nextStretch].begin) {
+    const NestedRecords records(m_stream, layout->begin, layout->end);
+    for (auto it = records.begin(), end = records.end(); it != end;) {
+        const auto [span, depth] = *it;
+        if (nextStretch < m_readBlocks.size() && span.position == m_readBlocks[nextStretch].begin) {
             // The whole table goes where its first record stood.
-            if (!tableWritten) {
-                table();
+            if (!m_tableWritten) {
+                writeDimensionsAndTable(out);
             }
-            at = m_readBlocks[nextStretch++].end;
+            it.skipTo(m_readBlocks[nextStretch++].end);
             continue;
         }
-        const uint16_t type = bytes::u16(data + at);
-        const qsizetype size = kRecordHeader + bytes::u16(data + at + 2);
-        const bool topLevel = nesting == 1 && type != kBof;
-        if (type == kBof) {
-            ++nesting;
-        } else if (type == kEof) {
-            --nesting;
+        const bool ownRecord = depth == 1 && span.type != kBof;
+        if (!ownRecord || !rewriteSheetRecord(out, span)) {
+            out.bytes().append(m_stream.constData() + span.position, span.size);
         }
-        if (topLevel) {
-            if (type == kIndex) {
-                QByteArray& bytes = out.bytes();
-                appendRecordHeader(bytes, kIndex, static_cast<uint16_t>(16 + 4 * m_plans.size()));
-                m_indexFieldsAt = out.size();
-                bytes.append(QByteArray(16 + 4 * qsizetype(m_plans.size()), '\0'));
-                at += size;
-                continue;
-            }
-            if (type == kDimensions) {
-                if (!dimensionsWritten) {
-                    writeDimensions(out.bytes());
-                }
-                dimensionsWritten = true;
-                if (!m_hasCellRecords && !tableWritten) {
-                    table();
-                }
-                at += size;
-                continue;
-            }
-            if (!tableWritten && (type == kWindow2 || type == kEof)) {
-                table();
-            }
-            if (type == kDefColWidth) {
-                m_defColWidthAt = out.size();
-            }
-        }
-        out.bytes().append(data + at, size);
-        at += size;
+        ++it;
     }
-    if (!tableWritten) {
+    if (!m_tableWritten) {
         fail(QStringLiteral("the sheet \"%1\" has no end").arg(m_sheet.name));
     }
     fillIndex(out);
     return out;
 }
 
-} // namespace
-
 SheetOut writeChangedSheet(const QByteArray& stream, const SheetLayout* layout, const Sheet& sheet,
                            const Rows& original, const std::vector<bool>* lent, NewStrings& strings,
-                           uint16_t defaultXf) {
-    return ChangedSheetWriter(stream, sheet, original, lent, strings, defaultXf).write(layout);
+                           CellFormats formats) {
+    return ChangedSheetWriter(stream, sheet, original, lent, strings, formats).write(layout);
 }
 
 } // namespace xls::kept

@@ -1,10 +1,12 @@
 #include "spreadsheet/xls/keptbook.h"
 
 #include "spreadsheet/xls/biffformat.h"
+#include "spreadsheet/xls/biffrecords.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/keptrecords.h"
 #include "spreadsheet/xls/keptsheet.h"
 #include "spreadsheet/xls/recordbuffer.h"
+#include "spreadsheet/xls/sstwriter.h"
 
 #include <algorithm>
 
@@ -13,7 +15,7 @@ namespace xls {
 namespace {
 
 using namespace xls::biff;
-using kept::appendRecordHeader;
+using kept::CellFormats;
 using kept::fail;
 using kept::NewStrings;
 using kept::Rows;
@@ -22,8 +24,6 @@ using kept::SheetOut;
 // The cell format of new cells where no cell stood before: Excel's default cell format, the
 // first after the 15 style formats every BIFF8 workbook starts with.
 constexpr uint16_t kDefaultCellXf = 15;
-// EXTSST: at least 8 strings a bucket, about 128 buckets, never more than one record holds.
-constexpr size_t kMaxBuckets = 1000;
 
 // A record of the shared string table: where it starts, and where the strings in it start and
 // how many bytes they take (the SST record's counts are no string).
@@ -137,73 +137,6 @@ private:
     qsizetype m_at = 0;
 };
 
-// Appends the new strings in CONTINUE records of their own (a string may start a record), and
-// returns the data pieces they take.
-void appendNewStrings(QByteArray& out, const NewStrings& strings, std::vector<StringRecord>& pieces,
-                      bool sstOfItsOwn) {
-    qsizetype record = -1;
-    qsizetype sstAt = -1;
-    qsizetype used = 0;
-    auto close = [&] {
-        if (record < 0) {
-            return;
-        }
-        bytes::put16(out.data() + record + 2, static_cast<uint16_t>(used));
-        // The counts at the start of the SST record are no string.
-        const qsizetype skip = record == sstAt ? 8 : 0;
-        pieces.push_back({record, record + kRecordHeader + skip, used - skip});
-    };
-    auto start = [&](uint16_t type) {
-        close();
-        record = out.size();
-        appendRecordHeader(out, type, 0);
-        used = 0;
-    };
-    if (sstOfItsOwn) {
-        start(kSst);
-        sstAt = record;
-        bytes::append32(out, strings.references);
-        bytes::append32(out, static_cast<uint32_t>(strings.texts.size()));
-        used = 8;
-    }
-    for (const QString& text : strings.texts) {
-        const bool compressed = fitsInEightBits(text);
-        const int charSize = compressed ? 1 : 2;
-        const uint8_t flags = compressed ? 0 : kStringHighByte;
-        if (record < 0 || kMaxRecordData - used < 3 + 2 * charSize) {
-            start(kContinue);
-        }
-        bytes::append16(out, static_cast<uint16_t>(text.size()));
-        out.append(char(flags));
-        used += 3;
-        const QChar* chars = text.constData();
-        qsizetype remaining = text.size();
-        for (;;) {
-            qsizetype n = std::min<qsizetype>(remaining, (kMaxRecordData - used) / charSize);
-            if (n < remaining && n > 0 && chars[n - 1].isHighSurrogate()) {
-                --n;
-            }
-            for (qsizetype i = 0; i < n; ++i) {
-                if (compressed) {
-                    out.append(char(chars[i].unicode()));
-                } else {
-                    bytes::append16(out, chars[i].unicode());
-                }
-            }
-            used += n * charSize;
-            chars += n;
-            remaining -= n;
-            if (remaining == 0) {
-                break;
-            }
-            start(kContinue);
-            out.append(char(flags));
-            used = 1;
-        }
-    }
-    close();
-}
-
 // Where a string of the shared string table starts, and where the record it starts in does.
 struct StringPlace {
     qsizetype position;
@@ -225,210 +158,222 @@ bool placeStrings(const QByteArray& records, std::vector<StringRecord> pieces,
     return true;
 }
 
-void appendExtSst(QByteArray& out, const std::vector<StringPlace>& places) {
-    const auto stringCount = static_cast<uint32_t>(places.size());
-    const uint16_t perBucket = static_cast<uint16_t>(
-        std::min<uint32_t>(std::max<uint32_t>(8, (stringCount + 127) / 128), 0xFFFF));
-    QByteArray buckets;
-    for (uint32_t i = 0; i < stringCount && size_t(buckets.size() / 8) < kMaxBuckets;
-         i += perBucket) {
-        bytes::append32(buckets, static_cast<uint32_t>(places[i].position));
-        bytes::append16(buckets, static_cast<uint16_t>(places[i].position - places[i].recordStart));
-        bytes::append16(buckets, 0);
-    }
-    appendRecordHeader(out, kExtSst, static_cast<uint16_t>(2 + buckets.size()));
-    bytes::append16(out, perBucket);
-    out.append(buckets);
-}
+// The shared string table as read: where its records are and where its strings start.
+struct ReadTable {
+    qsizetype sst = -1; // index of the SST record among the globals
+    size_t end = 0;     // one past its last CONTINUE
+    uint32_t references = 0;
+    std::vector<StringPlace> places; // in the stream as read
+};
 
-void appendBoundSheet(QByteArray& out, const QString& name) {
-    const bool compressed = fitsInEightBits(name);
-    appendRecordHeader(out, kBoundSheet,
-                       static_cast<uint16_t>(8 + name.size() * (compressed ? 1 : 2)));
-    bytes::append32(out, 0); // the position, set once known
-    out.append(char(0));     // visible
-    out.append(char(0));     // worksheet
-    out.append(char(name.size()));
-    out.append(char(compressed ? 0 : kStringHighByte));
-    for (const QChar c : name) {
-        if (compressed) {
-            out.append(char(c.unicode()));
-        } else {
-            bytes::append16(out, c.unicode());
+ReadTable readStringTable(const BookLayout& layout) {
+    ReadTable table;
+    const auto& globals = layout.globals;
+    for (size_t i = 0; i < globals.size() && table.sst < 0; ++i) {
+        if (globals[i].type == kSst) {
+            table.sst = qsizetype(i);
+            table.end = i + 1;
+            while (table.end < globals.size() && globals[table.end].type == kContinue) {
+                ++table.end;
+            }
         }
     }
-}
-
-} // namespace
-
-std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& book,
-                                        const std::vector<SheetChange>& changes) {
-    if (!layout.problem.isEmpty()) {
-        fail(layout.problem);
+    if (table.sst < 0) {
+        return table;
     }
     const QByteArray& stream = layout.compound.workbook;
+    const RecordSpan& sst = globals[size_t(table.sst)];
+    if (sst.size < kRecordHeader + 8) {
+        fail(QStringLiteral("its shared string table is damaged"));
+    }
+    table.references = bytes::u32(stream.constData() + sst.position + kRecordHeader);
+    // Counted rather than taken from the record: some writers state more than they store,
+    // and new strings must get the indexes right after the last one stored.
+    std::vector<StringRecord> pieces;
+    for (size_t k = size_t(table.sst); k < table.end; ++k) {
+        const RecordSpan& span = globals[k];
+        const qsizetype skip = k == size_t(table.sst) ? 8 : 0;
+        pieces.push_back({span.position, span.position + kRecordHeader + skip,
+                          span.size - kRecordHeader - skip});
+    }
+    if (!placeStrings(stream, std::move(pieces), table.places)) {
+        fail(QStringLiteral("its shared string table is damaged"));
+    }
+    return table;
+}
 
-    // The string table as read, and how many strings it holds: new texts go after them.
-    qsizetype sstRecord = -1;
-    size_t sstEnd = 0; // one past the last CONTINUE of the table
-    for (size_t i = 0; i < layout.globals.size(); ++i) {
-        if (layout.globals[i].type == kSst) {
-            sstRecord = qsizetype(i);
-            sstEnd = i + 1;
-            while (sstEnd < layout.globals.size() && layout.globals[sstEnd].type == kContinue) {
-                ++sstEnd;
-            }
-            break;
-        }
-    }
-    uint32_t readStrings = 0;
-    uint32_t readReferences = 0;
-    std::vector<StringPlace> readPlaces; // in the stream as read
-    if (sstRecord >= 0) {
-        const RecordSpan& sst = layout.globals[size_t(sstRecord)];
-        if (sst.size < kRecordHeader + 8) {
-            fail(QStringLiteral("its shared string table is damaged"));
-        }
-        readReferences = bytes::u32(stream.constData() + sst.position + kRecordHeader);
-        // Counted rather than taken from the record: some writers state more than they store,
-        // and new strings must get the indexes right after the last one stored.
-        std::vector<StringRecord> pieces;
-        for (size_t k = size_t(sstRecord); k < sstEnd; ++k) {
-            const RecordSpan& span = layout.globals[k];
-            const qsizetype skip = k == size_t(sstRecord) ? 8 : 0;
-            pieces.push_back({span.position, span.position + kRecordHeader + skip,
-                              span.size - kRecordHeader - skip});
-        }
-        if (!placeStrings(stream, std::move(pieces), readPlaces)) {
-            fail(QStringLiteral("its shared string table is damaged"));
-        }
-        readStrings = static_cast<uint32_t>(readPlaces.size());
-    }
-    // New cells where no cell stood take Excel's default cell format, or the last format of a
-    // workbook that has fewer.
+// New cells where no cell stood take Excel's default cell format, or the last format of a
+// workbook that has fewer, unless their column or row names one.
+CellFormats cellFormats(const BookLayout& layout) {
     int xfCount = 0;
     for (const RecordSpan& span : layout.globals) {
         xfCount += span.type == kXf;
     }
-    const uint16_t defaultXf =
-        static_cast<uint16_t>(std::clamp(xfCount - 1, 0, int(kDefaultCellXf)));
-    NewStrings strings(readStrings);
+    return {static_cast<uint16_t>(std::clamp(xfCount - 1, 0, int(kDefaultCellXf))), xfCount};
+}
 
-    // Sheets first: their new cells decide the strings the globals hold.
-    std::vector<SheetOut> sheets;
-    std::vector<bool> written(book.sheets.size(), false);
-    for (const SheetLayout& entry : layout.sheets) {
+class KeptStreamWriter {
+public:
+    KeptStreamWriter(const BookLayout& layout, const Book& book,
+                     const std::vector<SheetChange>& changes)
+        : m_layout(layout), m_stream(layout.compound.workbook), m_book(book), m_changes(changes),
+          m_table(readStringTable(layout)), m_strings(static_cast<uint32_t>(m_table.places.size())),
+          m_out(layout.globals.empty() ? 4096
+                                       : layout.globals.back().position +
+                                             layout.globals.back().size + qsizetype{64} * 1024,
+                0) {}
+
+    std::vector<QByteArray> write();
+
+private:
+    void writeSheets();
+    void writeGlobals();
+    void appendNewBoundSheets();
+    void appendStrings();
+    std::vector<QByteArray> assemble();
+
+    const BookLayout& m_layout;
+    const QByteArray& m_stream;
+    const Book& m_book;
+    const std::vector<SheetChange>& m_changes;
+    const ReadTable m_table;
+    NewStrings m_strings;
+    std::vector<SheetOut> m_sheets;
+    std::vector<size_t> m_newSheets;     // of Book::sheets, beyond those of the layout
+    RecordBuffer m_out;                  // the globals as written
+    std::vector<qsizetype> m_positionAt; // one BOUNDSHEET position per sheet, in order
+    bool m_stringsWritten = false;
+};
+
+// Sheets first: their new cells decide the strings the globals hold.
+void KeptStreamWriter::writeSheets() {
+    static const Rows none;
+    const CellFormats formats = cellFormats(m_layout);
+    std::vector<bool> written(m_book.sheets.size(), false);
+    for (const SheetLayout& entry : m_layout.sheets) {
         const int t = entry.textSheet;
-        if (t >= 0 && size_t(t) < changes.size() && changes[size_t(t)].changed) {
-            static const Rows none;
-            const Rows* original = changes[size_t(t)].originalRows;
-            sheets.push_back(kept::writeChangedSheet(
-                stream, &entry, book.sheets[size_t(t)], original ? *original : none,
-                changes[size_t(t)].lentRows, strings, defaultXf));
+        if (t >= 0 && size_t(t) < m_changes.size() && m_changes[size_t(t)].changed) {
+            const SheetChange& change = m_changes[size_t(t)];
+            m_sheets.push_back(
+                kept::writeChangedSheet(m_stream, &entry, m_book.sheets[size_t(t)],
+                                        change.originalRows ? *change.originalRows : none,
+                                        change.lentRows, m_strings, formats));
         } else {
-            sheets.push_back(kept::copySheet(stream, entry));
+            m_sheets.push_back(kept::copySheet(m_stream, entry));
         }
         if (t >= 0) {
             written[size_t(t)] = true;
         }
     }
-    std::vector<size_t> newSheets;
-    for (size_t t = 0; t < book.sheets.size(); ++t) {
-        if (written[t]) {
-            continue;
+    for (size_t t = 0; t < m_book.sheets.size(); ++t) {
+        if (!written[t]) {
+            m_sheets.push_back(kept::writeChangedSheet(m_stream, nullptr, m_book.sheets[t], none,
+                                                       nullptr, m_strings, formats));
+            m_newSheets.push_back(t);
         }
-        static const Rows none;
-        sheets.push_back(kept::writeChangedSheet(stream, nullptr, book.sheets[t], none, nullptr,
-                                                 strings, defaultXf));
-        newSheets.push_back(t);
     }
+}
 
-    QByteArray out;
-    out.reserve(layout.globals.empty() ? 4096
-                                       : layout.globals.back().position +
-                                             layout.globals.back().size + qsizetype{64} * 1024);
-    std::vector<qsizetype> positionFields; // one BOUNDSHEET position per sheet, in order
-    size_t lastBoundSheet = layout.globals.size();
-    for (size_t i = 0; i < layout.globals.size(); ++i) {
-        if (layout.globals[i].type == kBoundSheet) {
+void KeptStreamWriter::appendNewBoundSheets() {
+    for (const size_t t : m_newSheets) {
+        m_positionAt.push_back(biff::appendBoundSheet(m_out, m_book.sheets[t].name));
+    }
+}
+
+// The table as read, copied whole with its counts updated, then the new strings: they fill its
+// last record before further CONTINUE records start, as readers expect the first strings in
+// the SST record itself. Then the index of the whole table.
+void KeptStreamWriter::appendStrings() {
+    m_stringsWritten = true;
+    const auto readCount = static_cast<uint32_t>(m_table.places.size());
+    const auto newCount = static_cast<uint32_t>(m_strings.texts.size());
+    if (m_table.sst < 0 && newCount == 0) {
+        return;
+    }
+    SstWriter writer(m_out, readCount + newCount);
+    std::vector<BucketStart> buckets;
+    if (m_table.sst >= 0) {
+        const auto& globals = m_layout.globals;
+        // The strings move by as much as the table does.
+        const qsizetype moved = m_out.position() - globals[size_t(m_table.sst)].position;
+        qsizetype last = 0;
+        for (size_t k = size_t(m_table.sst); k < m_table.end; ++k) {
+            last = m_out.position();
+            m_out.appendBytes(m_stream.constData() + globals[k].position, globals[k].size);
+        }
+        char* sst = m_out.at(globals[size_t(m_table.sst)].position + moved) + kRecordHeader;
+        bytes::put32(sst, m_table.references + m_strings.references);
+        bytes::put32(sst + 4, readCount + newCount);
+        for (uint32_t i = 0; i < readCount && buckets.size() < kMaxExtSstBuckets;
+             i += writer.perBucket()) {
+            const StringPlace& place = m_table.places[i];
+            buckets.push_back({static_cast<uint32_t>(place.position + moved),
+                               static_cast<uint16_t>(place.position - place.recordStart)});
+        }
+        writer.resume(last, readCount);
+    } else {
+        writer.open(m_strings.references, newCount);
+    }
+    for (const QString& text : m_strings.texts) {
+        writer.append(text, fitsInEightBits(text));
+    }
+    writer.close();
+    buckets.insert(buckets.end(), writer.buckets.begin(), writer.buckets.end());
+    if (buckets.size() > kMaxExtSstBuckets) {
+        buckets.resize(kMaxExtSstBuckets);
+    }
+    appendExtSst(m_out, writer.perBucket(), buckets);
+}
+
+// The globals as read, with the string table and the sheet list grown and the old EXTSST
+// replaced.
+void KeptStreamWriter::writeGlobals() {
+    const auto& globals = m_layout.globals;
+    size_t lastBoundSheet = globals.size();
+    for (size_t i = 0; i < globals.size(); ++i) {
+        if (globals[i].type == kBoundSheet) {
             lastBoundSheet = i;
         }
     }
-    auto appendNewBoundSheets = [&] {
-        for (const size_t t : newSheets) {
-            positionFields.push_back(out.size() + kRecordHeader);
-            appendBoundSheet(out, book.sheets[t].name);
-        }
-    };
-    bool stringsWritten = false;
-    auto appendStrings = [&](qsizetype from) {
-        std::vector<StringPlace> places;
-        if (from >= 0) {
-            // The table as read is copied whole, so its strings move by as much as it does.
-            const qsizetype moved = out.size() - layout.globals[size_t(from)].position;
-            for (size_t k = size_t(from); k < sstEnd; ++k) {
-                const RecordSpan& span = layout.globals[k];
-                const qsizetype at = out.size();
-                out.append(stream.constData() + span.position, span.size);
-                if (k == size_t(from)) {
-                    bytes::put32(out.data() + at + kRecordHeader,
-                                 readReferences + strings.references);
-                    bytes::put32(out.data() + at + kRecordHeader + 4,
-                                 readStrings + static_cast<uint32_t>(strings.texts.size()));
-                }
-            }
-            places.reserve(readPlaces.size() + strings.texts.size());
-            for (const StringPlace& place : readPlaces) {
-                places.push_back({place.position + moved, place.recordStart + moved});
-            }
-        }
-        if (!strings.texts.empty()) {
-            std::vector<StringRecord> pieces;
-            appendNewStrings(out, strings, pieces, from < 0);
-            if (!placeStrings(out, std::move(pieces), places)) {
-                fail(QStringLiteral("its shared string table cannot be read to the end"));
-            }
-        }
-        if (from >= 0 || !strings.texts.empty()) {
-            appendExtSst(out, places);
-        }
-        stringsWritten = true;
-    };
-    for (size_t i = 0; i < layout.globals.size(); ++i) {
-        const RecordSpan& span = layout.globals[i];
-        if (qsizetype(i) == sstRecord) {
-            appendStrings(sstRecord);
-            i = sstEnd - 1;
+    for (size_t i = 0; i < globals.size(); ++i) {
+        const RecordSpan& span = globals[i];
+        if (qsizetype(i) == m_table.sst) {
+            appendStrings();
+            i = m_table.end - 1;
             continue;
         }
         if (span.type == kExtSst) {
             continue;
         }
         if (span.type == kEof) {
-            if (lastBoundSheet == layout.globals.size()) {
+            if (lastBoundSheet == globals.size()) {
                 appendNewBoundSheets();
             }
-            if (!stringsWritten) {
-                appendStrings(-1);
+            if (!m_stringsWritten) {
+                appendStrings();
             }
         }
         if (span.type == kBoundSheet) {
-            positionFields.push_back(out.size() + kRecordHeader);
+            m_positionAt.push_back(m_out.position() + kRecordHeader);
         }
-        out.append(stream.constData() + span.position, span.size);
+        m_out.appendBytes(m_stream.constData() + span.position, span.size);
         if (i == lastBoundSheet) {
             appendNewBoundSheets();
         }
     }
+}
 
-    if (positionFields.size() != sheets.size()) {
+// The globals, then the sheets, with every stream position set.
+std::vector<QByteArray> KeptStreamWriter::assemble() {
+    if (m_positionAt.size() != m_sheets.size()) {
         fail(QStringLiteral("its list of sheets does not match the sheets it holds"));
     }
-    std::vector<QByteArray> pieces{std::move(out)};
-    qsizetype begin = pieces.front().size();
-    for (size_t s = 0; s < sheets.size(); ++s) {
-        SheetOut& sheet = sheets[s];
-        bytes::put32(pieces.front().data() + positionFields[s], static_cast<uint32_t>(begin));
+    const qsizetype globalsSize = m_out.position();
+    std::vector<QByteArray> pieces{m_out.take()};
+    qsizetype begin = globalsSize;
+    for (size_t s = 0; s < m_sheets.size(); ++s) {
+        SheetOut& sheet = m_sheets[s];
+        bytes::put32(pieces.front().data() + m_positionAt[s], static_cast<uint32_t>(begin));
         for (const qsizetype field : sheet.positionFields) {
             char* p = sheet.at(field);
             bytes::put32(p, static_cast<uint32_t>(bytes::u32(p) - sheet.base + begin));
@@ -439,6 +384,22 @@ std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& bo
         }
     }
     return pieces;
+}
+
+std::vector<QByteArray> KeptStreamWriter::write() {
+    writeSheets();
+    writeGlobals();
+    return assemble();
+}
+
+} // namespace
+
+std::vector<QByteArray> writeKeptStream(const BookLayout& layout, const Book& book,
+                                        const std::vector<SheetChange>& changes) {
+    if (!layout.problem.isEmpty()) {
+        fail(layout.problem);
+    }
+    return KeptStreamWriter(layout, book, changes).write();
 }
 
 } // namespace xls

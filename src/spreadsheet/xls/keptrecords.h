@@ -3,20 +3,13 @@
 #include "spreadsheet/xls/biffformat.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/keptbook.h"
+#include "spreadsheet/xls/substream.h"
 
 #include <QByteArray>
 #include <cstdint>
 
 // Walking the records of a Workbook stream as read, for the write-back that keeps them.
 namespace xls::kept {
-
-// Records that only the keeping writer needs by name.
-constexpr uint16_t kIndex = 0x020B;
-constexpr uint16_t kDbCell = 0x00D7;
-constexpr uint16_t kShrFmla = 0x04BC;
-constexpr uint16_t kArray = 0x0221;
-constexpr uint16_t kTable = 0x0236;
-constexpr uint16_t kDefColWidth = 0x0055;
 
 // The records of a sheet's cell table: rows, cells, what belongs to formulas, row block ends.
 inline bool isCellTableRecord(uint16_t type) {
@@ -32,11 +25,13 @@ inline bool isCellTableRecord(uint16_t type) {
     case biff::kRString:
     case biff::kBoolErr:
     case biff::kFormula:
+    case biff::kFormulaBiff3:
+    case biff::kFormulaBiff4:
     case biff::kString:
-    case kShrFmla:
-    case kArray:
-    case kTable:
-    case kDbCell:
+    case biff::kShrFmla:
+    case biff::kArray:
+    case biff::kTable:
+    case biff::kDbCell:
         return true;
     default:
         return false;
@@ -46,7 +41,7 @@ inline bool isCellTableRecord(uint16_t type) {
 inline bool isSingleCell(uint16_t type) {
     return type == biff::kBlank || type == biff::kNumber || type == biff::kRk ||
            type == biff::kLabel || type == biff::kLabelSst || type == biff::kRString ||
-           type == biff::kBoolErr || type == biff::kFormula;
+           type == biff::kBoolErr || biff::isFormula(type);
 }
 
 inline void appendRecordHeader(QByteArray& out, uint16_t type, uint16_t length) {
@@ -72,6 +67,8 @@ public:
         bool operator!=(const Iterator& end) const {
             return m_at + biff::kRecordHeader <= end.m_at;
         }
+        // Goes on at a later record of the same depth, past records that hold no BOF or EOF.
+        void skipTo(qsizetype position) { m_at = position; }
 
     private:
         const char* m_data;
@@ -87,6 +84,47 @@ private:
     const char* m_data;
     qsizetype m_from;
     qsizetype m_to;
+};
+
+// The records of one or more substreams, each with its depth: 1 for the records of a
+// substream walked from its BOF (its BOF and EOF included), 2 for those of a substream embedded
+// in it, such as a chart's, and so on ([MS-XLS] 2.1.4 Streams and substreams).
+struct NestedRecord {
+    RecordSpan span;
+    int depth;
+};
+
+class NestedRecords {
+public:
+    class Iterator {
+    public:
+        explicit Iterator(Records::Iterator at) : m_at(at) {}
+        NestedRecord operator*() const {
+            const RecordSpan span = *m_at;
+            SubstreamDepth after = m_depth;
+            return {span, after.next(span.type)};
+        }
+        Iterator& operator++() {
+            m_depth.next((*m_at).type);
+            ++m_at;
+            return *this;
+        }
+        bool operator!=(const Iterator& end) const { return m_at != end.m_at; }
+        // Goes on at a later record, past records that hold no BOF or EOF.
+        void skipTo(qsizetype position) { m_at.skipTo(position); }
+
+    private:
+        Records::Iterator m_at;
+        SubstreamDepth m_depth; // of the records before the current one
+    };
+
+    NestedRecords(const QByteArray& stream, qsizetype begin, qsizetype end)
+        : m_records(stream, begin, end) {}
+    Iterator begin() const { return Iterator(m_records.begin()); }
+    Iterator end() const { return Iterator(m_records.end()); }
+
+private:
+    Records m_records;
 };
 
 } // namespace xls::kept

@@ -94,15 +94,9 @@ SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet) {
     out.base = sheet.begin;
     // The INDEX record points at DEFCOLWIDTH and at the DBCELL of every row block by stream
     // position; everything else in a sheet is relative to the sheet or the record.
-    int nesting = 0;
     qsizetype copiedTo = sheet.begin;
-    for (const RecordSpan span : Records(stream, sheet.begin, sheet.end)) {
-        if (span.type == biff::kBof) {
-            ++nesting;
-        } else if (span.type == biff::kEof) {
-            --nesting;
-        }
-        if (span.type != kIndex || nesting != 1 || span.size < biff::kRecordHeader + 16) {
+    for (const auto [span, depth] : NestedRecords(stream, sheet.begin, sheet.end)) {
+        if (span.type != biff::kIndex || depth != 1 || span.size < biff::kRecordHeader + 16) {
             continue;
         }
         out.share(stream, copiedTo, span.position);

@@ -57,6 +57,13 @@ public:
     QHash<QString, uint32_t> index;
 };
 
+// The cell formats of the workbook: a new cell where no cell stood takes its column's default
+// format, else its row's, when that is one of the `count` the workbook holds, else `fallback`.
+struct CellFormats {
+    uint16_t fallback = 0;
+    int count = 0;
+};
+
 // An unchanged sheet: its records as read, the row block positions of its INDEX to be moved.
 SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet);
 
@@ -65,6 +72,6 @@ SheetOut copySheet(const QByteArray& stream, const SheetLayout& sheet);
 // SheetChange). Throws FormatError when a change would alter what the program cannot write.
 SheetOut writeChangedSheet(const QByteArray& stream, const SheetLayout* layout, const Sheet& sheet,
                            const Rows& original, const std::vector<bool>* lent, NewStrings& strings,
-                           uint16_t defaultXf);
+                           CellFormats formats);
 
 } // namespace xls::kept

@@ -53,6 +53,13 @@ public:
         bytes::put16(at(start) + 2, static_cast<uint16_t>(position() - start - 4));
     }
 
+    // Appends bytes as they are, such as records copied as read.
+    void appendBytes(const char* data, qsizetype count) {
+        if (count > 0) {
+            std::memcpy(grow(count), data, size_t(count));
+        }
+    }
+
     // Room for `count` bytes of records that the caller lays out itself.
     char* appendRaw(qsizetype count) { return grow(count); }
 
