@@ -3,7 +3,7 @@
 #include "gastype/gasnametable.h"
 #include "model/codetables.h"
 #include "spreadsheet/safefilewrite.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "eventwait.h"
 #include "modalscript.h"
 #include "windowfixture.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "app/mainwindow/controlids.h"
 #include "app/mainwindow/trellmodlg.h"

@@ -6,7 +6,7 @@
 #include "instrumentrig.h"
 #include "modalscript.h"
 #include "stallwatch.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "app/mainwindow/trellmodlg.h"
 

@@ -5,7 +5,7 @@
 #include "expectedtexts.h"
 #include "instrumentrig.h"
 #include "stallwatch.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

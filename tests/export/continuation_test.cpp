@@ -1,6 +1,6 @@
 // A day workbook whose sheet cannot take a whole batch: the rows that fit go in, the rest go on,
 // in order, in "name (2).xls" beside it, where the later batches of the day go too.
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "export/recordexporter.h"
 #include "export/recordworkbook.h"

@@ -1,4 +1,4 @@
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "export/recordexporter.h"
 #include "export/recordworkbook.h"
@@ -23,11 +23,6 @@ void putRecord(RecordStore& store, quint32 row, int n) {
     for (int c = 1; c < RecordStore::kColumns; ++c) {
         store.setCell(c, row, QStringLiteral("c%1 r%2 ").arg(c).arg(n));
     }
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

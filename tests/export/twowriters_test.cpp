@@ -2,7 +2,7 @@
 // released together): they take turns on the workbook's lock, so every record of both is in the
 // workbook exactly once. A writer killed while holding the lock blocks nobody, and its stray
 // temporary file goes once nobody holds that workbook.
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "export/recordexporter.h"
 #include "export/recordworkbook.h"

@@ -1,4 +1,4 @@
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "gastype/gasliststate.h"
 #include "gastype/gasnametable.h"

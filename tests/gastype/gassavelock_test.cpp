@@ -1,6 +1,6 @@
 // The gas name save takes the parameter workbook's lock: while another copy of the program holds
 // it, the save gives up after the bounded wait and writes nothing; once it is free, it saves.
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "gastype/gasliststate.h"
 #include "gastype/gasnametable.h"

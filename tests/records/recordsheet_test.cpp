@@ -1,7 +1,7 @@
 // Day workbooks read for the chart: written by the program's own export, found by captions,
 // never changed by reading; other files refused with one sentence; the rows written as CSV.
 #include "recordbooks.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "export/recordexporter.h"
 #include "model/recordstore.h"
@@ -45,10 +45,6 @@ FileState stateOf(const QString& path) {
     }
     state.bytes = bytesOf(path);
     return state;
-}
-
-QStringList folderEntries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // What a failure at any point of a write-back leaves on disk.
 #include "qtprinters.h"
-#include "sheetreaders.h"
 #include "spreadsheet/safefilewrite.h"
 #include "spreadsheet/workbook.h"
 #include "spreadsheet/workbookstore.h"
 #include "spreadsheet/xls/xlsbook.h"
+#include "workbookreaders.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -4,8 +4,8 @@
 #include "gastype/gasnametable.h"
 #include "model/codetables.h"
 #include "qtprinters.h"
-#include "sheetreaders.h"
 #include "spreadsheet/workbook.h"
+#include "workbookreaders.h"
 
 #include <QDir>
 #include <QFile>
@@ -195,7 +195,7 @@ TEST_F(KeepFixture, XlwtWorkbookKeepsEverythingThroughAGasNameSave) {
     EXPECT_EQ(LoadUserGasNames(path, gases.names)[1], "Ammonia NH3");
     const ReadBook freexl = readWithFreexl(path);
     ASSERT_TRUE(freexl.ok) << freexl.error.toStdString();
-    EXPECT_EQ(freexl.sheets.size(), 4u);
+    EXPECT_EQ(freexl.sheets.size(), 4);
 }
 
 TEST_F(KeepFixture, LibreOfficeWorkbookKeepsItsChartAndDocumentProperties) {
@@ -333,9 +333,10 @@ TEST(KeepOwnWorkbook, BatchesAppendedToTheProgramsOwnWorkbookReadBackWhole) {
             ASSERT_TRUE(read.ok) << read.error.toStdString();
             const ReadSheet* sheet = read.sheet("Storage");
             ASSERT_NE(sheet, nullptr);
-            ASSERT_EQ(sheet->rows.size(), expected.size()) << batch;
+            ASSERT_EQ(size_t(sheet->rows.size()), expected.size()) << batch;
             for (size_t r = 0; r < expected.size(); ++r) {
-                ASSERT_EQ(sheet->rows[r], expected[r]) << "batch " << batch << " row " << r;
+                ASSERT_EQ(sheet->rows[qsizetype(r)], expected[r])
+                    << "batch " << batch << " row " << r;
             }
         }
     }

@@ -1,7 +1,7 @@
 // Delimited text files: the exact bytes written, the line forms read, the backup copy.
 #include "qtprinters.h"
-#include "sheetreaders.h"
 #include "spreadsheet/workbook.h"
+#include "workbookreaders.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

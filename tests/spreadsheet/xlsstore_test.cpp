@@ -1,7 +1,7 @@
 // The statement forms of the .xls workbook store and their effects.
 #include "qtprinters.h"
-#include "sheetreaders.h"
 #include "spreadsheet/xlsworkbookstore.h"
+#include "workbookreaders.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -66,8 +66,8 @@ TEST(XlsStore, StatementEffects) {
     store.execute("UPDATE [S] SET [B]='never' WHERE ([A]='none' )");
     ASSERT_TRUE(store.disconnect(failure));
     const std::vector<QStringList> written{{"A", "B"}, {"a's", "x"}, {"", ""}, {"gap", ""}};
-    EXPECT_EQ(readWithXlrd(path).sheet("S")->rows,
-              (std::vector<QStringList>{{"A", "B"}, {"a's", "x"}, {}, {"gap"}}));
+    EXPECT_EQ(readWithXlrd(path).sheet("S")->trimmedRows(),
+              (QList<QStringList>{{"A", "B"}, {"a's", "x"}, {}, {"gap"}}));
 
     store.connect(connection(path));
     EXPECT_EQ(selectAll(store, "S"), written);
@@ -136,22 +136,22 @@ TEST(XlsStore, RowsRebuiltUnchangedCanStillChange) {
     store.execute("UPDATE [S] SET [B]='changed' WHERE ([A]='r2' )");
     rebuild({"r2", "again"});
     ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
-    EXPECT_EQ(readWithXlrd(path).sheet("S")->rows,
-              (std::vector<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2", "again"}, {"r3", "b3"}}));
+    EXPECT_EQ(readWithXlrd(path).sheet("S")->trimmedRows(),
+              (QList<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2", "again"}, {"r3", "b3"}}));
 
     store.connect(connection(path));
     rebuild({"r2"});
     ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
-    EXPECT_EQ(readWithXlrd(path).sheet("S")->rows,
-              (std::vector<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2"}, {"r3", "b3"}}));
+    EXPECT_EQ(readWithXlrd(path).sheet("S")->trimmedRows(),
+              (QList<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2"}, {"r3", "b3"}}));
 
     // Back to what it held first: the row of a rebuild before the last UPDATE is the one kept.
     store.connect(connection(path));
     rebuild({"r2", "b2"});
     store.execute("UPDATE [S] SET [B]='b2' WHERE ([A]='r2' )");
     ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
-    EXPECT_EQ(readWithXlrd(path).sheet("S")->rows,
-              (std::vector<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2", "b2"}, {"r3", "b3"}}));
+    EXPECT_EQ(readWithXlrd(path).sheet("S")->trimmedRows(),
+              (QList<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2", "b2"}, {"r3", "b3"}}));
 }
 
 TEST(XlsStore, BlankHeaderCellsAreNamedByTheirColumn) {

@@ -2,7 +2,7 @@
 // LibreOffice and others write (numbers, formulas with cached results, inline and rich
 // strings, mini streams), plus the files that must be refused with a reason.
 #include "biffcraft.h"
-#include "independentreaders.h"
+#include "booksheets.h"
 #include "spreadsheet/xls/numbertext.h"
 #include "spreadsheet/xls/xlsbook.h"
 
@@ -216,9 +216,9 @@ TEST(XlsForeignFiles, OlderEncryptedAndOtherOfficeFilesAreRefusedWithReasons) {
 
 // What our parser must read where xlrd reads these values: numbers by the number text rule,
 // booleans as TRUE and FALSE, xlrd's empty formula strings as empty cells.
-std::vector<ForeignSheet> asTexts(std::vector<ForeignSheet> sheets) {
-    for (ForeignSheet& sheet : sheets) {
-        for (auto& row : sheet.rows) {
+QList<ReadSheet> asTexts(QList<ReadSheet> sheets) {
+    for (ReadSheet& sheet : sheets) {
+        for (auto& row : sheet.cells) {
             for (QJsonValue& cell : row) {
                 if (cell.isDouble()) {
                     cell = xls::numberText(cell.toDouble());
@@ -261,16 +261,16 @@ TEST(XlsForeignFiles, XlwtWorkbookLoadsAndSurvivesRewriteCellForCell) {
     EXPECT_EQ(text(book, 3, 0, 255), QStringLiteral("382.5"));
 
     // Every cell agrees with xlrd's reading of the original.
-    const ForeignRead before = readWithXlrd(original);
+    const ReadBook before = readWithXlrd(original);
     ASSERT_TRUE(before.ok) << before.error.toStdString();
-    EXPECT_EQ(firstDifference(asTexts(before.sheets), asForeignSheets(book)).toStdString(), "");
+    EXPECT_EQ(firstDifference(asTexts(before.sheets), asReadSheets(book)).toStdString(), "");
 
     // Written back, xlrd finds the same sheets with the same texts.
     const QString rewritten =
         writeTempFile(QStringLiteral("xlwt-rewritten.xls"), xls::serialize(book));
-    const ForeignRead after = readWithXlrd(rewritten);
+    const ReadBook after = readWithXlrd(rewritten);
     ASSERT_TRUE(after.ok) << after.error.toStdString();
-    EXPECT_EQ(firstDifference(asForeignSheets(book), after.sheets).toStdString(), "");
+    EXPECT_EQ(firstDifference(asReadSheets(book), after.sheets).toStdString(), "");
 }
 
 } // namespace

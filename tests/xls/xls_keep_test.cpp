@@ -1,11 +1,11 @@
 // Sheets the store does not model (chart and macro sheets, hidden sheets) and compound files
 // unlike its own (version 4, a Workbook stream in the mini stream) come back as they were.
 #include "biffcraft.h"
-#include "independentreaders.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/cfbrewriter.h"
 #include "spreadsheet/xls/keptbook.h"
 #include "spreadsheet/xlsworkbookstore.h"
+#include "workbookreaders.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -69,12 +69,12 @@ TEST(XlsKeep, SheetsOfEveryKindSurviveARebuildOfOneSheet) {
 
     // libfreexl lists no sheets of a workbook this bare (no code page, no formats), before
     // as after; xlrd reads it.
-    const ForeignRead read = readWithXlrd(path);
+    const ReadBook read = readWithXlrd(path);
     ASSERT_TRUE(read.ok) << read.error.toStdString();
-    ASSERT_EQ(read.sheets.size(), 2u); // the worksheets; the hidden one among them
+    ASSERT_EQ(read.sheets.size(), 2); // the worksheets; the hidden one among them
     EXPECT_EQ(read.sheets[0].name, "Data");
-    ASSERT_EQ(read.sheets[0].rows.size(), 3u);
-    EXPECT_EQ(read.sheets[0].rows[2].at(0).toString(), "new text");
+    ASSERT_EQ(read.sheets[0].cells.size(), 3u);
+    EXPECT_EQ(read.sheets[0].cells[2].at(0).toString(), "new text");
     // The store reads it again as it wrote it.
     store.connect(connect);
     std::unique_ptr<WorkbookResult> result =
@@ -288,12 +288,12 @@ TEST(XlsKeep, RowBlocksAreWrittenInOrderAndUnchangedOnesAsRead) {
         EXPECT_TRUE(sheetWritten.contains(record(0x0201, cell(32, 2))));
         EXPECT_TRUE(sheetWritten.contains(record(0x0201, cell(32, 3))));
 
-        const ForeignRead read = readWithXlrd(writeTempFile("blocks.xls", written));
+        const ReadBook read = readWithXlrd(writeTempFile("blocks.xls", written));
         ASSERT_TRUE(read.ok) << read.error.toStdString();
-        ASSERT_EQ(read.sheets[0].rows.size(), 101u);
-        EXPECT_EQ(read.sheets[0].rows[40].at(1).toString(), "changed");
-        EXPECT_EQ(read.sheets[0].rows[99].at(0).toString(), "r99c0");
-        EXPECT_EQ(read.sheets[0].rows[100].at(0).toString(), "new");
+        ASSERT_EQ(read.sheets[0].cells.size(), 101u);
+        EXPECT_EQ(read.sheets[0].cells[40].at(1).toString(), "changed");
+        EXPECT_EQ(read.sheets[0].cells[99].at(0).toString(), "r99c0");
+        EXPECT_EQ(read.sheets[0].cells[100].at(0).toString(), "new");
     }
 }
 

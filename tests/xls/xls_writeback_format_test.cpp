@@ -2,10 +2,10 @@
 // it, every kind of cell record seen as a cell, the stream and header fields kept as read, and
 // new cells in the format their column or row gives them.
 #include "biffcraft.h"
-#include "independentreaders.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/keptbook.h"
 #include "spreadsheet/xlsworkbookstore.h"
+#include "workbookreaders.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -77,9 +77,9 @@ TEST(XlsWriteBackFormat, NewStringsStartInTheSstRecordAndSplitWhereReadersExpect
                                        "', '" + wide + "')",
                                    "INSERT INTO [Data$A1:IV3] ([A]) VALUES ('short')"}),
                   QString());
-        const ForeignRead read = readWithXlrd(path);
+        const ReadBook read = readWithXlrd(path);
         ASSERT_TRUE(read.ok) << read.error.toStdString();
-        const auto& rows = read.sheets.at(0).rows;
+        const auto& rows = read.sheets.at(0).cells;
         ASSERT_EQ(rows.size(), 4u);
         EXPECT_EQ(rows[1].at(0).toDouble(), 1.5);
         EXPECT_EQ(rows[2].at(0).toString(), latin);
@@ -120,9 +120,9 @@ TEST(XlsWriteBackFormat, EveryFormulaRecordIsACellAndOlderCellRecordsAreRefused)
     EXPECT_EQ(std::find_if(records.begin(), records.end(),
                            [](const auto& r) { return r.first == 0x0406; }),
               records.end());
-    const ForeignRead read = readWithXlrd(path);
+    const ReadBook read = readWithXlrd(path);
     ASSERT_TRUE(read.ok) << read.error.toStdString();
-    EXPECT_EQ(read.sheets.at(0).rows.at(1).at(0).toString(), "new");
+    EXPECT_EQ(read.sheets.at(0).cells.at(1).at(0).toString(), "new");
 
     // A BIFF2 number record in a BIFF8 sheet: the sheet is left alone with that reason.
     const QByteArray old = record(0x0003, u16(1) + u16(0) + QByteArray(3, '\0') + f64(7));
@@ -148,9 +148,33 @@ TEST(XlsWriteBackFormat, StreamNameAndHeaderFieldsAreKept) {
     const QByteArray utf16Book("B\0o\0o\0k\0\0\0", 10);
     EXPECT_TRUE(written.contains(utf16Book));
     EXPECT_FALSE(written.contains(QByteArray("W\0o\0r\0k", 8)));
-    const ForeignRead read = readWithXlrd(path);
+    const ReadBook read = readWithXlrd(path);
     ASSERT_TRUE(read.ok) << read.error.toStdString();
-    EXPECT_EQ(read.sheets.at(0).rows.at(1).at(0).toString(), "new");
+    EXPECT_EQ(read.sheets.at(0).cells.at(1).at(0).toString(), "new");
+}
+
+TEST(XlsWriteBackFormat, SheetsStoredInAnotherOrderThanListedAreKept) {
+    const auto boundSheet = [](const char* name, uint32_t at) {
+        return record(0x0085, u32(at) + u8(0) + u8(0) + u8(uint8_t(qstrlen(name))) + u8(0) +
+                                  QByteArray(name));
+    };
+    const QByteArray first = bof(0x0010) + label(0, 0, "A") + eof();
+    const QByteArray second = bof(0x0010) + label(0, 0, "b") + eof();
+    const qsizetype globalsSize =
+        (bof(0x0005) + boundSheet("A", 0) + boundSheet("B", 0) + eof()).size();
+    // B's substream is stored before A's.
+    const QByteArray globals = bof(0x0005) +
+                               boundSheet("A", uint32_t(globalsSize + second.size())) +
+                               boundSheet("B", uint32_t(globalsSize)) + eof();
+    const QString path = writeTempFile("order.xls", compoundFile(globals + second + first));
+    EXPECT_EQ(writeBack(path, {"INSERT INTO [A$A1:IV1] ([A]) VALUES ('new')"}), QString());
+    const ReadBook read = readWithXlrd(path);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    ASSERT_EQ(read.sheets.size(), 2);
+    EXPECT_EQ(read.sheets[0].name, "A");
+    EXPECT_EQ(read.sheets[0].cells.at(1).at(0).toString(), "new");
+    EXPECT_EQ(read.sheets[1].name, "B");
+    EXPECT_EQ(read.sheets[1].cells.at(0).at(0).toString(), "b");
 }
 
 TEST(XlsWriteBackFormat, NewCellsTakeTheirColumnsOrRowsFormat) {

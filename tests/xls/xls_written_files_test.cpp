@@ -1,5 +1,5 @@
 // Files this module writes, read back by other programs' readers: xlrd and libfreexl.
-#include "independentreaders.h"
+#include "booksheets.h"
 #include "spreadsheet/xls/xlsbook.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,15 @@ const QString kChinese = QString::fromUtf8("\xE4\xB8\xAD\xE6\x96\x87"); // ä¸­æ–
 void expectReaders(const xls::Book& book, const QString& fileName, bool alsoFreexl) {
     const QString path = writeTempFile(fileName, xls::serialize(book));
     ASSERT_FALSE(path.isEmpty());
-    const auto expected = asForeignSheets(book);
+    const auto expected = asReadSheets(book);
 
-    const ForeignRead xlrd = readWithXlrd(path);
+    const ReadBook xlrd = readWithXlrd(path);
     ASSERT_TRUE(xlrd.ok) << xlrd.error.toStdString();
     EXPECT_EQ(firstDifference(expected, xlrd.sheets).toStdString(), "")
         << "xlrd, " << fileName.toStdString();
 
     if (alsoFreexl) {
-        const ForeignRead freexl = readWithFreexl(path);
+        const ReadBook freexl = readWithFreexl(path);
         ASSERT_TRUE(freexl.ok) << freexl.error.toStdString();
         EXPECT_EQ(firstDifference(expected, freexl.sheets).toStdString(), "")
             << "freexl, " << fileName.toStdString();

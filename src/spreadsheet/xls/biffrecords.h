@@ -109,21 +109,4 @@ inline qsizetype appendBoundSheet(RecordBuffer& out, const QString& name) {
     return positionField;
 }
 
-// [MS-XLS] 2.4.78 DBCell: the offset back to the first ROW record of its block, then for each
-// row where its cells start, the first counted from the second ROW record, the others from the
-// row before.
-namespace dbcell {
-constexpr int kFirstRowOffset = 0;
-constexpr int kCellOffsets = 4;
-} // namespace dbcell
-
-// [MS-XLS] 2.4.144 Index: first row, one past the last row, the position of DEFCOLWIDTH, then
-// the position of each block's DBCELL.
-namespace sheetindex {
-constexpr int kFirstRow = 4;
-constexpr int kEndRow = 8;
-constexpr int kDefColWidth = 12;
-constexpr int kDbCells = 16;
-} // namespace sheetindex
-
 } // namespace xls::biff

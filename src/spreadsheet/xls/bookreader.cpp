@@ -6,6 +6,7 @@
 #include "spreadsheet/xls/numbertext.h"
 #include "spreadsheet/xls/readbudget.h"
 #include "spreadsheet/xls/recordreader.h"
+#include "spreadsheet/xls/substream.h"
 
 #include <algorithm>
 #include <optional>
@@ -243,19 +244,16 @@ private:
 
 void SheetReader::read(RecordReader& reader) {
     Record record;
-    int nesting = 0; // embedded charts bring their own BOF ... EOF
+    SubstreamDepth depth(1); // embedded charts bring their own BOF ... EOF
     qsizetype before = reader.position();
     while (reader.next(record)) {
         m_budget.chargeSheetBytes(reader.position() - before);
         before = reader.position();
-        if (record.type == kBof) {
-            ++nesting;
-        } else if (record.type == kEof) {
-            if (nesting == 0) {
-                return;
-            }
-            --nesting;
-        } else if (nesting == 0) {
+        const int at = depth.next(record.type);
+        if (record.type == kEof && at == 1) {
+            return;
+        }
+        if (at == 1 && record.type != kEof) {
             onRecord(record);
         }
     }
@@ -399,16 +397,11 @@ std::vector<qsizetype> substreamOffsets(const QByteArray& stream, qsizetype star
     std::vector<qsizetype> offsets;
     RecordReader reader(stream, start);
     Record record;
-    int nesting = 0;
+    SubstreamDepth depth;
     qsizetype before = reader.position();
     while (reader.next(record)) {
-        if (record.type == kBof) {
-            if (nesting == 0) {
-                offsets.push_back(before);
-            }
-            ++nesting;
-        } else if (record.type == kEof && nesting > 0) {
-            --nesting;
+        if (depth.next(record.type) == 1 && record.type == kBof) {
+            offsets.push_back(before);
         }
         before = reader.position();
     }

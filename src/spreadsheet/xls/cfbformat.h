@@ -38,7 +38,6 @@ constexpr int kMajorVersion = 26;
 constexpr int kByteOrder = 28;
 constexpr int kSectorShift = 30;
 constexpr int kMiniSectorShift = 32;
-constexpr int kDirectorySectorCount = 40; // version 4 only
 constexpr int kFatSectorCount = 44;
 constexpr int kFirstDirectorySector = 48;
 constexpr int kMiniStreamCutoff = 56;

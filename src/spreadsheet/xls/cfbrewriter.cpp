@@ -2,6 +2,7 @@
 
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/cfbformat.h"
+#include "spreadsheet/xls/cfbtables.h"
 #include "spreadsheet/xls/xlsbook.h"
 
 #include <cstring>
@@ -12,7 +13,6 @@ namespace {
 
 constexpr qsizetype kSectorSize = qsizetype{1} << cfb::kSectorShift3;
 constexpr uint32_t kEntriesPerSector = kSectorSize / 4;
-constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerSector - 1;
 constexpr int kEntriesPerDirectorySector = kSectorSize / cfb::kDirEntrySize;
 
 uint32_t sectorsFor(qsizetype bytes, qsizetype unit) {
@@ -55,23 +55,69 @@ public:
     std::vector<QByteArray> pieces;
 };
 
-} // namespace
+// The file being written: the sector area with the streams, the mini stream and its table.
+class CompoundRewriter {
+public:
+    explicit CompoundRewriter(const CompoundContent& original)
+        : m_original(original), m_entries(original.entries) {}
 
-std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
-                                            const std::vector<QByteArray>& workbookStream) {
-    std::vector<QByteArray> entries = original.entries;
-    if (original.workbookEntry < 0 || size_t(original.workbookEntry) >= entries.size()) {
-        throw FormatError("The workbook has no Workbook stream to replace");
-    }
-    // The directory is written in whole sectors; unused entries fill the last one.
-    while (entries.size() % kEntriesPerDirectorySector != 0) {
+    std::vector<QByteArray> write(const std::vector<QByteArray>& workbookStream);
+
+private:
+    void padDirectory();
+    void placeStreams(const std::vector<QByteArray>& workbookStream);
+    void placeSmall(QByteArray& entry, const QByteArray& data);
+    cfb::HeaderLayout placeMiniStreamAndDirectory();
+    QByteArray header(const cfb::HeaderLayout& layout) const;
+    QByteArray tables(const cfb::HeaderLayout& layout) const;
+
+    const CompoundContent& m_original;
+    std::vector<QByteArray> m_entries;
+    SectorArea m_area;
+    QByteArray m_miniStream;
+    std::vector<uint32_t> m_miniFat;
+};
+
+// The directory is written in whole sectors; unused entries fill the last one.
+void CompoundRewriter::padDirectory() {
+    while (m_entries.size() % kEntriesPerDirectorySector != 0) {
         QByteArray unused(cfb::kDirEntrySize, '\0');
         bytes::put32(unused.data() + cfb::entry::kLeft, cfb::kNoStream);
         bytes::put32(unused.data() + cfb::entry::kRight, cfb::kNoStream);
         bytes::put32(unused.data() + cfb::entry::kChild, cfb::kNoStream);
-        entries.push_back(unused);
+        m_entries.push_back(unused);
     }
+}
 
+void setEntryPlace(QByteArray& entry, uint32_t start, qsizetype size) {
+    char* e = entry.data();
+    bytes::put32(e + cfb::entry::kStartSector, start);
+    bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(size));
+    bytes::put32(e + cfb::entry::kSizeHigh, 0);
+}
+
+// A stream other than the workbook: in the sector area from 4,096 bytes, else in the mini
+// stream ([MS-CFB] 2.6.3 Stream Sector Chains, 2.4 Mini FAT Sectors).
+void CompoundRewriter::placeSmall(QByteArray& entry, const QByteArray& data) {
+    if (data.size() >= cfb::kMiniStreamCutoff) {
+        setEntryPlace(entry, m_area.appendChain(data), data.size());
+        return;
+    }
+    if (data.isEmpty()) {
+        setEntryPlace(entry, cfb::kEndOfChain, 0);
+        return;
+    }
+    const uint32_t first = static_cast<uint32_t>(m_miniFat.size());
+    const uint32_t count = sectorsFor(data.size(), cfb::kMiniSectorSize);
+    m_miniStream.append(data);
+    m_miniStream.append(QByteArray(count * cfb::kMiniSectorSize - data.size(), '\0'));
+    for (uint32_t i = 0; i < count; ++i) {
+        m_miniFat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
+    }
+    setEntryPlace(entry, first, data.size());
+}
+
+void CompoundRewriter::placeStreams(const std::vector<QByteArray>& workbookStream) {
     std::vector<QByteArray> workbook = workbookStream;
     qsizetype workbookSize = 0;
     for (const QByteArray& piece : workbook) {
@@ -81,144 +127,99 @@ std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
         workbook.push_back(QByteArray(cfb::kMiniStreamCutoff - workbookSize, '\0'));
         workbookSize = cfb::kMiniStreamCutoff;
     }
-
-    SectorArea area;
-    QByteArray miniStream;
-    std::vector<uint32_t> miniFat;
-    auto place = [&](QByteArray& entry, const QByteArray& data) {
-        char* e = entry.data();
-        bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(data.size()));
-        bytes::put32(e + cfb::entry::kSizeHigh, 0);
-        if (data.size() >= cfb::kMiniStreamCutoff) {
-            bytes::put32(e + cfb::entry::kStartSector, area.appendChain(data));
-            return;
-        }
-        if (data.isEmpty()) {
-            bytes::put32(e + cfb::entry::kStartSector, cfb::kEndOfChain);
-            return;
-        }
-        const uint32_t first = static_cast<uint32_t>(miniFat.size());
-        const uint32_t count = sectorsFor(data.size(), cfb::kMiniSectorSize);
-        miniStream.append(data);
-        miniStream.append(QByteArray(count * cfb::kMiniSectorSize - data.size(), '\0'));
-        for (uint32_t i = 0; i < count; ++i) {
-            miniFat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
-        }
-        bytes::put32(e + cfb::entry::kStartSector, first);
-    };
-    for (size_t i = 0; i < original.entries.size(); ++i) {
+    for (size_t i = 0; i < m_original.entries.size(); ++i) {
         const auto type =
-            static_cast<cfb::EntryType>(static_cast<uint8_t>(entries[i][cfb::entry::kType]));
-        if (int(i) == original.workbookEntry) {
-            char* e = entries[i].data();
-            bytes::put32(e + cfb::entry::kSize, static_cast<uint32_t>(workbookSize));
-            bytes::put32(e + cfb::entry::kSizeHigh, 0);
-            bytes::put32(e + cfb::entry::kStartSector, area.appendChain(workbook));
+            static_cast<cfb::EntryType>(static_cast<uint8_t>(m_entries[i][cfb::entry::kType]));
+        if (int(i) == m_original.workbookEntry) {
+            const uint32_t start = m_area.appendChain(workbook);
+            setEntryPlace(m_entries[i], start, workbookSize);
         } else if (type == cfb::EntryType::Stream) {
-            place(entries[i], original.streams[i]);
+            placeSmall(m_entries[i], m_original.streams[i]);
         } else if (type == cfb::EntryType::Storage) {
-            bytes::put32(entries[i].data() + cfb::entry::kStartSector, 0);
-            bytes::put32(entries[i].data() + cfb::entry::kSize, 0);
-            bytes::put32(entries[i].data() + cfb::entry::kSizeHigh, 0);
+            setEntryPlace(m_entries[i], 0, 0);
         }
     }
+}
 
-    // The root entry holds the mini stream; the mini FAT follows it.
-    QByteArray& root = entries[0];
-    bytes::put32(root.data() + cfb::entry::kStartSector,
-                 miniStream.isEmpty() ? cfb::kEndOfChain : area.appendChain(miniStream));
-    bytes::put32(root.data() + cfb::entry::kSize, static_cast<uint32_t>(miniStream.size()));
-    bytes::put32(root.data() + cfb::entry::kSizeHigh, 0);
+// The root entry holds the mini stream; the mini FAT and the directory follow it.
+cfb::HeaderLayout CompoundRewriter::placeMiniStreamAndDirectory() {
+    setEntryPlace(m_entries[0],
+                  m_miniStream.isEmpty() ? cfb::kEndOfChain : m_area.appendChain(m_miniStream),
+                  m_miniStream.size());
     QByteArray miniFatBytes;
-    for (const uint32_t next : miniFat) {
+    for (const uint32_t next : m_miniFat) {
         bytes::append32(miniFatBytes, next);
     }
     while (miniFatBytes.size() % kSectorSize != 0) {
         bytes::append32(miniFatBytes, cfb::kFreeSector);
     }
-    const uint32_t miniFatStart = area.appendChain(miniFatBytes);
+    const uint32_t miniFatStart = m_area.appendChain(miniFatBytes);
     const uint32_t miniFatSectors = sectorsFor(miniFatBytes.size(), kSectorSize);
-
     QByteArray directory;
-    for (const QByteArray& entry : entries) {
+    for (const QByteArray& entry : m_entries) {
         directory.append(entry);
     }
-    const uint32_t directoryStart = area.appendChain(directory);
+    cfb::HeaderLayout layout;
+    layout.firstDirectory = m_area.appendChain(directory);
+    layout.firstMiniFat = miniFatSectors ? miniFatStart : cfb::kEndOfChain;
+    layout.miniFatSectors = miniFatSectors;
+    layout.tables = cfb::allocationTablesFor(m_area.sectorCount());
+    layout.firstFat = m_area.sectorCount();
+    layout.firstDifat = layout.firstFat + layout.tables.fatSectors;
+    return layout;
+}
 
-    // The FAT maps itself and the DIFAT too: grow both until they are stable.
-    const uint32_t dataSectors = area.sectorCount();
-    uint32_t fatSectors = 0;
-    uint32_t difatSectors = 0;
-    for (;;) {
-        const uint32_t fat =
-            sectorsFor(qsizetype(dataSectors) + fatSectors + difatSectors, kEntriesPerSector);
-        const uint32_t difat =
-            fat > cfb::kHeaderDifatEntries
-                ? sectorsFor(fat - cfb::kHeaderDifatEntries, kFatSectorsPerDifatSector)
-                : 0;
-        if (fat == fatSectors && difat == difatSectors) {
-            break;
-        }
-        fatSectors = fat;
-        difatSectors = difat;
-    }
-    const uint32_t firstFat = dataSectors;
-    const uint32_t firstDifat = firstFat + fatSectors;
-    std::vector<uint32_t> fat = area.fat;
-    for (uint32_t i = 0; i < fatSectors; ++i) {
-        fat.push_back(cfb::kFatSector);
-    }
-    for (uint32_t i = 0; i < difatSectors; ++i) {
-        fat.push_back(cfb::kDifatSector);
-    }
-    fat.resize(size_t(fatSectors) * kEntriesPerSector, cfb::kFreeSector);
-
-    // The fields that do not describe the layout (class id, minor version, reserved bytes,
-    // transaction signature) are kept as read; the layout is that of version 3.
+// The fields that do not describe the layout (class id, minor version, reserved bytes,
+// transaction signature) are kept as read; the layout is that of version 3.
+QByteArray CompoundRewriter::header(const cfb::HeaderLayout& layout) const {
     QByteArray file(cfb::kHeaderSize, '\0');
     char* h = file.data();
-    if (original.header.size() == cfb::kHeaderSize) {
-        std::memcpy(h, original.header.constData(), cfb::header::kDifat);
+    if (m_original.header.size() == cfb::kHeaderSize) {
+        std::memcpy(h, m_original.header.constData(), cfb::header::kDifat);
     } else {
         bytes::put16(h + cfb::header::kMinorVersion, cfb::kMinorVersion);
     }
     std::memcpy(h, cfb::kSignature, sizeof cfb::kSignature);
-    bytes::put32(h + cfb::header::kDirectorySectorCount, 0); // not used by version 3
-    bytes::put16(h + cfb::header::kMajorVersion, cfb::kMajorVersion3);
-    bytes::put16(h + cfb::header::kByteOrder, cfb::kByteOrderMark);
-    bytes::put16(h + cfb::header::kSectorShift, cfb::kSectorShift3);
-    bytes::put16(h + cfb::header::kMiniSectorShift, cfb::kMiniSectorShift);
-    bytes::put32(h + cfb::header::kFatSectorCount, fatSectors);
-    bytes::put32(h + cfb::header::kFirstDirectorySector, directoryStart);
-    bytes::put32(h + cfb::header::kMiniStreamCutoff, cfb::kMiniStreamCutoff);
-    bytes::put32(h + cfb::header::kFirstMiniFatSector,
-                 miniFatSectors ? miniFatStart : cfb::kEndOfChain);
-    bytes::put32(h + cfb::header::kMiniFatSectorCount, miniFatSectors);
-    bytes::put32(h + cfb::header::kFirstDifatSector, difatSectors ? firstDifat : cfb::kEndOfChain);
-    bytes::put32(h + cfb::header::kDifatSectorCount, difatSectors);
-    for (uint32_t i = 0; i < uint32_t(cfb::kHeaderDifatEntries); ++i) {
-        bytes::put32(h + cfb::header::kDifat + 4 * i,
-                     i < fatSectors ? firstFat + i : cfb::kFreeSector);
-    }
+    cfb::putHeaderLayout(h, layout);
+    return file;
+}
 
-    std::vector<QByteArray> pieces{file};
-    pieces.insert(pieces.end(), area.pieces.begin(), area.pieces.end());
-    QByteArray tables;
-    tables.reserve(qsizetype(fatSectors + difatSectors) * kSectorSize);
-    for (const uint32_t next : fat) {
-        bytes::append32(tables, next);
+// The FAT, then the DIFAT sectors ([MS-CFB] 2.3, 2.5).
+QByteArray CompoundRewriter::tables(const cfb::HeaderLayout& layout) const {
+    std::vector<uint32_t> fat = m_area.fat;
+    fat.insert(fat.end(), layout.tables.fatSectors, cfb::kFatSector);
+    fat.insert(fat.end(), layout.tables.difatSectors, cfb::kDifatSector);
+    fat.resize(size_t(layout.tables.fatSectors) * kEntriesPerSector, cfb::kFreeSector);
+    QByteArray tables(
+        qsizetype(layout.tables.fatSectors + layout.tables.difatSectors) * kSectorSize, '\0');
+    for (size_t i = 0; i < fat.size(); ++i) {
+        bytes::put32(tables.data() + 4 * qsizetype(i), fat[i]);
     }
-    // DIFAT sectors list the FAT sectors beyond the header's 109, 127 to a sector, each ending
-    // with the number of the next.
-    uint32_t listed = cfb::kHeaderDifatEntries;
-    for (uint32_t d = 0; d < difatSectors; ++d) {
-        for (uint32_t i = 0; i < kFatSectorsPerDifatSector; ++i, ++listed) {
-            bytes::append32(tables, listed < fatSectors ? firstFat + listed : cfb::kFreeSector);
-        }
-        bytes::append32(tables, d + 1 < difatSectors ? firstDifat + d + 1 : cfb::kEndOfChain);
+    char* difat = tables.data() + qsizetype(layout.tables.fatSectors) * kSectorSize;
+    for (uint32_t d = 0; d < layout.tables.difatSectors; ++d) {
+        cfb::putDifatSector(difat + qsizetype(d) * kSectorSize, d, layout);
     }
-    pieces.push_back(std::move(tables));
+    return tables;
+}
+
+std::vector<QByteArray> CompoundRewriter::write(const std::vector<QByteArray>& workbookStream) {
+    padDirectory();
+    placeStreams(workbookStream);
+    const cfb::HeaderLayout layout = placeMiniStreamAndDirectory();
+    std::vector<QByteArray> pieces{header(layout)};
+    pieces.insert(pieces.end(), m_area.pieces.begin(), m_area.pieces.end());
+    pieces.push_back(tables(layout));
     return pieces;
+}
+
+} // namespace
+
+std::vector<QByteArray> rewriteCompoundFile(const CompoundContent& original,
+                                            const std::vector<QByteArray>& workbookStream) {
+    if (original.workbookEntry < 0 || size_t(original.workbookEntry) >= original.entries.size()) {
+        throw FormatError("The workbook has no Workbook stream to replace");
+    }
+    return CompoundRewriter(original).write(workbookStream);
 }
 
 } // namespace xls

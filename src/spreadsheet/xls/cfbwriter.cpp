@@ -2,6 +2,7 @@
 
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/cfbformat.h"
+#include "spreadsheet/xls/cfbtables.h"
 
 #include <QString>
 #include <algorithm>
@@ -13,8 +14,6 @@ namespace {
 
 constexpr int kSectorSize = 1 << cfb::kSectorShift3;
 constexpr uint32_t kEntriesPerFatSector = kSectorSize / 4;
-// A DIFAT sector lists 127 FAT sectors; its last slot links to the next DIFAT sector.
-constexpr uint32_t kFatSectorsPerDifatSector = kEntriesPerFatSector - 1;
 
 uint32_t ceilDiv(uint32_t a, uint32_t b) {
     return (a + b - 1) / b;
@@ -46,19 +45,19 @@ void writeUnusedEntry(char* entry) {
 CompoundFileFrame::CompoundFileFrame(qsizetype bytes)
     : m_dataBytes(bytes), m_streamBytes(std::max<qsizetype>(bytes, cfb::kMiniStreamCutoff)) {
     m_streamSectors = ceilDiv(static_cast<uint32_t>(m_streamBytes), kSectorSize);
-    // The FAT must also map its own sectors and the DIFAT sectors, so grow both until stable.
-    for (;;) {
-        const uint32_t fat = ceilDiv(totalSectors(), kEntriesPerFatSector);
-        const uint32_t difat =
-            fat > cfb::kHeaderDifatEntries
-                ? ceilDiv(fat - cfb::kHeaderDifatEntries, kFatSectorsPerDifatSector)
-                : 0;
-        if (fat == m_fatSectors && difat == m_difatSectors) {
-            break;
-        }
-        m_fatSectors = fat;
-        m_difatSectors = difat;
-    }
+    const cfb::AllocationTables tables = cfb::allocationTablesFor(m_streamSectors + 1);
+    m_fatSectors = tables.fatSectors;
+    m_difatSectors = tables.difatSectors;
+}
+
+// The one directory sector follows the stream, then the FAT, then the DIFAT; no mini FAT.
+cfb::HeaderLayout CompoundFileFrame::layout() const {
+    return {{m_fatSectors, m_difatSectors},
+            firstFatSector(),
+            firstDifatSector(),
+            directorySector(),
+            cfb::kEndOfChain,
+            0};
 }
 
 qsizetype CompoundFileFrame::fileBytes() const {
@@ -70,21 +69,7 @@ QByteArray CompoundFileFrame::header() const {
     char* h = header.data();
     std::memcpy(h, cfb::kSignature, sizeof cfb::kSignature);
     bytes::put16(h + cfb::header::kMinorVersion, cfb::kMinorVersion);
-    bytes::put16(h + cfb::header::kMajorVersion, cfb::kMajorVersion3);
-    bytes::put16(h + cfb::header::kByteOrder, cfb::kByteOrderMark);
-    bytes::put16(h + cfb::header::kSectorShift, cfb::kSectorShift3);
-    bytes::put16(h + cfb::header::kMiniSectorShift, cfb::kMiniSectorShift);
-    bytes::put32(h + cfb::header::kFatSectorCount, m_fatSectors);
-    bytes::put32(h + cfb::header::kFirstDirectorySector, directorySector());
-    bytes::put32(h + cfb::header::kMiniStreamCutoff, cfb::kMiniStreamCutoff);
-    bytes::put32(h + cfb::header::kFirstMiniFatSector, cfb::kEndOfChain); // no mini FAT
-    bytes::put32(h + cfb::header::kFirstDifatSector,
-                 m_difatSectors ? firstDifatSector() : cfb::kEndOfChain);
-    bytes::put32(h + cfb::header::kDifatSectorCount, m_difatSectors);
-    for (uint32_t i = 0; i < cfb::kHeaderDifatEntries; ++i) {
-        bytes::put32(h + cfb::header::kDifat + 4 * i,
-                     i < m_fatSectors ? firstFatSector() + i : cfb::kFreeSector);
-    }
+    cfb::putHeaderLayout(h, layout());
     return header;
 }
 
@@ -124,16 +109,8 @@ QByteArray CompoundFileFrame::trailer() const {
         setFatEntry(s, cfb::kFreeSector);
     }
 
-    uint32_t fatIndex = cfb::kHeaderDifatEntries;
     for (uint32_t d = 0; d < m_difatSectors; ++d) {
-        char* sector = sectorAt(firstDifatSector() + d);
-        for (uint32_t slot = 0; slot < kFatSectorsPerDifatSector; ++slot, ++fatIndex) {
-            bytes::put32(sector + 4 * slot,
-                         fatIndex < m_fatSectors ? firstFatSector() + fatIndex : cfb::kFreeSector);
-        }
-        const bool last = d + 1 == m_difatSectors;
-        bytes::put32(sector + 4 * kFatSectorsPerDifatSector,
-                     last ? cfb::kEndOfChain : firstDifatSector() + d + 1);
+        cfb::putDifatSector(sectorAt(firstDifatSector() + d), d, layout());
     }
     return trailer;
 }

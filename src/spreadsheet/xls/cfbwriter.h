@@ -1,5 +1,7 @@
 #pragma once
 
+#include "spreadsheet/xls/cfbtables.h"
+
 #include <QByteArray>
 
 namespace xls {
@@ -30,6 +32,7 @@ private:
     uint32_t directorySector() const { return m_streamSectors; }
     uint32_t firstFatSector() const { return directorySector() + 1; }
     uint32_t firstDifatSector() const { return firstFatSector() + m_fatSectors; }
+    cfb::HeaderLayout layout() const;
     uint32_t totalSectors() const { return m_streamSectors + 1 + m_fatSectors + m_difatSectors; }
 };
 

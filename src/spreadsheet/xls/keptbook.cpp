@@ -3,7 +3,9 @@
 #include "spreadsheet/xls/biffformat.h"
 #include "spreadsheet/xls/bookreader.h"
 #include "spreadsheet/xls/bytes.h"
+#include "spreadsheet/xls/substream.h"
 
+#include <algorithm>
 #include <new>
 
 namespace xls {
@@ -16,7 +18,7 @@ using namespace xls::biff;
 // included, embedded substreams counted); false when the stream ends first.
 bool walkSubstream(const QByteArray& stream, qsizetype position, std::vector<RecordSpan>* spans,
                    qsizetype& end) {
-    int nesting = 0;
+    SubstreamDepth depth;
     qsizetype at = position;
     while (stream.size() - at >= kRecordHeader) {
         const char* header = stream.constData() + at;
@@ -28,9 +30,7 @@ bool walkSubstream(const QByteArray& stream, qsizetype position, std::vector<Rec
             spans->push_back(span);
         }
         at += span.size;
-        if (span.type == kBof) {
-            ++nesting;
-        } else if (span.type == kEof && --nesting == 0) {
+        if (depth.next(span.type) == 1 && span.type == kEof) {
             end = at;
             return true;
         }
@@ -46,7 +46,7 @@ void scanLayout(BookLayout& layout, const Book& book) {
         return;
     }
     int textSheets = 0;
-    qsizetype lastEnd = globalsEnd;
+    std::vector<std::pair<qsizetype, qsizetype>> places; // of the substreams, to see overlaps
     for (size_t i = 0; i < layout.globals.size(); ++i) {
         const RecordSpan& record = layout.globals[i];
         if (record.type != kBoundSheet) {
@@ -58,16 +58,18 @@ void scanLayout(BookLayout& layout, const Book& book) {
         sheet.begin = record.size >= kRecordHeader + boundsheet::kName
                           ? bytes::u32(data + boundsheet::kStreamPosition)
                           : -1;
-        // Sheets follow the globals one after the other; anything else is a file the reader
+        // Sheets follow the globals, in any order; a sheet found elsewhere is a file the reader
         // could only make sense of by guessing, which is no base for writing it back.
-        if (sheet.begin < lastEnd || sheet.begin + 8 > stream.size() ||
+        if (sheet.begin < globalsEnd || sheet.begin + 8 > stream.size() ||
             bytes::u16(stream.constData() + sheet.begin) != kBof ||
             !walkSubstream(stream, sheet.begin, nullptr, sheet.end)) {
-            layout.problem =
-                QStringLiteral("its list of sheets does not match the sheets it holds");
+            layout.problem = QStringLiteral("its list of sheets does not match the sheets it "
+                                            "holds (sheet %1 of the list does not start where "
+                                            "the list says)")
+                                 .arg(layout.sheets.size() + 1);
             return;
         }
-        lastEnd = sheet.end;
+        places.emplace_back(sheet.begin, sheet.end);
         const uint8_t kind = static_cast<uint8_t>(data[boundsheet::kSheetType]);
         const uint16_t substream =
             bytes::u16(stream.constData() + sheet.begin + kRecordHeader + bof::kSubstreamType);
@@ -82,6 +84,14 @@ void scanLayout(BookLayout& layout, const Book& book) {
             ++textSheets;
         }
         layout.sheets.push_back(sheet);
+    }
+    std::sort(places.begin(), places.end());
+    for (size_t k = 1; k < places.size(); ++k) {
+        if (places[k].first < places[k - 1].second) {
+            layout.problem = QStringLiteral("its list of sheets does not match the sheets it "
+                                            "holds (two sheets of the list share records)");
+            return;
+        }
     }
     if (size_t(textSheets) != book.sheets.size()) {
         layout.problem = QStringLiteral("its list of sheets does not match the sheets it holds");

@@ -3,6 +3,7 @@
 #include "spreadsheet/xls/biffformat.h"
 #include "spreadsheet/xls/bytes.h"
 #include "spreadsheet/xls/keptbook.h"
+#include "spreadsheet/xls/substream.h"
 
 #include <QByteArray>
 #include <cstdint>
@@ -66,6 +67,8 @@ public:
         bool operator!=(const Iterator& end) const {
             return m_at + biff::kRecordHeader <= end.m_at;
         }
+        // Goes on at a later record of the same depth, past records that hold no BOF or EOF.
+        void skipTo(qsizetype position) { m_at = position; }
 
     private:
         const char* m_data;
@@ -95,29 +98,30 @@ class NestedRecords {
 public:
     class Iterator {
     public:
-        Iterator(Records::Iterator at, int depth) : m_at(at), m_depth(depth) {}
-        // A BOF shows at the depth it opens, an EOF at the depth it closes.
+        explicit Iterator(Records::Iterator at) : m_at(at) {}
         NestedRecord operator*() const {
             const RecordSpan span = *m_at;
-            return {span, m_depth + (span.type == biff::kBof ? 1 : 0)};
+            SubstreamDepth after = m_depth;
+            return {span, after.next(span.type)};
         }
         Iterator& operator++() {
-            const uint16_t type = (*m_at).type;
-            m_depth += type == biff::kBof ? 1 : type == biff::kEof ? -1 : 0;
+            m_depth.next((*m_at).type);
             ++m_at;
             return *this;
         }
         bool operator!=(const Iterator& end) const { return m_at != end.m_at; }
+        // Goes on at a later record, past records that hold no BOF or EOF.
+        void skipTo(qsizetype position) { m_at.skipTo(position); }
 
     private:
         Records::Iterator m_at;
-        int m_depth; // of the records before the current one
+        SubstreamDepth m_depth; // of the records before the current one
     };
 
     NestedRecords(const QByteArray& stream, qsizetype begin, qsizetype end)
         : m_records(stream, begin, end) {}
-    Iterator begin() const { return {m_records.begin(), 0}; }
-    Iterator end() const { return {m_records.end(), 0}; }
+    Iterator begin() const { return Iterator(m_records.begin()); }
+    Iterator end() const { return Iterator(m_records.end()); }
 
 private:
     Records m_records;

@@ -1,7 +1,9 @@
 """Prints every sheet of an .xls file as read by xlrd, as JSON on stdout.
 
-Cells: text as a string, numbers as numbers, booleans as {"bool": 0|1}, error values as
-{"error": code}, empty cells as null. Exit status 3 with the reason on stderr when xlrd
+"rows" holds the cells typed: text as a string, numbers as numbers, booleans as
+{"bool": 0|1}, error values as {"error": code}, empty cells as null. "texts" holds them as a
+script that reads the file would print them: text as it is, empty cells as "", anything
+else as Python's repr of its value. Exit status 3 with the reason on stderr when xlrd
 refuses the file.
 """
 import json
@@ -22,6 +24,14 @@ def cell_value(cell):
     return {"error": cell.value}
 
 
+def cell_text(cell):
+    if cell.ctype == xlrd.XL_CELL_TEXT:
+        return cell.value
+    if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+        return ""
+    return repr(cell.value)
+
+
 def main():
     try:
         book = xlrd.open_workbook(sys.argv[1], ragged_rows=True)
@@ -31,7 +41,8 @@ def main():
     sheets = []
     for sheet in book.sheets():
         rows = [[cell_value(c) for c in sheet.row(r)] for r in range(sheet.nrows)]
-        sheets.append({"name": sheet.name, "rows": rows})
+        texts = [[cell_text(c) for c in sheet.row(r)] for r in range(sheet.nrows)]
+        sheets.append({"name": sheet.name, "rows": rows, "texts": texts})
     json.dump({"sheets": sheets}, sys.stdout)
 
 
