@@ -27,7 +27,7 @@ def writer_of(path):
 
 def cause(text):
     """A finding or reason without its file names and numbers, so that alike ones group."""
-    text = re.sub(r"/\S+\.xls", "<file>", text)
+    text = re.sub(r"\S*/\S+\.xls", "<file>", text)
     text = re.sub(r"(sheet|Sheet) (\"[^\"]*\"|\S+)", r"\1 <s>", text)
     text = re.sub(r"'[^']*'", "'<v>'", text)
     text = re.sub(r"R\d+C\d+|\d+:\d+|\b\d+(\.\d+)?\b", "<n>", text)
