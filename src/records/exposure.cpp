@@ -90,14 +90,12 @@ std::optional<double> minutesAtOrAbove(const std::vector<HeldReading>& day,
 
 bool isExposureUnit(const QString& unit) {
     const QString u = unit.trimmed().toLower();
-    return u == QLatin1String("ppm") || u == QLatin1String("ppb") ||
-           u == QLatin1String("mg/m3") || u == QStringLiteral("mg/m\u00b3") ||
-           u == QLatin1String("mg/m^3");
+    return u == QLatin1String("ppm") || u == QLatin1String("ppb") || u == QLatin1String("mg/m3") ||
+           u == QStringLiteral("mg/m\u00b3") || u == QLatin1String("mg/m^3");
 }
 
-std::vector<std::vector<HeldReading>> heldReadingsByDay(const RecordSeries& series,
-                                                        RecordTime from, RecordTime to,
-                                                        RecordTime loneInterval) {
+std::vector<std::vector<HeldReading>> heldReadingsByDay(const RecordSeries& series, RecordTime from,
+                                                        RecordTime to, RecordTime loneInterval) {
     std::vector<HeldReading> readings;
     readings.reserve(series.points.size());
     for (const RecordPoint& point : series.points) {
@@ -160,9 +158,8 @@ std::vector<ExposureRow> summarizeExposure(const RecordShape& shape, RecordTime 
         }
     }
     // Series come by channel already: a stable sort by date keeps that order within a day.
-    std::stable_sort(rows.begin(), rows.end(), [](const ExposureRow& a, const ExposureRow& b) {
-        return a.date < b.date;
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const ExposureRow& a, const ExposureRow& b) { return a.date < b.date; });
     return rows;
 }
 

@@ -54,9 +54,8 @@ bool isExposureUnit(const QString& unit);
 // ascending order, each sorted by time and held as said above. The median of a day is the
 // upper of the two middle steps when their number is even; a day of a single reading holds it
 // for `loneInterval` seconds (the workbook's usual record interval).
-std::vector<std::vector<HeldReading>> heldReadingsByDay(const RecordSeries& series,
-                                                        RecordTime from, RecordTime to,
-                                                        RecordTime loneInterval);
+std::vector<std::vector<HeldReading>> heldReadingsByDay(const RecordSeries& series, RecordTime from,
+                                                        RecordTime to, RecordTime loneInterval);
 
 // The row of one day's held readings of a series (not empty).
 ExposureRow summarizeDay(const RecordSeries& series, const std::vector<HeldReading>& day);

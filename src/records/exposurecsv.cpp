@@ -19,17 +19,16 @@ QByteArray exposureCsv(const std::vector<ExposureRow>& rows) {
                         QStringLiteral("stel_15min"), QStringLiteral("minutes_above_low"),
                         QStringLiteral("minutes_above_high")});
     for (const ExposureRow& row : rows) {
-        appendCsvLine(out, {row.date.toString(Qt::ISODate), QString::number(row.channel), row.gas,
-                            row.unit, QString::number(row.records), exposureNumber(row.min),
-                            exposureNumber(row.max), exposureNumber(row.mean),
-                            optionalNumber(row.twa8h), optionalNumber(row.stel15min),
-                            optionalNumber(row.minutesAboveLow),
-                            optionalNumber(row.minutesAboveHigh)});
+        appendCsvLine(out,
+                      {row.date.toString(Qt::ISODate), QString::number(row.channel), row.gas,
+                       row.unit, QString::number(row.records), exposureNumber(row.min),
+                       exposureNumber(row.max), exposureNumber(row.mean), optionalNumber(row.twa8h),
+                       optionalNumber(row.stel15min), optionalNumber(row.minutesAboveLow),
+                       optionalNumber(row.minutesAboveHigh)});
     }
     return out;
 }
 
-bool writeExposureCsv(const std::vector<ExposureRow>& rows, const QString& path,
-                      QString& failure) {
+bool writeExposureCsv(const std::vector<ExposureRow>& rows, const QString& path, QString& failure) {
     return safefilewrite::replaceFile(path, exposureCsv(rows), failure);
 }

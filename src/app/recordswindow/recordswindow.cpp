@@ -129,6 +129,7 @@ void RecordsWindow::buildWindow() {
     exportMenu->addAction(QStringLiteral("Chart as PNG..."), this, [this] { askExport("png"); });
     exportMenu->addAction(QStringLiteral("Chart as SVG..."), this, [this] { askExport("svg"); });
     exportMenu->addAction(QStringLiteral("Records as CSV..."), this, [this] { askExport("csv"); });
+    exportMenu->addAction(QStringLiteral("Report (PDF)..."), this, [this] { askExport("pdf"); });
     m_export->setMenu(exportMenu);
     m_readout = new QLabel(chartPane);
     m_readout->setObjectName(QStringLiteral("readout"));
@@ -158,9 +159,12 @@ void RecordsWindow::buildWindow() {
     m_table->horizontalHeader()->setDefaultSectionSize(
         fontMetrics().horizontalAdvance(QStringLiteral("2025-03-07  00:00:00")) + 16);
     right->addWidget(chartPane);
+    buildExposureTable(right);
     right->addWidget(m_table);
-    right->setStretchFactor(0, 3);
+    right->setStretchFactor(0, 4);
     right->setStretchFactor(1, 1);
+    right->setStretchFactor(2, 1);
+    right->setSizes({440, 120, 140});
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(0, 0);
@@ -387,7 +391,8 @@ void RecordsWindow::askExport(const QString& kind) {
     static const QHash<QString, QString> kFilters{
         {QStringLiteral("png"), QStringLiteral("PNG images (*.png)")},
         {QStringLiteral("svg"), QStringLiteral("SVG drawings (*.svg)")},
-        {QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)")}};
+        {QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)")},
+        {QStringLiteral("pdf"), QStringLiteral("PDF documents (*.pdf)")}};
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export"),
                                                 suggestedExportPath(kind), kFilters.value(kind));
     if (path.isEmpty()) {
@@ -401,6 +406,12 @@ void RecordsWindow::askExport(const QString& kind) {
         return;
     }
     QString failure;
+    if (kind == QLatin1String("pdf")) {
+        showStatus(exportReport(path, failure)
+                       ? QStringLiteral("Report saved as %1.").arg(QDir::toNativeSeparators(path))
+                       : failure);
+        return;
+    }
     if (exportChartImage(path, failure)) {
         showStatus(QStringLiteral("Chart saved as %1.").arg(QDir::toNativeSeparators(path)));
     } else {

@@ -21,6 +21,7 @@ class QThread;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class ExposureTable;
 class RecordTableModel;
 class RecordsChartView;
 
@@ -52,6 +53,8 @@ public:
     void workbookWritten(const QString& path);
 
     bool exportChartImage(const QString& path, QString& failure);
+    // The report of the records in view: configuration, time range, chart, exposure summary.
+    [[nodiscard]] bool exportReport(const QString& path, QString& failure);
     // Written on a thread of its own; csvExported() tells how it went.
     void exportCsv(const QString& path);
 
@@ -62,6 +65,7 @@ public:
     RecordsChartView* chartView() const { return m_chart; }
     QTableView* tableView() const { return m_table; }
     QTreeWidget* fileList() const { return m_files; }
+    ExposureTable* exposureTable() const { return m_exposure; }
 
 signals:
     void fileShown(const QString& path);
@@ -86,6 +90,9 @@ private:
     void askOpen();
     void askExport(const QString& kind);
     QString suggestedExportPath(const QString& extension) const;
+    // The exposure summary follows the view once a zoom or pan pauses.
+    void buildExposureTable(QWidget* parent);
+    void showExposure();
 
     QString m_folder;
     AlarmSource m_alarmSource;
@@ -99,6 +106,7 @@ private:
     QTimer m_writtenTimer;
     QTimer m_alarmTimer;
     QPointer<QThread> m_csvThread;
+    QTimer m_exposureTimer;
 
     QTreeWidget* m_files = nullptr;
     QPushButton* m_open = nullptr;
@@ -107,6 +115,7 @@ private:
     RecordsChartView* m_chart = nullptr;
     QTableView* m_table = nullptr;
     RecordTableModel* m_model = nullptr;
+    ExposureTable* m_exposure = nullptr;
     QLabel* m_readout = nullptr;
     QLabel* m_status = nullptr;
     QProgressBar* m_progress = nullptr;
