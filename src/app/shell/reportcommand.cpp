@@ -39,7 +39,8 @@ int writePdf(const QString& workbook, const QString& output, const RecordShape& 
     RecordReport report;
     report.workbook = QFileInfo(workbook).fileName();
     report.shape = &shape;
-    std::tie(report.from, report.to) = chart.timeRange();
+    report.from = double(shape.firstTime);
+    report.to = double(shape.lastTime);
     report.rows = summarizeExposure(shape);
     QString failure;
     const bool written = writeRecordReport(output, report, chart, failure);
