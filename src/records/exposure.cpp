@@ -113,11 +113,16 @@ std::vector<std::vector<HeldReading>> heldReadingsByDay(const RecordSeries& seri
     std::vector<std::vector<HeldReading>> days;
     size_t start = 0;
     for (size_t i = 1; i <= readings.size(); ++i) {
-        if (i == readings.size() || dayOf(readings[i].time) != dayOf(readings[start].time)) {
-            days.emplace_back(readings.begin() + qsizetype(start), readings.begin() + qsizetype(i));
-            assignHeld(days.back(), loneInterval);
-            start = i;
+        if (i < readings.size() && dayOf(readings[i].time) == dayOf(readings[start].time)) {
+            continue;
         }
+        if (start == 0 && i == readings.size()) {
+            days.push_back(std::move(readings)); // one day, as most workbooks hold
+        } else {
+            days.emplace_back(readings.begin() + qsizetype(start), readings.begin() + qsizetype(i));
+        }
+        assignHeld(days.back(), loneInterval);
+        start = i;
     }
     return days;
 }
