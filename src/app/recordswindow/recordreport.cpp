@@ -28,6 +28,13 @@ QString cell(const QString& text, const char* tag = "td") {
     return QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), text.toHtmlEscaped());
 }
 
+QString numberCell(const QString& text) {
+    return QStringLiteral("<td align=\"right\">%1</td>").arg(text.toHtmlEscaped());
+}
+
+// The summary's columns from "Records" on hold numbers.
+constexpr int kFirstNumberColumn = 4;
+
 QString headingHtml(const RecordReport& report) {
     QString html = QStringLiteral("<h2>Records of %1</h2>").arg(report.workbook.toHtmlEscaped());
     html += QStringLiteral("<p>From %1 to %2 (the instrument's clock).</p>")
@@ -56,8 +63,9 @@ QString summaryHtml(const RecordReport& report) {
     html += QStringLiteral("</tr>");
     for (const ExposureRow& row : report.rows) {
         html += QStringLiteral("<tr>");
-        for (const QString& text : ExposureTable::cellTexts(row)) {
-            html += cell(text);
+        const QStringList texts = ExposureTable::cellTexts(row);
+        for (qsizetype c = 0; c < texts.size(); ++c) {
+            html += c >= kFirstNumberColumn ? numberCell(texts[c]) : cell(texts[c]);
         }
         html += QStringLiteral("</tr>");
     }
