@@ -174,13 +174,16 @@ std::vector<ExposureRow> summarizeExposure(const RecordShape& shape) {
 }
 
 std::vector<std::pair<RecordTime, RecordTime>>
-spansAtOrAbove(const RecordSeries& series, double level, RecordTime loneInterval) {
+spansAtOrAbove(const RecordSeries& series, std::optional<double> level, RecordTime loneInterval) {
     std::vector<std::pair<RecordTime, RecordTime>> spans;
+    if (!level) {
+        return spans;
+    }
     const auto days = heldReadingsByDay(series, std::numeric_limits<RecordTime>::min(),
                                         std::numeric_limits<RecordTime>::max(), loneInterval);
     for (const auto& day : days) {
         for (const HeldReading& reading : day) {
-            if (reading.value < level || reading.held <= 0) {
+            if (reading.value < *level || reading.held <= 0) {
                 continue;
             }
             const RecordTime end = reading.time + reading.held;

@@ -67,9 +67,9 @@ std::vector<ExposureRow> summarizeExposure(const RecordShape& shape, RecordTime 
 std::vector<ExposureRow> summarizeExposure(const RecordShape& shape);
 
 // The time spans, as [start, end) record times, in which a series' readings held as above are
-// at or above the level. Ascending; touching spans are joined.
+// at or above the level (none without a level). Ascending; touching spans are joined.
 std::vector<std::pair<RecordTime, RecordTime>>
-spansAtOrAbove(const RecordSeries& series, double level, RecordTime loneInterval);
+spansAtOrAbove(const RecordSeries& series, std::optional<double> level, RecordTime loneInterval);
 
 // A number as the report and its CSV write it: a dot, no thousands separator, at most three
 // decimals and no trailing zeros ("12.5", "0.167", "15000").

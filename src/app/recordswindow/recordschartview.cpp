@@ -157,10 +157,8 @@ void RecordsChartView::setShape(const RecordShape* shape) {
 void RecordsChartView::refreshAlarms() {
     for (size_t i = 0; i < m_lines.size(); ++i) {
         const RecordSeries& s = m_shape->series[i];
-        m_lines[i].aboveLow = s.lowAlarm ? spansAtOrAbove(s, *s.lowAlarm, m_shape->interval)
-                                         : decltype(m_lines[i].aboveLow){};
-        m_lines[i].aboveHigh = s.highAlarm ? spansAtOrAbove(s, *s.highAlarm, m_shape->interval)
-                                           : decltype(m_lines[i].aboveHigh){};
+        m_lines[i].aboveLow = spansAtOrAbove(s, s.lowAlarm, m_shape->interval);
+        m_lines[i].aboveHigh = spansAtOrAbove(s, s.highAlarm, m_shape->interval);
     }
     redraw(); // the panes' value axes take the levels in
 }
