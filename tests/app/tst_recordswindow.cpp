@@ -165,6 +165,12 @@ void RecordsWindowTest::listsTheFolderNewestFirstAndShowsTheNewestDay() {
     QCOMPARE(w.chartView()->drawnPointCount(0), 40);
     w.openFile(m_dir.filePath(QStringLiteral("C6-25-03-07.xls")));
     QVERIFY(waitShown(w, QStringLiteral("C6-25-03-07.xls")));
+    // The same day read again (as after a batch was written) is drawn again.
+    QSignalSpy shown(&w, &RecordsWindow::fileShown);
+    w.openFile(m_dir.filePath(QStringLiteral("C6-25-03-07.xls")));
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(w.chartView()->drawing().panes().size(), size_t(6));
+    QVERIFY(w.chartView()->drawnPointCount(0) > 0);
 }
 
 void RecordsWindowTest::eachChannelHasAPaneAboveTheSharedTimeAxis() {

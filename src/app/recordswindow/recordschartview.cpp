@@ -244,7 +244,11 @@ void RecordsChartView::resetView() {
         from -= 30;
         to += 30;
     }
+    // Drawn once, also when the range stays as it was (the same day read again).
+    m_redrawing = true;
     setTimeRange(from, to);
+    m_redrawing = false;
+    redraw();
 }
 
 std::vector<RecordLinesItem::Pane>
