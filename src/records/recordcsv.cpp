@@ -22,7 +22,9 @@ void appendField(QByteArray& out, const QString& text) {
     out += '"';
 }
 
-void appendLine(QByteArray& out, const QStringList& fields) {
+} // namespace
+
+void appendCsvLine(QByteArray& out, const QStringList& fields) {
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0) {
             out += ',';
@@ -32,13 +34,11 @@ void appendLine(QByteArray& out, const QStringList& fields) {
     out += "\r\n";
 }
 
-} // namespace
-
 bool writeRecordCsv(const RecordSheet& sheet, const QString& path, QString& failure) {
     const auto produce = [&sheet](const safefilewrite::PieceWriter& write) {
         QByteArray piece;
         piece.reserve(kPieceBytes + 4096);
-        appendLine(piece, sheet.captions());
+        appendCsvLine(piece, sheet.captions());
         QStringList fields;
         for (qsizetype record = 0; record < sheet.recordCount(); ++record) {
             fields.clear();
@@ -49,7 +49,7 @@ bool writeRecordCsv(const RecordSheet& sheet, const QString& path, QString& fail
                 fields << sheet.text(cell.gas) << sheet.readingText(record, channel)
                        << sheet.text(cell.unit);
             }
-            appendLine(piece, fields);
+            appendCsvLine(piece, fields);
             if (piece.size() >= kPieceBytes) {
                 if (!write(piece)) {
                     return false;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 struct RecordSheet;
 
@@ -11,3 +13,6 @@ struct RecordSheet;
 // The file is replaced whole or not at all. False, with the reason in `failure`, when it could
 // not be written.
 bool writeRecordCsv(const RecordSheet& sheet, const QString& path, QString& failure);
+
+// One CSV line of the fields, UTF-8, quoted only where RFC 4180 needs it, ending in CR LF.
+void appendCsvLine(QByteArray& out, const QStringList& fields);

@@ -3,6 +3,8 @@
 // hover readout and table, the exports, and a file that is no record workbook.
 #include "eventwait.h"
 
+#include "app/recordswindow/exposuretable.h"
+#include "app/recordswindow/recordlinesitem.h"
 #include "app/recordswindow/recordschartview.h"
 #include "app/recordswindow/recordswindow.h"
 #include "export/recordexporter.h"
@@ -84,6 +86,7 @@ class RecordsWindowTest : public QObject {
 private slots:
     void initTestCase();
     void listsTheFolderNewestFirstAndShowsTheNewestDay();
+    void eachChannelHasAPaneAboveTheSharedTimeAxis();
     void legendEntriesHideAndShowTheirLines();
     void alarmLevelsAreDashedLinesOfTheChannel();
     void hoverReadsOutTheNearestReadingAndScrollsTheTable();
@@ -162,6 +165,82 @@ void RecordsWindowTest::listsTheFolderNewestFirstAndShowsTheNewestDay() {
     QCOMPARE(w.chartView()->drawnPointCount(0), 40);
     w.openFile(m_dir.filePath(QStringLiteral("C6-25-03-07.xls")));
     QVERIFY(waitShown(w, QStringLiteral("C6-25-03-07.xls")));
+    // The same day read again (as after a batch was written) is drawn again.
+    QSignalSpy shown(&w, &RecordsWindow::fileShown);
+    w.openFile(m_dir.filePath(QStringLiteral("C6-25-03-07.xls")));
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(w.chartView()->drawing().panes().size(), size_t(6));
+    QVERIFY(w.chartView()->drawnPointCount(0) > 0);
+}
+
+void RecordsWindowTest::eachChannelHasAPaneAboveTheSharedTimeAxis() {
+    RecordsWindow& w = *m_window;
+    RecordsChartView& chart = *w.chartView();
+    const RecordLinesItem& drawing = chart.drawing();
+    QStringList titles;
+    for (const RecordLinesItem::Pane& pane : drawing.panes()) {
+        titles << pane.title;
+    }
+    QCOMPARE(titles, QStringList({"CH1 CO PPM", "CH2 H2S PPM  /  CH2 CO PPM", "CH3 O2 %VOL",
+                                  "CH4 EX %LEL", "CH5 NO2 PPM", "CH6 SO2 PPM"}));
+    qreal above = -1;
+    for (const RecordLinesItem::Pane& pane : drawing.panes()) {
+        QVERIFY(pane.rect.top() > above);
+        QVERIFY(pane.rect.height() > 20);
+        above = pane.rect.bottom();
+        // Readings are never negative here: neither is the axis.
+        QCOMPARE(pane.valueMin, 0.0);
+        QVERIFY(pane.valueTicks.size() >= 2);
+        for (const RecordLinesItem::Tick& tick : pane.valueTicks) {
+            QVERIFY(!tick.label.isEmpty());
+            QVERIFY(tick.at >= pane.rect.top() - 0.5 && tick.at <= pane.rect.bottom() + 0.5);
+        }
+    }
+    // Every line in its channel's pane, every point inside it.
+    for (size_t i = 0; i < w.shape()->series.size(); ++i) {
+        const RecordLinesItem::Lines& lines = drawing.lines()[i];
+        QCOMPARE(lines.pane, w.shape()->series[i].channel - 1);
+        const QRectF rect = drawing.panes()[size_t(lines.pane)].rect.adjusted(-0.5, -0.5, 0.5, 0.5);
+        for (const QPolygonF& polyline : lines.polylines) {
+            for (const QPointF& point : polyline) {
+                QVERIFY2(rect.contains(point), qPrintable(QStringLiteral("series %1").arg(i)));
+            }
+        }
+    }
+    // The time axis below the last pane: whole quarter hours, the date under the first.
+    const auto& ticks = drawing.timeTicks();
+    QVERIFY(ticks.size() >= 3);
+    QCOMPARE(ticks.front().label, QStringLiteral("08:00"));
+    QCOMPARE(ticks.front().second, QStringLiteral("2025-03-07"));
+    QCOMPARE(ticks[1].label, QStringLiteral("08:15"));
+    QVERIFY(ticks[1].second.isEmpty());
+
+    // The exposure summary of the whole day, then of the 20 minutes zoomed in on; the zoom
+    // narrows every pane alike.
+    ExposureTable& table = *w.exposureTable();
+    QVERIFY(waitUntil([&] { return table.rowCount() == 7; }, 2000));
+    QCOMPARE(ExposureTable::cellTexts(table.rows()[0]).mid(0, 5),
+             QStringList({"2025-03-07", "CH1", "CO", "PPM", "1470"}));
+    QCOMPARE(table.item(0, 4)->text(), QStringLiteral("1470"));
+    QVERIFY(!table.item(0, 8)->text().isEmpty()); // TWA 8 h of CO
+    QVERIFY(table.item(3, 8)->text().isEmpty());  // none for O2
+    const RecordTime start = w.shape()->firstTime;
+    chart.setTimeRange(double(start + 600), double(start + 1800));
+    // 401 records from 08:10:00 to 08:30:00, eight of them "----" on channel 1.
+    QVERIFY(waitUntil([&] { return table.item(0, 4)->text() == QStringLiteral("393"); }, 2000));
+    QCOMPARE(drawing.timeTicks().front().label, QStringLiteral("08:10"));
+    for (size_t i = 0; i < drawing.lines().size(); ++i) {
+        // The H2S of channel 2 ended at 08:04:57.
+        QCOMPARE(chart.drawnPointCount(int(i)) > 0, i != 1);
+    }
+    chart.resetView();
+
+    QString failure;
+    const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY2(w.exportReport(pdf, failure), qPrintable(failure));
+    QFile report(pdf);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QVERIFY(report.readAll().startsWith("%PDF-"));
 }
 
 void RecordsWindowTest::legendEntriesHideAndShowTheirLines() {
@@ -194,10 +273,8 @@ void RecordsWindowTest::alarmLevelsAreDashedLinesOfTheChannel() {
     };
     QCOMPARE(levels(0).size(), size_t(0));
     w.setAlarmSource([] {
-        std::vector<ChannelAlarm> alarms;
-        alarms.push_back(*channelAlarmFromTexts(1, u"CO      ", u"PPM", u" 35", u"200"));
-        alarms.push_back(*channelAlarmFromTexts(2, u"H2S     ", u"PPM", u" 10", u" 15"));
-        return alarms;
+        return std::vector<ChannelAlarm>{{1, QStringLiteral("CO"), QStringLiteral("PPM"), 35, 200},
+                                         {2, QStringLiteral("H2S"), QStringLiteral("PPM"), 10, 15}};
     });
     QVERIFY(waitUntil([&] { return !levels(0).empty(); }, 2000));
     QCOMPARE(levels(0), (std::vector<double>{35, 200}));

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 QStringList recordCaptions(int channels) {
     QStringList captions{QStringLiteral("Time")};
     for (int ch = 1; ch <= channels; ++ch) {
@@ -57,4 +59,20 @@ QList<QStringList> sixChannelDay(int records) {
                           channels);
     }
     return rows;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+FileState stateOf(const QString& path) {
+    struct stat info {};
+    FileState state;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        state.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        state.inode = info.st_ino;
+    }
+    state.bytes = bytesOf(path);
+    return state;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <sys/types.h>
 
 // Day workbooks for tests, written by the program's own .xls writer.
 
@@ -24,3 +27,14 @@ QString writeWorkbook(const QString& path, const QList<QStringList>& rows,
 
 // A six-channel day of `records` records three seconds apart from 00:00:00, readings varying.
 QList<QStringList> sixChannelDay(int records);
+
+QByteArray bytesOf(const QString& path);
+
+// Content, change time and inode of a file: what reading it must leave as it was.
+struct FileState {
+    QByteArray bytes;
+    qint64 modifiedNs = 0;
+    ino_t inode = 0;
+    bool operator==(const FileState&) const = default;
+};
+FileState stateOf(const QString& path);

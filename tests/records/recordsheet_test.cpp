@@ -19,32 +19,10 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace {
 
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Size, change time and content of a file: what reading it must leave as it was.
-struct FileState {
-    QByteArray bytes;
-    qint64 modifiedNs = 0;
-    ino_t inode = 0;
-    bool operator==(const FileState&) const = default;
-};
-
-FileState stateOf(const QString& path) {
-    struct stat info {};
-    FileState state;
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
-        state.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-        state.inode = info.st_ino;
-    }
-    state.bytes = bytesOf(path);
-    return state;
+QStringList folderEntries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 } // namespace

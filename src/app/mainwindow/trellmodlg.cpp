@@ -13,10 +13,11 @@
 #include "app/widgets/decimalfield.h"
 #include "app/widgets/dialogunits.h"
 #include "gastype/gasnametable.h"
+#include "model/displaytexts.h"
+#include "records/channelalarm.h"
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
-#include "serial/serialerror.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -49,18 +50,6 @@ const std::array<const char*, kChannelColumns> kColumnCaptions{
 
 } // namespace
 
-template <typename Handler> void CTrellmoDlg::guarded(Handler&& handler) noexcept {
-    try {
-        handler();
-    } catch (const SerialError& error) {
-        tell(error.text());
-    } catch (const std::exception& error) {
-        tell(QString::fromUtf8(error.what()));
-    } catch (...) {
-        tell(QStringLiteral("The operation failed for an unknown reason."));
-    }
-}
-
 CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -68,7 +57,8 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
       m_settings(std::move(settings)), m_hIcon(trellmoIcon()),
       m_comm(new CMscomm1(PortMap(m_settings.deviceFolder), this)), m_line(*m_comm),
       m_exporter(m_settings.recordFolder, m_settings.recordDate),
-      m_link(m_line, *this, m_values, m_userGases.names), m_keySwallower(*this) {
+      m_link(m_line, *this, m_userGases.names), m_keySwallower(*this), m_boundary(*this) {
+    m_boundary.setPresenter(m_settings.presentMessage);
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
     m_link.setExporter(&m_exporter);
     buildWindow();
@@ -94,10 +84,12 @@ void CTrellmoDlg::buildWindow() {
     QMenu* menu = menuBar->addMenu(QStringLiteral("MENU"));
     QAction* gasType = menu->addAction(QStringLiteral("Gas Type"));
     gasType->setObjectName(controlObjectName(ControlId::GasTypeCommand));
-    connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
+    connect(gasType, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { OnGasType(); }); });
     QAction* records = menu->addAction(QStringLiteral("Records..."));
     records->setObjectName(controlObjectName(ControlId::RecordsCommand));
-    connect(records, &QAction::triggered, this, [this] { guarded([this] { onRecords(); }); });
+    connect(records, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { onRecords(); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -124,8 +116,9 @@ void CTrellmoDlg::buildWindow() {
 void CTrellmoDlg::buildSystemMenu() {
     const auto addCommand = [this](const QString& text, unsigned commandId) {
         QAction* action = m_systemMenu->addAction(text);
-        connect(action, &QAction::triggered, this,
-                [this, commandId] { guarded([this, commandId] { OnSysCommand(commandId, 0); }); });
+        connect(action, &QAction::triggered, this, [this, commandId] {
+            m_boundary.run([this, commandId] { OnSysCommand(commandId, 0); });
+        });
         return action;
     };
     addCommand(QStringLiteral("Minimize"), SC_MINIMIZE_COMMAND);
@@ -140,7 +133,7 @@ void CTrellmoDlg::buildSystemMenu() {
 void CTrellmoDlg::connectHandlers() {
     const auto onClick = [this](QPushButton* button, void (CTrellmoDlg::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { m_boundary.run([this, handler] { (this->*handler)(); }); });
     };
     onClick(m_ui.openPort, &CTrellmoDlg::OnOpenPort);
     onClick(m_ui.checkPort, &CTrellmoDlg::OnCheckPort);
@@ -150,11 +143,11 @@ void CTrellmoDlg::connectHandlers() {
     onClick(m_ui.downloadData, &CTrellmoDlg::OnDownloadData);
     onClick(m_ui.openFolder, &CTrellmoDlg::OnOpenFolder);
     connect(m_comm, &CMscomm1::commEvent, this, [this] {
-        guarded([this] { OnComm(); });
+        m_boundary.run([this] { OnComm(); });
         reportExportFailure();
     });
     connect(m_comm, &CMscomm1::portLost, this,
-            [this](const QString& text) { guarded([this, text] { onPortLost(text); }); });
+            [this](const QString& text) { m_boundary.run([this, text] { onPortLost(text); }); });
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_portCombo->setToolTip(m_portCombo->itemData(index, Qt::ToolTipRole).toString());
     });
@@ -167,7 +160,7 @@ void CTrellmoDlg::OnInitDialog() {
     setUpChannelTable();
     // An unreadable parameter workbook is reported once the window is up; the user gases then
     // keep empty names.
-    guarded([this] { LoadUserGasNames(); });
+    m_boundary.run([this] { LoadUserGasNames(); });
     m_values.percentText = QStringLiteral("0%");
     ShowValues();
 }
@@ -265,7 +258,7 @@ void CTrellmoDlg::onPortLost(const QString& text) {
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
     stopLink();
-    tell(text);
+    m_boundary.tell(text);
 }
 
 void CTrellmoDlg::stopLink() {
@@ -285,13 +278,16 @@ void CTrellmoDlg::OnDownloadData() {
     StopTimer(PARAMETER_TIMER);
     m_downloadTimer.start(InstrumentLink::kDownloadPeriodMs, Qt::PreciseTimer, this);
     m_link.startDownload();
+    const DownloadProgress start = downloadStartProgress();
+    m_values.progress = start.bar;
+    m_values.percentText = start.percentText;
 }
 
 void CTrellmoDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_parameterTimer.timerId()) {
-        guarded([this] { OnTimer(PARAMETER_TIMER); });
+        m_boundary.run([this] { OnTimer(PARAMETER_TIMER); });
     } else if (event->timerId() == m_downloadTimer.timerId()) {
-        guarded([this] { OnTimer(DOWNLOAD_TIMER); });
+        m_boundary.run([this] { OnTimer(DOWNLOAD_TIMER); });
     } else {
         QDialog::timerEvent(event);
     }
@@ -344,7 +340,7 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
     // Only the close of the shown window is the user's exit; the close box doesn't look at
     // the numeric fields.
     if (isVisible()) {
-        guarded([this] { writeUnwrittenRecords(); });
+        m_boundary.run([this] { writeUnwrittenRecords(); });
     }
     QDialog::closeEvent(event);
 }
@@ -364,10 +360,10 @@ void CTrellmoDlg::writeUnwrittenRecords() {
 
 void CTrellmoDlg::reportExportFailure() {
     if (const QString text = m_exporter.takeFailureMessage(); !text.isEmpty()) {
-        tell(text);
+        m_boundary.tell(text);
     }
     if (const QString text = m_exporter.takeContinuationNotice(); !text.isEmpty()) {
-        tell(text);
+        m_boundary.tell(text);
     }
 }
 
@@ -383,7 +379,7 @@ void CTrellmoDlg::OnGasType() {
     // Parented to the main window, as the platform's dialogs without an explicit parent are
     // owned by the application's main window; modal, while timers and serial events go on.
     CGastypeEdit cs(m_userGases, this, m_settings.parameterWorkbook);
-    cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    cs.setMessagePresenter(m_boundary.presenter());
     fitCaptions(cs);
     cs.exec();
 }
@@ -394,7 +390,7 @@ void CTrellmoDlg::onRecords() {
         m_records->rescan();
     } else {
         m_records = new RecordsWindow(m_exporter.folder(), this);
-        m_records->watchChannelTable(m_channelList);
+        m_records->setAlarmSource([this] { return channelAlarmsOf(m_link.configuration()); });
         m_exporter.setWrittenListener([this](const QString& path) {
             if (m_records) {
                 m_records->workbookWritten(path);
@@ -430,9 +426,9 @@ bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& valu
     }
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
-    tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
-             .arg(field->accessibleName())
-             .arg(maximum));
+    m_boundary.tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
+                        .arg(field->accessibleName())
+                        .arg(maximum));
     return false;
 }
 
@@ -454,36 +450,45 @@ bool CTrellmoDlg::CollectValues() {
     return true;
 }
 
-void CTrellmoDlg::setCellText(int row, ChannelField field, const QString& text) {
-    if (QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + int(field))) {
-        item->setText(text);
+void CTrellmoDlg::frameSent(const QByteArray& frame) {
+    m_values.sendText = sentFrameText(frame);
+    m_values.receiveText.clear();
+}
+
+void CTrellmoDlg::bytesReceived(const QByteArray& bytes) {
+    m_values.receiveText += receivedBytesText(bytes);
+}
+
+void CTrellmoDlg::recordRequested(quint32 index, quint32 total) {
+    const DownloadProgress progress = downloadProgressOf(index, total);
+    m_values.progress = progress.bar;
+    m_values.percentText = progress.percentText;
+}
+
+void CTrellmoDlg::channelCountReported(quint8 count) {
+    m_values.channelCount = count;
+}
+
+void CTrellmoDlg::recordTotalReported(quint32 total) {
+    m_values.recordTotal = total;
+    // A total of 0 leaves the button as an earlier read left it.
+    if (total > 0) {
+        m_ui.downloadData->setEnabled(true);
     }
 }
 
-void CTrellmoDlg::enableDownload() {
-    m_ui.downloadData->setEnabled(true);
-}
-
-void CTrellmoDlg::tell(const QString& text) {
-    // Shown after the current handler has unwound, never from inside it; a text already
-    // waiting to be shown is not queued twice.
-    if (m_queuedMessages.contains(text)) {
-        return;
+void CTrellmoDlg::channelsChanged() {
+    const ChannelConfiguration& config = m_link.configuration();
+    for (int row = 0; row < kChannelRows; ++row) {
+        for (int field = 0; field < kChannelFieldCount; ++field) {
+            QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + field);
+            if (item) {
+                item->setText(channelFieldText(config.channels[static_cast<size_t>(row)],
+                                               static_cast<ChannelField>(field)));
+            }
+        }
     }
-    m_queuedMessages.insert(text);
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            present(this, text);
-            m_queuedMessages.remove(text);
-        },
-        Qt::QueuedConnection);
-}
-
-void CTrellmoDlg::present(QWidget* parent, const QString& text) {
-    if (m_settings.presentMessage) {
-        m_settings.presentMessage(parent, text);
-    } else {
-        showMessageBox(parent, text);
+    if (m_records) {
+        m_records->alarmsChanged();
     }
 }

@@ -1,7 +1,9 @@
 #include "app/recordswindow/recordschartview.h"
 
 #include "app/recordswindow/recordlinesitem.h"
+#include "records/axisticks.h"
 #include "records/decimation.h"
+#include "records/exposure.h"
 #include "records/recordshape.h"
 
 #include <QDateTime>
@@ -25,19 +27,41 @@ const QColor kChannelColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0
 constexpr double kWheelStep = 0.8;  // view width per wheel notch towards the cursor
 constexpr double kShortestView = 2; // seconds
 constexpr double kValueMargin = 0.05;
+constexpr qreal kPaneGap = 6;
+// Room per tick: a value label's height and a bit, a time label's width and a bit.
+constexpr qreal kValueTickRoom = 26;
+constexpr qreal kTimeTickGap = 28;
 
 qint64 floorDiv(qint64 a, qint64 b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
 }
 
-QString axisFormatFor(double seconds) {
-    if (seconds > 3 * 86400) {
-        return QStringLiteral("yyyy-MM-dd");
+// The values a pane must show: its series' readings and alarm levels, with a little room, and
+// nothing below zero unless a reading is.
+std::pair<double, double> paneValueRange(const std::vector<const RecordSeries*>& series) {
+    double low = series.front()->minValue;
+    double high = series.front()->maxValue;
+    for (const RecordSeries* s : series) {
+        for (const std::optional<double>& v :
+             {std::optional<double>(s->minValue), std::optional<double>(s->maxValue), s->lowAlarm,
+              s->highAlarm}) {
+            if (v) {
+                low = std::min(low, *v);
+                high = std::max(high, *v);
+            }
+        }
     }
-    if (seconds > 6 * 3600) {
-        return QStringLiteral("MM-dd HH:mm");
+    const bool negative = low < 0;
+    double margin = (high - low) * kValueMargin;
+    if (margin <= 0) {
+        margin = std::max(1.0, std::abs(high) * kValueMargin);
     }
-    return QStringLiteral("HH:mm:ss");
+    low -= margin;
+    high += margin;
+    if (!negative) {
+        low = std::max(0.0, low);
+    }
+    return {low, high};
 }
 
 } // namespace
@@ -48,16 +72,22 @@ RecordsChartView::RecordsChartView(QWidget* parent) : QChartView(new QChart, par
     c->setAnimationOptions(QChart::NoAnimation);
     // Beside the plot: a row below it cuts the names short once there are six lines.
     c->legend()->setAlignment(Qt::AlignRight);
-    c->setMargins(QMargins(4, 4, 4, 4));
+    // The panes draw their own axes: the chart's hold the time range and leave room for them.
+    QFont labels = font();
+    labels.setPointSizeF(labels.pointSizeF() * 0.9);
+    QFont titles = labels;
+    titles.setBold(true);
+    const QFontMetrics metrics(labels);
+    c->setMargins(QMargins(metrics.horizontalAdvance(QStringLiteral("-00000.00")) + 8, 6, 4,
+                           2 * metrics.height() + 8));
     m_axisX = new QDateTimeAxis;
-    m_axisX->setTickCount(7);
-    m_axisX->setFormat(axisFormatFor(86400));
+    m_axisX->setVisible(false);
     m_axisY = new QValueAxis;
-    m_axisY->setLabelFormat(QStringLiteral("%g"));
-    m_axisY->setTickCount(6);
+    m_axisY->setVisible(false);
+    m_axisY->setRange(0, 1);
     c->addAxis(m_axisX, Qt::AlignBottom);
     c->addAxis(m_axisY, Qt::AlignLeft);
-    setRubberBand(QChartView::RectangleRubberBand);
+    setRubberBand(QChartView::HorizontalRubberBand);
     setRenderHint(QPainter::Antialiasing, false);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
@@ -65,19 +95,20 @@ RecordsChartView::RecordsChartView(QWidget* parent) : QChartView(new QChart, par
 
     m_linesItem = new RecordLinesItem(c);
     m_linesItem->setZValue(4); // where Qt Charts puts its series: above the grid, below the legend
+    m_linesItem->setFonts(labels, titles);
     m_marker = new QGraphicsEllipseItem(-4, -4, 8, 8, c);
     m_marker->setZValue(1000);
     m_marker->setPen(QPen(Qt::black, 1));
     m_marker->hide();
 
     connect(m_axisX, &QDateTimeAxis::rangeChanged, this, [this] { redraw(); });
-    connect(m_axisY, &QValueAxis::rangeChanged, this, [this] { redraw(); });
     connect(c, &QChart::plotAreaChanged, this, [this] { redraw(); });
 }
 
 void RecordsChartView::clearSeries() {
     m_marker->hide();
     m_linesItem->setLines({});
+    m_linesItem->setPanes({}, {});
     chart()->removeAllSeries();
     m_lines.clear();
 }
@@ -124,8 +155,12 @@ void RecordsChartView::setShape(const RecordShape* shape) {
 }
 
 void RecordsChartView::refreshAlarms() {
-    fitValues(); // levels above the readings come into view
-    redraw();
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const RecordSeries& s = m_shape->series[i];
+        m_lines[i].aboveLow = spansAtOrAbove(s, s.lowAlarm, m_shape->interval);
+        m_lines[i].aboveHigh = spansAtOrAbove(s, s.highAlarm, m_shape->interval);
+    }
+    redraw(); // the panes' value axes take the levels in
 }
 
 bool RecordsChartView::isSeriesShown(int series) const {
@@ -155,11 +190,8 @@ void RecordsChartView::setSeriesShown(int series, bool shown) {
 }
 
 qsizetype RecordsChartView::drawnPointCount(int series) const {
-    if (series < 0 || size_t(series) >= m_lines.size()) {
-        return 0;
-    }
     const auto& drawn = m_linesItem->lines();
-    if (size_t(series) >= drawn.size()) {
+    if (series < 0 || size_t(series) >= drawn.size()) {
         return 0;
     }
     qsizetype count = 0;
@@ -172,10 +204,10 @@ qsizetype RecordsChartView::drawnPointCount(int series) const {
 std::vector<double> RecordsChartView::drawnAlarmLevels(int series) const {
     std::vector<double> levels;
     const auto& drawn = m_linesItem->lines();
-    if (series < 0 || size_t(series) >= drawn.size()) {
+    if (series < 0 || size_t(series) >= drawn.size() || drawn[size_t(series)].pane < 0) {
         return levels;
     }
-    const Placement p = placement();
+    const Placement p = placement(drawn[size_t(series)].pane);
     for (qreal y : drawn[size_t(series)].levels) {
         levels.push_back(p.minY + (p.plot.bottom() - y) / p.plot.height() * (p.maxY - p.minY));
     }
@@ -212,43 +244,88 @@ void RecordsChartView::resetView() {
         from -= 30;
         to += 30;
     }
-    // Both axes change: the lines are worked out once, for both.
+    // Drawn once, also when the range stays as it was (the same day read again).
     m_redrawing = true;
     setTimeRange(from, to);
-    fitValues();
     m_redrawing = false;
     redraw();
 }
 
-void RecordsChartView::fitValues() {
-    std::optional<double> low, high;
-    const auto take = [&](double v) {
-        low = low ? std::min(*low, v) : v;
-        high = high ? std::max(*high, v) : v;
-    };
+std::vector<RecordLinesItem::Pane>
+RecordsChartView::layOutPanes(std::vector<int>& paneOfSeries) const {
+    // A pane per channel with a line shown, in channel order (the series come so).
+    std::vector<std::vector<const RecordSeries*>> members;
+    std::vector<RecordLinesItem::Pane> panes;
+    paneOfSeries.assign(m_lines.size(), -1);
+    int lastChannel = 0;
     for (size_t i = 0; i < m_lines.size(); ++i) {
+        const RecordSeries& s = m_shape->series[i];
         if (!m_lines[i].shown) {
             continue;
         }
-        const RecordSeries& s = m_shape->series[i];
-        take(s.minValue);
-        take(s.maxValue);
-        if (s.lowAlarm) {
-            take(*s.lowAlarm);
+        if (panes.empty() || s.channel != lastChannel) {
+            panes.emplace_back();
+            members.emplace_back();
+            lastChannel = s.channel;
         }
-        if (s.highAlarm) {
-            take(*s.highAlarm);
+        RecordLinesItem::Pane& pane = panes.back();
+        pane.title += (pane.title.isEmpty() ? QString() : QStringLiteral("  /  ")) + s.name;
+        members.back().push_back(&s);
+        paneOfSeries[i] = int(panes.size() - 1);
+    }
+    const QRectF plot = chart()->plotArea();
+    const qreal count = qreal(panes.size());
+    const qreal height = std::max<qreal>(1, (plot.height() - kPaneGap * (count - 1)) / count);
+    for (size_t k = 0; k < panes.size(); ++k) {
+        RecordLinesItem::Pane& pane = panes[k];
+        pane.rect =
+            QRectF(plot.left(), plot.top() + qreal(k) * (height + kPaneGap), plot.width(), height);
+        const auto [low, high] = paneValueRange(members[k]);
+        const int ticks = std::clamp(int(height / kValueTickRoom), 2, 6);
+        const ValueScale scale = valueScale(low, high, ticks);
+        pane.valueMin = scale.min;
+        pane.valueMax = scale.max;
+        for (size_t t = 0; t < scale.ticks.size(); ++t) {
+            const qreal y = pane.rect.bottom() - (scale.ticks[t] - scale.min) /
+                                                     (scale.max - scale.min) * pane.rect.height();
+            pane.valueTicks.push_back({y, scale.labels[t], QString()});
         }
     }
-    if (!low) {
-        return;
+    return panes;
+}
+
+std::vector<RecordLinesItem::Tick> RecordsChartView::placeTimeTicks() const {
+    std::vector<RecordLinesItem::Tick> placed;
+    const auto [from, to] = timeRange();
+    const QRectF plot = chart()->plotArea();
+    const QFontMetrics metrics(font());
+    const qreal room = metrics.horizontalAdvance(QStringLiteral("0000-00-00")) + kTimeTickGap;
+    const Placement place{plot, double(m_axisX->min().toMSecsSinceEpoch()),
+                          double(m_axisX->max().toMSecsSinceEpoch()), 0, 1};
+    for (const TimeTick& tick : timeTicks(from, to, std::max(2, int(plot.width() / room)))) {
+        placed.push_back({placeOf(place, double(tick.time), 0).x(), tick.label, tick.date});
     }
-    double margin = (*high - *low) * kValueMargin;
-    if (margin <= 0) {
-        margin = std::max(1.0, std::abs(*high) * kValueMargin);
+    return placed;
+}
+
+std::vector<std::pair<qreal, qreal>>
+RecordsChartView::spansInView(const std::vector<std::pair<RecordTime, RecordTime>>& spans,
+                              const Placement& place) const {
+    std::vector<std::pair<qreal, qreal>> inView;
+    const auto [from, to] = timeRange();
+    auto it = std::lower_bound(spans.begin(), spans.end(), from,
+                               [](const auto& span, double t) { return double(span.second) < t; });
+    for (; it != spans.end() && double(it->first) <= to; ++it) {
+        const qreal left = placeOf(place, std::max(double(it->first), from), 0).x();
+        const qreal right = placeOf(place, std::min(double(it->second), to), 0).x();
+        // Spans less than a pixel apart are one to the eye.
+        if (!inView.empty() && left - inView.back().second < 1) {
+            inView.back().second = right;
+        } else {
+            inView.emplace_back(left, right);
+        }
     }
-    m_axisY->setRange(*low - margin, *high + margin);
-    m_axisY->applyNiceNumbers();
+    return inView;
 }
 
 void RecordsChartView::redraw() {
@@ -257,21 +334,25 @@ void RecordsChartView::redraw() {
     }
     QScopedValueRollback guard(m_redrawing, true);
     const auto [from, to] = timeRange();
-    m_axisX->setFormat(axisFormatFor(to - from));
-    const Placement place = placement();
-    const int columns = std::max(1, int(place.plot.width()));
+    std::vector<int> paneOfSeries;
+    m_linesItem->setArea(chart()->rect());
+    m_linesItem->setPanes(layOutPanes(paneOfSeries), placeTimeTicks());
+    const int columns = std::max(1, int(chart()->plotArea().width()));
     std::vector<RecordLinesItem::Lines> drawn(m_lines.size());
     for (size_t i = 0; i < m_lines.size(); ++i) {
         drawn[i].colour = colourOf(int(i));
-        if (!m_lines[i].shown) {
+        drawn[i].pane = paneOfSeries[i];
+        if (drawn[i].pane < 0) {
             continue;
         }
+        const Placement place = placement(drawn[i].pane);
         const RecordSeries& s = m_shape->series[i];
         for (const std::vector<size_t>& line : decimateSeries(s, from, to, columns)) {
             QPolygonF polyline;
             polyline.reserve(qsizetype(line.size()));
             for (size_t index : line) {
-                polyline.append(placeOf(place, s.points[index].time, s.points[index].value));
+                polyline.append(
+                    placeOf(place, double(s.points[index].time), s.points[index].value));
             }
             drawn[i].polylines.push_back(std::move(polyline));
         }
@@ -280,19 +361,21 @@ void RecordsChartView::redraw() {
                 drawn[i].levels.push_back(placeOf(place, 0, *level).y());
             }
         }
+        drawn[i].aboveLow = spansInView(m_lines[i].aboveLow, place);
+        drawn[i].aboveHigh = spansInView(m_lines[i].aboveHigh, place);
     }
-    m_linesItem->setPlotArea(place.plot);
     m_linesItem->setLines(std::move(drawn));
+    emit viewChanged();
 }
 
-RecordsChartView::Placement RecordsChartView::placement() const {
-    return Placement{chart()->plotArea(), double(m_axisX->min().toMSecsSinceEpoch()),
-                     double(m_axisX->max().toMSecsSinceEpoch()), m_axisY->min(), m_axisY->max()};
+RecordsChartView::Placement RecordsChartView::placement(int pane) const {
+    const RecordLinesItem::Pane& p = m_linesItem->panes()[size_t(pane)];
+    return Placement{p.rect, double(m_axisX->min().toMSecsSinceEpoch()),
+                     double(m_axisX->max().toMSecsSinceEpoch()), p.valueMin, p.valueMax};
 }
 
-QPointF RecordsChartView::placeOf(const Placement& p, RecordTime time, double value) const {
-    const double x =
-        p.maxX > p.minX ? (double(axisMsOf(double(time))) - p.minX) / (p.maxX - p.minX) : 0;
+QPointF RecordsChartView::placeOf(const Placement& p, double time, double value) const {
+    const double x = p.maxX > p.minX ? (double(axisMsOf(time)) - p.minX) / (p.maxX - p.minX) : 0;
     const double y = p.maxY > p.minY ? (value - p.minY) / (p.maxY - p.minY) : 0;
     return QPointF(p.plot.left() + x * p.plot.width(), p.plot.bottom() - y * p.plot.height());
 }
@@ -351,7 +434,7 @@ void RecordsChartView::mouseMoveEvent(QMouseEvent* event) {
     if (m_panning) {
         const QPointF delta = event->position() - m_panFrom;
         m_panFrom = event->position();
-        chart()->scroll(-delta.x(), delta.y());
+        chart()->scroll(-delta.x(), 0);
         event->accept();
         return;
     }
@@ -399,18 +482,31 @@ void RecordsChartView::keyPressEvent(QKeyEvent* event) {
 void RecordsChartView::hoverAt(const QPointF& position) {
     const QPointF at = chart()->mapFromScene(mapToScene(position.toPoint()));
     const QRectF plot = chart()->plotArea();
-    if (!m_shape || !plot.contains(at)) {
+    const auto& panes = m_linesItem->panes();
+    if (!m_shape || !plot.contains(at) || panes.empty()) {
         m_marker->hide();
         return;
     }
+    // The pane under the cursor, or the nearest one when it is between two.
+    int pane = 0;
+    for (size_t k = 0; k < panes.size(); ++k) {
+        const qreal distance =
+            std::max(panes[k].rect.top() - at.y(), at.y() - panes[k].rect.bottom());
+        const qreal best = std::max(panes[size_t(pane)].rect.top() - at.y(),
+                                    at.y() - panes[size_t(pane)].rect.bottom());
+        if (distance < best) {
+            pane = int(k);
+        }
+    }
     const auto [from, to] = timeRange();
     const double time = from + (to - from) * (at.x() - plot.left()) / plot.width();
-    const Placement place = placement();
+    const Placement place = placement(pane);
+    const auto& drawn = m_linesItem->lines();
     int bestSeries = -1;
     size_t bestPoint = 0;
     double bestDistance = 0;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (!m_lines[i].shown) {
+    for (size_t i = 0; i < m_lines.size() && i < drawn.size(); ++i) {
+        if (drawn[i].pane != pane) {
             continue;
         }
         const RecordSeries& s = m_shape->series[i];
@@ -424,7 +520,8 @@ void RecordsChartView::hoverAt(const QPointF& position) {
                 if (it < first || it >= last) {
                     continue;
                 }
-                const double distance = QLineF(placeOf(place, it->time, it->value), at).length();
+                const double distance =
+                    QLineF(placeOf(place, double(it->time), it->value), at).length();
                 if (bestSeries < 0 || distance < bestDistance) {
                     bestSeries = int(i);
                     bestPoint = size_t(it - s.points.begin());
@@ -438,7 +535,7 @@ void RecordsChartView::hoverAt(const QPointF& position) {
         return;
     }
     const RecordPoint& p = m_shape->series[size_t(bestSeries)].points[bestPoint];
-    m_marker->setPos(placeOf(place, p.time, p.value));
+    m_marker->setPos(placeOf(place, double(p.time), p.value));
     m_marker->setBrush(colourOf(bestSeries));
     m_marker->show();
     emit hovered(bestSeries, qsizetype(bestPoint));

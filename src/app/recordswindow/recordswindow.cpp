@@ -20,7 +20,6 @@
 #include <QSplitter>
 #include <QSvgGenerator>
 #include <QTableView>
-#include <QTableWidget>
 #include <QThread>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -129,6 +128,7 @@ void RecordsWindow::buildWindow() {
     exportMenu->addAction(QStringLiteral("Chart as PNG..."), this, [this] { askExport("png"); });
     exportMenu->addAction(QStringLiteral("Chart as SVG..."), this, [this] { askExport("svg"); });
     exportMenu->addAction(QStringLiteral("Records as CSV..."), this, [this] { askExport("csv"); });
+    exportMenu->addAction(QStringLiteral("Report (PDF)..."), this, [this] { askExport("pdf"); });
     m_export->setMenu(exportMenu);
     m_readout = new QLabel(chartPane);
     m_readout->setObjectName(QStringLiteral("readout"));
@@ -158,9 +158,12 @@ void RecordsWindow::buildWindow() {
     m_table->horizontalHeader()->setDefaultSectionSize(
         fontMetrics().horizontalAdvance(QStringLiteral("2025-03-07  00:00:00")) + 16);
     right->addWidget(chartPane);
+    buildExposureTable(right);
     right->addWidget(m_table);
-    right->setStretchFactor(0, 3);
+    right->setStretchFactor(0, 4);
     right->setStretchFactor(1, 1);
+    right->setStretchFactor(2, 1);
+    right->setSizes({440, 120, 140});
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(0, 0);
@@ -189,31 +192,9 @@ void RecordsWindow::setAlarmSource(AlarmSource source) {
 }
 
 void RecordsWindow::alarmsChanged() {
-    // A parameter read changes the channel table cell by cell: the levels are taken once the
-    // event loop is back.
+    // A parameter read changes the configuration answer by answer: the levels are taken once
+    // the event loop is back.
     m_alarmTimer.start();
-}
-
-void RecordsWindow::watchChannelTable(QTableWidget* table) {
-    // Columns of the channel table: 1 "Gas Type", 3 "Unit", 5 "Low Alarm", 6 "High Alarm".
-    setAlarmSource([table = QPointer<QTableWidget>(table)] {
-        std::vector<ChannelAlarm> alarms;
-        if (!table) {
-            return alarms;
-        }
-        const auto text = [&](int row, int column) {
-            const QTableWidgetItem* item = table->item(row, column);
-            return item ? item->text() : QString();
-        };
-        for (int row = 0; row < table->rowCount(); ++row) {
-            if (auto alarm = channelAlarmFromTexts(row + 1, text(row, 1), text(row, 3),
-                                                   text(row, 5), text(row, 6))) {
-                alarms.push_back(std::move(*alarm));
-            }
-        }
-        return alarms;
-    });
-    connect(table, &QTableWidget::itemChanged, this, &RecordsWindow::alarmsChanged);
 }
 
 void RecordsWindow::rescan() {
@@ -387,7 +368,8 @@ void RecordsWindow::askExport(const QString& kind) {
     static const QHash<QString, QString> kFilters{
         {QStringLiteral("png"), QStringLiteral("PNG images (*.png)")},
         {QStringLiteral("svg"), QStringLiteral("SVG drawings (*.svg)")},
-        {QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)")}};
+        {QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)")},
+        {QStringLiteral("pdf"), QStringLiteral("PDF documents (*.pdf)")}};
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export"),
                                                 suggestedExportPath(kind), kFilters.value(kind));
     if (path.isEmpty()) {
@@ -401,6 +383,12 @@ void RecordsWindow::askExport(const QString& kind) {
         return;
     }
     QString failure;
+    if (kind == QLatin1String("pdf")) {
+        showStatus(exportReport(path, failure)
+                       ? QStringLiteral("Report saved as %1.").arg(QDir::toNativeSeparators(path))
+                       : failure);
+        return;
+    }
     if (exportChartImage(path, failure)) {
         showStatus(QStringLiteral("Chart saved as %1.").arg(QDir::toNativeSeparators(path)));
     } else {

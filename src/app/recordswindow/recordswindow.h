@@ -16,11 +16,11 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTableView;
-class QTableWidget;
 class QThread;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class ExposureTable;
 class RecordTableModel;
 class RecordsChartView;
 
@@ -41,8 +41,6 @@ public:
     // alarmsChanged().
     void setAlarmSource(AlarmSource source);
     void alarmsChanged();
-    // Follows the main window's channel table: its gas, unit and alarm columns.
-    void watchChannelTable(QTableWidget* table);
 
     // Lists the folder again and opens the newest workbook when none is shown.
     void rescan();
@@ -52,6 +50,8 @@ public:
     void workbookWritten(const QString& path);
 
     bool exportChartImage(const QString& path, QString& failure);
+    // The report of the records in view: configuration, time range, chart, exposure summary.
+    [[nodiscard]] bool exportReport(const QString& path, QString& failure);
     // Written on a thread of its own; csvExported() tells how it went.
     void exportCsv(const QString& path);
 
@@ -62,6 +62,7 @@ public:
     RecordsChartView* chartView() const { return m_chart; }
     QTableView* tableView() const { return m_table; }
     QTreeWidget* fileList() const { return m_files; }
+    ExposureTable* exposureTable() const { return m_exposure; }
 
 signals:
     void fileShown(const QString& path);
@@ -86,6 +87,9 @@ private:
     void askOpen();
     void askExport(const QString& kind);
     QString suggestedExportPath(const QString& extension) const;
+    // The exposure summary follows the view once a zoom or pan pauses.
+    void buildExposureTable(QWidget* parent);
+    void showExposure();
 
     QString m_folder;
     AlarmSource m_alarmSource;
@@ -99,6 +103,7 @@ private:
     QTimer m_writtenTimer;
     QTimer m_alarmTimer;
     QPointer<QThread> m_csvThread;
+    QTimer m_exposureTimer;
 
     QTreeWidget* m_files = nullptr;
     QPushButton* m_open = nullptr;
@@ -107,6 +112,7 @@ private:
     RecordsChartView* m_chart = nullptr;
     QTableView* m_table = nullptr;
     RecordTableModel* m_model = nullptr;
+    ExposureTable* m_exposure = nullptr;
     QLabel* m_readout = nullptr;
     QLabel* m_status = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -1,4 +1,5 @@
 #include "app/shell/quitsignals.h"
+#include "app/shell/reportcommand.h"
 #include "app/shell/startfolder.h"
 #include "app/shell/trellmoapp.h"
 
@@ -8,6 +9,10 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // A report needs no window: it is written before any window system is asked for.
+    if (isReportCommand(argc, argv)) {
+        return runReportCommand(argc, argv);
+    }
     CTrellmoApp app(argc, argv);
 
     QCommandLineParser parser;
@@ -22,6 +27,15 @@ int main(int argc, char** argv) {
                        "is your home folder. Default: the current folder."),
         QStringLiteral("folder"));
     parser.addOption(directory);
+    // Handled by runReportCommand; listed here so that --help shows them.
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("report"),
+        QStringLiteral("Write the exposure report of <workbook> to the --output file (.pdf or "
+                       ".csv) and end, without a window."),
+        QStringLiteral("workbook")));
+    parser.addOption(QCommandLineOption(QStringLiteral("output"),
+                                        QStringLiteral("The report file for --report."),
+                                        QStringLiteral("file")));
     parser.process(app);
 
     if (parser.isSet(directory)) {
