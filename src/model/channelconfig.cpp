@@ -49,25 +49,7 @@ std::optional<ChannelLevel>& levelOf(ChannelSettings& channel, ChannelField fiel
 } // namespace
 
 double ChannelLevel::value() const {
-    return ScaledReading(raw, precision, scaled);
-}
-
-bool ChannelSettings::has(ChannelField field) const {
-    switch (field) {
-    case ChannelField::GasType:
-        return gasCode.has_value();
-    case ChannelField::Range:
-        return range.has_value();
-    case ChannelField::Unit:
-        return unitCode.has_value();
-    case ChannelField::Precision:
-        return precision.has_value();
-    case ChannelField::LowAlarm:
-        return lowAlarm.has_value();
-    case ChannelField::HighAlarm:
-        return highAlarm.has_value();
-    }
-    return false;
+    return scaledReading(raw, precision, scaled);
 }
 
 void applyChannelCodes(ChannelConfiguration& config, const ChannelCodesAnswer& answer,

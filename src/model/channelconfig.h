@@ -36,8 +36,6 @@ struct ChannelSettings {
     std::optional<ChannelLevel> range;
     std::optional<ChannelLevel> lowAlarm;
     std::optional<ChannelLevel> highAlarm;
-
-    bool has(ChannelField field) const;
 };
 
 struct ChannelConfiguration {

@@ -71,7 +71,7 @@ QString PrecisionTextOf(int code) {
     return QString::fromLatin1(kPrecisionTable[code].text);
 }
 
-double ScaledReading(quint16 raw, qint32 precision, bool scaled) {
+double scaledReading(quint16 raw, qint32 precision, bool scaled) {
     const float value = static_cast<float>(raw);
     // Codes outside the table format like code 0 and are never divided.
     const bool known = precision >= 0 && precision < kPrecisionCount;
@@ -85,6 +85,6 @@ QString FormatReading(quint16 raw, qint32 precision, bool scaled) {
     const bool known = precision >= 0 && precision < kPrecisionCount;
     const PrecisionEntry& entry = kPrecisionTable[known ? precision : 0];
     char text[32];
-    std::snprintf(text, sizeof text, entry.format, ScaledReading(raw, precision, scaled));
+    std::snprintf(text, sizeof text, entry.format, scaledReading(raw, precision, scaled));
     return QString::fromLatin1(text);
 }

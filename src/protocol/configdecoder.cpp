@@ -39,7 +39,8 @@ ConfigAnswer readCodes(int channels, const PollState& state) {
     }
     ChannelCodesAnswer answer{*field, channels, {}};
     for (int i = 0; i < channels; ++i) {
-        answer.codes[static_cast<size_t>(i)] = state.rxFrame[static_cast<size_t>(kDataStart + i)];
+        const auto k = static_cast<size_t>(i);
+        answer.codes[k] = state.rxFrame[static_cast<size_t>(kDataStart) + k];
     }
     return answer;
 }

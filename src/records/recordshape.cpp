@@ -47,6 +47,39 @@ bool isUnused(const RecordCell& cell) {
 constexpr qint64 kUnusedChannel = -2;
 constexpr qint64 kNothingYet = -1;
 
+// Drops series without a point, orders them by channel (a channel's gases in the order they
+// appeared), numbers the variants of a channel and takes each series' value range and the
+// shape's time range.
+void finishSeries(RecordShape& shape, std::vector<RecordSeries> series) {
+    std::erase_if(series, [](const RecordSeries& s) { return s.points.empty(); });
+    std::stable_sort(
+        series.begin(), series.end(),
+        [](const RecordSeries& a, const RecordSeries& b) { return a.channel < b.channel; });
+    bool anyPoint = false;
+    int variant = 0;
+    for (size_t i = 0; i < series.size(); ++i) {
+        RecordSeries& s = series[i];
+        variant = i > 0 && series[i - 1].channel == s.channel ? variant + 1 : 0;
+        s.variant = variant;
+        const auto [low, high] = std::minmax_element(
+            s.points.begin(), s.points.end(),
+            [](const RecordPoint& a, const RecordPoint& b) { return a.value < b.value; });
+        s.minValue = low->value;
+        s.maxValue = high->value;
+        for (const RecordPoint& point : s.points) {
+            if (!anyPoint || point.time < shape.firstTime) {
+                shape.firstTime = point.time;
+            }
+            if (!anyPoint || point.time > shape.lastTime) {
+                shape.lastTime = point.time;
+            }
+            anyPoint = true;
+        }
+        s.points.shrink_to_fit();
+    }
+    shape.series = std::move(series);
+}
+
 } // namespace
 
 RecordShape shapeRecords(const RecordSheet& sheet) {
@@ -104,33 +137,7 @@ RecordShape shapeRecords(const RecordSheet& sheet) {
         }
     }
 
-    std::erase_if(series, [](const RecordSeries& s) { return s.points.empty(); });
-    std::stable_sort(
-        series.begin(), series.end(),
-        [](const RecordSeries& a, const RecordSeries& b) { return a.channel < b.channel; });
-    bool anyPoint = false;
-    int variant = 0;
-    for (size_t i = 0; i < series.size(); ++i) {
-        RecordSeries& s = series[i];
-        variant = i > 0 && series[i - 1].channel == s.channel ? variant + 1 : 0;
-        s.variant = variant;
-        const auto [low, high] = std::minmax_element(
-            s.points.begin(), s.points.end(),
-            [](const RecordPoint& a, const RecordPoint& b) { return a.value < b.value; });
-        s.minValue = low->value;
-        s.maxValue = high->value;
-        for (const RecordPoint& point : s.points) {
-            if (!anyPoint || point.time < shape.firstTime) {
-                shape.firstTime = point.time;
-            }
-            if (!anyPoint || point.time > shape.lastTime) {
-                shape.lastTime = point.time;
-            }
-            anyPoint = true;
-        }
-        s.points.shrink_to_fit();
-    }
-    shape.series = std::move(series);
+    finishSeries(shape, std::move(series));
     return shape;
 }
 

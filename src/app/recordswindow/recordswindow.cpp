@@ -89,7 +89,28 @@ void RecordsWindow::buildWindow() {
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     layout->addWidget(splitter, 1);
 
-    auto* left = new QWidget(splitter);
+    QWidget* left = buildFileList(splitter);
+    auto* right = new QSplitter(Qt::Vertical, splitter);
+    right->addWidget(buildChartPane(right));
+    buildExposureTable(right);
+    right->addWidget(buildRecordTable(right));
+    right->setStretchFactor(0, 4);
+    right->setStretchFactor(1, 1);
+    right->setStretchFactor(2, 1);
+    right->setSizes({440, 120, 140});
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({260, 840});
+
+    layout->addLayout(buildStatusRow());
+    m_export->setEnabled(false);
+    m_reset->setEnabled(false);
+}
+
+QWidget* RecordsWindow::buildFileList(QWidget* parent) {
+    auto* left = new QWidget(parent);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     m_files = new QTreeWidget(left);
@@ -110,9 +131,11 @@ void RecordsWindow::buildWindow() {
             openFile(path);
         }
     });
+    return left;
+}
 
-    auto* right = new QSplitter(Qt::Vertical, splitter);
-    auto* chartPane = new QWidget(right);
+QWidget* RecordsWindow::buildChartPane(QWidget* parent) {
+    auto* chartPane = new QWidget(parent);
     auto* chartLayout = new QVBoxLayout(chartPane);
     chartLayout->setContentsMargins(0, 0, 0, 0);
     auto* tools = new QHBoxLayout;
@@ -142,8 +165,11 @@ void RecordsWindow::buildWindow() {
     chartLayout->addWidget(m_chart, 1);
     connect(m_reset, &QPushButton::clicked, m_chart, &RecordsChartView::resetView);
     connect(m_chart, &RecordsChartView::hovered, this, &RecordsWindow::showHovered);
+    return chartPane;
+}
 
-    m_table = new QTableView(right);
+QWidget* RecordsWindow::buildRecordTable(QWidget* parent) {
+    m_table = new QTableView(parent);
     m_table->setObjectName(QStringLiteral("recordTable"));
     m_model = new RecordTableModel(m_table);
     m_table->setModel(m_model);
@@ -157,19 +183,10 @@ void RecordsWindow::buildWindow() {
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_table->horizontalHeader()->setDefaultSectionSize(
         fontMetrics().horizontalAdvance(QStringLiteral("2025-03-07  00:00:00")) + 16);
-    right->addWidget(chartPane);
-    buildExposureTable(right);
-    right->addWidget(m_table);
-    right->setStretchFactor(0, 4);
-    right->setStretchFactor(1, 1);
-    right->setStretchFactor(2, 1);
-    right->setSizes({440, 120, 140});
-    splitter->addWidget(left);
-    splitter->addWidget(right);
-    splitter->setStretchFactor(0, 0);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({260, 840});
+    return m_table;
+}
 
+QLayout* RecordsWindow::buildStatusRow() {
     auto* statusRow = new QHBoxLayout;
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
@@ -181,9 +198,7 @@ void RecordsWindow::buildWindow() {
     m_progress->hide();
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_progress);
-    layout->addLayout(statusRow);
-    m_export->setEnabled(false);
-    m_reset->setEnabled(false);
+    return statusRow;
 }
 
 void RecordsWindow::setAlarmSource(AlarmSource source) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QTableView;
@@ -77,6 +78,10 @@ private:
     };
 
     void buildWindow();
+    QWidget* buildFileList(QWidget* parent);
+    QWidget* buildChartPane(QWidget* parent);
+    QWidget* buildRecordTable(QWidget* parent);
+    QLayout* buildStatusRow();
     void showLoaded(const QString& path);
     void showRefused(const QString& path, const QString& problem);
     void showCount(const QString& path, qsizetype records);
