@@ -134,8 +134,14 @@ void InstrumentLink::sendPacedParameterStep() {
 }
 
 void InstrumentLink::sendPacedRecordRequest() {
-    // The lookout for late copies counts requests here where the tick pace counts ticks.
-    m_lateAnswers.beginTick();
+    // The lookout for late copies lasts a time here where the tick pace counts ticks: records
+    // follow each other within milliseconds, a late copy may take hundreds.
+    const qint64 now = m_paceTimer->nowUs();
+    if (!m_lateAnswers.isLookingOut()) {
+        m_lookoutSinceUs = now;
+    } else if (now - m_lookoutSinceUs > kLookoutUs) {
+        m_lateAnswers.endLookout();
+    }
     const bool firstForRecord = m_state.awaitingRecord == 0;
     if (!sendRecordRequest()) {
         m_paceJob = PaceJob::None;

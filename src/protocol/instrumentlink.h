@@ -111,4 +111,8 @@ private:
     PaceJob m_paceJob = PaceJob::None;
     bool m_downloading = false; // a download waits behind a parameter read
     quint32 m_tickPaceSince = 0;
+    // How long a late copy of a repeated request's answer is looked out for at the answer pace:
+    // as long as at the tick pace (eight ticks), and as long again for a slow instrument.
+    static constexpr qint64 kLookoutUs = 800'000;
+    qint64 m_lookoutSinceUs = 0;
 };

@@ -14,6 +14,7 @@
 #include "app/widgets/dialogunits.h"
 #include "gastype/gasnametable.h"
 #include "res/appicon.h"
+#include "serial/linepacetimer.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
 #include "serial/serialerror.h"
@@ -71,6 +72,10 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
       m_link(m_line, *this, m_values, m_userGases.names), m_keySwallower(*this) {
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
     m_link.setExporter(&m_exporter);
+    m_paceTimer = new LinePaceTimer(this);
+    if (!m_settings.tickPace) {
+        m_link.setPaceTimer(m_paceTimer);
+    }
     buildWindow();
     connectHandlers();
     OnInitDialog();
@@ -153,6 +158,8 @@ void CTrellmoDlg::connectHandlers() {
         guarded([this] { OnComm(); });
         reportExportFailure();
     });
+    connect(m_paceTimer, &LinePaceTimer::fired, this,
+            [this] { guarded([this] { m_link.paceTimeout(); }); });
     connect(m_comm, &CMscomm1::portLost, this,
             [this](const QString& text) { guarded([this, text] { onPortLost(text); }); });
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -278,7 +285,9 @@ void CTrellmoDlg::stopLink() {
 
 void CTrellmoDlg::OnReadParameter() {
     m_link.readParameter();
-    m_parameterTimer.start(InstrumentLink::kParameterPeriodMs, Qt::PreciseTimer, this);
+    if (!m_link.pacedByAnswers()) {
+        m_parameterTimer.start(InstrumentLink::kParameterPeriodMs, Qt::PreciseTimer, this);
+    }
 }
 
 void CTrellmoDlg::OnDownloadData() {
@@ -292,6 +301,8 @@ void CTrellmoDlg::timerEvent(QTimerEvent* event) {
         guarded([this] { OnTimer(PARAMETER_TIMER); });
     } else if (event->timerId() == m_downloadTimer.timerId()) {
         guarded([this] { OnTimer(DOWNLOAD_TIMER); });
+    } else if (event->timerId() == m_refreshTimer.timerId()) {
+        ShowValues();
     } else {
         QDialog::timerEvent(event);
     }
@@ -305,7 +316,7 @@ void CTrellmoDlg::OnTimer(int timerId) {
     } else if (timerId == DOWNLOAD_TIMER) {
         m_link.downloadTick();
     }
-    ShowValues();
+    requestRefresh();
 }
 
 void CTrellmoDlg::StopTimer(int timerId) {
@@ -325,7 +336,7 @@ void CTrellmoDlg::OnComm() {
     if (m_comm->GetCommEvent() == CMscomm1::kEventReceive) {
         m_link.receive(m_comm->GetInput());
     }
-    ShowValues();
+    requestRefresh();
 }
 
 void CTrellmoDlg::OnAbout() {
@@ -406,7 +417,18 @@ void CTrellmoDlg::onRecords() {
     m_records->activateWindow();
 }
 
+void CTrellmoDlg::requestRefresh() {
+    if (!m_sinceShown.isValid() || m_sinceShown.elapsed() >= kRefreshMs) {
+        ShowValues();
+    } else if (!m_refreshTimer.isActive()) {
+        m_refreshTimer.start(static_cast<int>(kRefreshMs - m_sinceShown.elapsed()),
+                             Qt::PreciseTimer, this);
+    }
+}
+
 void CTrellmoDlg::ShowValues() {
+    m_sinceShown.restart();
+    m_refreshTimer.stop();
     const auto show = [](QLineEdit* edit, const QString& text) {
         // Rewriting an unchanged text would still move the cursor of a field being edited.
         if (edit->text() != text) {

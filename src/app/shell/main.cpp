@@ -22,7 +22,22 @@ int main(int argc, char** argv) {
                        "is your home folder. Default: the current folder."),
         QStringLiteral("folder"));
     parser.addOption(directory);
+    const QCommandLineOption pace(
+        QStringLiteral("pace"),
+        QStringLiteral("\"answer\" (default): each request follows the instrument's answer to the "
+                       "one before; \"tick\": one request every 50 ms, for an instrument that "
+                       "cannot keep up with the line."),
+        QStringLiteral("answer|tick"), QStringLiteral("answer"));
+    parser.addOption(pace);
     parser.process(app);
+    DialogSettings settings;
+    if (const QString value = parser.value(pace); value == QLatin1String("tick")) {
+        settings.tickPace = true;
+    } else if (value != QLatin1String("answer")) {
+        std::fprintf(stderr, "trellmo: --pace is \"answer\" or \"tick\", not \"%s\"\n",
+                     qPrintable(value));
+        return 2;
+    }
 
     if (parser.isSet(directory)) {
         const QString folder = expandStartFolder(parser.value(directory), QDir::homePath());
@@ -34,5 +49,5 @@ int main(int argc, char** argv) {
     }
 
     QuitSignals quitSignals;
-    return app.InitInstance();
+    return app.InitInstance(std::move(settings));
 }
