@@ -34,10 +34,14 @@ double cpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-class NullTable : public ChannelTable {
+class NullEvents : public LinkEvents {
 public:
-    void setCellText(int, ChannelField, const QString&) override {}
-    void enableDownload() override {}
+    void frameSent(const QByteArray&) override {}
+    void bytesReceived(const QByteArray&) override {}
+    void recordRequested(quint32, quint32) override {}
+    void channelCountReported(quint8) override {}
+    void recordTotalReported(quint32) override {}
+    void channelsChanged() override {}
 };
 
 struct Result {
@@ -76,10 +80,9 @@ Result download(int channels, quint32 records, bool tickPace) {
     }
     QTemporaryDir folder;
     RecordExporter exporter(folder.path(), [] { return QDate(2025, 3, 7); });
-    NullTable table;
-    WindowValues values;
+    NullEvents events;
     const UserGasNames userGases;
-    InstrumentLink link(line, table, values, userGases);
+    InstrumentLink link(line, events, userGases);
     link.setExporter(&exporter);
     LinePaceTimer pace;
     QObject::connect(&pace, &LinePaceTimer::fired, [&] { link.paceTimeout(); });

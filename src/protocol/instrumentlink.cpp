@@ -1,6 +1,5 @@
 #include "protocol/instrumentlink.h"
 
-#include "model/displaytexts.h"
 #include "protocol/configdecoder.h"
 #include "protocol/framecodec.h"
 #include "protocol/pollscheduler.h"
@@ -17,10 +16,8 @@ qint64 steadyClockMs() {
 
 } // namespace
 
-InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
-                               const UserGasNames& userGases)
-    : m_line(line), m_table(table), m_values(values), m_userGases(userGases),
-      m_clock(steadyClockMs) {}
+InstrumentLink::InstrumentLink(FrameSink& line, LinkEvents& events, const UserGasNames& userGases)
+    : m_line(line), m_events(events), m_userGases(userGases), m_clock(steadyClockMs) {}
 
 void InstrumentLink::setExporter(BatchExporter* exporter) {
     m_exporter = exporter;
@@ -39,11 +36,8 @@ void InstrumentLink::setPaceTimer(PaceTimer* timer) {
 }
 
 void InstrumentLink::readParameter() {
-    for (int row = 0; row < PollState::kMaxChannels; ++row) {
-        for (int field = 0; field < kChannelFieldCount; ++field) {
-            m_table.setCellText(row, static_cast<ChannelField>(field), QString());
-        }
-    }
+    m_configuration.clearChannels();
+    m_events.channelsChanged();
     m_state.sequenceStep = kFirstParameterStep;
     m_silence.parameterReadStarted();
     if (m_paceTimer != nullptr) {
@@ -55,8 +49,6 @@ void InstrumentLink::readParameter() {
 }
 
 void InstrumentLink::startDownload() {
-    m_values.progress = 0;
-    m_values.percentText = QStringLiteral("0%");
     m_silence.downloadStarted();
     m_tickPaceSince = 0;
     m_pace.restart();
@@ -129,8 +121,11 @@ void InstrumentLink::sendPacedParameterStep() {
         m_pace.idle();
         return;
     }
-    const auto requestBytes = static_cast<int>(m_values.sendText.size() / 2);
-    m_paceTimer->fireAt(m_pace.requestSent(m_paceTimer->nowUs(), requestBytes, true));
+    // A step is not repeated, so its answer is waited for at least as long as the tick pace
+    // waits: an instrument slower than the allowance still fills the table.
+    const qint64 now = m_paceTimer->nowUs();
+    const qint64 deadline = m_pace.requestSent(now, kRequestBytes, true);
+    m_paceTimer->fireAt(qMax(deadline, now + qint64(kParameterPeriodMs) * 1000));
 }
 
 void InstrumentLink::sendPacedRecordRequest() {
@@ -149,8 +144,7 @@ void InstrumentLink::sendPacedRecordRequest() {
         m_pace.idle();
         return;
     }
-    const auto requestBytes = static_cast<int>(m_values.sendText.size() / 2);
-    m_paceTimer->fireAt(m_pace.requestSent(m_paceTimer->nowUs(), requestBytes, firstForRecord));
+    m_paceTimer->fireAt(m_pace.requestSent(now, kRequestBytes, firstForRecord));
 }
 
 TickOutcome InstrumentLink::parameterTick() {
@@ -165,13 +159,9 @@ TickOutcome InstrumentLink::parameterTick() {
         return TickOutcome::Continue;
     }
     m_state.expectedDataLength = decision.expectedDataLength;
-    const QString text = QString::fromLatin1(decision.frameText);
-    QByteArray frame;
-    HexTextToBytes(text, frame);
-    m_line.sendFrame(frame);
+    m_line.sendFrame(*decision.frame);
     ++m_state.sequenceStep;
-    m_values.sendText = text;
-    m_values.receiveText.clear();
+    m_events.frameSent(*decision.frame);
     ClearReceiveBuffer(m_state);
     return TickOutcome::Continue;
 }
@@ -197,35 +187,31 @@ bool InstrumentLink::sendRecordRequest() {
     if (nextRecord) {
         ++m_state.recordIndex;
     }
-    sendRequestText(recordRequestText(m_state.recordIndex));
+    sendRequest(recordRequestFrame(m_state.recordIndex));
     m_lateAnswers.requestSent(nextRecord);
     m_silence.recordRequested(m_clock(), m_state.recordIndex, m_state.recordTotal);
-    const DownloadProgress progress = progressOf(m_state.recordIndex, m_state.recordTotal);
-    m_values.progress = progress.bar;
-    m_values.percentText = progress.percentText;
+    m_events.recordRequested(m_state.recordIndex, m_state.recordTotal);
     m_state.awaitingRecord = 1;
     return true;
 }
 
-void InstrumentLink::sendRequestText(const QString& text) {
-    QByteArray frame;
-    HexTextToBytes(text, frame);
+void InstrumentLink::sendRequest(const QByteArray& frame) {
     m_line.sendFrame(frame);
-    m_values.sendText = text;
-    m_values.receiveText.clear();
+    m_events.frameSent(frame);
     ClearReceiveBuffer(m_state);
 }
 
 void InstrumentLink::receive(const QByteArray& bytes) {
-    if (!bytes.isEmpty()) {
-        m_lateAnswers.lineActive();
+    if (bytes.isEmpty()) {
+        return;
     }
+    m_lateAnswers.lineActive();
+    m_events.bytesReceived(bytes);
     // The line fell silent when these bytes arrived: the inter-frame gap counts from here.
     const bool wasTaken = m_state.answerTaken;
     const qint64 arrivedUs = m_paceTimer != nullptr ? m_paceTimer->nowUs() : 0;
     for (const char c : bytes) {
         const auto byte = static_cast<quint8>(c);
-        m_values.receiveText += receivedByteText(byte);
         if (appendReceivedByte(m_state, byte)) {
             dispatchAnswer(m_state, *this);
         }
@@ -251,8 +237,16 @@ bool InstrumentLink::flushUnwritten() {
     return m_batches.flush(m_state, m_records, m_exporter);
 }
 
+ChannelLayout InstrumentLink::unwrittenLayout() const {
+    return m_state.sixChannel ? ChannelLayout::Six : ChannelLayout::Four;
+}
+
+void InstrumentLink::discardUnwritten() {
+    m_batches.discard(m_state);
+}
+
 void InstrumentLink::decodeFunction3() {
-    DecodeFunction3(m_state, m_values, m_table, m_userGases);
+    DecodeFunction3(m_state, m_configuration, m_events, m_userGases);
     m_silence.answered(false);
 }
 

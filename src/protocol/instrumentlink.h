@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/channelconfig.h"
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "model/usergasnames.h"
@@ -21,6 +22,8 @@ enum class TickOutcome { Continue, StopTimer };
 // The instrument protocol behind the main window: the polling scheduler's decisions, the
 // receive path and both decoders. The window owns the timers and forwards their ticks, the
 // button presses and the received bytes; this class never waits and never touches a widget.
+// It reports what happens as values through LinkEvents and keeps the channel configuration
+// the instrument reported.
 //
 // Given a pace timer, requests follow the answers (AnswerPace): the parameter read and the
 // download send their next request once the last one has been answered and the line has been
@@ -33,8 +36,7 @@ public:
     static constexpr int kDownloadPeriodMs = 50;   // timer 2
 
     // userGases names codes 81-110 in the gas answers decoded from now on.
-    InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
-                   const UserGasNames& userGases);
+    InstrumentLink(FrameSink& line, LinkEvents& events, const UserGasNames& userGases);
 
     // Without an exporter a finished batch is only counted off (storeRow back to 0).
     void setExporter(BatchExporter* exporter);
@@ -52,10 +54,10 @@ public:
     quint32 tickPaceSince() const { return m_tickPaceSince; }
     const AnswerPace& pace() const { return m_pace; }
 
-    // Read parameter: empties the value cells and restarts the sequence at step 1.
-    // The window then (re)starts timer 1.
+    // Read parameter: empties the configuration's channel fields and restarts the sequence at
+    // step 1. The window then (re)starts timer 1.
     void readParameter();
-    // Download Data: resets progress and percentage. The window stops timer 1, starts timer 2.
+    // Download Data. The window stops timer 1, starts timer 2.
     void startDownload();
     // Timer 1 tick: sends the frame of the current step; StopTimer at step 9.
     TickOutcome parameterTick();
@@ -73,6 +75,13 @@ public:
     // Offers rows not yet written (an interrupted download, failed batches) to the exporter.
     // True when nothing is left unwritten.
     [[nodiscard]] bool flushUnwritten();
+    // Records downloaded but not yet written, and their layout.
+    quint32 unwrittenCount() const { return m_state.storeRow; }
+    ChannelLayout unwrittenLayout() const;
+    // Drops the records not yet written: the one way they are lost, the user's choice.
+    void discardUnwritten();
+    // What the instrument reported in the current parameter read.
+    const ChannelConfiguration& configuration() const { return m_configuration; }
     // An instrument that does not answer, for the window to name; None while it answers.
     const LinkSilence& silence() const { return m_silence.silence(); }
 
@@ -84,7 +93,7 @@ public:
 private:
     void decodeFunction3() override;
     bool decodeRecord() override;
-    void sendRequestText(const QString& text);
+    void sendRequest(const QByteArray& frame);
     bool sendRecordRequest();
     void sendPacedRequest();
     void sendPacedParameterStep();
@@ -94,11 +103,13 @@ private:
     bool followsTicks() const { return m_paceTimer == nullptr || m_tickPaceSince != 0; }
 
     enum class PaceJob { None, ParameterRead, Download };
+    // Every request the program sends, parameter or record, is eight bytes long.
+    static constexpr int kRequestBytes = 8;
 
     FrameSink& m_line;
-    ChannelTable& m_table;
-    WindowValues& m_values;
+    LinkEvents& m_events;
     const UserGasNames& m_userGases;
+    ChannelConfiguration m_configuration;
     BatchExporter* m_exporter = nullptr;
     PollState m_state;
     RecordStore m_records;

@@ -1,7 +1,8 @@
 // Requests that follow the answers, on a simulated microsecond clock: the next request after the
 // inter-frame gap, repeats at the deadline, copies of repeated requests' answers held off, an
 // instrument slower than the allowance, one that cannot keep up (back to one request per
-// tick), and the parameter read paced the same way.
+// tick), and the parameter read paced the same way, waiting for a lost answer as long as the tick
+// pace does.
 #include "linkfakes.h"
 #include "protocol/answerpace.h"
 #include "protocol/framecodec.h"
@@ -125,7 +126,7 @@ TEST(AnswerPace, NextRequestFollowsTheAnswerAfterTheGapAndTicksSendNothing) {
         EXPECT_EQ(p.sentAt[i] - p.sentAt[i - 1], cycle);
     }
     EXPECT_EQ(p.timer.armedAt, -1);
-    EXPECT_EQ(p.values.percentText, QStringLiteral("100.0%"));
+    EXPECT_EQ(p.events.requestedIndex, 50u);
 }
 
 TEST(AnswerPace, LostAnswerIsRepeatedAtTheDeadlineAndItsCopyNeverBecomesTheNextRecord) {
@@ -227,10 +228,11 @@ TEST(AnswerPace, ParameterReadStepsFollowTheAnswersAndALostOneAtItsDeadline) {
     ASSERT_EQ(p.line.sent.size(), 8);
     EXPECT_EQ(p.line.sent[7], QByteArray::fromHex("010300170012C375"));
     EXPECT_EQ(p.link.state().sequenceStep, 9);
-    EXPECT_EQ(p.values.channelCount, 6);
-    EXPECT_EQ(p.table.cell(4, 2), QStringLiteral("5000.000")); // range, step 6
-    EXPECT_EQ(p.table.cell(4, 3), QString());                  // unit, step 4: lost
-    EXPECT_EQ(p.sentAt[4] - p.sentAt[3], lineTiming::bytesUs(8) + 50'000);
+    EXPECT_EQ(p.events.channelCount, 6);
+    EXPECT_EQ(p.cell(4, 2), QStringLiteral("5000.000")); // range, step 6
+    EXPECT_EQ(p.cell(4, 3), QString());                  // unit, step 4: lost
+    // A step is never repeated: its answer is waited for as long as at the tick pace.
+    EXPECT_EQ(p.sentAt[4] - p.sentAt[3], 150'000);
     EXPECT_EQ(p.timer.armedAt, -1);
-    EXPECT_EQ(p.table.downloadEnabled, 1);
+    EXPECT_EQ(p.events.downloadEnabled, 1);
 }

@@ -13,11 +13,12 @@
 #include "app/widgets/decimalfield.h"
 #include "app/widgets/dialogunits.h"
 #include "gastype/gasnametable.h"
+#include "model/displaytexts.h"
+#include "records/channelalarm.h"
 #include "res/appicon.h"
 #include "serial/linepacetimer.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
-#include "serial/serialerror.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -50,18 +51,6 @@ const std::array<const char*, kChannelColumns> kColumnCaptions{
 
 } // namespace
 
-template <typename Handler> void CTrellmoDlg::guarded(Handler&& handler) noexcept {
-    try {
-        handler();
-    } catch (const SerialError& error) {
-        tell(error.text());
-    } catch (const std::exception& error) {
-        tell(QString::fromUtf8(error.what()));
-    } catch (...) {
-        tell(QStringLiteral("The operation failed for an unknown reason."));
-    }
-}
-
 CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -69,7 +58,8 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
       m_settings(std::move(settings)), m_hIcon(trellmoIcon()),
       m_comm(new CMscomm1(PortMap(m_settings.deviceFolder), this)), m_line(*m_comm),
       m_exporter(m_settings.recordFolder, m_settings.recordDate),
-      m_link(m_line, *this, m_values, m_userGases.names), m_keySwallower(*this) {
+      m_link(m_line, *this, m_userGases.names), m_keySwallower(*this), m_boundary(*this) {
+    m_boundary.setPresenter(m_settings.presentMessage);
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
     m_link.setExporter(&m_exporter);
     m_paceTimer = new LinePaceTimer(this);
@@ -99,10 +89,12 @@ void CTrellmoDlg::buildWindow() {
     QMenu* menu = menuBar->addMenu(QStringLiteral("MENU"));
     QAction* gasType = menu->addAction(QStringLiteral("Gas Type"));
     gasType->setObjectName(controlObjectName(ControlId::GasTypeCommand));
-    connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
+    connect(gasType, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { OnGasType(); }); });
     QAction* records = menu->addAction(QStringLiteral("Records..."));
     records->setObjectName(controlObjectName(ControlId::RecordsCommand));
-    connect(records, &QAction::triggered, this, [this] { guarded([this] { onRecords(); }); });
+    connect(records, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { onRecords(); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -129,8 +121,9 @@ void CTrellmoDlg::buildWindow() {
 void CTrellmoDlg::buildSystemMenu() {
     const auto addCommand = [this](const QString& text, unsigned commandId) {
         QAction* action = m_systemMenu->addAction(text);
-        connect(action, &QAction::triggered, this,
-                [this, commandId] { guarded([this, commandId] { OnSysCommand(commandId, 0); }); });
+        connect(action, &QAction::triggered, this, [this, commandId] {
+            m_boundary.run([this, commandId] { OnSysCommand(commandId, 0); });
+        });
         return action;
     };
     addCommand(QStringLiteral("Minimize"), SC_MINIMIZE_COMMAND);
@@ -145,7 +138,7 @@ void CTrellmoDlg::buildSystemMenu() {
 void CTrellmoDlg::connectHandlers() {
     const auto onClick = [this](QPushButton* button, void (CTrellmoDlg::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { m_boundary.run([this, handler] { (this->*handler)(); }); });
     };
     onClick(m_ui.openPort, &CTrellmoDlg::OnOpenPort);
     onClick(m_ui.checkPort, &CTrellmoDlg::OnCheckPort);
@@ -155,13 +148,15 @@ void CTrellmoDlg::connectHandlers() {
     onClick(m_ui.downloadData, &CTrellmoDlg::OnDownloadData);
     onClick(m_ui.openFolder, &CTrellmoDlg::OnOpenFolder);
     connect(m_comm, &CMscomm1::commEvent, this, [this] {
-        guarded([this] { OnComm(); });
+        m_boundary.run([this] { OnComm(); });
         reportExportFailure();
     });
-    connect(m_paceTimer, &LinePaceTimer::fired, this,
-            [this] { guarded([this] { m_link.paceTimeout(); }); });
+    connect(m_paceTimer, &LinePaceTimer::fired, this, [this] {
+        m_boundary.run([this] { m_link.paceTimeout(); });
+        requestRefresh();
+    });
     connect(m_comm, &CMscomm1::portLost, this,
-            [this](const QString& text) { guarded([this, text] { onPortLost(text); }); });
+            [this](const QString& text) { m_boundary.run([this, text] { onPortLost(text); }); });
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_portCombo->setToolTip(m_portCombo->itemData(index, Qt::ToolTipRole).toString());
     });
@@ -174,7 +169,7 @@ void CTrellmoDlg::OnInitDialog() {
     setUpChannelTable();
     // An unreadable parameter workbook is reported once the window is up; the user gases then
     // keep empty names.
-    guarded([this] { LoadUserGasNames(); });
+    m_boundary.run([this] { LoadUserGasNames(); });
     m_values.percentText = QStringLiteral("0%");
     ShowValues();
 }
@@ -268,11 +263,25 @@ void CTrellmoDlg::OnOpenPort() {
 }
 
 void CTrellmoDlg::onPortLost(const QString& text) {
+    const bool downloading = m_downloadTimer.isActive();
     m_ui.openPort->setText(kOpenPortCaption);
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
+    m_portList->portLost(QStringLiteral("COM%1").arg(m_comm->commPort()));
     stopLink();
-    tell(text);
+    const PollState& state = m_link.state();
+    const quint32 taken = state.recordIndex - (state.awaitingRecord != 0 ? 1 : 0);
+    if (!downloading || taken >= state.recordTotal) {
+        m_boundary.tell(text);
+        return;
+    }
+    m_boundary.tell(QStringLiteral("%1\n\nThe download stopped after %2 of %3 records. Plug the "
+                                   "instrument in again, open the port and press Download Data "
+                                   "to go on from record %4.")
+                        .arg(text)
+                        .arg(taken)
+                        .arg(state.recordTotal)
+                        .arg(taken + 1));
 }
 
 void CTrellmoDlg::stopLink() {
@@ -294,13 +303,16 @@ void CTrellmoDlg::OnDownloadData() {
     StopTimer(PARAMETER_TIMER);
     m_downloadTimer.start(InstrumentLink::kDownloadPeriodMs, Qt::PreciseTimer, this);
     m_link.startDownload();
+    const DownloadProgress start = downloadStartProgress();
+    m_values.progress = start.bar;
+    m_values.percentText = start.percentText;
 }
 
 void CTrellmoDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_parameterTimer.timerId()) {
-        guarded([this] { OnTimer(PARAMETER_TIMER); });
+        m_boundary.run([this] { OnTimer(PARAMETER_TIMER); });
     } else if (event->timerId() == m_downloadTimer.timerId()) {
-        guarded([this] { OnTimer(DOWNLOAD_TIMER); });
+        m_boundary.run([this] { OnTimer(DOWNLOAD_TIMER); });
     } else if (event->timerId() == m_refreshTimer.timerId()) {
         ShowValues();
     } else {
@@ -355,7 +367,7 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
     // Only the close of the shown window is the user's exit; the close box doesn't look at
     // the numeric fields.
     if (isVisible()) {
-        guarded([this] { writeUnwrittenRecords(); });
+        m_boundary.run([this] { writeUnwrittenRecords(); });
     }
     QDialog::closeEvent(event);
 }
@@ -375,10 +387,10 @@ void CTrellmoDlg::writeUnwrittenRecords() {
 
 void CTrellmoDlg::reportExportFailure() {
     if (const QString text = m_exporter.takeFailureMessage(); !text.isEmpty()) {
-        tell(text);
+        m_boundary.tell(text);
     }
     if (const QString text = m_exporter.takeContinuationNotice(); !text.isEmpty()) {
-        tell(text);
+        m_boundary.tell(text);
     }
 }
 
@@ -394,7 +406,7 @@ void CTrellmoDlg::OnGasType() {
     // Parented to the main window, as the platform's dialogs without an explicit parent are
     // owned by the application's main window; modal, while timers and serial events go on.
     CGastypeEdit cs(m_userGases, this, m_settings.parameterWorkbook);
-    cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    cs.setMessagePresenter(m_boundary.presenter());
     fitCaptions(cs);
     cs.exec();
 }
@@ -405,7 +417,7 @@ void CTrellmoDlg::onRecords() {
         m_records->rescan();
     } else {
         m_records = new RecordsWindow(m_exporter.folder(), this);
-        m_records->watchChannelTable(m_channelList);
+        m_records->setAlarmSource([this] { return channelAlarmsOf(m_link.configuration()); });
         m_exporter.setWrittenListener([this](const QString& path) {
             if (m_records) {
                 m_records->workbookWritten(path);
@@ -441,7 +453,8 @@ void CTrellmoDlg::ShowValues() {
     show(m_ui.channelCount, QString::number(m_values.channelCount));
     show(m_ui.recordTotal, QString::number(m_values.recordTotal));
     show(m_ui.percentText, m_values.percentText);
-    m_linkNotice->showSilence(m_link.silence(), QStringLiteral("COM%1").arg(m_comm->commPort()));
+    m_linkNotice->showSilence(m_link.silence(), QStringLiteral("COM%1").arg(m_comm->commPort()),
+                              m_link.tickPaceSince());
 }
 
 bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& value) {
@@ -452,9 +465,9 @@ bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& valu
     }
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
-    tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
-             .arg(field->accessibleName())
-             .arg(maximum));
+    m_boundary.tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
+                        .arg(field->accessibleName())
+                        .arg(maximum));
     return false;
 }
 
@@ -476,36 +489,45 @@ bool CTrellmoDlg::CollectValues() {
     return true;
 }
 
-void CTrellmoDlg::setCellText(int row, ChannelField field, const QString& text) {
-    if (QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + int(field))) {
-        item->setText(text);
+void CTrellmoDlg::frameSent(const QByteArray& frame) {
+    m_values.sendText = sentFrameText(frame);
+    m_values.receiveText.clear();
+}
+
+void CTrellmoDlg::bytesReceived(const QByteArray& bytes) {
+    m_values.receiveText += receivedBytesText(bytes);
+}
+
+void CTrellmoDlg::recordRequested(quint32 index, quint32 total) {
+    const DownloadProgress progress = downloadProgressOf(index, total);
+    m_values.progress = progress.bar;
+    m_values.percentText = progress.percentText;
+}
+
+void CTrellmoDlg::channelCountReported(quint8 count) {
+    m_values.channelCount = count;
+}
+
+void CTrellmoDlg::recordTotalReported(quint32 total) {
+    m_values.recordTotal = total;
+    // A total of 0 leaves the button as an earlier read left it.
+    if (total > 0) {
+        m_ui.downloadData->setEnabled(true);
     }
 }
 
-void CTrellmoDlg::enableDownload() {
-    m_ui.downloadData->setEnabled(true);
-}
-
-void CTrellmoDlg::tell(const QString& text) {
-    // Shown after the current handler has unwound, never from inside it; a text already
-    // waiting to be shown is not queued twice.
-    if (m_queuedMessages.contains(text)) {
-        return;
+void CTrellmoDlg::channelsChanged() {
+    const ChannelConfiguration& config = m_link.configuration();
+    for (int row = 0; row < kChannelRows; ++row) {
+        for (int field = 0; field < kChannelFieldCount; ++field) {
+            QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + field);
+            if (item) {
+                item->setText(channelFieldText(config.channels[static_cast<size_t>(row)],
+                                               static_cast<ChannelField>(field)));
+            }
+        }
     }
-    m_queuedMessages.insert(text);
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            present(this, text);
-            m_queuedMessages.remove(text);
-        },
-        Qt::QueuedConnection);
-}
-
-void CTrellmoDlg::present(QWidget* parent, const QString& text) {
-    if (m_settings.presentMessage) {
-        m_settings.presentMessage(parent, text);
-    } else {
-        showMessageBox(parent, text);
+    if (m_records) {
+        m_records->alarmsChanged();
     }
 }
