@@ -27,20 +27,124 @@ void InstrumentLink::setClock(std::function<qint64()> clock) {
     m_clock = std::move(clock);
 }
 
+void InstrumentLink::setPaceTimer(PaceTimer* timer) {
+    if (m_paceTimer != nullptr) {
+        m_paceTimer->cancel();
+    }
+    m_paceTimer = timer;
+    m_paceJob = PaceJob::None;
+}
+
 void InstrumentLink::readParameter() {
     m_configuration.clearChannels();
     m_events.channelsChanged();
     m_state.sequenceStep = kFirstParameterStep;
     m_silence.parameterReadStarted();
+    if (m_paceTimer != nullptr) {
+        // A running download waits until the read is over and then goes on.
+        m_paceJob = PaceJob::ParameterRead;
+        m_pace.idle();
+        m_paceTimer->fireAt(m_paceTimer->nowUs() + lineTiming::kFrameGapUs);
+    }
 }
 
 void InstrumentLink::startDownload() {
     m_silence.downloadStarted();
+    m_tickPaceSince = 0;
+    m_pace.restart();
+    if (m_paceTimer != nullptr) {
+        // As Download Data stops timer 1, it cuts a running parameter read short.
+        m_downloading = true;
+        m_paceJob = PaceJob::Download;
+        m_paceTimer->fireAt(m_paceTimer->nowUs() + lineTiming::kFrameGapUs);
+    }
 }
 
 void InstrumentLink::stop() {
     m_lateAnswers.reset();
     m_silence.reset();
+    if (m_paceTimer != nullptr) {
+        m_paceTimer->cancel();
+    }
+    m_paceJob = PaceJob::None;
+    m_downloading = false;
+    m_pace.idle();
+}
+
+void InstrumentLink::paceTimeout() {
+    if (m_paceTimer == nullptr || m_paceJob == PaceJob::None) {
+        return;
+    }
+    if (m_pace.phase() == AnswerPace::Phase::Awaiting) {
+        pacedTimeout();
+    } else {
+        sendPacedRequest();
+    }
+}
+
+void InstrumentLink::sendPacedRequest() {
+    if (m_paceJob == PaceJob::ParameterRead) {
+        sendPacedParameterStep();
+    } else {
+        sendPacedRecordRequest();
+    }
+}
+
+void InstrumentLink::pacedTimeout() {
+    if (m_paceJob == PaceJob::ParameterRead) {
+        sendPacedParameterStep(); // as at the tick pace, a parameter read never repeats a step
+        return;
+    }
+    if (m_pace.timedOut()) {
+        // The instrument does not keep up: the ticks ask again, for the rest of the download.
+        m_tickPaceSince = qMax(1u, m_state.recordIndex);
+        m_paceJob = PaceJob::None;
+        m_pace.idle();
+        return;
+    }
+    sendPacedRecordRequest();
+}
+
+void InstrumentLink::sendPacedParameterStep() {
+    const quint8 stepBefore = m_state.sequenceStep;
+    if (parameterTick() == TickOutcome::StopTimer) {
+        m_paceJob = m_downloading ? PaceJob::Download : PaceJob::None;
+        m_pace.idle();
+        if (m_downloading) {
+            m_paceTimer->fireAt(m_paceTimer->nowUs() + lineTiming::kFrameGapUs);
+        }
+        return;
+    }
+    if (m_state.sequenceStep == stepBefore) {
+        // Nothing went out (the line is closed): nothing to wait for.
+        m_paceJob = PaceJob::None;
+        m_pace.idle();
+        return;
+    }
+    // A step is not repeated, so its answer is waited for at least as long as the tick pace
+    // waits: an instrument slower than the allowance still fills the table.
+    const qint64 now = m_paceTimer->nowUs();
+    const qint64 deadline = m_pace.requestSent(now, kRequestBytes, true);
+    m_paceTimer->fireAt(qMax(deadline, now + qint64(kParameterPeriodMs) * 1000));
+}
+
+void InstrumentLink::sendPacedRecordRequest() {
+    // The lookout for late copies lasts a time here where the tick pace counts ticks: records
+    // follow each other within milliseconds, a late copy may take hundreds.
+    const qint64 now = m_paceTimer->nowUs();
+    if (!m_lateAnswers.isLookingOut()) {
+        m_lookoutSinceUs = now;
+    } else if (now - m_lookoutSinceUs > kLookoutUs) {
+        m_lateAnswers.endLookout();
+    }
+    const bool firstForRecord = m_state.awaitingRecord == 0;
+    if (!sendRecordRequest()) {
+        m_paceJob = PaceJob::None;
+        m_downloading = false;
+        m_pace.idle();
+        return;
+    }
+    m_paceTimer->fireAt(m_pace.requestSent(now, kRequestBytes, firstForRecord));
 }
 
 TickOutcome InstrumentLink::parameterTick() {
@@ -63,16 +167,23 @@ TickOutcome InstrumentLink::parameterTick() {
 }
 
 void InstrumentLink::downloadTick() {
-    m_lateAnswers.beginTick();
-    // With the line closed the tick does nothing at all, so the download resumes where it
-    // stood (the same record again if its answer was outstanding).
-    if (!m_line.isOpen() || !recordRequestDue(m_state)) {
+    if (!followsTicks()) {
         return;
+    }
+    m_lateAnswers.beginTick();
+    if (m_state.awaitingRecord == 0 && m_lateAnswers.holdsNextRecord()) {
+        return;
+    }
+    sendRecordRequest();
+}
+
+bool InstrumentLink::sendRecordRequest() {
+    // With the line closed nothing is sent at all, so the download resumes where it stood (the
+    // same record again if its answer was outstanding).
+    if (!m_line.isOpen() || !recordRequestDue(m_state)) {
+        return false;
     }
     const bool nextRecord = m_state.awaitingRecord == 0;
-    if (nextRecord && m_lateAnswers.holdsNextRecord()) {
-        return;
-    }
     if (nextRecord) {
         ++m_state.recordIndex;
     }
@@ -81,6 +192,7 @@ void InstrumentLink::downloadTick() {
     m_silence.recordRequested(m_clock(), m_state.recordIndex, m_state.recordTotal);
     m_events.recordRequested(m_state.recordIndex, m_state.recordTotal);
     m_state.awaitingRecord = 1;
+    return true;
 }
 
 void InstrumentLink::sendRequest(const QByteArray& frame) {
@@ -95,11 +207,29 @@ void InstrumentLink::receive(const QByteArray& bytes) {
     }
     m_lateAnswers.lineActive();
     m_events.bytesReceived(bytes);
+    // The line fell silent when these bytes arrived: the inter-frame gap counts from here.
+    const bool wasTaken = m_state.answerTaken;
+    const qint64 arrivedUs = m_paceTimer != nullptr ? m_paceTimer->nowUs() : 0;
     for (const char c : bytes) {
         const auto byte = static_cast<quint8>(c);
         if (appendReceivedByte(m_state, byte)) {
             dispatchAnswer(m_state, *this);
         }
+    }
+    afterReceive(wasTaken, arrivedUs, bytes.size());
+}
+
+void InstrumentLink::afterReceive(bool wasTaken, qint64 now, qsizetype bytes) {
+    if (m_paceTimer == nullptr || m_paceJob == PaceJob::None || bytes == 0) {
+        return;
+    }
+    if (!wasTaken && m_state.answerTaken && m_pace.phase() == AnswerPace::Phase::Awaiting) {
+        const int length = m_paceJob == PaceJob::Download
+                               ? (m_state.sixChannel ? kRecordAnswerLength6 : kRecordAnswerLength4)
+                               : 5 + m_state.expectedDataLength;
+        m_paceTimer->fireAt(m_pace.answerTaken(now, length));
+    } else if (m_pace.phase() == AnswerPace::Phase::Holding) {
+        m_paceTimer->fireAt(m_pace.bytesWhileHolding(now, bytes));
     }
 }
 

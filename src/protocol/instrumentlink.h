@@ -4,8 +4,10 @@
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "model/usergasnames.h"
+#include "protocol/answerpace.h"
 #include "protocol/lateanswerguard.h"
 #include "protocol/linkports.h"
+#include "protocol/pacetimer.h"
 #include "protocol/receivepath.h"
 #include "protocol/recordbatch.h"
 #include "protocol/silencewatch.h"
@@ -22,6 +24,12 @@ enum class TickOutcome { Continue, StopTimer };
 // button presses and the received bytes; this class never waits and never touches a widget.
 // It reports what happens as values through LinkEvents and keeps the channel configuration
 // the instrument reported.
+//
+// Given a pace timer, requests follow the answers (AnswerPace): the parameter read and the
+// download send their next request once the last one has been answered and the line has been
+// silent for the inter-frame gap, and repeat a record request at its deadline. Ticks then only
+// matter when the download has gone back to one request per tick. Without one, every request
+// waits for its tick.
 class InstrumentLink : private AnswerDecoders {
 public:
     static constexpr int kParameterPeriodMs = 150; // timer 1
@@ -35,6 +43,16 @@ public:
     // Milliseconds of a monotonic clock, for noticing a silent instrument; a steady clock
     // unless a test sets another.
     void setClock(std::function<qint64()> clock);
+    // Requests follow the answers by this timer from now on; nullptr: one request per tick.
+    void setPaceTimer(PaceTimer* timer);
+    // Whether the parameter read runs without timer 1 (the window then leaves it stopped).
+    bool pacedByAnswers() const { return m_paceTimer != nullptr; }
+    // The pace timer fired: the next request, a repeat of an overdue one, or the next step.
+    void paceTimeout();
+    // The record from which the running download went back to one request per tick because
+    // the instrument did not keep up; 0 while it follows the answers.
+    quint32 tickPaceSince() const { return m_tickPaceSince; }
+    const AnswerPace& pace() const { return m_pace; }
 
     // Read parameter: empties the configuration's channel fields and restarts the sequence at
     // step 1. The window then (re)starts timer 1.
@@ -76,6 +94,17 @@ private:
     void decodeFunction3() override;
     bool decodeRecord() override;
     void sendRequest(const QByteArray& frame);
+    bool sendRecordRequest();
+    void sendPacedRequest();
+    void sendPacedParameterStep();
+    void sendPacedRecordRequest();
+    void pacedTimeout();
+    void afterReceive(bool wasTaken, qint64 arrivedUs, qsizetype bytes);
+    bool followsTicks() const { return m_paceTimer == nullptr || m_tickPaceSince != 0; }
+
+    enum class PaceJob { None, ParameterRead, Download };
+    // Every request the program sends, parameter or record, is eight bytes long.
+    static constexpr int kRequestBytes = 8;
 
     FrameSink& m_line;
     LinkEvents& m_events;
@@ -88,4 +117,13 @@ private:
     LateAnswerGuard m_lateAnswers;
     SilenceWatch m_silence;
     std::function<qint64()> m_clock;
+    PaceTimer* m_paceTimer = nullptr;
+    AnswerPace m_pace;
+    PaceJob m_paceJob = PaceJob::None;
+    bool m_downloading = false; // a download waits behind a parameter read
+    quint32 m_tickPaceSince = 0;
+    // How long a late copy of a repeated request's answer is looked out for at the answer pace:
+    // as long as at the tick pace (eight ticks), and as long again for a slow instrument.
+    static constexpr qint64 kLookoutUs = 800'000;
+    qint64 m_lookoutSinceUs = 0;
 };

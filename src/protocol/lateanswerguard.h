@@ -35,6 +35,13 @@ public:
     bool isLateCopy(const quint8* frame, int length);
     // The answer was taken as the record asked for.
     void answerTaken(const quint8* frame, int length);
+    // Ends the lookout for copies (when requests follow the answers, the link ends it after a
+    // time rather than after a number of ticks).
+    void endLookout() {
+        m_lookoutCopies = 0;
+        m_lookout.clear();
+    }
+    bool isLookingOut() const { return m_lookoutCopies > 0; }
     // The line was closed: no copy of anything asked before can arrive any more.
     void reset() { *this = LateAnswerGuard(); }
 

@@ -195,7 +195,8 @@ void MainWindowPortTest::vanishedDeviceReturnsToClosedStateOnce() {
 }
 
 void MainWindowPortTest::timersAndReceiveEventDriveTheInstrumentLink() {
-    WindowFixture w({"ttyUSB0"});
+    // At the tick pace (--pace tick), where each request waits for its timer.
+    WindowFixture w({"ttyUSB0"}, [](DialogSettings& settings) { settings.tickPace = true; });
     w.press(ControlId::OpenPort);
     w.press(ControlId::ReadParameter);
 

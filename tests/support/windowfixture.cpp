@@ -72,5 +72,6 @@ PtyPair& WindowFixture::instrument(const QString& deviceName) const {
 }
 
 void WindowFixture::settle() const {
-    waitUntil([] { return false; }, 30);
+    // The window redraws its fields at most every 50 ms.
+    waitUntil([] { return false; }, 80);
 }

@@ -24,4 +24,7 @@ struct DialogSettings {
     RecordExporter::DateSource recordDate{};
     // How the port probe tries a device; empty: by opening it.
     PortAccessCheck portAccessCheck{};
+    // One request per timer tick (--pace tick) instead of each request following the answer
+    // to the one before, for an instrument that cannot answer at the line's pace.
+    bool tickPace = false;
 };

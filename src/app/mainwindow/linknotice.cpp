@@ -13,15 +13,17 @@ LinkNotice::LinkNotice(QWidget* parent) : QLabel(parent) {
     setFixedHeight(fontMetrics().height() + 2 * (margin() + frameWidth()));
 }
 
-void LinkNotice::showSilence(const LinkSilence& silence, const QString& portName) {
-    const QString shown = textOf(silence, portName);
+void LinkNotice::showSilence(const LinkSilence& silence, const QString& portName,
+                             quint32 tickPaceSince) {
+    const QString shown = textOf(silence, portName, tickPaceSince);
     if (text() != shown) {
         setText(shown);
         emit changed(shown);
     }
 }
 
-QString LinkNotice::textOf(const LinkSilence& silence, const QString& portName) {
+QString LinkNotice::textOf(const LinkSilence& silence, const QString& portName,
+                           quint32 tickPaceSince) {
     switch (silence.kind) {
     case LinkSilence::Kind::Download:
         return QStringLiteral(
@@ -34,6 +36,12 @@ QString LinkNotice::textOf(const LinkSilence& silence, const QString& portName) 
         return QStringLiteral("No answer from the instrument on %1").arg(portName);
     case LinkSilence::Kind::None:
         break;
+    }
+    if (tickPaceSince != 0) {
+        return QStringLiteral("The instrument on %1 did not keep up from record %2 on; the "
+                              "download goes on at one request every 50 ms.")
+            .arg(portName)
+            .arg(tickPaceSince);
     }
     return QString();
 }

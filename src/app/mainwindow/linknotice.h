@@ -14,9 +14,13 @@ public:
 
     // Shows the silence for the port named portName ("COM1"); sets the text only when it
     // changes, so each silence is said once.
-    void showSilence(const LinkSilence& silence, const QString& portName);
+    // tickPaceSince: the record from which the download went back to one request per tick
+    // (0: it did not); said while there is no silence to name.
+    void showSilence(const LinkSilence& silence, const QString& portName,
+                     quint32 tickPaceSince = 0);
 
-    static QString textOf(const LinkSilence& silence, const QString& portName);
+    static QString textOf(const LinkSilence& silence, const QString& portName,
+                          quint32 tickPaceSince = 0);
 
 signals:
     // The text just shown; empty when the notice was withdrawn.

@@ -57,6 +57,8 @@ PortListPresenter::PortListPresenter(CMscomm1& comm, QComboBox& combo, QPushButt
     m_retry.setSingleShot(true);
     m_retry.setInterval(kDroppedDownRetryMs);
     connect(&m_retry, &QTimer::timeout, this, &PortListPresenter::followDevices);
+    // Only the user's own choice, never a refill, makes the list forget a lost port.
+    connect(&m_combo, &QComboBox::activated, this, [this] { m_lostPort.clear(); });
 }
 
 PortProbe PortListPresenter::probeNow() const {
@@ -102,6 +104,11 @@ void PortListPresenter::followDevices() {
             m_combo.setEditText(text);
         } else if (!entries.isEmpty()) {
             m_combo.setCurrentIndex(0);
+        }
+        if (const int back = m_combo.findText(m_lostPort, Qt::MatchExactly);
+            !m_lostPort.isEmpty() && back >= 0) {
+            m_combo.setCurrentIndex(back);
+            m_lostPort.clear();
         }
     }
     finish(found);

@@ -28,6 +28,10 @@ public:
     // has the list dropped down, the update waits until it is closed.
     void followDevices();
 
+    // The open port named name ("COM3") went away: when it comes back it is selected again,
+    // unless the user has picked another entry meanwhile.
+    void portLost(const QString& name) { m_lostPort = name; }
+
     const PortWatcher& watcher() const { return *m_watcher; }
 
 private:
@@ -41,4 +45,5 @@ private:
     PortAccessCheck m_check;
     PortWatcher* m_watcher;
     QTimer m_retry;
+    QString m_lostPort;
 };

@@ -16,6 +16,7 @@
 #include "model/displaytexts.h"
 #include "records/channelalarm.h"
 #include "res/appicon.h"
+#include "serial/linepacetimer.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
 
@@ -61,6 +62,10 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     m_boundary.setPresenter(m_settings.presentMessage);
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
     m_link.setExporter(&m_exporter);
+    m_paceTimer = new LinePaceTimer(this);
+    if (!m_settings.tickPace) {
+        m_link.setPaceTimer(m_paceTimer);
+    }
     buildWindow();
     connectHandlers();
     OnInitDialog();
@@ -145,6 +150,10 @@ void CTrellmoDlg::connectHandlers() {
     connect(m_comm, &CMscomm1::commEvent, this, [this] {
         m_boundary.run([this] { OnComm(); });
         reportExportFailure();
+    });
+    connect(m_paceTimer, &LinePaceTimer::fired, this, [this] {
+        m_boundary.run([this] { m_link.paceTimeout(); });
+        requestRefresh();
     });
     connect(m_comm, &CMscomm1::portLost, this,
             [this](const QString& text) { m_boundary.run([this, text] { onPortLost(text); }); });
@@ -254,11 +263,25 @@ void CTrellmoDlg::OnOpenPort() {
 }
 
 void CTrellmoDlg::onPortLost(const QString& text) {
+    const bool downloading = m_downloadTimer.isActive();
     m_ui.openPort->setText(kOpenPortCaption);
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
+    m_portList->portLost(QStringLiteral("COM%1").arg(m_comm->commPort()));
     stopLink();
-    m_boundary.tell(text);
+    const PollState& state = m_link.state();
+    const quint32 taken = state.recordIndex - (state.awaitingRecord != 0 ? 1 : 0);
+    if (!downloading || taken >= state.recordTotal) {
+        m_boundary.tell(text);
+        return;
+    }
+    m_boundary.tell(QStringLiteral("%1\n\nThe download stopped after %2 of %3 records. Plug the "
+                                   "instrument in again, open the port and press Download Data "
+                                   "to go on from record %4.")
+                        .arg(text)
+                        .arg(taken)
+                        .arg(state.recordTotal)
+                        .arg(taken + 1));
 }
 
 void CTrellmoDlg::stopLink() {
@@ -271,7 +294,9 @@ void CTrellmoDlg::stopLink() {
 
 void CTrellmoDlg::OnReadParameter() {
     m_link.readParameter();
-    m_parameterTimer.start(InstrumentLink::kParameterPeriodMs, Qt::PreciseTimer, this);
+    if (!m_link.pacedByAnswers()) {
+        m_parameterTimer.start(InstrumentLink::kParameterPeriodMs, Qt::PreciseTimer, this);
+    }
 }
 
 void CTrellmoDlg::OnDownloadData() {
@@ -288,6 +313,8 @@ void CTrellmoDlg::timerEvent(QTimerEvent* event) {
         m_boundary.run([this] { OnTimer(PARAMETER_TIMER); });
     } else if (event->timerId() == m_downloadTimer.timerId()) {
         m_boundary.run([this] { OnTimer(DOWNLOAD_TIMER); });
+    } else if (event->timerId() == m_refreshTimer.timerId()) {
+        ShowValues();
     } else {
         QDialog::timerEvent(event);
     }
@@ -301,7 +328,7 @@ void CTrellmoDlg::OnTimer(int timerId) {
     } else if (timerId == DOWNLOAD_TIMER) {
         m_link.downloadTick();
     }
-    ShowValues();
+    requestRefresh();
 }
 
 void CTrellmoDlg::StopTimer(int timerId) {
@@ -321,7 +348,7 @@ void CTrellmoDlg::OnComm() {
     if (m_comm->GetCommEvent() == CMscomm1::kEventReceive) {
         m_link.receive(m_comm->GetInput());
     }
-    ShowValues();
+    requestRefresh();
 }
 
 void CTrellmoDlg::OnAbout() {
@@ -402,7 +429,18 @@ void CTrellmoDlg::onRecords() {
     m_records->activateWindow();
 }
 
+void CTrellmoDlg::requestRefresh() {
+    if (!m_sinceShown.isValid() || m_sinceShown.elapsed() >= kRefreshMs) {
+        ShowValues();
+    } else if (!m_refreshTimer.isActive()) {
+        m_refreshTimer.start(static_cast<int>(kRefreshMs - m_sinceShown.elapsed()),
+                             Qt::PreciseTimer, this);
+    }
+}
+
 void CTrellmoDlg::ShowValues() {
+    m_sinceShown.restart();
+    m_refreshTimer.stop();
     const auto show = [](QLineEdit* edit, const QString& text) {
         // Rewriting an unchanged text would still move the cursor of a field being edited.
         if (edit->text() != text) {
@@ -415,7 +453,8 @@ void CTrellmoDlg::ShowValues() {
     show(m_ui.channelCount, QString::number(m_values.channelCount));
     show(m_ui.recordTotal, QString::number(m_values.recordTotal));
     show(m_ui.percentText, m_values.percentText);
-    m_linkNotice->showSilence(m_link.silence(), QStringLiteral("COM%1").arg(m_comm->commPort()));
+    m_linkNotice->showSilence(m_link.silence(), QStringLiteral("COM%1").arg(m_comm->commPort()),
+                              m_link.tickPaceSince());
 }
 
 bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& value) {

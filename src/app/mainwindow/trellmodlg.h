@@ -13,10 +13,12 @@
 
 #include <QBasicTimer>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPointer>
 
 class CMscomm1;
+class LinePaceTimer;
 class LinkNotice;
 class PortHintLabel;
 class PortListPresenter;
@@ -88,6 +90,9 @@ private:
     void ProbePorts();
     void StopTimer(int timerId);
     void ShowValues();
+    // ShowValues, at most every kRefreshMs: at the line's pace answers come a hundred times a
+    // second, more than anyone can read and more than the window should redraw.
+    void requestRefresh();
     bool CollectValues();
     bool collectNumber(QLineEdit* field, quint64 maximum, quint64& value);
 
@@ -112,6 +117,10 @@ private:
     InstrumentLink m_link;
     QBasicTimer m_parameterTimer;
     QBasicTimer m_downloadTimer;
+    LinePaceTimer* m_paceTimer = nullptr;
+    static constexpr int kRefreshMs = 50;
+    QBasicTimer m_refreshTimer;
+    QElapsedTimer m_sinceShown;
     QMenu* m_systemMenu = nullptr;
     LinkNotice* m_linkNotice = nullptr;
     PortHintLabel* m_portHint = nullptr;

@@ -36,7 +36,22 @@ int main(int argc, char** argv) {
     parser.addOption(QCommandLineOption(QStringLiteral("output"),
                                         QStringLiteral("The report file for --report."),
                                         QStringLiteral("file")));
+    const QCommandLineOption pace(
+        QStringLiteral("pace"),
+        QStringLiteral("\"answer\" (default): each request follows the instrument's answer to the "
+                       "one before; \"tick\": one request every 50 ms, for an instrument that "
+                       "cannot keep up with the line."),
+        QStringLiteral("answer|tick"), QStringLiteral("answer"));
+    parser.addOption(pace);
     parser.process(app);
+    DialogSettings settings;
+    if (const QString value = parser.value(pace); value == QLatin1String("tick")) {
+        settings.tickPace = true;
+    } else if (value != QLatin1String("answer")) {
+        std::fprintf(stderr, "trellmo: --pace is \"answer\" or \"tick\", not \"%s\"\n",
+                     qPrintable(value));
+        return 2;
+    }
 
     if (parser.isSet(directory)) {
         const QString folder = expandStartFolder(parser.value(directory), QDir::homePath());
@@ -48,5 +63,5 @@ int main(int argc, char** argv) {
     }
 
     QuitSignals quitSignals;
-    return app.InitInstance();
+    return app.InitInstance(std::move(settings));
 }

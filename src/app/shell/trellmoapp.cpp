@@ -12,8 +12,8 @@ CTrellmoApp::CTrellmoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setWindowIcon(trellmoIcon());
 }
 
-int CTrellmoApp::InitInstance() {
-    CTrellmoDlg dlg;
+int CTrellmoApp::InitInstance(DialogSettings settings) {
+    CTrellmoDlg dlg(std::move(settings));
     dlg.exec();
     return 0;
 }

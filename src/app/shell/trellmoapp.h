@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/mainwindow/dialogsettings.h"
+
 #include <QApplication>
 
 // The application object: runs the main window modally; when it closes, the program ends.
@@ -9,5 +11,5 @@ public:
     CTrellmoApp(int& argc, char** argv);
 
     // Shows the main window and returns once it has been closed. The window's result is not used.
-    int InitInstance();
+    int InitInstance(DialogSettings settings = {});
 };
