@@ -1,6 +1,7 @@
 #include "archive/archivestore.h"
 
 #include "archive/archiveschema.h"
+#include "archive/recordrows.h"
 #include "archive/sqlrows.h"
 
 #include <QFileInfo>
@@ -8,11 +9,6 @@
 #include <QSqlQuery>
 
 namespace {
-
-// Rows per INSERT: one statement per 500 records keeps the bound values far below SQLite's
-// limit of 32,766 and the round trips to a server few.
-constexpr int kRowsPerInsert = 500;
-constexpr int kRecordColumns = 10;
 
 QString endText(DownloadEnd end) {
     switch (end) {
@@ -25,17 +21,6 @@ QString endText(DownloadEnd end) {
     default:
         return QStringLiteral("running");
     }
-}
-
-QString insertRecordsText(int rows) {
-    QString text = QStringLiteral(
-        "INSERT INTO records (memory_id, record_number, download_id, taken_at, reading1, "
-        "reading2, reading3, reading4, reading5, reading6) VALUES ");
-    const QString row = QStringLiteral("(?,?,?,?,?,?,?,?,?,?)");
-    for (int i = 0; i < rows; ++i) {
-        text += i == 0 ? row : QLatin1Char(',') + row;
-    }
-    return text + QStringLiteral(" ON CONFLICT (memory_id, record_number) DO NOTHING");
 }
 
 } // namespace
@@ -195,31 +180,12 @@ bool ArchiveStore::ensureDownload(const ArchiveBatch& batch, qint64 memoryId, qi
 
 bool ArchiveStore::insertRecords(const ArchiveBatch& batch, qint64 memoryId, qint64 downloadId,
                                  StoreResult& result, QString& error) {
-    const auto& records = batch.records;
-    QSqlQuery full(database());
-    full.prepare(insertRecordsText(kRowsPerInsert));
-    for (size_t start = 0; start < records.size(); start += kRowsPerInsert) {
-        const size_t rows = std::min<size_t>(kRowsPerInsert, records.size() - start);
-        QSqlQuery partial(database());
-        QSqlQuery& query = rows == kRowsPerInsert ? full : partial;
-        if (rows != kRowsPerInsert) {
-            query.prepare(insertRecordsText(int(rows)));
-        }
-        QVariantList values;
-        values.reserve(int(rows) * kRecordColumns);
-        for (size_t i = start; i < start + rows; ++i) {
-            appendRecordValues(values, memoryId, downloadId, records[i]);
-        }
-        for (int i = 0; i < values.size(); ++i) {
-            query.bindValue(i, values[i]);
-        }
-        if (!query.exec()) {
-            error = query.lastError().text();
-            return false;
-        }
-        result.added += query.numRowsAffected();
+    QSqlDatabase db = database();
+    if (!insertRecordRows(db, m_dialect, memoryId, downloadId, batch.records, result.added,
+                          error)) {
+        return false;
     }
-    result.alreadyThere = int(records.size()) - result.added;
+    result.alreadyThere = int(batch.records.size()) - result.added;
     return true;
 }
 
