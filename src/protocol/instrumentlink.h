@@ -3,8 +3,10 @@
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "model/usergasnames.h"
+#include "protocol/answerpace.h"
 #include "protocol/lateanswerguard.h"
 #include "protocol/linkports.h"
+#include "protocol/pacetimer.h"
 #include "protocol/receivepath.h"
 #include "protocol/recordbatch.h"
 #include "protocol/silencewatch.h"
@@ -19,6 +21,12 @@ enum class TickOutcome { Continue, StopTimer };
 // The instrument protocol behind the main window: the polling scheduler's decisions, the
 // receive path and both decoders. The window owns the timers and forwards their ticks, the
 // button presses and the received bytes; this class never waits and never touches a widget.
+//
+// Given a pace timer, requests follow the answers (AnswerPace): the parameter read and the
+// download send their next request once the last one has been answered and the line has been
+// silent for the inter-frame gap, and repeat a record request at its deadline. Ticks then only
+// matter when the download has gone back to one request per tick. Without one, every request
+// waits for its tick.
 class InstrumentLink : private AnswerDecoders {
 public:
     static constexpr int kParameterPeriodMs = 150; // timer 1
@@ -33,6 +41,16 @@ public:
     // Milliseconds of a monotonic clock, for noticing a silent instrument; a steady clock
     // unless a test sets another.
     void setClock(std::function<qint64()> clock);
+    // Requests follow the answers by this timer from now on; nullptr: one request per tick.
+    void setPaceTimer(PaceTimer* timer);
+    // Whether the parameter read runs without timer 1 (the window then leaves it stopped).
+    bool pacedByAnswers() const { return m_paceTimer != nullptr; }
+    // The pace timer fired: the next request, a repeat of an overdue one, or the next step.
+    void paceTimeout();
+    // The record from which the running download went back to one request per tick because
+    // the instrument did not keep up; 0 while it follows the answers.
+    quint32 tickPaceSince() const { return m_tickPaceSince; }
+    const AnswerPace& pace() const { return m_pace; }
 
     // Read parameter: empties the value cells and restarts the sequence at step 1.
     // The window then (re)starts timer 1.
@@ -67,6 +85,15 @@ private:
     void decodeFunction3() override;
     bool decodeRecord() override;
     void sendRequestText(const QString& text);
+    bool sendRecordRequest();
+    void sendPacedRequest();
+    void sendPacedParameterStep();
+    void sendPacedRecordRequest();
+    void pacedTimeout();
+    void afterReceive(bool wasTaken, qint64 arrivedUs, qsizetype bytes);
+    bool followsTicks() const { return m_paceTimer == nullptr || m_tickPaceSince != 0; }
+
+    enum class PaceJob { None, ParameterRead, Download };
 
     FrameSink& m_line;
     ChannelTable& m_table;
@@ -79,4 +106,9 @@ private:
     LateAnswerGuard m_lateAnswers;
     SilenceWatch m_silence;
     std::function<qint64()> m_clock;
+    PaceTimer* m_paceTimer = nullptr;
+    AnswerPace m_pace;
+    PaceJob m_paceJob = PaceJob::None;
+    bool m_downloading = false; // a download waits behind a parameter read
+    quint32 m_tickPaceSince = 0;
 };
