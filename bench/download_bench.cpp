@@ -17,10 +17,14 @@ namespace {
 constexpr quint32 kRecords = 200;
 constexpr double kRequiredRate = 19.5;
 
-class NullTable : public ChannelTable {
+class NullEvents : public LinkEvents {
 public:
-    void setCellText(int, ChannelField, const QString&) override {}
-    void enableDownload() override {}
+    void frameSent(const QByteArray&) override {}
+    void bytesReceived(const QByteArray&) override {}
+    void recordRequested(quint32, quint32) override {}
+    void channelCountReported(quint8) override {}
+    void recordTotalReported(quint32) override {}
+    void channelsChanged() override {}
 };
 
 class CountingExporter : public BatchExporter {
@@ -46,11 +50,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "download_bench: no pseudo-terminal line\n");
         return 2;
     }
-    NullTable table;
-    WindowValues values;
+    NullEvents events;
     CountingExporter exporter;
     const UserGasNames userGases;
-    InstrumentLink link(line, table, values, userGases);
+    InstrumentLink link(line, events, userGases);
     link.setExporter(&exporter);
     QObject::connect(&line.port(), &QSerialPort::readyRead,
                      [&] { link.receive(line.port().readAll()); });

@@ -13,18 +13,21 @@ public:
     void sendFrame(const QByteArray&) override {}
 };
 
-class NullTable : public ChannelTable {
+class NullEvents : public LinkEvents {
 public:
-    void setCellText(int, ChannelField, const QString&) override {}
-    void enableDownload() override {}
+    void frameSent(const QByteArray&) override {}
+    void bytesReceived(const QByteArray&) override {}
+    void recordRequested(quint32, quint32) override {}
+    void channelCountReported(quint8) override {}
+    void recordTotalReported(quint32) override {}
+    void channelsChanged() override {}
 };
 
 void recordAnswer(benchmark::State& bench, int channels) {
     NullLine line;
-    NullTable table;
-    WindowValues values;
+    NullEvents events;
     const UserGasNames userGases;
-    InstrumentLink link(line, table, values, userGases);
+    InstrumentLink link(line, events, userGases);
     link.setChannelCount(static_cast<quint8>(channels));
     PollState& state = link.state();
     state.sixChannel = channels == 6 ? 1 : 0;
@@ -46,7 +49,6 @@ void recordAnswer(benchmark::State& bench, int channels) {
     for (auto _ : bench) {
         // What every record request does before its answer comes.
         ClearReceiveBuffer(state);
-        values.receiveText.clear();
         state.awaitingRecord = 1;
         state.recordIndex = 1;
         link.receive(answer);

@@ -71,16 +71,20 @@ QString PrecisionTextOf(int code) {
     return QString::fromLatin1(kPrecisionTable[code].text);
 }
 
-QString FormatReading(quint16 raw, qint32 precision, bool scaled) {
+double ScaledReading(quint16 raw, qint32 precision, bool scaled) {
     const float value = static_cast<float>(raw);
     // Codes outside the table format like code 0 and are never divided.
     const bool known = precision >= 0 && precision < kPrecisionCount;
-    const PrecisionEntry& entry = kPrecisionTable[known ? precision : 0];
-    double shown = value;
     if (known && scaled) {
-        shown = static_cast<double>(value) / entry.divisor;
+        return static_cast<double>(value) / kPrecisionTable[precision].divisor;
     }
+    return value;
+}
+
+QString FormatReading(quint16 raw, qint32 precision, bool scaled) {
+    const bool known = precision >= 0 && precision < kPrecisionCount;
+    const PrecisionEntry& entry = kPrecisionTable[known ? precision : 0];
     char text[32];
-    std::snprintf(text, sizeof text, entry.format, shown);
+    std::snprintf(text, sizeof text, entry.format, ScaledReading(raw, precision, scaled));
     return QString::fromLatin1(text);
 }

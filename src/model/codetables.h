@@ -15,3 +15,5 @@ QString UnitNameOf(int code);
 QString PrecisionTextOf(int code);
 // "%5.0f" .. "%5.3f" by precision code; scaled values of codes 1-3 are divided by 10^code.
 QString FormatReading(quint16 raw, qint32 precision, bool scaled);
+// The number FormatReading shows: raw, divided by 10^code when scaled and the code is 1-3.
+double ScaledReading(quint16 raw, qint32 precision, bool scaled);

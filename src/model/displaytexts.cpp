@@ -4,58 +4,25 @@
 
 #include <cstdio>
 
-namespace {
-
-constexpr int kMaxShownUnitCode = 5;
-
-// Whether channel (0-based) of a four-channel code answer is shown.
-bool codeChannelShown(ChannelField field, int channel, quint8 channelCount) {
-    if (channelCount == 0) {
-        return field == ChannelField::GasType;
-    }
-    return channel < channelCount;
-}
-
-QString codeText(ChannelField field, quint8 code, const UserGasNames& userGases) {
+QString channelFieldText(const ChannelSettings& channel, ChannelField field) {
+    const auto levelText = [](const std::optional<ChannelLevel>& level) {
+        return level ? FormatReading(level->raw, level->precision, level->scaled) : QString();
+    };
     switch (field) {
     case ChannelField::GasType:
-        return GasNameOf(code, userGases);
+        return channel.gasName;
+    case ChannelField::Range:
+        return levelText(channel.range);
     case ChannelField::Unit:
-        return UnitNameOf(code > kMaxShownUnitCode ? 0 : code);
+        return channel.unitName;
     case ChannelField::Precision:
-        return PrecisionTextOf(code);
-    default:
-        return {};
+        return channel.precision ? PrecisionTextOf(*channel.precision) : QString();
+    case ChannelField::LowAlarm:
+        return levelText(channel.lowAlarm);
+    case ChannelField::HighAlarm:
+        return levelText(channel.highAlarm);
     }
-}
-
-} // namespace
-
-ChannelTexts channelCodeTexts(const ChannelCodesAnswer& answer, quint8 channelCount,
-                              const UserGasNames& userGases) {
-    ChannelTexts texts;
-    for (int i = 0; i < answer.channels; ++i) {
-        const auto k = static_cast<size_t>(i);
-        const bool fourChannel = answer.channels == 4;
-        if (!fourChannel || codeChannelShown(answer.field, i, channelCount)) {
-            texts[k] = codeText(answer.field, answer.codes[k], userGases);
-        }
-    }
-    return texts;
-}
-
-ChannelTexts channelValueTexts(const ChannelValuesAnswer& answer, quint8 channelCount,
-                               const ChannelPrecisions& precisions) {
-    const bool scaled = answer.field != ChannelField::Range;
-    ChannelTexts texts;
-    for (int i = 0; i < answer.channels; ++i) {
-        const auto k = static_cast<size_t>(i);
-        const bool blanked = answer.channels == 4 && i > 0 && channelCount < i + 1;
-        if (!blanked) {
-            texts[k] = FormatReading(answer.raw[k], precisions[k], scaled);
-        }
-    }
-    return texts;
+    return {};
 }
 
 QString recordTimeText(const std::array<quint8, 6>& t) {
@@ -85,16 +52,4 @@ RecordRowTexts recordRowTextsOf(const RecordValues& record, quint8 channelCount,
                         unitNames[k]};
     }
     return row;
-}
-
-QString receivedByteText(quint8 byte) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X ", byte);
-    return QString::fromLatin1(text, 3);
-}
-
-QString percentText(float percent) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0.1f%%", static_cast<double>(percent));
-    return QString::fromLatin1(text);
 }

@@ -1,7 +1,5 @@
 #include "protocol/configdecoder.h"
 
-#include "model/displaytexts.h"
-
 #include <optional>
 
 namespace {
@@ -67,50 +65,45 @@ ConfigAnswer readRecordTotal(const PollState& state) {
 // Applies one typed answer; each overload is one row of the answer table.
 struct Apply {
     PollState& state;
-    WindowValues& shown;
-    ChannelTable& table;
+    ChannelConfiguration& config;
+    LinkEvents& events;
     const UserGasNames& userGases;
 
     void operator()(std::monostate) const {}
 
     void operator()(const ChannelCountAnswer& answer) const {
         state.channelCount = answer.count;
-        shown.channelCount = answer.count;
         state.sixChannel = answer.count > 4 ? 1 : 0;
+        config.channelCount = answer.count;
+        events.channelCountReported(answer.count);
     }
 
     void operator()(const RecordTotalAnswer& answer) const {
-        shown.recordTotal = answer.total;
         state.recordTotal = answer.total;
-        if (answer.total > 0) {
-            table.enableDownload();
-        }
+        config.recordTotal = answer.total;
+        events.recordTotalReported(answer.total);
     }
 
     void operator()(const ChannelCodesAnswer& answer) const {
-        const ChannelTexts texts = channelCodeTexts(answer, state.channelCount, userGases);
-        for (int i = 0; i < answer.channels; ++i) {
-            table.setCellText(i, answer.field, texts[static_cast<size_t>(i)]);
-        }
+        applyChannelCodes(config, answer, state.channelCount, userGases);
         for (int i = 0; i < answer.channels; ++i) {
             const auto k = static_cast<size_t>(i);
+            const ChannelSettings& channel = config.channels[k];
             if (answer.field == ChannelField::GasType) {
-                state.chanGasName[k] = texts[k];
+                state.chanGasName[k] = channel.gasName;
             } else if (answer.field == ChannelField::Unit) {
-                state.chanUnitName[k] = texts[k];
+                state.chanUnitName[k] = channel.unitName;
             } else {
-                // Kept for every channel of the answer, blanked ones included.
+                // Kept for every channel of the answer, left-out ones included.
                 state.chanPrecision[k] = answer.codes[k];
             }
         }
+        events.channelsChanged();
     }
 
     void operator()(const ChannelValuesAnswer& answer) const {
-        const ChannelTexts texts =
-            channelValueTexts(answer, state.channelCount, state.chanPrecision);
-        for (int i = 0; i < answer.channels; ++i) {
-            table.setCellText(i, answer.field, texts[static_cast<size_t>(i)]);
-        }
+        applyChannelValues(config, answer, state.channelCount, state.chanPrecision);
+        events.channelsChanged();
     }
 };
 
@@ -136,7 +129,7 @@ ConfigAnswer readFunction3(const PollState& state) {
     }
 }
 
-void DecodeFunction3(PollState& state, WindowValues& shown, ChannelTable& table,
+void DecodeFunction3(PollState& state, ChannelConfiguration& config, LinkEvents& events,
                      const UserGasNames& userGases) {
-    std::visit(Apply{state, shown, table, userGases}, readFunction3(state));
+    std::visit(Apply{state, config, events, userGases}, readFunction3(state));
 }

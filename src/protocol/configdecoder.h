@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/channelconfig.h"
 #include "model/instrumentvalues.h"
 #include "model/pollstate.h"
 #include "model/usergasnames.h"
@@ -9,7 +10,8 @@
 // meaning comes from expectedDataLength and sequenceStep, i.e. from what was asked last.
 ConfigAnswer readFunction3(const PollState& state);
 
-// Decodes that answer into the kept channel configuration, the shown counts and the channel
-// table. The channel count N that blanks channels is state.channelCount as it stands now.
-void DecodeFunction3(PollState& state, WindowValues& shown, ChannelTable& table,
+// Decodes that answer into the reported configuration, the kept channel fields of state (the
+// names and precisions that records take) and tells events what was reported. The channel
+// count N that leaves channels out is state.channelCount as it stands now.
+void DecodeFunction3(PollState& state, ChannelConfiguration& config, LinkEvents& events,
                      const UserGasNames& userGases);

@@ -1,7 +1,5 @@
 #include "protocol/framecodec.h"
 
-#include <cstdio>
-
 const std::array<const char*, kRequestFrameCount> RequestFrameTable = {
     "010300020001CA25",                     // channel count
     "01030003000409B4",                     // record total
@@ -106,7 +104,19 @@ void appendCrc(QByteArray& frame) {
     frame.append(static_cast<char>(r >> 8));
 }
 
-QString recordRequestText(quint32 index) {
+const QByteArray& requestFrame(int i) {
+    // Converted once: the table is constant.
+    static const std::array<QByteArray, kRequestFrameCount> frames = [] {
+        std::array<QByteArray, kRequestFrameCount> bytes;
+        for (size_t k = 0; k < bytes.size(); ++k) {
+            HexTextToBytes(QString::fromLatin1(RequestFrameTable[k]), bytes[k]);
+        }
+        return bytes;
+    }();
+    return frames.at(static_cast<size_t>(i));
+}
+
+QByteArray recordRequestFrame(quint32 index) {
     QByteArray request;
     request.append(char(0x01));
     request.append(char(0x41));
@@ -115,11 +125,5 @@ QString recordRequestText(quint32 index) {
     request.append(static_cast<char>(index >> 8));
     request.append(static_cast<char>(index));
     appendCrc(request);
-    QString text;
-    for (const char byte : request) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", static_cast<quint8>(byte));
-        text += QLatin1String(digits);
-    }
-    return text;
+    return request;
 }

@@ -34,5 +34,8 @@ bool frameCrcMatches(const quint8* frame, int length);
 // Appends the CRC of everything in frame so far, in the instrument's byte order.
 void appendCrc(QByteArray& frame);
 
-// The function-0x41 request for record index as the eight bytes' "%02x" texts joined.
-QString recordRequestText(quint32 index);
+// Entry i of RequestFrameTable as the bytes sent.
+const QByteArray& requestFrame(int i);
+
+// The function-0x41 request for record index: slave, function, the index high byte first, CRC.
+QByteArray recordRequestFrame(quint32 index);

@@ -1,6 +1,5 @@
 #include "protocol/instrumentlink.h"
 
-#include "model/displaytexts.h"
 #include "protocol/configdecoder.h"
 #include "protocol/framecodec.h"
 #include "protocol/pollscheduler.h"
@@ -17,10 +16,8 @@ qint64 steadyClockMs() {
 
 } // namespace
 
-InstrumentLink::InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
-                               const UserGasNames& userGases)
-    : m_line(line), m_table(table), m_values(values), m_userGases(userGases),
-      m_clock(steadyClockMs) {}
+InstrumentLink::InstrumentLink(FrameSink& line, LinkEvents& events, const UserGasNames& userGases)
+    : m_line(line), m_events(events), m_userGases(userGases), m_clock(steadyClockMs) {}
 
 void InstrumentLink::setExporter(BatchExporter* exporter) {
     m_exporter = exporter;
@@ -39,11 +36,8 @@ void InstrumentLink::setPaceTimer(PaceTimer* timer) {
 }
 
 void InstrumentLink::readParameter() {
-    for (int row = 0; row < PollState::kMaxChannels; ++row) {
-        for (int field = 0; field < kChannelFieldCount; ++field) {
-            m_table.setCellText(row, static_cast<ChannelField>(field), QString());
-        }
-    }
+    m_configuration.clearChannels();
+    m_events.channelsChanged();
     m_state.sequenceStep = kFirstParameterStep;
     m_silence.parameterReadStarted();
     if (m_paceTimer != nullptr) {
@@ -55,8 +49,6 @@ void InstrumentLink::readParameter() {
 }
 
 void InstrumentLink::startDownload() {
-    m_values.progress = 0;
-    m_values.percentText = QStringLiteral("0%");
     m_silence.downloadStarted();
     m_tickPaceSince = 0;
     m_pace.restart();
@@ -140,7 +132,7 @@ void InstrumentLink::sendPacedParameterStep() {
         m_pace.idle();
         return;
     }
-    const auto requestBytes = static_cast<int>(m_values.sendText.size() / 2);
+    const auto requestBytes = static_cast<int>(m_lastRequestBytes);
     m_paceTimer->fireAt(m_pace.requestSent(m_paceTimer->nowUs(), requestBytes, true));
 }
 
@@ -154,7 +146,7 @@ void InstrumentLink::sendPacedRecordRequest() {
         m_pace.idle();
         return;
     }
-    const auto requestBytes = static_cast<int>(m_values.sendText.size() / 2);
+    const auto requestBytes = static_cast<int>(m_lastRequestBytes);
     m_paceTimer->fireAt(m_pace.requestSent(m_paceTimer->nowUs(), requestBytes, firstForRecord));
 }
 
@@ -170,13 +162,10 @@ TickOutcome InstrumentLink::parameterTick() {
         return TickOutcome::Continue;
     }
     m_state.expectedDataLength = decision.expectedDataLength;
-    const QString text = QString::fromLatin1(decision.frameText);
-    QByteArray frame;
-    HexTextToBytes(text, frame);
-    m_line.sendFrame(frame);
+    m_lastRequestBytes = decision.frame->size();
+    m_line.sendFrame(*decision.frame);
     ++m_state.sequenceStep;
-    m_values.sendText = text;
-    m_values.receiveText.clear();
+    m_events.frameSent(*decision.frame);
     ClearReceiveBuffer(m_state);
     return TickOutcome::Continue;
 }
@@ -205,35 +194,32 @@ bool InstrumentLink::sendRecordRequest() {
     if (nextRecord) {
         ++m_state.recordIndex;
     }
-    sendRequestText(recordRequestText(m_state.recordIndex));
+    sendRequest(recordRequestFrame(m_state.recordIndex));
     m_lateAnswers.requestSent(nextRecord);
     m_silence.recordRequested(m_clock(), m_state.recordIndex, m_state.recordTotal);
-    const DownloadProgress progress = progressOf(m_state.recordIndex, m_state.recordTotal);
-    m_values.progress = progress.bar;
-    m_values.percentText = progress.percentText;
+    m_events.recordRequested(m_state.recordIndex, m_state.recordTotal);
     m_state.awaitingRecord = 1;
     return true;
 }
 
-void InstrumentLink::sendRequestText(const QString& text) {
-    QByteArray frame;
-    HexTextToBytes(text, frame);
+void InstrumentLink::sendRequest(const QByteArray& frame) {
+    m_lastRequestBytes = frame.size();
     m_line.sendFrame(frame);
-    m_values.sendText = text;
-    m_values.receiveText.clear();
+    m_events.frameSent(frame);
     ClearReceiveBuffer(m_state);
 }
 
 void InstrumentLink::receive(const QByteArray& bytes) {
-    if (!bytes.isEmpty()) {
-        m_lateAnswers.lineActive();
+    if (bytes.isEmpty()) {
+        return;
     }
     // The line fell silent when these bytes arrived: the inter-frame gap counts from here.
     const bool wasTaken = m_state.answerTaken;
     const qint64 arrivedUs = m_paceTimer != nullptr ? m_paceTimer->nowUs() : 0;
+    m_lateAnswers.lineActive();
+    m_events.bytesReceived(bytes);
     for (const char c : bytes) {
         const auto byte = static_cast<quint8>(c);
-        m_values.receiveText += receivedByteText(byte);
         if (appendReceivedByte(m_state, byte)) {
             dispatchAnswer(m_state, *this);
         }
@@ -259,14 +245,22 @@ bool InstrumentLink::flushUnwritten() {
     return m_batches.flush(m_state, m_records, m_exporter);
 }
 
+ChannelLayout InstrumentLink::unwrittenLayout() const {
+    return m_state.sixChannel ? ChannelLayout::Six : ChannelLayout::Four;
+}
+
+void InstrumentLink::discardUnwritten() {
+    m_batches.discard(m_state);
+}
+
 void InstrumentLink::decodeFunction3() {
-    DecodeFunction3(m_state, m_values, m_table, m_userGases);
+    DecodeFunction3(m_state, m_configuration, m_events, m_userGases);
     m_silence.answered(false);
 }
 
 bool InstrumentLink::sendProbeRequest() {
     const bool nextRecord = m_state.awaitingRecord == 0;
-    sendRequestText(recordRequestText(m_probe.recordToAsk()));
+    sendRequest(recordRequestFrame(m_probe.recordToAsk()));
     m_lateAnswers.requestSent(nextRecord);
     m_silence.recordRequested(m_clock(), m_probe.recordToAsk(), m_state.recordTotal);
     m_state.awaitingRecord = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/channelconfig.h"
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "model/usergasnames.h"
@@ -28,14 +29,16 @@ enum class TickOutcome { Continue, StopTimer };
 // silent for the inter-frame gap, and repeat a record request at its deadline. Ticks then only
 // matter when the download has gone back to one request per tick. Without one, every request
 // waits for its tick.
+//
+// It reports what happens as values through LinkEvents and keeps the channel configuration
+// the instrument reported.
 class InstrumentLink : private AnswerDecoders {
 public:
     static constexpr int kParameterPeriodMs = 150; // timer 1
     static constexpr int kDownloadPeriodMs = 50;   // timer 2
 
     // userGases names codes 81-110 in the gas answers decoded from now on.
-    InstrumentLink(FrameSink& line, ChannelTable& table, WindowValues& values,
-                   const UserGasNames& userGases);
+    InstrumentLink(FrameSink& line, LinkEvents& events, const UserGasNames& userGases);
 
     // Without an exporter a finished batch is only counted off (storeRow back to 0).
     void setExporter(BatchExporter* exporter);
@@ -53,10 +56,10 @@ public:
     quint32 tickPaceSince() const { return m_tickPaceSince; }
     const AnswerPace& pace() const { return m_pace; }
 
-    // Read parameter: empties the value cells and restarts the sequence at step 1.
-    // The window then (re)starts timer 1.
+    // Read parameter: empties the configuration's channel fields and restarts the sequence at
+    // step 1. The window then (re)starts timer 1.
     void readParameter();
-    // Download Data: resets progress and percentage. The window stops timer 1, starts timer 2.
+    // Download Data. The window stops timer 1, starts timer 2.
     void startDownload();
     // Download Data with the records archive: `known` are the memories it holds under the
     // configuration just read. The first download of a run (or with fetchAll, any) first asks
@@ -86,6 +89,13 @@ public:
     // Offers rows not yet written (an interrupted download, failed batches) to the exporter.
     // True when nothing is left unwritten.
     [[nodiscard]] bool flushUnwritten();
+    // Records downloaded but not yet written, and their layout.
+    quint32 unwrittenCount() const { return m_state.storeRow; }
+    ChannelLayout unwrittenLayout() const;
+    // Drops the records not yet written: the one way they are lost, the user's choice.
+    void discardUnwritten();
+    // What the instrument reported in the current parameter read.
+    const ChannelConfiguration& configuration() const { return m_configuration; }
     // An instrument that does not answer, for the window to name; None while it answers.
     const LinkSilence& silence() const { return m_silence.silence(); }
 
@@ -97,7 +107,7 @@ public:
 private:
     void decodeFunction3() override;
     bool decodeRecord() override;
-    void sendRequestText(const QString& text);
+    void sendRequest(const QByteArray& frame);
     bool sendRecordRequest();
     bool sendProbeRequest();
     void takeProbeAnswer();
@@ -111,9 +121,9 @@ private:
     enum class PaceJob { None, ParameterRead, Download };
 
     FrameSink& m_line;
-    ChannelTable& m_table;
-    WindowValues& m_values;
+    LinkEvents& m_events;
     const UserGasNames& m_userGases;
+    ChannelConfiguration m_configuration;
     BatchExporter* m_exporter = nullptr;
     PollState m_state;
     RecordStore m_records;
@@ -126,6 +136,7 @@ private:
     PaceJob m_paceJob = PaceJob::None;
     bool m_downloading = false; // a download waits behind a parameter read
     quint32 m_tickPaceSince = 0;
+    qsizetype m_lastRequestBytes = 0;
     ResumeProbe m_probe;
     bool m_fetchAll = false;
     std::function<void(const ResumeProbe&)> m_resumeListener;

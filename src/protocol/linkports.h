@@ -1,23 +1,28 @@
 #pragma once
 
-#include "model/instrumentvalues.h"
 #include "model/recordlayout.h"
 
 #include <QByteArray>
-#include <QString>
 
 class RecordStore;
 
-// The values the main window shows in its edits and progress bar. The protocol layer writes
-// them (it extends the Receive text byte by byte) and takes no input from them: the channel
-// count typed into the Channel field reaches it through InstrumentLink::setChannelCount.
-struct WindowValues {
-    QString sendText;    // hex text of the last request sent
-    QString receiveText; // bytes received since the last request, "%02X " each
-    int progress = 0;    // 0..100
-    quint8 channelCount = 0;
-    quint32 recordTotal = 0;
-    QString percentText;
+// What the link tells the window, as values: the window words them (hex texts, percentages)
+// and decides what to show. Called on the window's thread, from inside the link's calls.
+class LinkEvents {
+public:
+    virtual ~LinkEvents() = default;
+    // A request went out, these bytes exactly.
+    virtual void frameSent(const QByteArray& frame) = 0;
+    // Bytes came in, in arrival order: all of them, whether an answer takes them or not.
+    virtual void bytesReceived(const QByteArray& bytes) = 0;
+    // The download asked for record `index` of `total` (both counted from 1).
+    virtual void recordRequested(quint32 index, quint32 total) = 0;
+    // The instrument answered the channel-count or the record-total request.
+    virtual void channelCountReported(quint8 count) = 0;
+    virtual void recordTotalReported(quint32 total) = 0;
+    // The channel fields of the configuration changed: a read started (all empty) or an
+    // answer was decoded.
+    virtual void channelsChanged() = 0;
 };
 
 // The serial line as the scheduler sees it.
@@ -27,15 +32,6 @@ public:
     virtual bool isOpen() const = 0;
     // Sends one whole frame, bytes in order and unchanged.
     virtual void sendFrame(const QByteArray& frame) = 0;
-};
-
-// The channel table of the main window (rows 0-5 are channels 1-6, a value column per field;
-// the window places them) and the Download Data button, which the record-total answer enables.
-class ChannelTable {
-public:
-    virtual ~ChannelTable() = default;
-    virtual void setCellText(int row, ChannelField field, const QString& text) = 0;
-    virtual void enableDownload() = 0;
 };
 
 // Writes a batch of downloaded records to disk.

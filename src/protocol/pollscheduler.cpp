@@ -1,6 +1,5 @@
 #include "protocol/pollscheduler.h"
 
-#include "model/displaytexts.h"
 #include "protocol/framecodec.h"
 
 namespace {
@@ -25,18 +24,18 @@ ParameterDecision decideParameterStep(quint8 sequenceStep, quint8 sixChannel) {
     }
     decision.action = ParameterAction::Send;
     if (sequenceStep == 1) {
-        decision.frameText = RequestFrameTable[0];
+        decision.frame = &requestFrame(0);
         decision.expectedDataLength = 1;
         return decision;
     }
     if (sequenceStep == 2) {
-        decision.frameText = RequestFrameTable[1];
+        decision.frame = &requestFrame(1);
         decision.expectedDataLength = 4;
         return decision;
     }
     const int layout = sixChannel ? 1 : 0;
     const int stepOffset = sequenceStep - 3;
-    decision.frameText = RequestFrameTable[static_cast<size_t>(2 + stepOffset * 2 + layout)];
+    decision.frame = &requestFrame(2 + stepOffset * 2 + layout);
     decision.expectedDataLength = kStepDataLength[layout][stepOffset];
     return decision;
 }
@@ -51,12 +50,4 @@ bool recordRequestDue(const PollState& state) {
     // The last record is asked for again while its answer is outstanding; otherwise a lost
     // last answer would leave the final batch in the store for good.
     return state.recordIndex == state.recordTotal && state.awaitingRecord == 1;
-}
-
-DownloadProgress progressOf(quint32 index, quint32 total) {
-    const float percent = static_cast<float>(index) / static_cast<float>(total) * 100.0f;
-    DownloadProgress progress;
-    progress.bar = static_cast<int>(percent);
-    progress.percentText = percentText(percent);
-    return progress;
 }

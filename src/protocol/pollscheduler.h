@@ -2,7 +2,7 @@
 
 #include "model/pollstate.h"
 
-#include <QString>
+#include <QByteArray>
 
 // The polling scheduler's decisions; the sending itself is InstrumentLink's.
 
@@ -14,7 +14,7 @@ enum class ParameterAction { Send, Stop, Nothing };
 
 struct ParameterDecision {
     ParameterAction action = ParameterAction::Nothing;
-    const char* frameText = nullptr;
+    const QByteArray* frame = nullptr;
     quint8 expectedDataLength = 0;
 };
 
@@ -25,11 +25,3 @@ ParameterDecision decideParameterStep(quint8 sequenceStep, quint8 sixChannel);
 // Whether a download tick asks for a record: the next one while records remain, or the
 // current one again while its answer is outstanding.
 bool recordRequestDue(const PollState& state);
-
-struct DownloadProgress {
-    int bar = 0;
-    QString percentText;
-};
-
-// The bar position and "%0.1f%" text after asking for record index of total.
-DownloadProgress progressOf(quint32 index, quint32 total);

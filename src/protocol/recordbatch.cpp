@@ -26,3 +26,8 @@ bool RecordBatches::release(PollState& state, const RecordStore& store, BatchExp
     m_nextAttemptAt = state.storeRow + kBatchRows;
     return false;
 }
+
+void RecordBatches::discard(PollState& state) {
+    state.storeRow = 0;
+    m_nextAttemptAt = kBatchRows;
+}

@@ -16,6 +16,9 @@ public:
     // Offers every unwritten row once more. True when nothing is left unwritten.
     [[nodiscard]] bool flush(PollState& state, const RecordStore& store, BatchExporter* exporter);
 
+    // Drops the unwritten rows; the next batch is due 1000 rows on.
+    void discard(PollState& state);
+
 private:
     bool release(PollState& state, const RecordStore& store, BatchExporter* exporter);
 

@@ -1,21 +1,22 @@
 #include "records/channelalarm.h"
 
-#include "records/readingtext.h"
-
-std::optional<ChannelAlarm> channelAlarmFromTexts(int channel, QStringView gas, QStringView unit,
-                                                  QStringView low, QStringView high) {
-    ChannelAlarm alarm;
-    alarm.channel = channel;
-    alarm.gas = gas.trimmed().toString();
-    alarm.unit = unit.trimmed().toString();
-    if (const auto number = parseReading(low)) {
-        alarm.low = number->value;
+std::vector<ChannelAlarm> channelAlarmsOf(const ChannelConfiguration& config) {
+    std::vector<ChannelAlarm> alarms;
+    for (size_t k = 0; k < config.channels.size(); ++k) {
+        const ChannelSettings& settings = config.channels[k];
+        ChannelAlarm alarm;
+        alarm.channel = static_cast<int>(k) + 1;
+        alarm.gas = settings.gasName.trimmed();
+        alarm.unit = settings.unitName.trimmed();
+        if (settings.lowAlarm) {
+            alarm.low = settings.lowAlarm->value();
+        }
+        if (settings.highAlarm) {
+            alarm.high = settings.highAlarm->value();
+        }
+        if (!alarm.gas.isEmpty() && (alarm.low || alarm.high)) {
+            alarms.push_back(std::move(alarm));
+        }
     }
-    if (const auto number = parseReading(high)) {
-        alarm.high = number->value;
-    }
-    if (alarm.gas.isEmpty() || (!alarm.low && !alarm.high)) {
-        return std::nullopt;
-    }
-    return alarm;
+    return alarms;
 }

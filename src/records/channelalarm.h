@@ -1,8 +1,10 @@
 #pragma once
 
+#include "model/channelconfig.h"
+
 #include <QString>
-#include <QStringView>
 #include <optional>
+#include <vector>
 
 // The alarm levels the instrument reported for a channel in the last parameter read of this
 // run. Levels belong to the gas (and unit) the channel measured then: records of another gas
@@ -15,7 +17,5 @@ struct ChannelAlarm {
     std::optional<double> high;
 };
 
-// From the texts the channel table shows (" 35.0", "CO      "); nothing when the gas is empty
-// or neither level reads as a number.
-std::optional<ChannelAlarm> channelAlarmFromTexts(int channel, QStringView gas, QStringView unit,
-                                                  QStringView low, QStringView high);
+// The channels of the configuration that name a gas and report at least one alarm level.
+std::vector<ChannelAlarm> channelAlarmsOf(const ChannelConfiguration& config);

@@ -218,7 +218,7 @@ private slots:
         m_gases.names[0] = QStringLiteral("in use");
         QStringList messages;
         CGastypeEdit d(m_gases, nullptr, m_path);
-        d.setMessagePresenter([&](const QString& text) { messages << text; });
+        d.setMessagePresenter([&](QWidget*, const QString& text) { messages << text; });
         d.show();
         QTRY_COMPARE(messages.size(), 1);
         QVERIFY(messages[0].contains(QStringLiteral("parameter1.xls")));
@@ -249,7 +249,7 @@ private slots:
     void savesThatFailKeepTheDialogOpenWithTheEdits() {
         saveBaseline();
         auto editAndGoBack = [&](CGastypeEdit& d, QStringList& messages) {
-            d.setMessagePresenter([&](const QString& text) { messages << text; });
+            d.setMessagePresenter([&](QWidget*, const QString& text) { messages << text; });
             d.show();
             clickRow(d, 1);
             typeName(d, QStringLiteral("Argon"));

@@ -194,10 +194,8 @@ void RecordsWindowTest::alarmLevelsAreDashedLinesOfTheChannel() {
     };
     QCOMPARE(levels(0).size(), size_t(0));
     w.setAlarmSource([] {
-        std::vector<ChannelAlarm> alarms;
-        alarms.push_back(*channelAlarmFromTexts(1, u"CO      ", u"PPM", u" 35", u"200"));
-        alarms.push_back(*channelAlarmFromTexts(2, u"H2S     ", u"PPM", u" 10", u" 15"));
-        return alarms;
+        return std::vector<ChannelAlarm>{{1, QStringLiteral("CO"), QStringLiteral("PPM"), 35, 200},
+                                         {2, QStringLiteral("H2S"), QStringLiteral("PPM"), 10, 15}};
     });
     QVERIFY(waitUntil([&] { return !levels(0).empty(); }, 2000));
     QCOMPARE(levels(0), (std::vector<double>{35, 200}));

@@ -170,7 +170,7 @@ TEST_F(RecordExportTest, UnreadableOrForeignDayWorkbookIsLeftAsItWas) {
 }
 
 // The exporter behind the real receive path, fed record answers as the instrument sends them.
-class DownloadExportTest : public RecordExportTest, public FrameSink, public ChannelTable {
+class DownloadExportTest : public RecordExportTest, public FrameSink, public LinkEvents {
 protected:
     DownloadExportTest() {
         m_link.setExporter(&m_exporter);
@@ -178,8 +178,12 @@ protected:
     }
     bool isOpen() const override { return true; }
     void sendFrame(const QByteArray&) override {}
-    void setCellText(int, ChannelField, const QString&) override {}
-    void enableDownload() override {}
+    void frameSent(const QByteArray&) override {}
+    void bytesReceived(const QByteArray&) override {}
+    void recordRequested(quint32, quint32) override {}
+    void channelCountReported(quint8) override {}
+    void recordTotalReported(quint32) override {}
+    void channelsChanged() override {}
 
     // Downloads records [first, last) out of total, taking a failure message after each event
     // as the window does; returns how many messages there were.
@@ -204,9 +208,8 @@ protected:
         return messages;
     }
 
-    WindowValues m_values;
     UserGasNames m_userGases;
-    InstrumentLink m_link{*this, *this, m_values, m_userGases};
+    InstrumentLink m_link{*this, *this, m_userGases};
 };
 
 TEST_F(DownloadExportTest, ThousandRecordsEndingTheDownloadAreWrittenOnce) {

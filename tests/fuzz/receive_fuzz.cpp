@@ -4,6 +4,7 @@
 // is 00 00. Whatever arrives, no answer is stored twice: between two requests at most one record
 // is stored, and each record stored answers a later request than the record before it. Reads
 // out of bounds are the sanitizers' to find.
+#include "model/displaytexts.h"
 #include "model/recordstore.h"
 #include "protocol/instrumentlink.h"
 #include "protocol/linkports.h"
@@ -50,15 +51,36 @@ public:
     }
 };
 
-class Table : public ChannelTable {
+// Renders the channel table as the window does after every change.
+class Events : public LinkEvents {
 public:
-    void setCellText(int row, ChannelField field, const QString&) override {
-        const int column = static_cast<int>(field);
-        if (row < 0 || row > 5 || column < 0 || column >= kChannelFieldCount) {
+    const InstrumentLink* link = nullptr;
+    void frameSent(const QByteArray&) override {}
+    void bytesReceived(const QByteArray& bytes) override {
+        if (bytes.isEmpty()) {
+            std::abort(); // nothing came, nothing to show
+        }
+    }
+    void recordRequested(quint32 index, quint32 total) override {
+        if (index == 0 || index > total) {
             std::abort();
         }
     }
-    void enableDownload() override {}
+    void channelCountReported(quint8 count) override {
+        if (count > 15) {
+            std::abort();
+        }
+    }
+    void recordTotalReported(quint32) override {}
+    void channelsChanged() override {
+        for (const ChannelSettings& channel : link->configuration().channels) {
+            for (int field = 0; field < kChannelFieldCount; ++field) {
+                renderedCharacters +=
+                    channelFieldText(channel, static_cast<ChannelField>(field)).size();
+            }
+        }
+    }
+    qsizetype renderedCharacters = 0;
 };
 
 class Exporter : public BatchExporter {
@@ -102,11 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     config.recordCount = 1 + script.byte() % 64;
 
     Line line;
-    Table table;
-    WindowValues values;
+    Events events;
     Exporter exporter;
     const UserGasNames userGases;
-    InstrumentLink link(line, table, values, userGases);
+    InstrumentLink link(line, events, userGases);
+    events.link = &link;
     link.setExporter(&exporter);
     qint64 now = 0;
     link.setClock([&now] { return now; });

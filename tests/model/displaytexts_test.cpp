@@ -1,5 +1,5 @@
 // The formatting layer, row by row: the instrument's codes and raw numbers in, the texts the
-// channel table, the monitors and the record store show out.
+// channel table and the record store show out.
 #include "model/displaytexts.h"
 
 #include <QStringList>
@@ -13,8 +13,13 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace {
 
-QStringList texts(const ChannelTexts& texts) {
-    return QStringList(texts.begin(), texts.end());
+// A column of the channel table as the configuration renders it.
+QStringList texts(const ChannelConfiguration& config, ChannelField field) {
+    QStringList column;
+    for (const ChannelSettings& channel : config.channels) {
+        column.append(channelFieldText(channel, field));
+    }
+    return column;
 }
 
 struct CodeRow {
@@ -81,9 +86,9 @@ TEST(DisplayTexts, CodeAnswers) {
          {"", "", "", "0.001", "0.01", "0.1"}},
     };
     for (const CodeRow& row : rows) {
-        const ChannelCodesAnswer answer{row.field, row.channels, row.codes};
-        EXPECT_EQ(texts(channelCodeTexts(answer, row.channelCount, user)), row.expected)
-            << row.what;
+        ChannelConfiguration config;
+        applyChannelCodes(config, {row.field, row.channels, row.codes}, row.channelCount, user);
+        EXPECT_EQ(texts(config, row.field), row.expected) << row.what;
     }
 }
 
@@ -143,13 +148,24 @@ TEST(DisplayTexts, RangeAndAlarmAnswers) {
          {"    1", "    2", "    3", "    4", "    5", "65535.00"}},
     };
     for (const ValueRow& row : rows) {
-        const ChannelValuesAnswer answer{row.field, row.channels, row.raw};
-        EXPECT_EQ(texts(channelValueTexts(answer, row.channelCount, row.precisions)), row.expected)
-            << row.what;
+        ChannelConfiguration config;
+        applyChannelValues(config, {row.field, row.channels, row.raw}, row.channelCount,
+                           row.precisions);
+        EXPECT_EQ(texts(config, row.field), row.expected) << row.what;
     }
+    // The levels as numbers, as the texts show them.
+    ChannelConfiguration config;
+    applyChannelValues(config, {ChannelField::LowAlarm, 4, {350, 350, 200, 123}}, 4, {0, 1, 2, 3});
+    applyChannelValues(config, {ChannelField::Range, 4, {1000, 1000, 9, 9}}, 4, {0, 1, 9, 9});
+    EXPECT_EQ(config.channels[0].lowAlarm->value(), 350.0);
+    EXPECT_EQ(config.channels[1].lowAlarm->value(), 35.0);
+    EXPECT_EQ(config.channels[2].lowAlarm->value(), 2.0);
+    EXPECT_EQ(config.channels[3].lowAlarm->value(), 0.123);
+    EXPECT_EQ(config.channels[1].range->value(), 1000.0);
+    EXPECT_FALSE(config.channels[1].highAlarm);
 }
 
-TEST(DisplayTexts, TimesBytesAndPercentages) {
+TEST(DisplayTexts, Times) {
     const std::pair<std::array<quint8, 6>, const char*> times[] = {
         {{24, 3, 5, 14, 7, 9}, "2024-03-05  14:07:09"},
         {{0, 1, 1, 0, 0, 0}, "2000-01-01  00:00:00"},
@@ -159,11 +175,6 @@ TEST(DisplayTexts, TimesBytesAndPercentages) {
     for (const auto& [bytes, text] : times) {
         EXPECT_EQ(recordTimeText(bytes), QString::fromLatin1(text));
     }
-    EXPECT_EQ(receivedByteText(0x00), QStringLiteral("00 "));
-    EXPECT_EQ(receivedByteText(0xAF), QStringLiteral("AF "));
-    EXPECT_EQ(percentText(0.0f), QStringLiteral("0.0%"));
-    EXPECT_EQ(percentText(100.0f / 3.0f), QStringLiteral("33.3%"));
-    EXPECT_EQ(percentText(100.0f), QStringLiteral("100.0%"));
 }
 
 struct RecordRow {

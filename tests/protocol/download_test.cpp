@@ -22,7 +22,6 @@ void prepareFourChannels(LinkFixture& f, quint32 total) {
     PollState& s = f.link.state();
     f.link.setChannelCount(4);
     s.recordTotal = total;
-    f.values.recordTotal = total;
     for (int c = 0; c < 6; ++c) {
         s.chanGasName[static_cast<size_t>(c)] = QStringLiteral("G%1").arg(c + 1);
         s.chanUnitName[static_cast<size_t>(c)] = QStringLiteral("U%1").arg(c + 1);
@@ -132,17 +131,14 @@ TEST(Download, RequestsProgressAndRepeats) {
     prepareFourChannels(f, 3);
     const SimulatorConfig config;
     f.link.startDownload();
-    EXPECT_EQ(f.values.percentText, QStringLiteral("0%"));
-    EXPECT_EQ(f.values.progress, 0);
 
-    f.values.receiveText = QStringLiteral("junk");
+    f.events.received = "junk";
     f.link.downloadTick();
     ASSERT_EQ(f.line.sent.size(), 1);
     EXPECT_EQ(f.line.sent[0], QByteArray::fromHex("01410000000105FC"));
-    EXPECT_EQ(f.values.sendText, QStringLiteral("01410000000105fc"));
-    EXPECT_TRUE(f.values.receiveText.isEmpty());
-    EXPECT_EQ(f.values.percentText, QStringLiteral("33.3%"));
-    EXPECT_EQ(f.values.progress, 33);
+    EXPECT_TRUE(f.events.received.isEmpty());
+    EXPECT_EQ(f.events.requestedIndex, 1u);
+    EXPECT_EQ(f.events.requestedTotal, 3u);
 
     // Unanswered: the same record again; a wrong CRC counts as unanswered.
     f.link.downloadTick();
@@ -164,16 +160,14 @@ TEST(Download, RequestsProgressAndRepeats) {
     f.link.downloadTick();
     EXPECT_EQ(f.line.sent.size(), beforeQuiet);
     EXPECT_EQ(f.link.state().storeRow, 1u);
-    EXPECT_EQ(f.values.percentText, QStringLiteral("33.3%"));
+    EXPECT_EQ(f.events.requestedIndex, 1u);
 
     f.link.downloadTick();
-    EXPECT_EQ(f.values.percentText, QStringLiteral("66.7%"));
-    EXPECT_EQ(f.values.progress, 66);
+    EXPECT_EQ(f.events.requestedIndex, 2u);
     f.link.receive(simAnswerToLast(config, f.line.sent.last()));
     f.link.downloadTick();
-    EXPECT_EQ(f.values.percentText, QStringLiteral("100.0%"));
-    EXPECT_EQ(f.values.progress, 100);
-    EXPECT_EQ(f.values.sendText, recordRequestText(3));
+    EXPECT_EQ(f.events.requestedIndex, 3u);
+    EXPECT_EQ(f.line.sent.last(), recordRequestFrame(3));
     EXPECT_TRUE(exporter.batches.isEmpty());
     f.link.receive(simAnswerToLast(config, f.line.sent.last()));
     ASSERT_EQ(exporter.sizes(), QList<quint32>({3}));
@@ -187,8 +181,6 @@ TEST(Download, RequestsProgressAndRepeats) {
     f.link.startDownload();
     f.link.downloadTick();
     EXPECT_EQ(f.line.sent.size(), sent);
-    EXPECT_EQ(f.values.percentText, QStringLiteral("0%"));
-    EXPECT_EQ(f.values.progress, 0);
 }
 
 TEST(Download, LostLastAnswerAndClosedLine) {
@@ -203,14 +195,14 @@ TEST(Download, LostLastAnswerAndClosedLine) {
     f.link.downloadTick();
     EXPECT_EQ(f.line.sent.size(), 3);
     EXPECT_EQ(f.line.sent[2], f.line.sent[1]);
-    EXPECT_EQ(f.values.percentText, QStringLiteral("100.0%"));
+    EXPECT_EQ(f.events.requestedIndex, 2u);
 
     // With the line closed a tick changes nothing at all.
     PollState& s = f.link.state();
     f.link.receive(QByteArray("\x01\x41", 2));
     f.line.open = false;
     const PollState before = s;
-    const WindowValues valuesBefore = f.values;
+    const FakeEvents eventsBefore = f.events;
     for (int i = 0; i < 3; ++i) {
         f.link.downloadTick();
     }
@@ -219,15 +211,14 @@ TEST(Download, LostLastAnswerAndClosedLine) {
     EXPECT_EQ(s.awaitingRecord, 1);
     EXPECT_EQ(s.rxCount, before.rxCount);
     EXPECT_EQ(s.rxFrame, before.rxFrame);
-    EXPECT_EQ(f.values.sendText, valuesBefore.sendText);
-    EXPECT_EQ(f.values.receiveText, valuesBefore.receiveText);
-    EXPECT_EQ(f.values.percentText, valuesBefore.percentText);
+    EXPECT_EQ(f.events.received, eventsBefore.received);
+    EXPECT_EQ(f.events.requestedIndex, eventsBefore.requestedIndex);
 
     // Reopened: the outstanding record is asked for again, and its answer ends the download.
     f.line.open = true;
     download(f, config);
     EXPECT_EQ(f.line.sent.size(), 4);
-    EXPECT_EQ(f.line.sent[3], QByteArray::fromHex(recordRequestText(2).toLatin1()));
+    EXPECT_EQ(f.line.sent[3], recordRequestFrame(2));
     EXPECT_EQ(exporter.sizes(), QList<quint32>({2}));
     EXPECT_EQ(exporter.batches[0].lastTime, timeOf(2));
 
@@ -236,7 +227,7 @@ TEST(Download, LostLastAnswerAndClosedLine) {
     empty.link.startDownload();
     empty.link.downloadTick();
     EXPECT_TRUE(empty.line.sent.isEmpty());
-    EXPECT_EQ(empty.values.percentText, QStringLiteral("0%"));
+    EXPECT_EQ(empty.events.requestedIndex, 0u);
 }
 
 TEST(Batches, BoundariesAndSizes) {

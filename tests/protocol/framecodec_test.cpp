@@ -58,14 +58,15 @@ TEST(FrameCodec, RequestFrameTableIsConsistent) {
 }
 
 TEST(FrameCodec, RecordRequests) {
-    EXPECT_EQ(recordRequestText(1), QStringLiteral("01410000000105fc"));
-    EXPECT_EQ(bytes(recordRequestText(1)), QByteArray::fromHex("01410000000105FC"));
-    const QString big = recordRequestText(0x12345678);
-    EXPECT_TRUE(big.startsWith(QStringLiteral("014112345678")));
-    EXPECT_EQ(big, big.toLower());
-    const QByteArray frame = bytes(big);
+    EXPECT_EQ(recordRequestFrame(1), QByteArray::fromHex("01410000000105FC"));
+    const QByteArray frame = recordRequestFrame(0x12345678);
     ASSERT_EQ(frame.size(), 8);
+    EXPECT_EQ(frame.left(6), QByteArray::fromHex("014112345678"));
     EXPECT_TRUE(frameCrcMatches(reinterpret_cast<const quint8*>(frame.constData()), 8));
+    // The configuration requests go out as the table spells them.
+    for (int i = 0; i < kRequestFrameCount; ++i) {
+        EXPECT_EQ(requestFrame(i), QByteArray::fromHex(RequestFrameTable[size_t(i)])) << i;
+    }
 }
 
 TEST(FrameCodec, HexTextRules) {

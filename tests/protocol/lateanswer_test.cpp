@@ -13,7 +13,6 @@ namespace {
 void prepareFourChannels(LinkFixture& f, quint32 total) {
     f.link.setChannelCount(4);
     f.link.state().recordTotal = total;
-    f.values.recordTotal = total;
 }
 
 QString timeOf(quint32 n) {
@@ -122,7 +121,7 @@ TEST(OneAnswerOneRecord, ZeroCrcAnswerFollowedByStrayBytesIsStoredOnce) {
                                                        static_cast<quint8>(answer[16]));
             EXPECT_EQ(f.link.records().cell(10, 0), FormatReading(reading4, 0, true));
             // Every byte is shown, the stray ones too.
-            EXPECT_EQ(f.values.receiveText.size(), (19 + stray) * 3);
+            EXPECT_EQ(f.events.received.size(), 19 + stray);
         }
     }
 }
@@ -138,7 +137,7 @@ TEST(OneAnswerOneRecord, RecordAnswersNobodyAskedForAreShownNotStored) {
     // Before the first request.
     f.link.receive(first);
     EXPECT_EQ(f.link.state().storeRow, 0u);
-    EXPECT_EQ(f.values.receiveText.size(), 19 * 3);
+    EXPECT_EQ(f.events.received.size(), 19);
 
     // Both records asked for and answered; then the instrument repeats itself.
     for (int i = 0; i < 2; ++i) {

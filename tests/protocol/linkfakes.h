@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/displaytexts.h"
 #include "model/recordstore.h"
 #include "protocol/instrumentlink.h"
 #include "protocol/linkports.h"
@@ -25,25 +26,37 @@ public:
     void sendFrame(const QByteArray& frame) override { sent.append(frame); }
 };
 
-class FakeTable : public ChannelTable {
+// Stands in for the window: keeps what the link reported.
+class FakeEvents : public LinkEvents {
 public:
-    std::array<std::array<QString, 7>, 6> cells;
-    int downloadEnabled = 0;
+    QByteArray received; // since the last request sent
+    quint32 requestedIndex = 0;
+    quint32 requestedTotal = 0;
+    quint8 channelCount = 0;
+    quint32 recordTotal = 0;
+    int downloadEnabled = 0; // record totals above 0 reported
+    int channelChanges = 0;
 
-    // Columns as the main window places them: 0 the channel names, then one per field.
-    void setCellText(int row, ChannelField field, const QString& text) override {
-        cells.at(static_cast<size_t>(row)).at(static_cast<size_t>(1 + int(field))) = text;
+    void frameSent(const QByteArray&) override { received.clear(); }
+    void bytesReceived(const QByteArray& bytes) override { received += bytes; }
+    void recordRequested(quint32 index, quint32 total) override {
+        requestedIndex = index;
+        requestedTotal = total;
     }
-    void enableDownload() override { ++downloadEnabled; }
-    QString cell(int row, int column) const {
-        return cells[static_cast<size_t>(row)][static_cast<size_t>(column)];
+    void channelCountReported(quint8 count) override { channelCount = count; }
+    void recordTotalReported(quint32 total) override {
+        recordTotal = total;
+        downloadEnabled += total > 0 ? 1 : 0;
     }
-    void fill(const QString& text) {
-        for (auto& row : cells) {
-            row.fill(text);
-        }
-    }
+    void channelsChanged() override { ++channelChanges; }
 };
+
+// A cell of the channel table as the main window renders the link's configuration: column 0
+// holds the channel names, then one column per field.
+inline QString channelCell(const InstrumentLink& link, int row, int column) {
+    return channelFieldText(link.configuration().channels.at(static_cast<size_t>(row)),
+                            static_cast<ChannelField>(column - 1));
+}
 
 // Remembers each batch it is offered: its size and the time texts of its first and last row.
 class FakeExporter : public BatchExporter {
@@ -73,10 +86,11 @@ public:
 // A link on fakes, as the main window would hold it.
 struct LinkFixture {
     FakeLine line;
-    FakeTable table;
-    WindowValues values;
+    FakeEvents events;
     UserGasNames userGases;
-    InstrumentLink link{line, table, values, userGases};
+    InstrumentLink link{line, events, userGases};
+
+    QString cell(int row, int column) const { return channelCell(link, row, column); }
 };
 
 // Answers built the instrument's way, with the simulator's own CRC.

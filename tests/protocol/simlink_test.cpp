@@ -46,11 +46,10 @@ public:
     }
 
     SerialLine line;
-    FakeTable table;
-    WindowValues values;
+    FakeEvents events;
     UserGasNames userGases;
     FakeExporter exporter;
-    InstrumentLink link{line, table, values, userGases};
+    InstrumentLink link{line, events, userGases};
     QTimer parameterTimer;
     QTimer downloadTimer;
     bool opened = false;
@@ -130,10 +129,10 @@ QList<QStringList> expectedRows(const SimulatorConfig& config, quint32 count) {
     return rows;
 }
 
-QStringList tableRow(const FakeTable& table, int row) {
+QStringList tableRow(const InstrumentLink& link, int row) {
     QStringList cells;
     for (int column = 1; column <= 6; ++column) {
-        cells << table.cell(row, column);
+        cells << channelCell(link, row, column);
     }
     return cells;
 }
@@ -170,7 +169,7 @@ void SimLinkTest::simulatorReadsSplitNoisyAndLateRequests() {
     QByteArray unknown = QByteArray::fromHex("010300990001");
     appendCrc(unknown);
     line.port().write(unknown);
-    line.port().write(QByteArray::fromHex(recordRequestText(31).toLatin1()));
+    line.port().write(recordRequestFrame(31));
     QTRY_COMPARE(line.port().bytesAvailable(), 10);
     const QByteArray exceptions = line.port().readAll();
     QCOMPARE(exceptions.left(3), QByteArray("\x01\x83\x02", 3));
@@ -195,7 +194,7 @@ void SimLinkTest::parameterReadFourChannels() {
         StallWatch watch;
         QVERIFY(driver.readParameter());
         const QStringList row4{"CH4     ", "10000.00", "%LEL", "0.01", "10.00", "20.00"};
-        if (watch.retry(tableRow(driver.table, 3) == row4, attempt)) {
+        if (watch.retry(tableRow(driver.link, 3) == row4, attempt)) {
             continue;
         }
         QCOMPARE(sim.requests().size(), 8);
@@ -205,11 +204,11 @@ void SimLinkTest::parameterReadFourChannels() {
         for (int i = 2; i < 8; ++i) {
             QCOMPARE(sim.requests()[i].bytes, QByteArray::fromHex(RequestFrameTable[2 * i - 2]));
         }
-        QCOMPARE(driver.values.channelCount, quint8(4));
-        QCOMPARE(driver.values.recordTotal, 30u);
-        QCOMPARE(driver.table.downloadEnabled, 1);
-        QCOMPARE(tableRow(driver.table, 3), row4);
-        QCOMPARE(tableRow(driver.table, 4), QStringList({"", "", "", "", "", ""}));
+        QCOMPARE(driver.events.channelCount, quint8(4));
+        QCOMPARE(driver.events.recordTotal, 30u);
+        QCOMPARE(driver.events.downloadEnabled, 1);
+        QCOMPARE(tableRow(driver.link, 3), row4);
+        QCOMPARE(tableRow(driver.link, 4), QStringList({"", "", "", "", "", ""}));
         return;
     }
 }
@@ -226,14 +225,14 @@ void SimLinkTest::parameterReadSixChannelsWithFaults() {
         QVERIFY(driver.readParameter());
         // Gas and low alarm cells stay empty; the split range answer is assembled.
         const QStringList row5{"", "5000.000", "PPB", "0.001", "", "2.500"};
-        if (watch.retry(tableRow(driver.table, 4) == row5, attempt)) {
+        if (watch.retry(tableRow(driver.link, 4) == row5, attempt)) {
             continue;
         }
         QCOMPARE(sim.requests().size(), 8);
         QCOMPARE(sim.requests()[7].bytes, QByteArray::fromHex("010300170012C375"));
-        QCOMPARE(driver.values.channelCount, quint8(6));
-        QCOMPARE(tableRow(driver.table, 4), row5);
-        QCOMPARE(tableRow(driver.table, 0), QStringList({"", " 1000", "PPM", "1", "", "  200"}));
+        QCOMPARE(driver.events.channelCount, quint8(6));
+        QCOMPARE(tableRow(driver.link, 4), row5);
+        QCOMPARE(tableRow(driver.link, 0), QStringList({"", " 1000", "PPM", "1", "", "  200"}));
         return;
     }
 }
@@ -268,7 +267,7 @@ void SimLinkTest::downloadFourChannels() {
         QVERIFY(settled.size() <= asked.size() + 1 && settled.last() == 30u);
         QTest::qWait(150);
         QCOMPARE(sim.recordRequests().size(), settled.size());
-        QCOMPARE(driver.values.percentText, QStringLiteral("100.0%"));
+        QCOMPARE(driver.events.requestedIndex, driver.events.requestedTotal);
         return;
     }
 }

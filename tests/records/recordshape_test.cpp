@@ -191,19 +191,16 @@ TEST_F(RecordShapeTest, AlarmLevelsGoToTheSeriesOfTheChannelsReportedGas) {
     RecordShape s = shape(rows);
     ASSERT_EQ(names(s).first(), QStringLiteral("CH1 CO PPM"));
 
-    std::vector<ChannelAlarm> alarms;
-    for (const auto& texts : {std::array<const char*, 5>{"CO      ", "PPM", " 35", "200", "1"},
-                              std::array<const char*, 5>{"O2      ", "PPM", "19.5", "23.5", "3"},
-                              std::array<const char*, 5>{"EX      ", "%LEL", "", " 20", "4"},
-                              std::array<const char*, 5>{"", "", "", "", "2"}}) {
-        const auto alarm =
-            channelAlarmFromTexts(QByteArray(texts[4]).toInt(), QString::fromLatin1(texts[0]),
-                                  QString::fromLatin1(texts[1]), QString::fromLatin1(texts[2]),
-                                  QString::fromLatin1(texts[3]));
-        if (alarm) {
-            alarms.push_back(*alarm);
-        }
-    }
+    // As a parameter read reports them: CO on channel 1, O2 in PPM on channel 3, only a high
+    // level for EX on channel 4, no gas on channel 2.
+    ChannelConfiguration config;
+    applyChannelCodes(config, {ChannelField::GasType, 4, {1, 0, 3, 4}}, 4, UserGasNames{});
+    config.channels[1] = {};
+    applyChannelCodes(config, {ChannelField::Unit, 4, {0, 0, 0, 3}}, 4, UserGasNames{});
+    applyChannelValues(config, {ChannelField::LowAlarm, 4, {35, 5, 195, 0}}, 4, {0, 0, 1, 0});
+    applyChannelValues(config, {ChannelField::HighAlarm, 4, {200, 9, 235, 20}}, 4, {0, 0, 1, 0});
+    config.channels[3].lowAlarm.reset();
+    const std::vector<ChannelAlarm> alarms = channelAlarmsOf(config);
     EXPECT_EQ(alarms.size(), 3u);
     applyAlarms(s, alarms);
     EXPECT_EQ(s.series[0].lowAlarm, 35.0); // CH1 CO

@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
@@ -75,9 +74,6 @@ CGastypeEdit::CGastypeEdit(UserGases& gases, QWidget* parent, QString parameterW
       m_gases(gases),
       m_parameterWorkbook(parameterWorkbook.isEmpty() ? defaultParameterWorkbook()
                                                       : std::move(parameterWorkbook)) {
-    m_presentMessage = [this](const QString& text) {
-        QMessageBox::warning(this, windowTitle(), text);
-    };
     buildControls();
     FillGasList();
     m_nameEdit->setEnabled(false);
@@ -85,7 +81,7 @@ CGastypeEdit::CGastypeEdit(UserGases& gases, QWidget* parent, QString parameterW
 }
 
 void CGastypeEdit::setMessagePresenter(MessagePresenter presenter) {
-    m_presentMessage = std::move(presenter);
+    m_boundary.setPresenter(std::move(presenter));
 }
 
 void CGastypeEdit::buildControls() {
@@ -153,8 +149,8 @@ void CGastypeEdit::FillGasList() {
         // be closed normally; a save meets the same unreadable file and is refused.
         const QString path =
             QDir::toNativeSeparators(QFileInfo(m_parameterWorkbook).absoluteFilePath());
-        presentLater(QStringLiteral("The gas names could not be read from\n%1\n\n%2")
-                         .arg(path, reasonOf(e)));
+        m_boundary.tell(QStringLiteral("The gas names could not be read from\n%1\n\n%2")
+                            .arg(path, reasonOf(e)));
         // No entry was changed by the failed load.
         for (int i = 0; i < kStoredGasNames; ++i) {
             names[i] = m_gases.names[i];
@@ -227,12 +223,12 @@ void CGastypeEdit::onBack() {
             if (failure.isEmpty()) {
                 failure = QStringLiteral("The workbook could not be written.");
             }
-            presentLater(
+            m_boundary.tell(
                 QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, failure));
             return;
         }
     } catch (const std::exception& e) {
-        presentLater(
+        m_boundary.tell(
             QStringLiteral("The gas names could not be saved to\n%1\n\n%2").arg(path, reasonOf(e)));
         return;
     }
@@ -252,15 +248,4 @@ void CGastypeEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void CGastypeEdit::presentLater(const QString& text) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            if (m_presentMessage) {
-                m_presentMessage(text);
-            }
-        },
-        Qt::QueuedConnection);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "app/widgets/handlerboundary.h"
 #include "gastype/gasliststate.h"
 
 #include <QDialog>
 #include <QString>
-#include <functional>
 
 class QLineEdit;
 class QPushButton;
@@ -27,9 +27,8 @@ public:
     explicit CGastypeEdit(UserGases& gases, QWidget* parent = nullptr,
                           QString parameterWorkbook = QString());
 
-    // Problems with the parameter workbook are shown after the handler that met them has
-    // returned; tests replace the message box here.
-    using MessagePresenter = std::function<void(const QString& text)>;
+    // Problems with the parameter workbook are shown over the dialog after the handler that
+    // met them has returned; empty: a message box. Tests put a recorder here.
     void setMessagePresenter(MessagePresenter presenter);
 
 protected:
@@ -43,7 +42,6 @@ private:
     void onNameChanged();
     void onOk();
     void onBack();
-    void presentLater(const QString& text);
 
     UserGases& m_gases;
     QString m_parameterWorkbook;
@@ -52,5 +50,5 @@ private:
     QLineEdit* m_nameEdit = nullptr;
     QPushButton* m_okButton = nullptr;
     QPushButton* m_backButton = nullptr;
-    MessagePresenter m_presentMessage;
+    HandlerBoundary m_boundary{*this};
 };

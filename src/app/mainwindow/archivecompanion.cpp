@@ -24,19 +24,25 @@ QString newKey() {
 
 } // namespace
 
-ArchiveConfig archiveConfigOf(const PollState& state) {
+ArchiveConfig archiveConfigOf(const ChannelConfiguration& configuration, bool sixChannels) {
     ArchiveConfig config;
-    config.channels = state.sixChannel ? 6 : 4;
+    config.channels = sixChannels ? 6 : 4;
     for (size_t c = 0; c < size_t(config.channels); ++c) {
+        const ChannelSettings& from = configuration.channels[c];
         ArchiveChannel& ch = config.channel[c];
-        ch.gas = state.chanGasName[c].trimmed();
-        ch.unit = state.chanUnitName[c].trimmed();
-        ch.precisionCode = state.chanPrecision[c];
+        ch.gasCode = from.gasCode.value_or(0);
+        ch.gas = from.gasName.trimmed();
+        ch.unitCode = from.unitCode.value_or(0);
+        ch.unit = from.unitName.trimmed();
+        ch.precisionCode = from.precision.value_or(0);
         // Codes 1 to 3 divide the raw numbers by 10, 100 and 1000; others are shown as sent.
-        ch.scale = ch.precisionCode >= 1 && ch.precisionCode <= 3 ? (ch.precisionCode == 1   ? 10
-                                                                     : ch.precisionCode == 2 ? 100
-                                                                                             : 1000)
-                                                                  : 1;
+        ch.scale = ch.precisionCode == 1   ? 10
+                   : ch.precisionCode == 2 ? 100
+                   : ch.precisionCode == 3 ? 1000
+                                           : 1;
+        ch.rangeRaw = from.range ? from.range->raw : 0;
+        ch.lowAlarmRaw = from.lowAlarm ? from.lowAlarm->raw : 0;
+        ch.highAlarmRaw = from.highAlarm ? from.highAlarm->raw : 0;
     }
     return config;
 }

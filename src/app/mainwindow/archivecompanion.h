@@ -2,7 +2,7 @@
 
 #include "archive/archivefeed.h"
 #include "archive/archiveservice.h"
-#include "model/pollstate.h"
+#include "model/channelconfig.h"
 #include "protocol/resumeprobe.h"
 
 #include <QObject>
@@ -66,7 +66,7 @@ private:
 };
 
 // The configuration of the last parameter read as the archive keeps it.
-ArchiveConfig archiveConfigOf(const PollState& state);
+ArchiveConfig archiveConfigOf(const ChannelConfiguration& configuration, bool sixChannels);
 
 // What the archive knows, as the link compares it.
 QList<KnownMemory> knownMemoriesOf(const QList<MemoryCandidate>& found, int channels);

@@ -14,10 +14,11 @@
 #include "app/widgets/decimalfield.h"
 #include "app/widgets/dialogunits.h"
 #include "gastype/gasnametable.h"
+#include "model/displaytexts.h"
+#include "records/channelalarm.h"
 #include "res/appicon.h"
 #include "serial/mscomm1.h"
 #include "serial/portnumber.h"
-#include "serial/serialerror.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -50,18 +51,6 @@ const std::array<const char*, kChannelColumns> kColumnCaptions{
 
 } // namespace
 
-template <typename Handler> void CTrellmoDlg::guarded(Handler&& handler) noexcept {
-    try {
-        handler();
-    } catch (const SerialError& error) {
-        tell(error.text());
-    } catch (const std::exception& error) {
-        tell(QString::fromUtf8(error.what()));
-    } catch (...) {
-        tell(QStringLiteral("The operation failed for an unknown reason."));
-    }
-}
-
 CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -69,7 +58,8 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
       m_settings(std::move(settings)), m_hIcon(trellmoIcon()),
       m_comm(new CMscomm1(PortMap(m_settings.deviceFolder), this)), m_line(*m_comm),
       m_exporter(m_settings.recordFolder, m_settings.recordDate),
-      m_link(m_line, *this, m_values, m_userGases.names), m_keySwallower(*this) {
+      m_link(m_line, *this, m_userGases.names), m_keySwallower(*this), m_boundary(*this) {
+    m_boundary.setPresenter(m_settings.presentMessage);
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
     buildWindow();
     buildArchive();
@@ -95,14 +85,16 @@ void CTrellmoDlg::buildWindow() {
     QMenu* menu = menuBar->addMenu(QStringLiteral("MENU"));
     QAction* gasType = menu->addAction(QStringLiteral("Gas Type"));
     gasType->setObjectName(controlObjectName(ControlId::GasTypeCommand));
-    connect(gasType, &QAction::triggered, this, [this] { guarded([this] { OnGasType(); }); });
+    connect(gasType, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { OnGasType(); }); });
     QAction* records = menu->addAction(QStringLiteral("Records..."));
     records->setObjectName(controlObjectName(ControlId::RecordsCommand));
-    connect(records, &QAction::triggered, this, [this] { guarded([this] { onRecords(); }); });
+    connect(records, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { onRecords(); }); });
     QAction* downloadAll = menu->addAction(QStringLiteral("Download all records"));
     downloadAll->setObjectName(QStringLiteral("downloadAllCommand"));
     connect(downloadAll, &QAction::triggered, this, [this] {
-        guarded([this] {
+        m_boundary.run([this] {
             // As Download Data, which the record total enables.
             if (m_link.state().recordTotal > 0) {
                 m_archive->startDownload(true);
@@ -112,7 +104,7 @@ void CTrellmoDlg::buildWindow() {
     QAction* import = menu->addAction(QStringLiteral("Import workbooks..."));
     import->setObjectName(QStringLiteral("importWorkbooksCommand"));
     connect(import, &QAction::triggered, this,
-            [this] { guarded([this] { m_archive->importWorkbooks(this); }); });
+            [this] { m_boundary.run([this] { m_archive->importWorkbooks(this); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -139,8 +131,9 @@ void CTrellmoDlg::buildWindow() {
 void CTrellmoDlg::buildSystemMenu() {
     const auto addCommand = [this](const QString& text, unsigned commandId) {
         QAction* action = m_systemMenu->addAction(text);
-        connect(action, &QAction::triggered, this,
-                [this, commandId] { guarded([this, commandId] { OnSysCommand(commandId, 0); }); });
+        connect(action, &QAction::triggered, this, [this, commandId] {
+            m_boundary.run([this, commandId] { OnSysCommand(commandId, 0); });
+        });
         return action;
     };
     addCommand(QStringLiteral("Minimize"), SC_MINIMIZE_COMMAND);
@@ -155,7 +148,7 @@ void CTrellmoDlg::buildSystemMenu() {
 void CTrellmoDlg::connectHandlers() {
     const auto onClick = [this](QPushButton* button, void (CTrellmoDlg::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { m_boundary.run([this, handler] { (this->*handler)(); }); });
     };
     onClick(m_ui.openPort, &CTrellmoDlg::OnOpenPort);
     onClick(m_ui.checkPort, &CTrellmoDlg::OnCheckPort);
@@ -165,11 +158,11 @@ void CTrellmoDlg::connectHandlers() {
     onClick(m_ui.downloadData, &CTrellmoDlg::OnDownloadData);
     onClick(m_ui.openFolder, &CTrellmoDlg::OnOpenFolder);
     connect(m_comm, &CMscomm1::commEvent, this, [this] {
-        guarded([this] { OnComm(); });
+        m_boundary.run([this] { OnComm(); });
         reportExportFailure();
     });
     connect(m_comm, &CMscomm1::portLost, this,
-            [this](const QString& text) { guarded([this, text] { onPortLost(text); }); });
+            [this](const QString& text) { m_boundary.run([this, text] { onPortLost(text); }); });
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_portCombo->setToolTip(m_portCombo->itemData(index, Qt::ToolTipRole).toString());
     });
@@ -182,7 +175,7 @@ void CTrellmoDlg::OnInitDialog() {
     setUpChannelTable();
     // An unreadable parameter workbook is reported once the window is up; the user gases then
     // keep empty names.
-    guarded([this] { LoadUserGasNames(); });
+    m_boundary.run([this] { LoadUserGasNames(); });
     m_values.percentText = QStringLiteral("0%");
     ShowValues();
 }
@@ -280,7 +273,7 @@ void CTrellmoDlg::onPortLost(const QString& text) {
     m_portCombo->setEnabled(true);
     m_ui.readParameter->setEnabled(false);
     stopLink();
-    tell(text);
+    m_boundary.tell(text);
 }
 
 void CTrellmoDlg::stopLink() {
@@ -305,12 +298,15 @@ void CTrellmoDlg::startLinkDownload(QList<KnownMemory> known, bool fetchAll) {
     StopTimer(PARAMETER_TIMER);
     m_downloadTimer.start(InstrumentLink::kDownloadPeriodMs, Qt::PreciseTimer, this);
     m_link.startDownload(std::move(known), fetchAll);
+    const DownloadProgress start = downloadStartProgress();
+    m_values.progress = start.bar;
+    m_values.percentText = start.percentText;
 }
 
 void CTrellmoDlg::buildArchive() {
     ArchiveCompanion::Hooks hooks;
     hooks.tell = [this](const QString& text) {
-        tell(text);
+        m_boundary.tell(text);
     };
     hooks.note = [this](const QString& text) {
         m_linkNotice->setNote(text);
@@ -319,13 +315,13 @@ void CTrellmoDlg::buildArchive() {
         return QStringLiteral("COM%1").arg(m_comm->commPort());
     };
     hooks.configuration = [this] {
-        return archiveConfigOf(m_link.state());
+        return archiveConfigOf(m_link.configuration(), m_link.state().sixChannel != 0);
     };
     hooks.recordTotal = [this] {
         return m_link.state().recordTotal;
     };
     hooks.startLink = [this](QList<KnownMemory> known, bool fetchAll) {
-        guarded([&] { startLinkDownload(std::move(known), fetchAll); });
+        m_boundary.run([&] { startLinkDownload(std::move(known), fetchAll); });
     };
     m_archive = new ArchiveCompanion(m_settings.recordFolder, m_exporter, std::move(hooks), this);
     m_link.setExporter(&m_archive->exporter());
@@ -334,9 +330,9 @@ void CTrellmoDlg::buildArchive() {
 
 void CTrellmoDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_parameterTimer.timerId()) {
-        guarded([this] { OnTimer(PARAMETER_TIMER); });
+        m_boundary.run([this] { OnTimer(PARAMETER_TIMER); });
     } else if (event->timerId() == m_downloadTimer.timerId()) {
-        guarded([this] { OnTimer(DOWNLOAD_TIMER); });
+        m_boundary.run([this] { OnTimer(DOWNLOAD_TIMER); });
     } else {
         QDialog::timerEvent(event);
     }
@@ -389,7 +385,7 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
     // Only the close of the shown window is the user's exit; the close box doesn't look at
     // the numeric fields.
     if (isVisible()) {
-        guarded([this] { writeUnwrittenRecords(); });
+        m_boundary.run([this] { writeUnwrittenRecords(); });
     }
     QDialog::closeEvent(event);
 }
@@ -412,10 +408,10 @@ void CTrellmoDlg::writeUnwrittenRecords() {
 
 void CTrellmoDlg::reportExportFailure() {
     if (const QString text = m_exporter.takeFailureMessage(); !text.isEmpty()) {
-        tell(text);
+        m_boundary.tell(text);
     }
     if (const QString text = m_exporter.takeContinuationNotice(); !text.isEmpty()) {
-        tell(text);
+        m_boundary.tell(text);
     }
 }
 
@@ -431,7 +427,7 @@ void CTrellmoDlg::OnGasType() {
     // Parented to the main window, as the platform's dialogs without an explicit parent are
     // owned by the application's main window; modal, while timers and serial events go on.
     CGastypeEdit cs(m_userGases, this, m_settings.parameterWorkbook);
-    cs.setMessagePresenter([this, &cs](const QString& text) { present(&cs, text); });
+    cs.setMessagePresenter(m_boundary.presenter());
     fitCaptions(cs);
     cs.exec();
 }
@@ -442,7 +438,7 @@ void CTrellmoDlg::onRecords() {
         m_records->rescan();
     } else {
         m_records = new RecordsWindow(m_exporter.folder(), this);
-        m_records->watchChannelTable(m_channelList);
+        m_records->setAlarmSource([this] { return channelAlarmsOf(m_link.configuration()); });
         m_exporter.setWrittenListener([this](const QString& path) {
             if (m_records) {
                 m_records->workbookWritten(path);
@@ -478,9 +474,9 @@ bool CTrellmoDlg::collectNumber(QLineEdit* field, quint64 maximum, quint64& valu
     }
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
-    tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
-             .arg(field->accessibleName())
-             .arg(maximum));
+    m_boundary.tell(QStringLiteral("%1: enter a whole number from 0 to %2.")
+                        .arg(field->accessibleName())
+                        .arg(maximum));
     return false;
 }
 
@@ -502,36 +498,45 @@ bool CTrellmoDlg::CollectValues() {
     return true;
 }
 
-void CTrellmoDlg::setCellText(int row, ChannelField field, const QString& text) {
-    if (QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + int(field))) {
-        item->setText(text);
+void CTrellmoDlg::frameSent(const QByteArray& frame) {
+    m_values.sendText = sentFrameText(frame);
+    m_values.receiveText.clear();
+}
+
+void CTrellmoDlg::bytesReceived(const QByteArray& bytes) {
+    m_values.receiveText += receivedBytesText(bytes);
+}
+
+void CTrellmoDlg::recordRequested(quint32 index, quint32 total) {
+    const DownloadProgress progress = downloadProgressOf(index, total);
+    m_values.progress = progress.bar;
+    m_values.percentText = progress.percentText;
+}
+
+void CTrellmoDlg::channelCountReported(quint8 count) {
+    m_values.channelCount = count;
+}
+
+void CTrellmoDlg::recordTotalReported(quint32 total) {
+    m_values.recordTotal = total;
+    // A total of 0 leaves the button as an earlier read left it.
+    if (total > 0) {
+        m_ui.downloadData->setEnabled(true);
     }
 }
 
-void CTrellmoDlg::enableDownload() {
-    m_ui.downloadData->setEnabled(true);
-}
-
-void CTrellmoDlg::tell(const QString& text) {
-    // Shown after the current handler has unwound, never from inside it; a text already
-    // waiting to be shown is not queued twice.
-    if (m_queuedMessages.contains(text)) {
-        return;
+void CTrellmoDlg::channelsChanged() {
+    const ChannelConfiguration& config = m_link.configuration();
+    for (int row = 0; row < kChannelRows; ++row) {
+        for (int field = 0; field < kChannelFieldCount; ++field) {
+            QTableWidgetItem* item = m_channelList->item(row, kFirstValueColumn + field);
+            if (item) {
+                item->setText(channelFieldText(config.channels[static_cast<size_t>(row)],
+                                               static_cast<ChannelField>(field)));
+            }
+        }
     }
-    m_queuedMessages.insert(text);
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            present(this, text);
-            m_queuedMessages.remove(text);
-        },
-        Qt::QueuedConnection);
-}
-
-void CTrellmoDlg::present(QWidget* parent, const QString& text) {
-    if (m_settings.presentMessage) {
-        m_settings.presentMessage(parent, text);
-    } else {
-        showMessageBox(parent, text);
+    if (m_records) {
+        m_records->alarmsChanged();
     }
 }

@@ -2,7 +2,9 @@
 
 #include "app/mainwindow/commframesink.h"
 #include "app/mainwindow/dialogsettings.h"
+#include "app/mainwindow/linkwording.h"
 #include "app/mainwindow/mainwindowcontrols.h"
+#include "app/widgets/handlerboundary.h"
 #include "app/widgets/keyswallower.h"
 #include "export/recordexporter.h"
 #include "gastype/gasliststate.h"
@@ -13,7 +15,6 @@
 #include <QDialog>
 #include <QIcon>
 #include <QPointer>
-#include <QSet>
 
 class ArchiveCompanion;
 class CMscomm1;
@@ -28,7 +29,8 @@ class RecordsWindow;
 // The main window: port selection, the channel table, the channel count and record total, the
 // download with its progress, and the Send / Receive monitors. It owns the serial line, the two
 // timers and the instrument protocol, and forwards button presses, ticks and received bytes to
-// the protocol. The values it shows live in m_values (see ShowValues / CollectValues).
+// the protocol. The values it shows live in m_values (see ShowValues / CollectValues); the
+// protocol's events fill them, and its channel configuration fills the channel table.
 //
 // Every handler runs behind one boundary: a failure it throws (a refused serial operation, for
 // one) ends the handler and is shown in a message box once the handler has unwound.
@@ -38,7 +40,7 @@ class RecordsWindow;
 // the disk stays with the protocol for the next attempt; the user hears of it once per run of
 // failures, after the handler; at exit, records that still cannot be written are written, saved
 // elsewhere or discarded as the user chooses (SettleUnwrittenRecords).
-class CTrellmoDlg : public QDialog, private ChannelTable {
+class CTrellmoDlg : public QDialog, private LinkEvents {
     Q_OBJECT
 public:
     static constexpr int PARAMETER_TIMER = 1; // 150 ms, the parameter-read sequence
@@ -93,13 +95,13 @@ private:
     bool CollectValues();
     bool collectNumber(QLineEdit* field, quint64 maximum, quint64& value);
 
-    // ChannelTable
-    void setCellText(int row, ChannelField field, const QString& text) override;
-    void enableDownload() override;
-
-    template <typename Handler> void guarded(Handler&& handler) noexcept;
-    void tell(const QString& text);
-    void present(QWidget* parent, const QString& text);
+    // LinkEvents: what the link reports, worded into m_values and the channel table.
+    void frameSent(const QByteArray& frame) override;
+    void bytesReceived(const QByteArray& bytes) override;
+    void recordRequested(quint32 index, quint32 total) override;
+    void channelCountReported(quint8 count) override;
+    void recordTotalReported(quint32 total) override;
+    void channelsChanged() override;
 
     DialogSettings m_settings;
     QIcon m_hIcon;
@@ -119,7 +121,7 @@ private:
     PortHintLabel* m_portHint = nullptr;
     PortListPresenter* m_portList = nullptr;
     KeySwallower m_keySwallower;
-    QSet<QString> m_queuedMessages;
+    HandlerBoundary m_boundary;
     QPointer<RecordsWindow> m_records;
     ArchiveCompanion* m_archive = nullptr;
 };

@@ -96,15 +96,15 @@ void settleUnwrittenRecords(QWidget* parent, const UnwrittenRecordsActions& acti
 
 void settleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporter& exporter) {
     const auto layout = [&link] {
-        return link.state().sixChannel ? ChannelLayout::Six : ChannelLayout::Four;
+        return link.unwrittenLayout();
     };
     const auto dropHeldRows = [&link, &exporter] {
-        link.state().storeRow = 0;
+        link.discardUnwritten();
         exporter.forgetHeldRows();
     };
     UnwrittenRecordsActions actions;
     actions.describe = [&link, &exporter] {
-        return exporter.unwrittenRecordsMessage(link.state().storeRow);
+        return exporter.unwrittenRecordsMessage(link.unwrittenCount());
     };
     actions.tryAgain = [&link] {
         return link.flushUnwritten();
@@ -115,7 +115,7 @@ void settleUnwrittenRecords(QWidget* parent, InstrumentLink& link, RecordExporte
     };
     actions.saveTo = [&link, &exporter, layout, dropHeldRows](const QString& path) {
         const QString failure =
-            exporter.saveElsewhere(path, layout(), link.records(), link.state().storeRow);
+            exporter.saveElsewhere(path, layout(), link.records(), link.unwrittenCount());
         if (failure.isEmpty()) {
             dropHeldRows();
         }

@@ -20,7 +20,6 @@
 #include <QSplitter>
 #include <QSvgGenerator>
 #include <QTableView>
-#include <QTableWidget>
 #include <QThread>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -189,31 +188,9 @@ void RecordsWindow::setAlarmSource(AlarmSource source) {
 }
 
 void RecordsWindow::alarmsChanged() {
-    // A parameter read changes the channel table cell by cell: the levels are taken once the
-    // event loop is back.
+    // A parameter read changes the configuration answer by answer: the levels are taken once
+    // the event loop is back.
     m_alarmTimer.start();
-}
-
-void RecordsWindow::watchChannelTable(QTableWidget* table) {
-    // Columns of the channel table: 1 "Gas Type", 3 "Unit", 5 "Low Alarm", 6 "High Alarm".
-    setAlarmSource([table = QPointer<QTableWidget>(table)] {
-        std::vector<ChannelAlarm> alarms;
-        if (!table) {
-            return alarms;
-        }
-        const auto text = [&](int row, int column) {
-            const QTableWidgetItem* item = table->item(row, column);
-            return item ? item->text() : QString();
-        };
-        for (int row = 0; row < table->rowCount(); ++row) {
-            if (auto alarm = channelAlarmFromTexts(row + 1, text(row, 1), text(row, 3),
-                                                   text(row, 5), text(row, 6))) {
-                alarms.push_back(std::move(*alarm));
-            }
-        }
-        return alarms;
-    });
-    connect(table, &QTableWidget::itemChanged, this, &RecordsWindow::alarmsChanged);
 }
 
 void RecordsWindow::rescan() {

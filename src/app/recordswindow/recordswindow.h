@@ -16,7 +16,6 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTableView;
-class QTableWidget;
 class QThread;
 class QToolButton;
 class QTreeWidget;
@@ -41,8 +40,6 @@ public:
     // alarmsChanged().
     void setAlarmSource(AlarmSource source);
     void alarmsChanged();
-    // Follows the main window's channel table: its gas, unit and alarm columns.
-    void watchChannelTable(QTableWidget* table);
 
     // Lists the folder again and opens the newest workbook when none is shown.
     void rescan();
