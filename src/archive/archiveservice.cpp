@@ -115,6 +115,17 @@ void ArchiveService::loadRange(qint64 memoryId, const QString& from, const QStri
     });
 }
 
+void ArchiveService::loadSheet(qint64 memoryId, const QString& from, const QString& to,
+                               const QString& label, quint64 ticket) {
+    post([this, memoryId, from, to, label, ticket](ArchiveWorker& worker) {
+        QString error;
+        const ArchiveSheet sheet =
+            archiveSheetOf(worker.store().range(memoryId, from, to, &error), label);
+        QMetaObject::invokeMethod(
+            this, [this, ticket, sheet, error] { emit sheetLoaded(ticket, sheet, error); });
+    });
+}
+
 void ArchiveService::importWorkbooks(const QStringList& paths) {
     post([this, paths](ArchiveWorker& worker) {
         const ImportReport report =

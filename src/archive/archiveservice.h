@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/archivesheet.h"
 #include "archive/archivestore.h"
 #include "archive/workbookimport.h"
 
@@ -46,6 +47,9 @@ public:
     void lookup(const QString& configuration);
     void listMemories();
     void loadRange(qint64 memoryId, const QString& from, const QString& to, quint64 ticket);
+    // The same range shaped for the Records window, on the archive's thread.
+    void loadSheet(qint64 memoryId, const QString& from, const QString& to, const QString& label,
+                   quint64 ticket);
     void importWorkbooks(const QStringList& paths);
 
     // Waits (at exit, in tests) until everything handed over has been tried; true when
@@ -59,6 +63,7 @@ signals:
     void candidatesFound(const QString& configuration, const QList<MemoryCandidate>& found);
     void memoriesListed(const QList<MemorySummary>& memories, const QString& error);
     void rangeLoaded(quint64 ticket, const ArchiveRange& range, const QString& error);
+    void sheetLoaded(quint64 ticket, const ArchiveSheet& sheet, const QString& error);
     void importProgress(int done, int total);
     void importFinished(const ImportReport& report);
 

@@ -84,5 +84,8 @@ ArchiveSheet archiveSheetOf(const ArchiveRange& range, const QString& label) {
             sheet->cells.push_back(cell);
         }
     }
-    return {sheet, alarmsOf(range)};
+    ArchiveSheet result{sheet, alarmsOf(range), nullptr};
+    result.shape = std::make_shared<RecordShape>(shapeRecords(*sheet));
+    applyAlarms(*result.shape, result.alarms);
+    return result;
 }

@@ -2,6 +2,7 @@
 
 #include "archive/archivetypes.h"
 #include "records/channelalarm.h"
+#include "records/recordshape.h"
 #include "records/recordsheet.h"
 
 #include <memory>
@@ -14,6 +15,8 @@ struct ArchiveSheet {
     // The alarm levels of the downloads that brought the records: per channel, gas and unit
     // those of the latest such download.
     std::vector<ChannelAlarm> alarms;
+    // The records shaped into lines, with those levels applied.
+    std::shared_ptr<RecordShape> shape;
 };
 
 // `label` stands where a workbook's path would ("archive: memory 3").

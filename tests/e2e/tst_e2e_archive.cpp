@@ -8,6 +8,13 @@
 #include "xlsreadback.h"
 
 #include "app/mainwindow/trellmodlg.h"
+#include "app/recordswindow/recordswindow.h"
+#include "archive/archiveservice.h"
+#include "records/recordshape.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
 
 #include <QLabel>
 #include <QProcess>

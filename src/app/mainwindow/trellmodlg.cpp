@@ -438,6 +438,7 @@ void CTrellmoDlg::onRecords() {
         m_records->rescan();
     } else {
         m_records = new RecordsWindow(m_exporter.folder(), this);
+        m_records->setArchive(&m_archive->service());
         m_records->setAlarmSource([this] { return channelAlarmsOf(m_link.configuration()); });
         m_exporter.setWrittenListener([this](const QString& path) {
             if (m_records) {
