@@ -17,7 +17,7 @@ void ArchiveFeed::setMemory(const QString& memoryKey, const QString& fingerprint
 }
 
 void ArchiveFeed::endDownload(DownloadEnd end) {
-    if (m_memoryKey.isEmpty() || m_fingerprint.isEmpty() || !m_archive.isOpen()) {
+    if (m_memoryKey.isEmpty() || m_fingerprint.isEmpty() || !m_archive.isUsable()) {
         return;
     }
     ArchiveBatch batch;
@@ -51,7 +51,8 @@ bool ArchiveFeed::exportBatch(ChannelLayout layout, const RecordStore& store, qu
     if (!m_workbooks.exportBatch(layout, store, rowCount)) {
         return false;
     }
-    if (m_memoryKey.isEmpty() || !m_archive.isOpen()) {
+    // The workbook write has made the record folder: the archive can go beside it now.
+    if (m_memoryKey.isEmpty() || !m_archive.ensureOpen()) {
         return true; // no archive, or the download did not start through it
     }
     ArchiveBatch batch;

@@ -2,6 +2,8 @@
 
 #include "archive/archiveworker.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QSemaphore>
 #include <QTimer>
@@ -55,11 +57,21 @@ void ArchiveService::openFile(const QString& path) {
     open([path](ArchiveStore& store) { return store.openFile(path); });
 }
 
+bool ArchiveService::ensureOpen() {
+    if (!m_openTried && !m_file.isEmpty() && QFileInfo(m_file).absoluteDir().exists()) {
+        openFile(m_file);
+    }
+    return isUsable();
+}
+
 void ArchiveService::open(Opener opener) {
+    m_openTried = true;
+    m_opening = true;
     post([this, opener = std::move(opener)](ArchiveWorker& worker) {
         const ArchiveStore::Status status = opener(worker.store());
         const QString where = worker.store().where();
         QMetaObject::invokeMethod(this, [this, status, where] {
+            m_opening = false;
             m_open = status.ok;
             m_where = where;
             emit opened(status.ok, status.message);

@@ -38,6 +38,13 @@ public:
 
     // The SQLite archive at path. Answered by opened().
     void openFile(const QString& path);
+    // The SQLite archive at path, opened by ensureOpen() once its folder exists: the program
+    // makes no record folder before it has records to put there.
+    void setFile(const QString& path) { m_file = path; }
+    // Opens the file set, once, when its folder exists. True while the archive is open or
+    // being opened: work handed over meanwhile runs once it is open.
+    bool ensureOpen();
+    bool isUsable() const { return m_open || m_opening; }
     // Any archive the opener sets up on the archive's thread (the opener runs there).
     void open(Opener opener);
     bool isOpen() const { return m_open; }
@@ -74,6 +81,9 @@ private:
     QThread m_thread;
     ArchiveWorker* m_worker = nullptr;
     bool m_open = false;
+    bool m_opening = false;
+    bool m_openTried = false;
+    QString m_file;
     bool m_failing = false;
     int m_pending = 0;
     QString m_where;

@@ -86,9 +86,9 @@ ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, BatchExporter& w
         }
     });
     connect(&m_service, &ArchiveService::importFinished, this, &ArchiveCompanion::importDone);
-    // The folder is made by the first export when missing; the archive needs it first.
-    QDir().mkpath(recordFolder);
-    m_service.openFile(QDir(recordFolder).filePath(archiveFileName()));
+    // Opened now when the record folder exists, else beside the first batch's workbook.
+    m_service.setFile(QDir(recordFolder).filePath(archiveFileName()));
+    m_service.ensureOpen();
 }
 
 void ArchiveCompanion::startDownload(bool fetchAll) {
@@ -110,7 +110,7 @@ void ArchiveCompanion::startDownload(bool fetchAll) {
         m_hooks.startLink({}, false);
         return;
     }
-    if (!m_service.isOpen()) {
+    if (!m_service.ensureOpen()) {
         begin({});
         return;
     }
@@ -176,7 +176,7 @@ void ArchiveCompanion::stored(const ArchiveStoreReport& report) {
 }
 
 void ArchiveCompanion::importWorkbooks(QWidget* parent) {
-    if (!m_service.isOpen()) {
+    if (!m_service.ensureOpen()) {
         m_hooks.tell(QStringLiteral("The records archive is not open; nothing can be imported."));
         return;
     }

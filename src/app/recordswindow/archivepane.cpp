@@ -85,7 +85,7 @@ void RecordsWindow::buildArchivePane() {
 }
 
 void RecordsWindow::listArchive() {
-    if (m_archive && m_archive->isOpen()) {
+    if (m_archive && m_archive->ensureOpen()) {
         m_archive->listMemories();
     }
 }
