@@ -60,6 +60,17 @@ void InstrumentLink::startDownload() {
     }
 }
 
+void InstrumentLink::startDownload(QList<KnownMemory> known, bool fetchAll) {
+    m_fetchAll = fetchAll;
+    if (fetchAll || m_state.recordIndex == 0) {
+        m_probe.start(std::move(known), m_state.recordTotal);
+        if (!m_probe.asking()) {
+            takeProbeAnswer();
+        }
+    }
+    startDownload();
+}
+
 void InstrumentLink::stop() {
     m_lateAnswers.reset();
     m_silence.reset();
@@ -180,6 +191,9 @@ void InstrumentLink::downloadTick() {
 bool InstrumentLink::sendRecordRequest() {
     // With the line closed nothing is sent at all, so the download resumes where it stood (the
     // same record again if its answer was outstanding).
+    if (m_line.isOpen() && m_probe.asking()) {
+        return sendProbeRequest();
+    }
     if (!m_line.isOpen() || !recordRequestDue(m_state)) {
         return false;
     }
@@ -250,6 +264,26 @@ void InstrumentLink::decodeFunction3() {
     m_silence.answered(false);
 }
 
+bool InstrumentLink::sendProbeRequest() {
+    const bool nextRecord = m_state.awaitingRecord == 0;
+    sendRequest(recordRequestFrame(m_probe.recordToAsk()));
+    m_lateAnswers.requestSent(nextRecord);
+    m_silence.recordRequested(m_clock(), m_probe.recordToAsk(), m_state.recordTotal);
+    m_state.awaitingRecord = 1;
+    return true;
+}
+
+// The probe has decided: the download goes on after the last archived record, or from the
+// start. Either way the next request is for a record the download keeps.
+void InstrumentLink::takeProbeAnswer() {
+    const bool resume = m_probe.outcome() == ResumeProbe::Outcome::Resume && !m_fetchAll;
+    m_state.recordIndex = resume ? m_probe.resumeAfter() : 0;
+    m_state.awaitingRecord = 0;
+    if (m_resumeListener) {
+        m_resumeListener(m_probe);
+    }
+}
+
 bool InstrumentLink::decodeRecord() {
     const int length = m_state.sixChannel ? kRecordAnswerLength6 : kRecordAnswerLength4;
     if (m_lateAnswers.isLateCopy(m_state.rxFrame.data(), length)) {
@@ -258,6 +292,18 @@ bool InstrumentLink::decodeRecord() {
     // Taken before decoding, which zeroes the answer's CRC bytes.
     m_lateAnswers.answerTaken(m_state.rxFrame.data(), length);
     m_silence.answered(true);
+    if (m_probe.asking()) {
+        m_probe.answered(readRecord(m_state));
+        // As a stored record's answer: its CRC bytes zeroed so that trailing bytes cannot
+        // decode it again.
+        m_state.rxFrame[static_cast<size_t>(length - 2)] = 0;
+        m_state.rxFrame[static_cast<size_t>(length - 1)] = 0;
+        m_state.awaitingRecord = 0;
+        if (!m_probe.asking()) {
+            takeProbeAnswer();
+        }
+        return true;
+    }
     DecodeRecord(m_state, m_records);
     m_batches.afterRecord(m_state, m_records, m_exporter);
     return true;

@@ -10,6 +10,7 @@
 #include "protocol/pacetimer.h"
 #include "protocol/receivepath.h"
 #include "protocol/recordbatch.h"
+#include "protocol/resumeprobe.h"
 #include "protocol/silencewatch.h"
 
 #include <QByteArray>
@@ -59,6 +60,18 @@ public:
     void readParameter();
     // Download Data. The window stops timer 1, starts timer 2.
     void startDownload();
+    // Download Data with the records archive: `known` are the memories it holds under the
+    // configuration just read. The first download of a run (or with fetchAll, any) first asks
+    // for record 1 and the last archived record K of a matching memory (ResumeProbe); the
+    // download then goes on from K + 1, or fetches the whole memory as a new one. fetchAll
+    // fetches the whole memory in any case. Later downloads of a run go on after the previous
+    // total, as without the archive.
+    void startDownload(QList<KnownMemory> known, bool fetchAll);
+    // Told when the probe has decided where the download goes on.
+    void setResumeListener(std::function<void(const ResumeProbe&)> listener) {
+        m_resumeListener = std::move(listener);
+    }
+    const ResumeProbe& resume() const { return m_probe; }
     // Timer 1 tick: sends the frame of the current step; StopTimer at step 9.
     TickOutcome parameterTick();
     // Timer 2 tick: asks for the next record, or again for the one still unanswered.
@@ -95,6 +108,8 @@ private:
     bool decodeRecord() override;
     void sendRequest(const QByteArray& frame);
     bool sendRecordRequest();
+    bool sendProbeRequest();
+    void takeProbeAnswer();
     void sendPacedRequest();
     void sendPacedParameterStep();
     void sendPacedRecordRequest();
@@ -126,4 +141,7 @@ private:
     // as long as at the tick pace (eight ticks), and as long again for a slow instrument.
     static constexpr qint64 kLookoutUs = 800'000;
     qint64 m_lookoutSinceUs = 0;
+    ResumeProbe m_probe;
+    bool m_fetchAll = false;
+    std::function<void(const ResumeProbe&)> m_resumeListener;
 };

@@ -24,6 +24,9 @@ struct SimulatorConfig {
     // An instrument that cannot keep up: an answer due less than this many milliseconds after
     // the previous answer is dropped (0: none is).
     int minAnswerSpacingMs = 0;
+    // Record n holds what record n + contentOffset holds by default: another offset is a memory
+    // cleared and filled again, or another instrument of the same configuration.
+    quint32 contentOffset = 0;
 
     static SimulatorConfig sixChannels() {
         SimulatorConfig config;

@@ -21,6 +21,13 @@ public:
 
     static QString textOf(const LinkSilence& silence, const QString& portName,
                           quint32 tickPaceSince = 0);
+    // A standing note (what the download found in the records archive), shown while the
+    // instrument answers; empty: none.
+    void setNote(const QString& note);
+
+private:
+    QString m_note;
+    QString m_silenceText;
 
 signals:
     // The text just shown; empty when the notice was withdrawn.

@@ -2,6 +2,7 @@
 
 #include "app/gastypedialog/gastypeedit.h"
 #include "app/mainwindow/aboutdlg.h"
+#include "app/mainwindow/archivecompanion.h"
 #include "app/mainwindow/controlids.h"
 #include "app/mainwindow/linknotice.h"
 #include "app/mainwindow/porthintlabel.h"
@@ -61,12 +62,12 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
       m_link(m_line, *this, m_userGases.names), m_keySwallower(*this), m_boundary(*this) {
     m_boundary.setPresenter(m_settings.presentMessage);
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
-    m_link.setExporter(&m_exporter);
     m_paceTimer = new LinePaceTimer(this);
     if (!m_settings.tickPace) {
         m_link.setPaceTimer(m_paceTimer);
     }
     buildWindow();
+    buildArchive();
     connectHandlers();
     OnInitDialog();
     fitCaptions(*findChild<QWidget*>(QStringLiteral("client"), Qt::FindDirectChildrenOnly));
@@ -95,6 +96,20 @@ void CTrellmoDlg::buildWindow() {
     records->setObjectName(controlObjectName(ControlId::RecordsCommand));
     connect(records, &QAction::triggered, this,
             [this] { m_boundary.run([this] { onRecords(); }); });
+    QAction* downloadAll = menu->addAction(QStringLiteral("Download all records"));
+    downloadAll->setObjectName(QStringLiteral("downloadAllCommand"));
+    connect(downloadAll, &QAction::triggered, this, [this] {
+        m_boundary.run([this] {
+            // As Download Data, which the record total enables.
+            if (m_link.state().recordTotal > 0) {
+                m_archive->startDownload(true);
+            }
+        });
+    });
+    QAction* import = menu->addAction(QStringLiteral("Import workbooks..."));
+    import->setObjectName(QStringLiteral("importWorkbooksCommand"));
+    connect(import, &QAction::triggered, this,
+            [this] { m_boundary.run([this] { m_archive->importWorkbooks(this); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -300,12 +315,42 @@ void CTrellmoDlg::OnReadParameter() {
 }
 
 void CTrellmoDlg::OnDownloadData() {
+    // The archive is asked first which memories it knows; startLinkDownload follows its answer.
+    m_archive->startDownload(false);
+}
+
+void CTrellmoDlg::startLinkDownload(QList<KnownMemory> known, bool fetchAll) {
     StopTimer(PARAMETER_TIMER);
     m_downloadTimer.start(InstrumentLink::kDownloadPeriodMs, Qt::PreciseTimer, this);
-    m_link.startDownload();
+    m_link.startDownload(std::move(known), fetchAll);
     const DownloadProgress start = downloadStartProgress();
     m_values.progress = start.bar;
     m_values.percentText = start.percentText;
+}
+
+void CTrellmoDlg::buildArchive() {
+    ArchiveCompanion::Hooks hooks;
+    hooks.tell = [this](const QString& text) {
+        m_boundary.tell(text);
+    };
+    hooks.note = [this](const QString& text) {
+        m_linkNotice->setNote(text);
+    };
+    hooks.portName = [this] {
+        return QStringLiteral("COM%1").arg(m_comm->commPort());
+    };
+    hooks.configuration = [this] {
+        return archiveConfigOf(m_link.configuration(), m_link.state().sixChannel != 0);
+    };
+    hooks.recordTotal = [this] {
+        return m_link.state().recordTotal;
+    };
+    hooks.startLink = [this](QList<KnownMemory> known, bool fetchAll) {
+        m_boundary.run([&] { startLinkDownload(std::move(known), fetchAll); });
+    };
+    m_archive = new ArchiveCompanion(m_settings.recordFolder, m_exporter, std::move(hooks), this);
+    m_link.setExporter(&m_archive->exporter());
+    m_link.setResumeListener([this](const ResumeProbe& probe) { m_archive->resumeDecided(probe); });
 }
 
 void CTrellmoDlg::timerEvent(QTimerEvent* event) {
@@ -376,7 +421,10 @@ void CTrellmoDlg::writeUnwrittenRecords() {
     // The program is leaving: no more requests, so the count the user decides on stays put.
     StopTimer(DOWNLOAD_TIMER);
     StopTimer(PARAMETER_TIMER);
-    if (m_link.flushUnwritten()) {
+    const bool written = m_link.flushUnwritten();
+    // Bounded: the archive's thread stores what it still holds, or it stays in the workbooks.
+    (void)m_archive->service().finish(ArchiveCompanion::kLookupWaitMs);
+    if (written) {
         return;
     }
     // The question below names the workbook and the reason, so a pending failure text would
@@ -417,6 +465,7 @@ void CTrellmoDlg::onRecords() {
         m_records->rescan();
     } else {
         m_records = new RecordsWindow(m_exporter.folder(), this);
+        m_records->setArchive(&m_archive->service());
         m_records->setAlarmSource([this] { return channelAlarmsOf(m_link.configuration()); });
         m_exporter.setWrittenListener([this](const QString& path) {
             if (m_records) {

@@ -17,6 +17,7 @@
 #include <QIcon>
 #include <QPointer>
 
+class ArchiveCompanion;
 class CMscomm1;
 class LinePaceTimer;
 class LinkNotice;
@@ -36,7 +37,8 @@ class RecordsWindow;
 // Every handler runs behind one boundary: a failure it throws (a refused serial operation, for
 // one) ends the handler and is shown in a message box once the handler has unwound.
 //
-// Downloaded records go to the day workbooks through m_exporter. A batch that does not reach
+// Downloaded records go to the day workbooks through m_exporter, and each batch that reached
+// them on to the records archive beside them (m_archive). A batch that does not reach
 // the disk stays with the protocol for the next attempt; the user hears of it once per run of
 // failures, after the handler; at exit, records that still cannot be written are written, saved
 // elsewhere or discarded as the user chooses (SettleUnwrittenRecords).
@@ -81,6 +83,8 @@ private:
     void OnOpenFolder();
     void OnGasType();
     void onRecords();
+    void startLinkDownload(QList<KnownMemory> known, bool fetchAll);
+    void buildArchive();
     void onPortLost(const QString& text);
     void stopLink();
     void LoadUserGasNames();
@@ -128,4 +132,5 @@ private:
     KeySwallower m_keySwallower;
     HandlerBoundary m_boundary;
     QPointer<RecordsWindow> m_records;
+    ArchiveCompanion* m_archive = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "app/recordswindow/recordschartview.h"
 #include "app/recordswindow/recordtablemodel.h"
+#include "archive/archiveservice.h"
 #include "records/dayworkbooks.h"
 #include "records/recordcsv.h"
 #include "spreadsheet/safefilewrite.h"
@@ -65,7 +66,7 @@ RecordsWindow::RecordsWindow(QString recordFolder, QWidget* parent)
         if (!m_shape) {
             return;
         }
-        applyAlarms(*m_shape, m_alarmSource ? m_alarmSource() : std::vector<ChannelAlarm>{});
+        applyAlarms(*m_shape, currentAlarms());
         m_chart->refreshAlarms();
     });
 
@@ -213,6 +214,7 @@ void RecordsWindow::alarmsChanged() {
 }
 
 void RecordsWindow::rescan() {
+    listArchive();
     const std::vector<DayWorkbook> workbooks = listDayWorkbooks(m_folder);
     QStringList uncounted;
     QSignalBlocker block(m_files);
@@ -269,13 +271,19 @@ void RecordsWindow::updateProgress() {
     }
 }
 
-void RecordsWindow::showLoaded(const QString& path) {
-    RecordLoader::Loaded loaded = m_loader.takeLoaded();
-    auto shape = std::make_unique<RecordShape>(std::move(loaded.shape));
-    applyAlarms(*shape, m_alarmSource ? m_alarmSource() : std::vector<ChannelAlarm>{});
+std::vector<ChannelAlarm> RecordsWindow::currentAlarms() const {
+    if (m_archiveAlarms) {
+        return *m_archiveAlarms;
+    }
+    return m_alarmSource ? m_alarmSource() : std::vector<ChannelAlarm>{};
+}
+
+void RecordsWindow::showShaped(std::shared_ptr<const RecordSheet> sheet,
+                               std::unique_ptr<RecordShape> shape, const QString& path) {
+    applyAlarms(*shape, currentAlarms());
     m_chart->setShape(shape.get());
     m_shape = std::move(shape);
-    m_sheet = std::move(loaded.sheet);
+    m_sheet = std::move(sheet);
     m_model->setSheet(m_sheet);
     m_shownPath = path;
     m_readout->clear();
@@ -283,6 +291,13 @@ void RecordsWindow::showLoaded(const QString& path) {
     m_export->setEnabled(true);
     m_reset->setEnabled(true);
     updateProgress();
+}
+
+void RecordsWindow::showLoaded(const QString& path) {
+    RecordLoader::Loaded loaded = m_loader.takeLoaded();
+    m_archiveAlarms.reset();
+    showShaped(std::move(loaded.sheet), std::make_unique<RecordShape>(std::move(loaded.shape)),
+               path);
 
     const QFileInfo info(path);
     if (m_counts.contains(path)) {

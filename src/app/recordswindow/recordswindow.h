@@ -11,7 +11,10 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class ArchiveService;
+class QComboBox;
 class QLabel;
 class QLayout;
 class QProgressBar;
@@ -42,6 +45,13 @@ public:
     // alarmsChanged().
     void setAlarmSource(AlarmSource source);
     void alarmsChanged();
+
+    // Lists the records archive's instrument memories beside the day workbooks, and shows any
+    // time range of one of them with the alarm levels of the downloads that brought it.
+    void setArchive(ArchiveService* archive);
+    QComboBox* archiveMemories() const { return m_memories; }
+    QComboBox* archiveSpan() const { return m_span; }
+    QPushButton* archiveShow() const { return m_showArchive; }
 
     // Lists the folder again and opens the newest workbook when none is shown.
     void rescan();
@@ -83,6 +93,15 @@ private:
     QWidget* buildRecordTable(QWidget* parent);
     QLayout* buildStatusRow();
     void showLoaded(const QString& path);
+    void showShaped(std::shared_ptr<const RecordSheet> sheet, std::unique_ptr<RecordShape> shape,
+                    const QString& path);
+    std::vector<ChannelAlarm> currentAlarms() const;
+    void buildArchivePane();
+    void listArchive();
+    void showArchiveRange();
+    void archiveSheetLoaded(quint64 ticket, const std::shared_ptr<RecordShape>& shape,
+                            const std::shared_ptr<const RecordSheet>& sheet,
+                            const std::vector<ChannelAlarm>& alarms, const QString& error);
     void showRefused(const QString& path, const QString& problem);
     void showCount(const QString& path, qsizetype records);
     void selectShownFile();
@@ -121,4 +140,12 @@ private:
     QLabel* m_readout = nullptr;
     QLabel* m_status = nullptr;
     QProgressBar* m_progress = nullptr;
+
+    QPointer<ArchiveService> m_archive;
+    QComboBox* m_memories = nullptr;
+    QComboBox* m_span = nullptr;
+    QPushButton* m_showArchive = nullptr;
+    quint64 m_archiveTicket = 0;
+    // Set while an archive range is shown: its downloads' levels, not the last parameter read's.
+    std::optional<std::vector<ChannelAlarm>> m_archiveAlarms;
 };
