@@ -6,7 +6,7 @@
 #include "eventwait.h"
 #include "expectedtexts.h"
 #include "instrumentrig.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "app/mainwindow/linknotice.h"
 #include "app/mainwindow/trellmodlg.h"
