@@ -24,7 +24,13 @@ void XlsWorkbookStore::takeOriginal(size_t sheet, bool emptying) {
         rows = {};
         rows.reserve(held);
     } else {
-        original.rows = rows;
+        // Every row that holds cells is lent: a statement copies back only the rows it changes
+        // (keepOriginalRow), so a change of one cell does not copy the whole sheet.
+        original.rows.resize(rows.size());
+        original.lent.assign(rows.size(), false);
+        for (size_t r = 0; r < rows.size(); ++r) {
+            original.lent[r] = !rows[r].empty();
+        }
     }
 }
 

@@ -307,6 +307,41 @@ TEST_F(KeepFixture, WhatCannotBeWrittenIsRefusedAndTheFileKept) {
     ASSERT_TRUE(SaveGasList(list, path, gases, &failure)) << failure.toStdString();
 }
 
+// xlwt writes DIMENSIONS ahead of the page setup; cells new to a sheet that had none go where
+// readers look for the cell table, after the page setup and before WINDOW2 (Apache POI takes
+// a page setup record after the cells for the end of the sheet).
+TEST_F(KeepFixture, CellsNewToAnEmptySheetGoBeforeItsWindowNotAfterItsDimensions) {
+    QByteArray output;
+    ASSERT_TRUE(runPython(R"(
+import sys, xlwt
+book = xlwt.Workbook()
+book.add_sheet('Notes').write(0, 0, 'kept')
+book.add_sheet('Storage')
+book.save(sys.argv[1])
+)",
+                          {path}, output))
+        << output.toStdString();
+    const QJsonObject before = dump(path);
+    {
+        CWorkbook book(path, "Storage", false);
+        ASSERT_TRUE(book.SetHeaderRow({"Time", "Gas"}, false));
+        ASSERT_TRUE(book.PutRow({"t", "CO"}, 0, false)) << book.lastError().toStdString();
+    }
+    const QJsonObject after = dump(path);
+    expectOthersKept(before, after, "Storage");
+    QStringList types;
+    for (const QJsonValue& record : after["records"].toObject()["Storage"].toArray()) {
+        types << record.toString().left(4);
+    }
+    const qsizetype firstRow = types.indexOf("0208");
+    EXPECT_GT(firstRow, types.indexOf("00A1")) << types.join(' ').toStdString(); // SETUP
+    EXPECT_LT(firstRow, types.indexOf("023E")) << types.join(' ').toStdString(); // WINDOW2
+    const ReadBook read = readWithXlrd(path);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    EXPECT_EQ(read.sheet("Storage")->trimmedRows(),
+              (QList<QStringList>{{"Time", "Gas"}, {"t", "CO"}}));
+}
+
 } // namespace
 
 namespace {

@@ -152,6 +152,26 @@ TEST(XlsStore, RowsRebuiltUnchangedCanStillChange) {
     ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
     EXPECT_EQ(readWithXlrd(path).sheet("S")->trimmedRows(),
               (QList<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2", "b2"}, {"r3", "b3"}}));
+
+    // Statements that change rows in place, without emptying the sheet first: what they set
+    // to what it held, or change and then rebuild as it was, writes nothing; a change is written.
+    const QByteArray kept = fileBytes(path);
+    store.connect(connection(path));
+    store.execute("UPDATE [S] SET [B]='b2' WHERE ([A]='r2' )");
+    store.execute("INSERT INTO [S$A1:IV3] ([A], [B]) VALUES ('r3', 'b3')");
+    ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
+    EXPECT_EQ(fileBytes(path), kept);
+    store.connect(connection(path));
+    store.execute("UPDATE [S] SET [B]='x' WHERE ([A]='r2' )");
+    rebuild({"r2", "b2"});
+    ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
+    EXPECT_EQ(fileBytes(path), kept);
+    store.connect(connection(path));
+    store.execute("UPDATE [S] SET [B]='x' WHERE ([A]='r2' )");
+    store.execute("INSERT INTO [S$A1:IV3] ([A], [B]) VALUES ('r3', 'y')");
+    ASSERT_TRUE(store.disconnect(failure)) << failure.toStdString();
+    EXPECT_EQ(readWithXlrd(path).sheet("S")->trimmedRows(),
+              (QList<QStringList>{{"A", "B"}, {"r1", "b1"}, {"r2", "x"}, {"r3", "y"}}));
 }
 
 TEST(XlsStore, BlankHeaderCellsAreNamedByTheirColumn) {

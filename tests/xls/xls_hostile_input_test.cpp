@@ -161,6 +161,14 @@ TEST(XlsHostileInput, RowsAreChargedLikeCells) {
     const xls::Book book = xls::readWorkbook(announced);
     EXPECT_EQ(book.sheets.at(0).rows.at(0).size(), 1u);
     EXPECT_EQ(book.sheets.at(0).rows.at(0).capacity(), 1u);
+    // A row announced as wide as the sheet, as Gnumeric writes every row, costs its cells.
+    QByteArray wholeWidth;
+    for (uint16_t r = 0; r < 1000; ++r) {
+        wholeWidth += rowRecord(r, 0, 256) + sharedTextCell(r, 0, 0);
+    }
+    EXPECT_EQ(outcome(workbookStream(sst, {{QStringLiteral("S"), 0, kWorksheet, wholeWidth}}),
+                      2 * 1024 + 1000),
+              "(read)");
 
     // A thousand sheets of one cell in the last row would take 1.5 GB in rows: a file of 70 KB
     // is refused long before, with the default budget.

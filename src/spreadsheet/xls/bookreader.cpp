@@ -382,9 +382,12 @@ void SheetReader::onRecord(const Record& record) {
     case kRow:
         // A hint for the width of the row, whose cells are made at once when its first cell
         // comes; cells beyond it are still accepted, and cells left empty are trimmed at the end.
+        // Some writers (Gnumeric) give every row the whole width of the sheet: that says nothing
+        // about the row, and made at once it would charge 256 slots to a row of three cells.
         requireLength(record, row::kEndColumn + 2, "ROW");
-        m_hints.set(bytes::u16(d + row::kRow),
-                    std::min<uint16_t>(bytes::u16(d + row::kEndColumn), kMaxColumns));
+        if (const uint16_t end = bytes::u16(d + row::kEndColumn); end < kMaxColumns) {
+            m_hints.set(bytes::u16(d + row::kRow), end);
+        }
         break;
     default:
         break;

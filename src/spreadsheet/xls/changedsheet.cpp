@@ -395,6 +395,26 @@ void ChangedSheetWriter::writeDimensionsAndTable(SheetOut& out) {
     m_tableWritten = true;
 }
 
+// The records [MS-XLS] 2.1.7.20.5 places after a worksheet's cell table and before its
+// WINDOW2: drawings, objects, notes, pivot views and data consolidation. A table new to a
+// sheet goes before the first of them (or WINDOW2), not after DIMENSIONS, which some writers
+// put ahead of the page setup: readers such as Apache POI take any record after the cell
+// table for the sheet's end.
+static bool followsCellTable(uint16_t type) {
+    switch (type) {
+    case 0x00EC: // MSODRAWING
+    case 0x005D: // OBJ
+    case 0x01B6: // TXO
+    case 0x0866: // HFPICTURE
+    case 0x001C: // NOTE
+    case 0x00B0: // SXVIEW
+    case 0x0050: // DCON
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A record of the sheet itself (not of a chart in it) as the sheet as written has it: true
 // when it was written, false when it is to be copied as read.
 bool ChangedSheetWriter::rewriteSheetRecord(SheetOut& out, const RecordSpan& span) {
@@ -412,12 +432,10 @@ bool ChangedSheetWriter::rewriteSheetRecord(SheetOut& out, const RecordSpan& spa
             writeDimensions(out.bytes());
         }
         m_dimensionsWritten = true;
-        if (!m_hasCellRecords && !m_tableWritten) {
-            writeDimensionsAndTable(out);
-        }
         return true;
     }
-    if (!m_tableWritten && (span.type == kWindow2 || span.type == kEof)) {
+    if (!m_tableWritten && (span.type == kWindow2 || span.type == kEof ||
+                            (!m_hasCellRecords && followsCellTable(span.type)))) {
         writeDimensionsAndTable(out);
     }
     if (span.type == kDefColWidth) {
@@ -449,6 +467,9 @@ SheetOut ChangedSheetWriter::write(const SheetLayout* layout) {
             }
             it.skipTo(m_readBlocks[nextStretch++].end);
             continue;
+        }
+        if (!m_tableWritten && !m_hasCellRecords && depth > 1) {
+            writeDimensionsAndTable(out); // before a chart embedded in the sheet
         }
         const bool ownRecord = depth == 1 && span.type != kBof;
         if (!ownRecord || !rewriteSheetRecord(out, span)) {
