@@ -123,12 +123,15 @@ void MainWindowTest::controlsStartWithTheirCaptionsValuesAndStates() {
 
     QMenu* menu = w.dlg->findChild<QMenuBar*>()->actions().first()->menu();
     QCOMPARE(menu->title(), QStringLiteral("MENU"));
-    // "Gas Type", then the Records window's command.
-    QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().first()->text(), QStringLiteral("Gas Type"));
-    QCOMPARE(menu->actions().first()->objectName(), controlObjectName(ControlId::GasTypeCommand));
-    QCOMPARE(menu->actions().last()->text(), QStringLiteral("Records..."));
-    QCOMPARE(menu->actions().last()->objectName(), controlObjectName(ControlId::RecordsCommand));
+    // "Gas Type", the Records window's command, then the records archive's two commands.
+    const QList<QAction*> actions = menu->actions();
+    QCOMPARE(actions.size(), 4);
+    QCOMPARE(actions[0]->text(), QStringLiteral("Gas Type"));
+    QCOMPARE(actions[0]->objectName(), controlObjectName(ControlId::GasTypeCommand));
+    QCOMPARE(actions[1]->text(), QStringLiteral("Records..."));
+    QCOMPARE(actions[1]->objectName(), controlObjectName(ControlId::RecordsCommand));
+    QCOMPARE(actions[2]->text(), QStringLiteral("Download all records"));
+    QCOMPARE(actions[3]->text(), QStringLiteral("Import workbooks..."));
 }
 
 void MainWindowTest::layoutFollowsTheTemplate() {

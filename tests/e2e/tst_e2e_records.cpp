@@ -50,6 +50,10 @@ private slots:
 void RecordsTest::recordsWindowOpensDuringADownloadWithoutALostTick() {
     SimulatorConfig config = SimulatorConfig::sixChannels();
     config.recordCount = 120;
+    // An instrument that takes its time (about 20 records a second), so that the download is
+    // still going when the window has read yesterday's workbook.
+    config.lineTiming = true;
+    config.thinkMs = 40;
     const QList<QStringList> yesterday = sixChannelDay(40000);
     for (int attempt = 1;; ++attempt) {
         InstrumentRig rig(config);
@@ -66,8 +70,9 @@ void RecordsTest::recordsWindowOpensDuringADownloadWithoutALostTick() {
         for (QAction* action : menu->actions()) {
             items << action->text();
         }
-        QCOMPARE(items, QStringList({QStringLiteral("Gas Type"), QStringLiteral("Records...")}));
-        QAction* records = menu->actions().last();
+        QCOMPARE(items.mid(0, 2),
+                 QStringList({QStringLiteral("Gas Type"), QStringLiteral("Records...")}));
+        QAction* records = menu->actions().at(1);
         QCOMPARE(records->objectName(), controlObjectName(ControlId::RecordsCommand));
 
         QVERIFY(rig.openPort());
