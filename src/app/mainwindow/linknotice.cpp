@@ -15,16 +15,17 @@ LinkNotice::LinkNotice(QWidget* parent) : QLabel(parent) {
 
 void LinkNotice::setNote(const QString& note) {
     m_note = note;
-    const QString shown = m_silenceText.isEmpty() ? m_note : m_silenceText;
-    if (text() != shown) {
-        setText(shown);
-        emit changed(shown);
-    }
+    refresh();
 }
 
 void LinkNotice::showSilence(const LinkSilence& silence, const QString& portName,
                              quint32 tickPaceSince) {
     m_silenceText = textOf(silence, portName, tickPaceSince);
+    refresh();
+}
+
+// A silence outranks the standing note; the text is set only when it changes.
+void LinkNotice::refresh() {
     const QString shown = m_silenceText.isEmpty() ? m_note : m_silenceText;
     if (text() != shown) {
         setText(shown);

@@ -26,6 +26,8 @@ public:
     void setNote(const QString& note);
 
 private:
+    void refresh();
+
     QString m_note;
     QString m_silenceText;
 
