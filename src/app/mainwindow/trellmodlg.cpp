@@ -373,9 +373,9 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTrellmoDlg::writeUnwrittenRecords() {
-    // The program is leaving: no more requests, so the count the user decides on stays put.
-    StopTimer(DOWNLOAD_TIMER);
-    StopTimer(PARAMETER_TIMER);
+    // The program is leaving: no more requests, whether ticks or answers pace them, so the count
+    // the user decides on stays put.
+    stopLink();
     if (m_link.flushUnwritten()) {
         return;
     }
