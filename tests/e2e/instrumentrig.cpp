@@ -42,8 +42,15 @@ bool InstrumentRig::openPort() const {
 
 bool InstrumentRig::readParameter() const {
     window.press(ControlId::ReadParameter);
-    // The ninth tick, 150 ms after the eighth request, ends the sequence.
-    const bool ended = waitUntil([this] { return dlg().link().state().sequenceStep == 9; }, 5000);
+    // The ninth tick, 150 ms after the eighth request, ends the sequence; when requests follow
+    // the answers, the eighth step's answer (or its deadline) does.
+    const bool ended = waitUntil(
+        [this] {
+            const InstrumentLink& link = dlg().link();
+            return link.state().sequenceStep == 9 &&
+                   link.pace().phase() != AnswerPace::Phase::Awaiting;
+        },
+        5000);
     window.settle();
     return ended;
 }

@@ -23,6 +23,19 @@ QStringList blankRow(int channel) {
     return {QStringLiteral("CH%1").arg(channel), "", "", "", "", "", ""};
 }
 
+// The Send field is redrawn at most every 50 ms while the requests follow the answers: it
+// showed requests as they went out, in order, and ends on the last one.
+bool showsRequestsInOrder(const QStringList& shown, const QStringList& frames) {
+    qsizetype at = 0;
+    for (const QString& text : shown) {
+        at = frames.indexOf(text, at);
+        if (at < 0) {
+            return false;
+        }
+    }
+    return !shown.isEmpty() && shown.last() == frames.last();
+}
+
 QStringList requestsAsUpperHex(InstrumentSimulator& sim) {
     QStringList texts;
     for (const SimRequest& request : sim.requests()) {
@@ -60,10 +73,10 @@ void ParameterReadTest::fourChannelsFillTheTableAndBlankChannelsAboveTheCount() 
         QCOMPARE(rig.window.field(ControlId::RecordTotal), QStringLiteral("30"));
         QVERIFY(rig.window.button(ControlId::DownloadData)->isEnabled());
 
-        // Each request was shown in upper-case hex exactly as it went out; the Receive field
+        // Each request went out as today and was shown in upper-case hex; the Receive field
         // holds the last answer, "%02X " per byte.
         QCOMPARE(requestsAsUpperHex(rig.sim), kFourChannelFrames);
-        QCOMPARE(*sent, kFourChannelFrames);
+        QVERIFY2(showsRequestsInOrder(*sent, kFourChannelFrames), qPrintable(sent->join(' ')));
         QCOMPARE(rig.window.field(ControlId::ReceiveText),
                  receiveFieldText(simAnswerFor(config, rig.sim.requests().last())));
 
@@ -100,7 +113,7 @@ void ParameterReadTest::sixChannelsFillAllRowsWithTheSixChannelRequests() {
         QCOMPARE(rig.window.field(ControlId::RecordTotal), QStringLiteral("30"));
         QVERIFY(rig.window.button(ControlId::DownloadData)->isEnabled());
         QCOMPARE(requestsAsUpperHex(rig.sim), kSixChannelFrames);
-        QCOMPARE(*sent, kSixChannelFrames);
+        QVERIFY2(showsRequestsInOrder(*sent, kSixChannelFrames), qPrintable(sent->join(' ')));
         QCOMPARE(rig.window.field(ControlId::ReceiveText),
                  receiveFieldText(simAnswerFor(config, rig.sim.requests().last())));
         QCOMPARE(rig.window.messages.count(), 0);

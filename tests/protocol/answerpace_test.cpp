@@ -50,6 +50,7 @@ struct PacedLink : LinkFixture {
     void prepare(quint32 total) {
         link.setChannelCount(4);
         link.state().recordTotal = total;
+        config.recordCount = total;
     }
     // Runs events in time order until nothing is left or untilUs.
     void run(qint64 untilUs = 1LL << 50) {
@@ -62,6 +63,10 @@ struct PacedLink : LinkFixture {
             const bool answerFirst = answerAt >= 0 && (fireAt < 0 || answerAt <= fireAt);
             const qint64 at = answerFirst ? answerAt : fireAt;
             if (at > untilUs) {
+                return;
+            }
+            if (line.sent.size() > 10'000) {
+                ADD_FAILURE() << "the link keeps asking";
                 return;
             }
             timer.now = at;

@@ -418,9 +418,9 @@ void CTrellmoDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTrellmoDlg::writeUnwrittenRecords() {
-    // The program is leaving: no more requests, so the count the user decides on stays put.
-    StopTimer(DOWNLOAD_TIMER);
-    StopTimer(PARAMETER_TIMER);
+    // The program is leaving: no more requests, whether ticks or answers pace them, so the count
+    // the user decides on stays put.
+    stopLink();
     const bool written = m_link.flushUnwritten();
     // Bounded: the archive's thread stores what it still holds, or it stays in the workbooks.
     (void)m_archive->service().finish(ArchiveCompanion::kLookupWaitMs);
