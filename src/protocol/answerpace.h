@@ -11,7 +11,7 @@ constexpr qint64 bytesUs(qint64 bytes) {
     return (bytes * kBitsPerByte * 1'000'000 + kBitsPerSecond - 1) / kBitsPerSecond;
 }
 // Modbus RTU separates frames by at least 3.5 character times of silence.
-constexpr qint64 kFrameGapUs = (35 * 1'000'000 + kBitsPerSecond - 1) / kBitsPerSecond;
+constexpr qint64 kFrameGapUs = (qint64(35) * 1'000'000 + kBitsPerSecond - 1) / kBitsPerSecond;
 } // namespace lineTiming
 
 // When the next request may go out if requests follow the answers instead of a timer: after a

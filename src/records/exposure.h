@@ -44,8 +44,8 @@ struct HeldReading {
 
 // Seconds per calendar day and the spans the exposure measures use.
 inline constexpr RecordTime kSecondsPerDay = 86400;
-inline constexpr RecordTime kTwaSeconds = 8 * 3600;
-inline constexpr RecordTime kStelSeconds = 15 * 60;
+inline constexpr RecordTime kTwaSeconds = RecordTime(8) * 3600;
+inline constexpr RecordTime kStelSeconds = RecordTime(15) * 60;
 
 // True for the units that occupational exposure limits are given in.
 bool isExposureUnit(const QString& unit);

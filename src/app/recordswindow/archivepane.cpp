@@ -20,8 +20,10 @@ struct Span {
     const char* caption;
     qint64 seconds; // 0: everything
 };
-constexpr Span kSpans[] = {
-    {"Last day", 86400}, {"Last week", 7 * 86400}, {"Last month", 31 * 86400}, {"Everything", 0}};
+constexpr Span kSpans[] = {{"Last day", 86400},
+                           {"Last week", qint64(7) * 86400},
+                           {"Last month", qint64(31) * 86400},
+                           {"Everything", 0}};
 
 QString memoryCaption(const MemorySummary& m) {
     return QStringLiteral("Instrument %1: %2 (%3 records, %4 to %5)")
