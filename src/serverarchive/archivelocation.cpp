@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QUrl>
+#include <cstring>
 
 namespace {
 
@@ -248,6 +249,22 @@ QString ArchiveLocation::redacted(QString text) const {
         }
     }
     return text;
+}
+
+bool ArchiveLocation::overwritePassword(char* text) const {
+    bool found = false;
+    for (const QString& secret : {m_password, m_rawPassword}) {
+        const QByteArray bytes = secret.toLocal8Bit();
+        if (bytes.isEmpty()) {
+            continue;
+        }
+        for (char* at = std::strstr(text, bytes.constData()); at != nullptr;
+             at = std::strstr(at, bytes.constData())) {
+            std::memset(at, '*', static_cast<std::size_t>(bytes.size()));
+            found = true;
+        }
+    }
+    return found;
 }
 
 void ArchiveLocation::applyTo(QSqlDatabase& db) const {

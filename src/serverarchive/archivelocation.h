@@ -38,6 +38,10 @@ public:
     // text with every occurrence of the password (as given and as percent-encoded) masked.
     QString redacted(QString text) const;
 
+    // Overwrites every occurrence of the password (as given and as percent-encoded) in the
+    // C string text with '*', keeping its length. Returns whether there was one.
+    bool overwritePassword(char* text) const;
+
     // Sets a QPSQL connection's parameters (the password too, when the URI held one).
     void applyTo(QSqlDatabase& db) const;
 

@@ -1,11 +1,15 @@
 #include "pgtestserver.h"
 #include "serverarchive/archivelocation.h"
+#include "serverarchive/archivesetting.h"
 #include "serverarchive/serverconnection.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -151,4 +155,38 @@ TEST(ArchiveLocation, ConnectsToARealServerAndTellsEachFailure) {
     for (const QString& line : loggedLines()) {
         EXPECT_FALSE(line.contains(QStringLiteral("s3cr"))) << line.toStdString();
     }
+}
+
+// The command line wins over the settings file, which wins over the file beside the workbooks;
+// a password given on the command line is wiped from the process's arguments.
+TEST(ArchiveLocation, ComesFromCommandLineSettingsOrDefault) {
+    QTemporaryDir home;
+    const QString settingsFile = home.filePath(QStringLiteral("trellmo/trellmo.conf"));
+    const QString fallback = home.filePath(QStringLiteral("records/trellmo-archive.sqlite"));
+
+    ArchiveChoice choice = chooseArchive({}, settingsFile, fallback);
+    ASSERT_TRUE(choice.parsed.ok);
+    EXPECT_TRUE(choice.source.isEmpty());
+    EXPECT_EQ(choice.parsed.location.sqlitePath(), fallback);
+
+    ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("trellmo"))));
+    QFile conf(settingsFile);
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("archive=postgresql://trellmo@db1:5432,db2:5433/fleet?sslmode=verify-full\n");
+    conf.close();
+    choice = chooseArchive({}, settingsFile, fallback);
+    ASSERT_TRUE(choice.parsed.ok) << choice.parsed.error.toStdString();
+    EXPECT_EQ(choice.parsed.location.parameter(QStringLiteral("host")), QStringLiteral("db1,db2"));
+    EXPECT_EQ(choice.parsed.location.parameter(QStringLiteral("sslmode")),
+              QStringLiteral("verify-full"));
+
+    choice = chooseArchive(QStringLiteral("sqlite:/tmp/elsewhere.sqlite"), settingsFile, fallback);
+    EXPECT_EQ(choice.parsed.location.sqlitePath(), QStringLiteral("/tmp/elsewhere.sqlite"));
+
+    QByteArray program("trellmo");
+    QByteArray option("--archive=postgresql://u:hunter2@db/x");
+    char* argv[] = {program.data(), option.data(), nullptr};
+    const ArchiveLocation location = parsed(QString::fromLatin1(option.mid(10)));
+    EXPECT_TRUE(hidePasswordInArguments(location, 2, argv));
+    EXPECT_STREQ(argv[1], "--archive=postgresql://u:*******@db/x");
 }
