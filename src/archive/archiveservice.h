@@ -1,0 +1,75 @@
+#pragma once
+
+#include "archive/archivestore.h"
+#include "archive/workbookimport.h"
+
+#include <QObject>
+#include <QThread>
+#include <functional>
+
+class ArchiveWorker;
+
+// What became of a batch handed to the archive.
+struct ArchiveStoreReport {
+    bool ok = false; // this batch and every one kept before it are in the archive
+    int added = 0;   // records new to the archive
+    int alreadyThere = 0;
+    int pending = 0; // batches kept for the next attempt
+    QString message; // a failure to tell the user: set once per run of failures
+};
+
+// The records archive as the window sees it: every call returns at once, the work runs on the
+// archive's own thread, which owns the database connection, and the answers come back as
+// signals on the caller's thread. A slow disk or server therefore never holds up the window.
+//
+// Batches are stored in the order they are handed over. One that cannot be stored (disk full,
+// locked too long, server gone) is kept on the archive's thread and stored before the next
+// one, and again every kRetryMs, so that nothing is lost and nothing stored twice; the failure
+// is reported once per run of failures.
+class ArchiveService : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRetryMs = 15000;
+    using Opener = std::function<ArchiveStore::Status(ArchiveStore&)>;
+
+    explicit ArchiveService(QObject* parent = nullptr);
+    ~ArchiveService() override;
+
+    // The SQLite archive at path. Answered by opened().
+    void openFile(const QString& path);
+    // Any archive the opener sets up on the archive's thread (the opener runs there).
+    void open(Opener opener);
+    bool isOpen() const { return m_open; }
+    const QString& where() const { return m_where; }
+
+    void store(ArchiveBatch batch);
+    void lookup(const QString& configuration);
+    void listMemories();
+    void loadRange(qint64 memoryId, const QString& from, const QString& to, quint64 ticket);
+    void importWorkbooks(const QStringList& paths);
+
+    // Waits (at exit, in tests) until everything handed over has been tried; true when
+    // nothing is left kept.
+    [[nodiscard]] bool finish(int timeoutMs);
+    int pendingBatches() const { return m_pending; }
+
+signals:
+    void opened(bool ok, const QString& message);
+    void stored(const ArchiveStoreReport& report);
+    void candidatesFound(const QString& configuration, const QList<MemoryCandidate>& found);
+    void memoriesListed(const QList<MemorySummary>& memories, const QString& error);
+    void rangeLoaded(quint64 ticket, const ArchiveRange& range, const QString& error);
+    void importProgress(int done, int total);
+    void importFinished(const ImportReport& report);
+
+private:
+    void post(std::function<void(ArchiveWorker&)> work);
+    void takeStored(ArchiveStoreReport report);
+
+    QThread m_thread;
+    ArchiveWorker* m_worker = nullptr;
+    bool m_open = false;
+    bool m_failing = false;
+    int m_pending = 0;
+    QString m_where;
+};
