@@ -1,4 +1,4 @@
-#include "serverarchive/archiveoutbox.h"
+#include "archive/archiveoutbox.h"
 
 #include <QFile>
 #include <QFileInfo>
