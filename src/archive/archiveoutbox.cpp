@@ -103,3 +103,12 @@ qint64 ArchiveOutbox::waitingRecords() {
     }
     return query.value(0).toLongLong();
 }
+
+int ArchiveOutbox::waitingBatches() {
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM outbox_batches")) || !query.next()) {
+        fail(query.lastError().text());
+        return 0;
+    }
+    return query.value(0).toInt();
+}

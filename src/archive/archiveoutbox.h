@@ -34,6 +34,8 @@ public:
     [[nodiscard]] bool remove(qint64 id);
     // Records waiting, over all batches; -1 when the file cannot be read.
     [[nodiscard]] qint64 waitingRecords();
+    // Batches waiting; 0 when the file cannot be read.
+    [[nodiscard]] int waitingBatches();
     // The last failure's text (naming the file).
     const QString& lastError() const { return m_lastError; }
 

@@ -28,7 +28,7 @@ ArchiveService::ArchiveService(QObject* parent) : QObject(parent) {
     retryTimer->setParent(m_worker);
     post([this, retryTimer](ArchiveWorker& worker) {
         connect(retryTimer, &QTimer::timeout, &worker, [this, &worker] {
-            if (worker.pending() > 0) {
+            if (worker.pending() > 0 || (worker.reconnects() && !worker.store().isOpen())) {
                 const ArchiveStoreReport report = worker.retry();
                 QMetaObject::invokeMethod(this, [this, report] { takeStored(report); });
             }
@@ -55,15 +55,26 @@ void ArchiveService::openFile(const QString& path) {
     open([path](ArchiveStore& store) { return store.openFile(path); });
 }
 
-void ArchiveService::open(Opener opener) {
-    post([this, opener = std::move(opener)](ArchiveWorker& worker) {
-        const ArchiveStore::Status status = opener(worker.store());
+void ArchiveService::open(Opener opener, const QString& outboxPath) {
+    post([this, opener = std::move(opener), outboxPath](ArchiveWorker& worker) {
+        QString outboxError;
+        // Without its outbox the archive still works, with the batches kept in memory.
+        const bool outboxOk = outboxPath.isEmpty() || worker.useOutbox(outboxPath, &outboxError);
+        ArchiveStore::Status status = worker.open(opener);
+        if (!outboxOk && status.ok) {
+            status.message = outboxError;
+        }
         const QString where = worker.store().where();
+        const bool sendLeft = status.ok && worker.pending() > 0;
         QMetaObject::invokeMethod(this, [this, status, where] {
             m_open = status.ok;
             m_where = where;
             emit opened(status.ok, status.message);
         });
+        if (sendLeft) {
+            const ArchiveStoreReport report = worker.retry();
+            QMetaObject::invokeMethod(this, [this, report] { takeStored(report); });
+        }
     });
 }
 
@@ -77,6 +88,7 @@ void ArchiveService::store(ArchiveBatch batch) {
 
 void ArchiveService::takeStored(ArchiveStoreReport report) {
     m_pending = report.pending;
+    m_waitingRecords = report.waitingRecords;
     if (report.ok) {
         m_failing = false;
     } else if (m_failing) {

@@ -14,8 +14,9 @@ struct ArchiveStoreReport {
     bool ok = false; // this batch and every one kept before it are in the archive
     int added = 0;   // records new to the archive
     int alreadyThere = 0;
-    int pending = 0; // batches kept for the next attempt
-    QString message; // a failure to tell the user: set once per run of failures
+    int pending = 0;           // batches kept for the next attempt
+    qint64 waitingRecords = 0; // records in them
+    QString message;           // a failure to tell the user: set once per run of failures
 };
 
 // The records archive as the window sees it: every call returns at once, the work runs on the
@@ -37,8 +38,11 @@ public:
 
     // The SQLite archive at path. Answered by opened().
     void openFile(const QString& path);
-    // Any archive the opener sets up on the archive's thread (the opener runs there).
-    void open(Opener opener);
+    // Any archive the opener sets up on the archive's thread (the opener runs there). With an
+    // outbox file, batches wait there (not in memory) until the archive takes them, and the
+    // opener is run again while the archive cannot be reached: for an archive on a server.
+    // Batches an earlier run left in the outbox are sent once the archive is open.
+    void open(Opener opener, const QString& outboxPath = {});
     bool isOpen() const { return m_open; }
     const QString& where() const { return m_where; }
 
@@ -52,6 +56,7 @@ public:
     // nothing is left kept.
     [[nodiscard]] bool finish(int timeoutMs);
     int pendingBatches() const { return m_pending; }
+    qint64 waitingRecords() const { return m_waitingRecords; }
 
 signals:
     void opened(bool ok, const QString& message);
@@ -71,5 +76,6 @@ private:
     bool m_open = false;
     bool m_failing = false;
     int m_pending = 0;
+    qint64 m_waitingRecords = 0;
     QString m_where;
 };

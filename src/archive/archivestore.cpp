@@ -9,9 +9,11 @@
 
 namespace {
 
-// Rows per INSERT: one statement per 500 records keeps the bound values far below SQLite's
-// limit of 32,766 and the round trips to a server few.
-constexpr int kRowsPerInsert = 500;
+// Rows per INSERT: 500 records keep the bound values far below SQLite's limit of 32,766; a
+// server takes a batch of 1000 in one statement (10,000 values, PostgreSQL allows 65,535).
+int rowsPerInsert(const SqlDialect& dialect) {
+    return dialect.kind == SqlDialect::Kind::Postgres ? 1000 : 500;
+}
 constexpr int kRecordColumns = 10;
 
 QString endText(DownloadEnd end) {
@@ -43,8 +45,16 @@ QString insertRecordsText(int rows) {
 ArchiveStore::ArchiveStore(QString connectionName) : m_connection(std::move(connectionName)) {}
 
 ArchiveStore::~ArchiveStore() {
+    close();
+}
+
+bool ArchiveStore::connectionLost() const {
+    return m_open && !database().isOpen();
+}
+
+void ArchiveStore::close() {
     {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        QSqlDatabase db = database();
         if (db.isValid()) {
             db.close();
         }
@@ -52,6 +62,7 @@ ArchiveStore::~ArchiveStore() {
     if (QSqlDatabase::contains(m_connection)) {
         QSqlDatabase::removeDatabase(m_connection);
     }
+    m_open = false;
 }
 
 QSqlDatabase ArchiveStore::database() const {
@@ -196,13 +207,14 @@ bool ArchiveStore::ensureDownload(const ArchiveBatch& batch, qint64 memoryId, qi
 bool ArchiveStore::insertRecords(const ArchiveBatch& batch, qint64 memoryId, qint64 downloadId,
                                  StoreResult& result, QString& error) {
     const auto& records = batch.records;
+    const size_t perInsert = static_cast<size_t>(rowsPerInsert(m_dialect));
     QSqlQuery full(database());
-    full.prepare(insertRecordsText(kRowsPerInsert));
-    for (size_t start = 0; start < records.size(); start += kRowsPerInsert) {
-        const size_t rows = std::min<size_t>(kRowsPerInsert, records.size() - start);
+    full.prepare(insertRecordsText(int(perInsert)));
+    for (size_t start = 0; start < records.size(); start += perInsert) {
+        const size_t rows = std::min<size_t>(perInsert, records.size() - start);
         QSqlQuery partial(database());
-        QSqlQuery& query = rows == kRowsPerInsert ? full : partial;
-        if (rows != kRowsPerInsert) {
+        QSqlQuery& query = rows == perInsert ? full : partial;
+        if (rows != perInsert) {
             query.prepare(insertRecordsText(int(rows)));
         }
         QVariantList values;

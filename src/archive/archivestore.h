@@ -38,6 +38,11 @@ public:
     // messages without a password.
     [[nodiscard]] Status openDatabase(const QSqlDatabase& db, const QString& where);
     bool isOpen() const { return m_open; }
+    // Whether the connection still works: a server that went away or restarted ends it, and the
+    // store has to be opened again.
+    bool connectionLost() const;
+    // Closes the connection; the store can be opened again.
+    void close();
     const QString& where() const { return m_where; }
     const SqlDialect& dialect() const { return m_dialect; }
     QSqlDatabase database() const;

@@ -60,6 +60,17 @@ ServerProblem serverProblem(const QSqlError& error, const ArchiveLocation& locat
     return problem;
 }
 
+void applyServerLocation(const ArchiveLocation& location, QSqlDatabase& db) {
+    ArchiveLocation bounded = location;
+    if (bounded.parameter(QStringLiteral("connect_timeout")).isEmpty()) {
+        bounded.addParameter(QStringLiteral("connect_timeout"), kDefaultConnectTimeout);
+    }
+    if (bounded.parameter(QStringLiteral("application_name")).isEmpty()) {
+        bounded.addParameter(QStringLiteral("application_name"), QStringLiteral("trellmo"));
+    }
+    bounded.applyTo(db);
+}
+
 ServerProblem openServerConnection(const ArchiveLocation& location, const QString& connectionName) {
     QSqlDatabase db = QSqlDatabase::database(connectionName, false);
     if (!db.isValid()) {
@@ -69,14 +80,7 @@ ServerProblem openServerConnection(const ArchiveLocation& location, const QStrin
         return {ServerFault::Other,
                 QStringLiteral("Qt's PostgreSQL driver (libqt6sql6-psql) is not installed")};
     }
-    ArchiveLocation bounded = location;
-    if (bounded.parameter(QStringLiteral("connect_timeout")).isEmpty()) {
-        bounded.addParameter(QStringLiteral("connect_timeout"), kDefaultConnectTimeout);
-    }
-    if (bounded.parameter(QStringLiteral("application_name")).isEmpty()) {
-        bounded.addParameter(QStringLiteral("application_name"), QStringLiteral("trellmo"));
-    }
-    bounded.applyTo(db);
+    applyServerLocation(location, db);
     if (db.open()) {
         return {};
     }

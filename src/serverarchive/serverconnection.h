@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QSqlDatabase;
 class QSqlError;
 
 // Why the archive server could not be used. Each has one message for the user.
@@ -26,6 +27,10 @@ struct ServerProblem {
 // message, so those are told by libpq's wording.
 [[nodiscard]] ServerFault classifyServerError(const QSqlError& error);
 [[nodiscard]] ServerProblem serverProblem(const QSqlError& error, const ArchiveLocation& location);
+
+// Sets up a QPSQL connection for location: its libpq parameters, a connect timeout (10 s unless
+// the URL sets one) and the program's name for the server's activity view.
+void applyServerLocation(const ArchiveLocation& location, QSqlDatabase& db);
 
 // Opens a QPSQL connection under connectionName for location, on the calling thread (a worker's:
 // libpq blocks until the server answers or connect_timeout passes). Returns no fault when open.
