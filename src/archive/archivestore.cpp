@@ -40,6 +40,47 @@ QString insertRecordsText(int rows) {
     return text + QStringLiteral(" ON CONFLICT (memory_id, record_number) DO NOTHING");
 }
 
+// The records [begin, end) for a server as one INSERT of column arrays: PostgreSQL parses one
+// array literal per column far faster than 1000 rows of VALUES (and QPSQL would format and send
+// a prepared statement's 10,000 values as text anyway). Every value is a number the program
+// made or a time built from the instrument's bytes, so nothing needs escaping.
+QString arrayInsertText(const ArchiveRecord* begin, const ArchiveRecord* end, qint64 memoryId,
+                        qint64 downloadId) {
+    const int rows = int(end - begin);
+    QString numbers;
+    QString times;
+    std::array<QString, kArchiveChannels> readings;
+    numbers.reserve(rows * 6);
+    times.reserve(rows * 20);
+    for (QString& column : readings) {
+        column.reserve(rows * 5);
+    }
+    for (const ArchiveRecord* r = begin; r != end; ++r) {
+        const QLatin1Char separator(r == begin ? '{' : ',');
+        numbers += separator + QString::number(r->number);
+        times += separator + isoTakenAt(r->time);
+        for (size_t c = 0; c < readings.size(); ++c) {
+            const auto& reading = r->readings[c];
+            readings[c] +=
+                separator + (reading ? QString::number(*reading) : QStringLiteral("NULL"));
+        }
+    }
+    QString text =
+        QStringLiteral(
+            "INSERT INTO records (memory_id, record_number, download_id, taken_at, reading1, "
+            "reading2, reading3, reading4, reading5, reading6) SELECT %1, n, %2, t, r1, r2, r3, "
+            "r4, "
+            "r5, r6 FROM unnest('%3}'::bigint[], '%4}'::timestamp[]")
+            .arg(memoryId)
+            .arg(downloadId)
+            .arg(numbers, times);
+    for (const QString& column : readings) {
+        text += QStringLiteral(", '") + column + QStringLiteral("}'::integer[]");
+    }
+    return text + QStringLiteral(") AS u (n, t, r1, r2, r3, r4, r5, r6) "
+                                 "ON CONFLICT (memory_id, record_number) DO NOTHING");
+}
+
 } // namespace
 
 ArchiveStore::ArchiveStore(QString connectionName) : m_connection(std::move(connectionName)) {}
@@ -208,6 +249,20 @@ bool ArchiveStore::insertRecords(const ArchiveBatch& batch, qint64 memoryId, qin
                                  StoreResult& result, QString& error) {
     const auto& records = batch.records;
     const size_t perInsert = static_cast<size_t>(rowsPerInsert(m_dialect));
+    if (m_dialect.kind == SqlDialect::Kind::Postgres) {
+        for (size_t start = 0; start < records.size(); start += perInsert) {
+            const size_t rows = std::min<size_t>(perInsert, records.size() - start);
+            QSqlQuery query(database());
+            if (!query.exec(arrayInsertText(records.data() + start, records.data() + start + rows,
+                                            memoryId, downloadId))) {
+                error = query.lastError().text();
+                return false;
+            }
+            result.added += query.numRowsAffected();
+        }
+        result.alreadyThere = int(records.size()) - result.added;
+        return true;
+    }
     QSqlQuery full(database());
     full.prepare(insertRecordsText(int(perInsert)));
     for (size_t start = 0; start < records.size(); start += perInsert) {
