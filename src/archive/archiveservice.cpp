@@ -56,6 +56,7 @@ void ArchiveService::openFile(const QString& path) {
 }
 
 void ArchiveService::open(Opener opener, const QString& outboxPath) {
+    m_hasOutbox = !outboxPath.isEmpty();
     post([this, opener = std::move(opener), outboxPath](ArchiveWorker& worker) {
         QString outboxError;
         // Without its outbox the archive still works, with the batches kept in memory.
@@ -147,7 +148,9 @@ bool ArchiveService::finish(int timeoutMs) {
     auto answer = std::make_shared<Answer>();
     post([answer](ArchiveWorker& worker) {
         if (worker.pending() > 0) {
-            (void)worker.retry(); // what is left is counted below
+            // No new connection attempt: at exit a server away would hold the program up for
+            // its connect timeout; what is left waits in the outbox.
+            (void)worker.retry(false); // what is left is counted below
         }
         answer->left = worker.pending();
         answer->done.release();

@@ -44,6 +44,9 @@ public:
     // Batches an earlier run left in the outbox are sent once the archive is open.
     void open(Opener opener, const QString& outboxPath = {});
     bool isOpen() const { return m_open; }
+    // Whether batches handed over are kept: the archive is open, or it has an outbox that
+    // keeps them until a server answers.
+    bool acceptsBatches() const { return m_open || m_hasOutbox; }
     const QString& where() const { return m_where; }
 
     void store(ArchiveBatch batch);
@@ -74,6 +77,7 @@ private:
     QThread m_thread;
     ArchiveWorker* m_worker = nullptr;
     bool m_open = false;
+    bool m_hasOutbox = false;
     bool m_failing = false;
     int m_pending = 0;
     qint64 m_waitingRecords = 0;

@@ -1,20 +1,15 @@
 #include "archive/archivestore.h"
 
 #include "archive/archiveschema.h"
+#include "archive/recordrows.h"
 #include "archive/sqlrows.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
-
-// Rows per INSERT: 500 records keep the bound values far below SQLite's limit of 32,766; a
-// server takes a batch of 1000 in one statement (10,000 values, PostgreSQL allows 65,535).
-int rowsPerInsert(const SqlDialect& dialect) {
-    return dialect.kind == SqlDialect::Kind::Postgres ? 1000 : 500;
-}
-constexpr int kRecordColumns = 10;
 
 QString endText(DownloadEnd end) {
     switch (end) {
@@ -27,58 +22,6 @@ QString endText(DownloadEnd end) {
     default:
         return QStringLiteral("running");
     }
-}
-
-QString insertRecordsText(int rows) {
-    QString text = QStringLiteral(
-        "INSERT INTO records (memory_id, record_number, download_id, taken_at, reading1, "
-        "reading2, reading3, reading4, reading5, reading6) VALUES ");
-    const QString row = QStringLiteral("(?,?,?,?,?,?,?,?,?,?)");
-    for (int i = 0; i < rows; ++i) {
-        text += i == 0 ? row : QLatin1Char(',') + row;
-    }
-    return text + QStringLiteral(" ON CONFLICT (memory_id, record_number) DO NOTHING");
-}
-
-// The records [begin, end) for a server as one INSERT of column arrays: PostgreSQL parses one
-// array literal per column far faster than 1000 rows of VALUES (and QPSQL would format and send
-// a prepared statement's 10,000 values as text anyway). Every value is a number the program
-// made or a time built from the instrument's bytes, so nothing needs escaping.
-QString arrayInsertText(const ArchiveRecord* begin, const ArchiveRecord* end, qint64 memoryId,
-                        qint64 downloadId) {
-    const int rows = int(end - begin);
-    QString numbers;
-    QString times;
-    std::array<QString, kArchiveChannels> readings;
-    numbers.reserve(rows * 6);
-    times.reserve(rows * 20);
-    for (QString& column : readings) {
-        column.reserve(rows * 5);
-    }
-    for (const ArchiveRecord* r = begin; r != end; ++r) {
-        const QLatin1Char separator(r == begin ? '{' : ',');
-        numbers += separator + QString::number(r->number);
-        times += separator + isoTakenAt(r->time);
-        for (size_t c = 0; c < readings.size(); ++c) {
-            const auto& reading = r->readings[c];
-            readings[c] +=
-                separator + (reading ? QString::number(*reading) : QStringLiteral("NULL"));
-        }
-    }
-    QString text =
-        QStringLiteral(
-            "INSERT INTO records (memory_id, record_number, download_id, taken_at, reading1, "
-            "reading2, reading3, reading4, reading5, reading6) SELECT %1, n, %2, t, r1, r2, r3, "
-            "r4, "
-            "r5, r6 FROM unnest('%3}'::bigint[], '%4}'::timestamp[]")
-            .arg(memoryId)
-            .arg(downloadId)
-            .arg(numbers, times);
-    for (const QString& column : readings) {
-        text += QStringLiteral(", '") + column + QStringLiteral("}'::integer[]");
-    }
-    return text + QStringLiteral(") AS u (n, t, r1, r2, r3, r4, r5, r6) "
-                                 "ON CONFLICT (memory_id, record_number) DO NOTHING");
 }
 
 } // namespace
@@ -176,7 +119,85 @@ qint64 ArchiveStore::idOf(const QString& table, const QString& keyColumn, const 
     return ok ? query.value(0).toLongLong() : 0;
 }
 
+bool ArchiveStore::knownMemory(const ArchiveBatch& batch, qint64& memoryId, bool& ok) {
+    if (const auto alias = m_aliases.constFind(batch.memoryKey); alias != m_aliases.cend()) {
+        memoryId = *alias;
+        ok = true;
+        return true;
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id FROM instrument_memories WHERE memory_key = ?"));
+    query.addBindValue(batch.memoryKey);
+    ok = query.exec();
+    if (!ok || query.next() || batch.fingerprint.isEmpty() || batch.records.empty()) {
+        return false;
+    }
+    if (m_dialect.kind == SqlDialect::Kind::Postgres) {
+        // Two PCs meeting one memory for the first time at once: one makes it, the other waits
+        // here and then finds it.
+        query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        query.addBindValue(batch.fingerprint);
+        ok = query.exec();
+    }
+    query.prepare(QStringLiteral("SELECT id FROM instrument_memories WHERE fingerprint = ? ORDER "
+                                 "BY id"));
+    query.addBindValue(batch.fingerprint);
+    ok = ok && query.exec();
+    while (ok && query.next()) {
+        const qint64 candidate = query.value(0).toLongLong();
+        if (holdsSameRecords(candidate, batch.records, ok)) {
+            m_aliases.insert(batch.memoryKey, candidate);
+            memoryId = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ArchiveStore::holdsSameRecords(qint64 memoryId, const std::vector<ArchiveRecord>& records,
+                                    bool& ok) {
+    quint32 first = UINT32_MAX;
+    quint32 last = 0;
+    QHash<quint32, const ArchiveRecord*> byNumber;
+    for (const ArchiveRecord& r : records) {
+        first = std::min(first, r.number);
+        last = std::max(last, r.number);
+        byNumber.insert(r.number, &r);
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT record_number, taken_at, reading1, reading2, reading3, "
+                                 "reading4, reading5, reading6 FROM records WHERE memory_id = ? "
+                                 "AND record_number BETWEEN ? AND ?"));
+    query.addBindValue(memoryId);
+    query.addBindValue(qint64(first));
+    query.addBindValue(qint64(last));
+    ok = query.exec();
+    int overlapping = 0;
+    while (ok && query.next()) {
+        const ArchiveRecord archived = recordOfRow(query, 0);
+        const ArchiveRecord* sent = byNumber.value(archived.number);
+        if (sent != nullptr) {
+            if (!sent->sameContent(archived)) {
+                return false;
+            }
+            ++overlapping;
+        }
+    }
+    return ok && overlapping > 0;
+}
+
 bool ArchiveStore::ensureMemory(const ArchiveBatch& batch, qint64& memoryId, QString& error) {
+    // A memory archived under another key (downloaded while the archive could not be asked)
+    // is the same memory when its configuration and record 1 are, and every record it holds at
+    // the batch's numbers is the batch's. Later batches under that key follow the first.
+    bool asked = false;
+    if (knownMemory(batch, memoryId, asked)) {
+        return true;
+    }
+    if (!asked) {
+        error = database().lastError().text();
+        return false;
+    }
     QSqlQuery insert(database());
     insert.prepare(QStringLiteral(
         "INSERT INTO instrument_memories (memory_key, configuration, fingerprint, channels, "
@@ -247,46 +268,12 @@ bool ArchiveStore::ensureDownload(const ArchiveBatch& batch, qint64 memoryId, qi
 
 bool ArchiveStore::insertRecords(const ArchiveBatch& batch, qint64 memoryId, qint64 downloadId,
                                  StoreResult& result, QString& error) {
-    const auto& records = batch.records;
-    const size_t perInsert = static_cast<size_t>(rowsPerInsert(m_dialect));
-    if (m_dialect.kind == SqlDialect::Kind::Postgres) {
-        for (size_t start = 0; start < records.size(); start += perInsert) {
-            const size_t rows = std::min<size_t>(perInsert, records.size() - start);
-            QSqlQuery query(database());
-            if (!query.exec(arrayInsertText(records.data() + start, records.data() + start + rows,
-                                            memoryId, downloadId))) {
-                error = query.lastError().text();
-                return false;
-            }
-            result.added += query.numRowsAffected();
-        }
-        result.alreadyThere = int(records.size()) - result.added;
-        return true;
+    QSqlDatabase db = database();
+    if (!insertRecordRows(db, m_dialect, memoryId, downloadId, batch.records, result.added,
+                          error)) {
+        return false;
     }
-    QSqlQuery full(database());
-    full.prepare(insertRecordsText(int(perInsert)));
-    for (size_t start = 0; start < records.size(); start += perInsert) {
-        const size_t rows = std::min<size_t>(perInsert, records.size() - start);
-        QSqlQuery partial(database());
-        QSqlQuery& query = rows == perInsert ? full : partial;
-        if (rows != perInsert) {
-            query.prepare(insertRecordsText(int(rows)));
-        }
-        QVariantList values;
-        values.reserve(int(rows) * kRecordColumns);
-        for (size_t i = start; i < start + rows; ++i) {
-            appendRecordValues(values, memoryId, downloadId, records[i]);
-        }
-        for (int i = 0; i < values.size(); ++i) {
-            query.bindValue(i, values[i]);
-        }
-        if (!query.exec()) {
-            error = query.lastError().text();
-            return false;
-        }
-        result.added += query.numRowsAffected();
-    }
-    result.alreadyThere = int(records.size()) - result.added;
+    result.alreadyThere = int(batch.records.size()) - result.added;
     return true;
 }
 

@@ -30,7 +30,8 @@ ArchiveStoreReport ArchiveWorker::store(ArchiveBatch batch) {
         !m_outbox->add(encodeBatch(batch), static_cast<int>(batch.records.size()))) {
         m_pending.push_back(std::move(batch));
     }
-    return retry();
+    // A server that cannot be reached is tried again by the retry timer, not by every batch.
+    return retry(false);
 }
 
 bool ArchiveWorker::storeOne(const ArchiveBatch& batch, ArchiveStoreReport& report) {
@@ -78,9 +79,15 @@ bool ArchiveWorker::drainOutbox(ArchiveStoreReport& report) {
     return true;
 }
 
-ArchiveStoreReport ArchiveWorker::retry() {
+ArchiveStoreReport ArchiveWorker::retry(bool reconnect) {
     ArchiveStoreReport report;
     report.ok = true;
+    if (!m_store.isOpen() && m_outbox != nullptr && !reconnect) {
+        report.ok = false;
+        countOutbox(report);
+        report.pending = pending();
+        return report;
+    }
     // A server that went away is tried again; a file refused once stays refused.
     if (!m_store.isOpen() && m_opener && m_outbox != nullptr) {
         const ArchiveStore::Status status = m_opener(m_store);

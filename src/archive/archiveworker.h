@@ -29,8 +29,9 @@ public:
     [[nodiscard]] bool useOutbox(const QString& path, QString* error);
     // Keeps the batch behind those kept before and stores them in order, as far as they go.
     ArchiveStoreReport store(ArchiveBatch batch);
-    // Stores the kept batches again (opening the store again first when it is closed).
-    ArchiveStoreReport retry();
+    // Stores the kept batches again; a server archive whose connection is closed is opened
+    // again first when reconnect is set.
+    ArchiveStoreReport retry(bool reconnect = true);
     int pending() const { return int(m_pending.size()) + m_outboxBatches; }
     // Whether a closed store is opened again by retry(): an archive on a server.
     bool reconnects() const { return m_outbox != nullptr; }

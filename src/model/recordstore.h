@@ -1,13 +1,21 @@
 #pragma once
 
+#include "model/instrumentvalues.h"
 #include "model/recordlayout.h"
 
 #include <QString>
 #include <array>
 #include <vector>
 
+// A row's record as the instrument sent it, beside its texts: what the records archive keeps
+// (raw readings are never read back from the shown texts).
+struct StoredRecord {
+    quint32 number = 0; // 0: the row holds no decoded record
+    RecordValues values;
+};
+
 // Decoded records waiting to be written to the day's workbook, in the columns of
-// recordlayout.h.
+// recordlayout.h, each with the record it was made from.
 // Rows are never cleared: a later record overwrites only the cells it writes.
 class RecordStore {
 public:
@@ -21,6 +29,13 @@ public:
     void setCell(int column, quint32 row, const QString& text);
     quint32 capacity() const { return static_cast<quint32>(m_rows.size()); }
 
+    // The record behind row `row`, numbered as the instrument numbers it.
+    void setRecord(quint32 row, quint32 number, const RecordValues& values);
+    const StoredRecord& record(quint32 row) const;
+
 private:
+    void growTo(quint32 row);
+
     std::vector<std::array<QString, kColumns>> m_rows;
+    std::vector<StoredRecord> m_records;
 };

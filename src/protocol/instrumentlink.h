@@ -3,10 +3,13 @@
 #include "model/pollstate.h"
 #include "model/recordstore.h"
 #include "model/usergasnames.h"
+#include "protocol/answerpace.h"
 #include "protocol/lateanswerguard.h"
 #include "protocol/linkports.h"
+#include "protocol/pacetimer.h"
 #include "protocol/receivepath.h"
 #include "protocol/recordbatch.h"
+#include "protocol/resumeprobe.h"
 #include "protocol/silencewatch.h"
 
 #include <QByteArray>
@@ -19,6 +22,12 @@ enum class TickOutcome { Continue, StopTimer };
 // The instrument protocol behind the main window: the polling scheduler's decisions, the
 // receive path and both decoders. The window owns the timers and forwards their ticks, the
 // button presses and the received bytes; this class never waits and never touches a widget.
+//
+// Given a pace timer, requests follow the answers (AnswerPace): the parameter read and the
+// download send their next request once the last one has been answered and the line has been
+// silent for the inter-frame gap, and repeat a record request at its deadline. Ticks then only
+// matter when the download has gone back to one request per tick. Without one, every request
+// waits for its tick.
 class InstrumentLink : private AnswerDecoders {
 public:
     static constexpr int kParameterPeriodMs = 150; // timer 1
@@ -33,12 +42,34 @@ public:
     // Milliseconds of a monotonic clock, for noticing a silent instrument; a steady clock
     // unless a test sets another.
     void setClock(std::function<qint64()> clock);
+    // Requests follow the answers by this timer from now on; nullptr: one request per tick.
+    void setPaceTimer(PaceTimer* timer);
+    // Whether the parameter read runs without timer 1 (the window then leaves it stopped).
+    bool pacedByAnswers() const { return m_paceTimer != nullptr; }
+    // The pace timer fired: the next request, a repeat of an overdue one, or the next step.
+    void paceTimeout();
+    // The record from which the running download went back to one request per tick because
+    // the instrument did not keep up; 0 while it follows the answers.
+    quint32 tickPaceSince() const { return m_tickPaceSince; }
+    const AnswerPace& pace() const { return m_pace; }
 
     // Read parameter: empties the value cells and restarts the sequence at step 1.
     // The window then (re)starts timer 1.
     void readParameter();
     // Download Data: resets progress and percentage. The window stops timer 1, starts timer 2.
     void startDownload();
+    // Download Data with the records archive: `known` are the memories it holds under the
+    // configuration just read. The first download of a run (or with fetchAll, any) first asks
+    // for record 1 and the last archived record K of a matching memory (ResumeProbe); the
+    // download then goes on from K + 1, or fetches the whole memory as a new one. fetchAll
+    // fetches the whole memory in any case. Later downloads of a run go on after the previous
+    // total, as without the archive.
+    void startDownload(QList<KnownMemory> known, bool fetchAll);
+    // Told when the probe has decided where the download goes on.
+    void setResumeListener(std::function<void(const ResumeProbe&)> listener) {
+        m_resumeListener = std::move(listener);
+    }
+    const ResumeProbe& resume() const { return m_probe; }
     // Timer 1 tick: sends the frame of the current step; StopTimer at step 9.
     TickOutcome parameterTick();
     // Timer 2 tick: asks for the next record, or again for the one still unanswered.
@@ -67,6 +98,17 @@ private:
     void decodeFunction3() override;
     bool decodeRecord() override;
     void sendRequestText(const QString& text);
+    bool sendRecordRequest();
+    bool sendProbeRequest();
+    void takeProbeAnswer();
+    void sendPacedRequest();
+    void sendPacedParameterStep();
+    void sendPacedRecordRequest();
+    void pacedTimeout();
+    void afterReceive(bool wasTaken, qint64 arrivedUs, qsizetype bytes);
+    bool followsTicks() const { return m_paceTimer == nullptr || m_tickPaceSince != 0; }
+
+    enum class PaceJob { None, ParameterRead, Download };
 
     FrameSink& m_line;
     ChannelTable& m_table;
@@ -79,4 +121,12 @@ private:
     LateAnswerGuard m_lateAnswers;
     SilenceWatch m_silence;
     std::function<qint64()> m_clock;
+    PaceTimer* m_paceTimer = nullptr;
+    AnswerPace m_pace;
+    PaceJob m_paceJob = PaceJob::None;
+    bool m_downloading = false; // a download waits behind a parameter read
+    quint32 m_tickPaceSince = 0;
+    ResumeProbe m_probe;
+    bool m_fetchAll = false;
+    std::function<void(const ResumeProbe&)> m_resumeListener;
 };

@@ -47,5 +47,6 @@ void DecodeRecord(PollState& state, RecordStore& store) {
     storeRow(recordRowTextsOf(record, state.channelCount, state.chanGasName, state.chanUnitName,
                               state.chanPrecision),
              state.storeRow, store);
+    store.setRecord(state.storeRow, state.recordIndex, record);
     ++state.storeRow;
 }

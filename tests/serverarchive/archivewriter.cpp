@@ -44,7 +44,13 @@ int main(int argc, char** argv) {
         const quint32 first = args[i + 1].toUInt();
         const quint32 last = args[i + 2].toUInt();
         for (quint32 start = first; start <= last; start += 1000) {
-            ArchiveBatch batch = testBatch(args[i], start, qMin(last, start + 999));
+            // Each instrument its own readings, the same in every process.
+            quint32 seed = 0;
+            for (const QChar c : args[i]) {
+                seed = seed * 31 + c.unicode();
+            }
+            ArchiveBatch batch =
+                testBatch(args[i], start, qMin(last, start + 999), sixChannelConfig(), seed % 1000);
             // Each process is a download of its own, as at another PC.
             batch.download.downloadKey +=
                 QStringLiteral("-%1").arg(QCoreApplication::applicationPid());

@@ -145,6 +145,9 @@ TEST(ServerArchiveWorker, ServerStoppedOrKilledMidDownload) {
     EXPECT_EQ(report.pending, 3);
     EXPECT_EQ(report.waitingRecords, 1500);
     ASSERT_TRUE(server.startAgain());
+    // The retry timer's turn: it opens the connection again and sends the outbox.
+    report = worker.retry();
+    EXPECT_TRUE(report.ok) << report.message.toStdString();
     report = download(1);
     EXPECT_TRUE(report.ok) << report.message.toStdString();
     EXPECT_EQ(report.pending, 0);

@@ -1,10 +1,26 @@
 #include "instrumentsim.h"
 
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <cerrno>
+#include <ctime>
+#include <sys/timerfd.h>
 #include <unistd.h>
+
+namespace {
+
+qint64 monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// The time bytes take on the line at bitsPerSecond, 10 bits a byte (start, 8 data, stop).
+qint64 lineNs(qsizetype bytes, int bitsPerSecond) {
+    return qint64(bytes) * 10 * 1'000'000'000 / qMax(1, bitsPerSecond);
+}
+
+} // namespace
 
 InstrumentSimulator::InstrumentSimulator(const SimulatorConfig& config, QObject* parent)
     : QObject(parent), m_config(config) {
@@ -17,10 +33,19 @@ InstrumentSimulator::InstrumentSimulator(const SimulatorConfig& config, QObject*
     m_writeNotifier = new QSocketNotifier(m_pty.masterFd(), QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &InstrumentSimulator::flushOutput);
+    m_dueTimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_dueTimerFd >= 0) {
+        m_dueNotifier = new QSocketNotifier(m_dueTimerFd, QSocketNotifier::Read, this);
+        connect(m_dueNotifier, &QSocketNotifier::activated, this, &InstrumentSimulator::writeDue);
+    }
 }
 
 InstrumentSimulator::~InstrumentSimulator() {
     hangUp();
+    delete m_dueNotifier;
+    if (m_dueTimerFd >= 0) {
+        ::close(m_dueTimerFd);
+    }
 }
 
 void InstrumentSimulator::hangUp() {
@@ -30,6 +55,7 @@ void InstrumentSimulator::hangUp() {
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
     m_output.clear();
+    m_due.clear();
     m_pty.hangUp();
 }
 
@@ -62,6 +88,7 @@ QList<quint32> InstrumentSimulator::recordRequests() const {
 }
 
 void InstrumentSimulator::readAvailable() {
+    const qint64 receivedNs = monotonicNs();
     char buffer[512];
     for (;;) {
         const ssize_t n = ::read(m_pty.masterFd(), buffer, sizeof buffer);
@@ -79,7 +106,7 @@ void InstrumentSimulator::readAvailable() {
         request->number = static_cast<int>(m_requests.size()) + 1;
         request->atMs = m_clock.elapsed();
         m_requests.append(*request);
-        answer(*request);
+        answer(*request, receivedNs);
         emit requestReceived(request->number);
     }
 }
@@ -107,46 +134,98 @@ const SimFault* InstrumentSimulator::takeFault(const SimRequest& request) {
     return nullptr;
 }
 
-void InstrumentSimulator::answer(const SimRequest& request) {
+void InstrumentSimulator::answer(const SimRequest& request, qint64 receivedNs) {
     QByteArray reply = simAnswerFor(m_config, request);
     const SimFault* fault = takeFault(request);
     if (fault == nullptr) {
-        write(reply);
+        sendAnswer(request, receivedNs, {{0, reply}});
         return;
     }
+    constexpr qint64 kNsPerMs = 1'000'000;
     switch (fault->kind) {
     case SimFaultKind::NoAnswer:
         return;
     case SimFaultKind::WrongCrc:
         reply[reply.size() - 1] = static_cast<char>(reply[reply.size() - 1] ^ 0xFF);
-        write(reply);
+        sendAnswer(request, receivedNs, {{0, reply}});
         return;
     case SimFaultKind::Split: {
         const int pieces = qMax(1, fault->pieces);
         const qsizetype size = (reply.size() + pieces - 1) / pieces;
+        QList<AnswerPiece> split;
         for (int i = 0; i * size < reply.size(); ++i) {
-            writeLater(reply.mid(i * size, size), i * fault->pauseMs);
+            split.append({i * fault->pauseMs * kNsPerMs, reply.mid(i * size, size)});
         }
+        sendAnswer(request, receivedNs, split);
         return;
     }
     case SimFaultKind::ExtraBytes:
-        write(reply + fault->extra);
+        sendAnswer(request, receivedNs, {{0, reply + fault->extra}});
         return;
     case SimFaultKind::Exception:
-        write(simExceptionAnswer(request.function, 0x04));
+        sendAnswer(request, receivedNs, {{0, simExceptionAnswer(request.function, 0x04)}});
         return;
     case SimFaultKind::Late:
-        writeLater(reply, fault->delayMs);
+        sendAnswer(request, receivedNs, {{fault->delayMs * kNsPerMs, reply}});
         return;
     }
 }
 
-void InstrumentSimulator::writeLater(const QByteArray& bytes, int delayMs) {
-    if (delayMs <= 0) {
-        write(bytes);
+void InstrumentSimulator::sendAnswer(const SimRequest& request, qint64 receivedNs,
+                                     QList<AnswerPiece> pieces) {
+    qint64 dueNs = receivedNs;
+    if (m_config.lineTiming) {
+        // The instrument hears the request's last byte, thinks, and then sends its answer,
+        // whose last byte arrives one answer's time later; it sends one answer at a time.
+        qsizetype answerBytes = 0;
+        for (const AnswerPiece& piece : pieces) {
+            answerBytes += piece.bytes.size();
+        }
+        const qint64 startNs = receivedNs +
+                               lineNs(request.bytes.size(), m_config.lineBitsPerSecond) +
+                               static_cast<qint64>(m_config.thinkMs * 1e6);
+        dueNs = qMax(startNs, m_lineFreeNs) + lineNs(answerBytes, m_config.lineBitsPerSecond);
+    }
+    const qint64 firstNs = dueNs + pieces.first().afterNs;
+    if (m_config.minAnswerSpacingMs > 0 && m_lastAnswerNs >= 0 &&
+        firstNs - m_lastAnswerNs < qint64(m_config.minAnswerSpacingMs) * 1'000'000) {
+        return; // too soon after the previous answer: this instrument cannot keep up
+    }
+    m_lastAnswerNs = dueNs + pieces.last().afterNs;
+    m_lineFreeNs = qMax(m_lineFreeNs, m_lastAnswerNs);
+    for (const AnswerPiece& piece : pieces) {
+        if (!m_config.lineTiming && piece.afterNs <= 0) {
+            write(piece.bytes);
+        } else {
+            m_due.emplace(dueNs + piece.afterNs, piece.bytes);
+        }
+    }
+    armDueTimer();
+}
+
+void InstrumentSimulator::armDueTimer() {
+    if (m_dueTimerFd < 0) {
         return;
     }
-    QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, bytes] { write(bytes); });
+    itimerspec when{};
+    if (!m_due.empty()) {
+        // Zero would disarm the timer: anything due already goes out at once.
+        const qint64 at = qMax<qint64>(m_due.begin()->first, 1);
+        when.it_value.tv_sec = at / 1'000'000'000;
+        when.it_value.tv_nsec = at % 1'000'000'000;
+    }
+    timerfd_settime(m_dueTimerFd, TFD_TIMER_ABSTIME, &when, nullptr);
+}
+
+void InstrumentSimulator::writeDue() {
+    quint64 expirations = 0;
+    [[maybe_unused]] const ssize_t n = ::read(m_dueTimerFd, &expirations, sizeof expirations);
+    const qint64 now = monotonicNs();
+    while (!m_due.empty() && m_due.begin()->first <= now) {
+        write(m_due.begin()->second);
+        m_due.erase(m_due.begin());
+    }
+    armDueTimer();
 }
 
 void InstrumentSimulator::write(const QByteArray& bytes) {

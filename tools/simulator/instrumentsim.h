@@ -78,10 +78,18 @@ signals:
     void requestReceived(int number);
 
 private:
+    // A piece of an answer and how long after the answer is due it goes out.
+    struct AnswerPiece {
+        qint64 afterNs = 0;
+        QByteArray bytes;
+    };
+
     void readAvailable();
-    void answer(const SimRequest& request);
+    void answer(const SimRequest& request, qint64 receivedNs);
     const SimFault* takeFault(const SimRequest& request);
-    void writeLater(const QByteArray& bytes, int delayMs);
+    void sendAnswer(const SimRequest& request, qint64 receivedNs, QList<AnswerPiece> pieces);
+    void armDueTimer();
+    void writeDue();
     void write(const QByteArray& bytes);
     void flushOutput();
 
@@ -93,6 +101,13 @@ private:
     SimRequestParser m_parser;
     QElapsedTimer m_clock;
     QList<SimRequest> m_requests;
+    // Answers waiting for their time (monotonic nanoseconds), sent by a timerfd so that line
+    // timing is kept to the microsecond rather than to the millisecond of a QTimer.
+    std::multimap<qint64, QByteArray> m_due;
+    int m_dueTimerFd = -1;
+    QSocketNotifier* m_dueNotifier = nullptr;
+    qint64 m_lineFreeNs = 0;    // the end of the last answer on the simulated line
+    qint64 m_lastAnswerNs = -1; // when the last answer went out (for minAnswerSpacingMs)
 
     struct CountedFault {
         SimFault fault;

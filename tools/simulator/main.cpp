@@ -39,7 +39,21 @@ int main(int argc, char* argv[]) {
         QStringLiteral("mute-at"),
         QStringLiteral("Never answer record n: the instrument falls silent there."),
         QStringLiteral("n"));
-    parser.addOptions({channels, records, countByte, link, verbose, late, muteAt});
+    const QCommandLineOption lineTiming(
+        QStringLiteral("line-timing"),
+        QStringLiteral("Answer as over a real cable: after the request's and the answer's bytes' "
+                       "time at 38400 bit/s plus the think time."));
+    const QCommandLineOption think(
+        QStringLiteral("think"),
+        QStringLiteral("With --line-timing, the instrument's time to answer (default 3)."),
+        QStringLiteral("ms"), QStringLiteral("3"));
+    const QCommandLineOption dropCloser(
+        QStringLiteral("drop-closer-than"),
+        QStringLiteral("Drop every answer that would follow the previous one by less than ms "
+                       "milliseconds: an instrument that cannot keep up."),
+        QStringLiteral("ms"));
+    parser.addOptions(
+        {channels, records, countByte, link, verbose, late, muteAt, lineTiming, think, dropCloser});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -60,6 +74,20 @@ int main(int argc, char* argv[]) {
             return 2;
         }
         config.channelCountByte = static_cast<quint8>(value);
+    }
+
+    config.lineTiming = parser.isSet(lineTiming);
+    config.thinkMs = parser.value(think).toDouble(&ok);
+    if (!ok || config.thinkMs < 0) {
+        err << "trellmo-sim: --think needs milliseconds\n";
+        return 2;
+    }
+    if (parser.isSet(dropCloser)) {
+        config.minAnswerSpacingMs = parser.value(dropCloser).toInt(&ok);
+        if (!ok || config.minAnswerSpacingMs < 0) {
+            err << "trellmo-sim: --drop-closer-than needs milliseconds\n";
+            return 2;
+        }
     }
 
     InstrumentSimulator simulator(config);

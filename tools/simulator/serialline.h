@@ -15,7 +15,10 @@ public:
     QSerialPort& port() { return m_port; }
 
     bool isOpen() const override { return m_port.isOpen(); }
-    void sendFrame(const QByteArray& frame) override { m_port.write(frame); }
+    void sendFrame(const QByteArray& frame) override {
+        m_port.write(frame);
+        m_port.flush();
+    }
 
 private:
     QSerialPort m_port;

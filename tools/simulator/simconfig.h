@@ -15,6 +15,18 @@ struct SimulatorConfig {
     std::array<quint16, 6> lowAlarms{35, 100, 195, 1000, 1000, 10};
     std::array<quint16, 6> highAlarms{200, 1500, 235, 2000, 2500, 20};
     quint32 recordCount = 30;
+    // Line timing: each answer goes out only once the request's bytes and its own would have
+    // crossed a cable at lineBitsPerSecond (10 bits a byte), plus thinkMs for the instrument.
+    // Off: answers go out as soon as the request is read.
+    bool lineTiming = false;
+    double thinkMs = 3.0;
+    int lineBitsPerSecond = 38400;
+    // An instrument that cannot keep up: an answer due less than this many milliseconds after
+    // the previous answer is dropped (0: none is).
+    int minAnswerSpacingMs = 0;
+    // Record n holds what record n + contentOffset holds by default: another offset is a memory
+    // cleared and filled again, or another instrument of the same configuration.
+    quint32 contentOffset = 0;
 
     static SimulatorConfig sixChannels() {
         SimulatorConfig config;

@@ -95,7 +95,7 @@ QByteArray registerData(const SimulatorConfig& config, quint16 start, quint16 co
 }
 
 QByteArray recordAnswer(const SimulatorConfig& config, quint32 n) {
-    const SimRecord record = simRecordOf(n);
+    const SimRecord record = simRecordOf(n + config.contentOffset);
     QByteArray answer;
     answer.append(char(kSlave));
     answer.append(char(0x41));

@@ -13,8 +13,18 @@ LinkNotice::LinkNotice(QWidget* parent) : QLabel(parent) {
     setFixedHeight(fontMetrics().height() + 2 * (margin() + frameWidth()));
 }
 
+void LinkNotice::setNote(const QString& note) {
+    m_note = note;
+    const QString shown = m_silenceText.isEmpty() ? m_note : m_silenceText;
+    if (text() != shown) {
+        setText(shown);
+        emit changed(shown);
+    }
+}
+
 void LinkNotice::showSilence(const LinkSilence& silence, const QString& portName) {
-    const QString shown = textOf(silence, portName);
+    m_silenceText = textOf(silence, portName);
+    const QString shown = m_silenceText.isEmpty() ? m_note : m_silenceText;
     if (text() != shown) {
         setText(shown);
         emit changed(shown);

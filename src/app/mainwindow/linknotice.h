@@ -17,6 +17,13 @@ public:
     void showSilence(const LinkSilence& silence, const QString& portName);
 
     static QString textOf(const LinkSilence& silence, const QString& portName);
+    // A standing note (what the download found in the records archive), shown while the
+    // instrument answers; empty: none.
+    void setNote(const QString& note);
+
+private:
+    QString m_note;
+    QString m_silenceText;
 
 signals:
     // The text just shown; empty when the notice was withdrawn.

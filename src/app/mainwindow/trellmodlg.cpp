@@ -2,6 +2,8 @@
 
 #include "app/gastypedialog/gastypeedit.h"
 #include "app/mainwindow/aboutdlg.h"
+#include "app/mainwindow/archivecompanion.h"
+#include "app/mainwindow/archivestatusline.h"
 #include "app/mainwindow/controlids.h"
 #include "app/mainwindow/linknotice.h"
 #include "app/mainwindow/porthintlabel.h"
@@ -70,8 +72,8 @@ CTrellmoDlg::CTrellmoDlg(DialogSettings settings, QWidget* parent)
       m_exporter(m_settings.recordFolder, m_settings.recordDate),
       m_link(m_line, *this, m_values, m_userGases.names), m_keySwallower(*this) {
     m_comm->setObjectName(controlObjectName(ControlId::Comm));
-    m_link.setExporter(&m_exporter);
     buildWindow();
+    buildArchive();
     connectHandlers();
     OnInitDialog();
     fitCaptions(*findChild<QWidget*>(QStringLiteral("client"), Qt::FindDirectChildrenOnly));
@@ -98,6 +100,20 @@ void CTrellmoDlg::buildWindow() {
     QAction* records = menu->addAction(QStringLiteral("Records..."));
     records->setObjectName(controlObjectName(ControlId::RecordsCommand));
     connect(records, &QAction::triggered, this, [this] { guarded([this] { onRecords(); }); });
+    QAction* downloadAll = menu->addAction(QStringLiteral("Download all records"));
+    downloadAll->setObjectName(QStringLiteral("downloadAllCommand"));
+    connect(downloadAll, &QAction::triggered, this, [this] {
+        guarded([this] {
+            // As Download Data, which the record total enables.
+            if (m_link.state().recordTotal > 0) {
+                m_archive->startDownload(true);
+            }
+        });
+    });
+    QAction* import = menu->addAction(QStringLiteral("Import workbooks..."));
+    import->setObjectName(QStringLiteral("importWorkbooksCommand"));
+    connect(import, &QAction::triggered, this,
+            [this] { guarded([this] { m_archive->importWorkbooks(this); }); });
     layout->setMenuBar(menuBar);
 
     auto* client = new QWidget(this);
@@ -109,6 +125,8 @@ void CTrellmoDlg::buildWindow() {
     m_portCombo = m_ui.portCombo;
     m_linkNotice = new LinkNotice(this);
     layout->addWidget(m_linkNotice);
+    m_archiveStatus = new ArchiveStatusLine(this);
+    layout->addWidget(m_archiveStatus);
     m_portHint = new PortHintLabel(client->width(), this);
     layout->addWidget(m_portHint);
     m_portList = new PortListPresenter(*m_comm, *m_portCombo, *m_ui.openPort, *m_portHint,
@@ -282,9 +300,47 @@ void CTrellmoDlg::OnReadParameter() {
 }
 
 void CTrellmoDlg::OnDownloadData() {
+    // The archive is asked first which memories it knows; startLinkDownload follows its answer.
+    m_archive->startDownload(false);
+}
+
+void CTrellmoDlg::startLinkDownload(QList<KnownMemory> known, bool fetchAll) {
     StopTimer(PARAMETER_TIMER);
     m_downloadTimer.start(InstrumentLink::kDownloadPeriodMs, Qt::PreciseTimer, this);
-    m_link.startDownload();
+    m_link.startDownload(std::move(known), fetchAll);
+}
+
+void CTrellmoDlg::buildArchive() {
+    ArchiveCompanion::Hooks hooks;
+    hooks.tell = [this](const QString& text) {
+        tell(text);
+    };
+    hooks.note = [this](const QString& text) {
+        m_linkNotice->setNote(text);
+    };
+    hooks.portName = [this] {
+        return QStringLiteral("COM%1").arg(m_comm->commPort());
+    };
+    hooks.configuration = [this] {
+        return archiveConfigOf(m_link.state());
+    };
+    hooks.recordTotal = [this] {
+        return m_link.state().recordTotal;
+    };
+    hooks.startLink = [this](QList<KnownMemory> known, bool fetchAll) {
+        guarded([&] { startLinkDownload(std::move(known), fetchAll); });
+    };
+    hooks.status = [this](const QString& where, std::optional<bool> reachable, qint64 waiting) {
+        m_archiveStatus->show(where,
+                              !reachable   ? ArchiveStatusLine::Reach::Opening
+                              : *reachable ? ArchiveStatusLine::Reach::Reachable
+                                           : ArchiveStatusLine::Reach::Unreachable,
+                              waiting);
+    };
+    m_archive = new ArchiveCompanion(m_settings.recordFolder, m_settings.archive, m_exporter,
+                                     std::move(hooks), this);
+    m_link.setExporter(&m_archive->exporter());
+    m_link.setResumeListener([this](const ResumeProbe& probe) { m_archive->resumeDecided(probe); });
 }
 
 void CTrellmoDlg::timerEvent(QTimerEvent* event) {
@@ -353,7 +409,14 @@ void CTrellmoDlg::writeUnwrittenRecords() {
     // The program is leaving: no more requests, so the count the user decides on stays put.
     StopTimer(DOWNLOAD_TIMER);
     StopTimer(PARAMETER_TIMER);
-    if (m_link.flushUnwritten()) {
+    const bool written = m_link.flushUnwritten();
+    // Bounded: the archive's thread stores what it still holds, or it stays in the workbooks.
+    (void)m_archive->service().finish(ArchiveCompanion::kLookupWaitMs);
+    // They are on disk in the outbox: nothing to choose, only to know.
+    if (const QString waiting = m_archive->waitingAtExit(); !waiting.isEmpty()) {
+        present(this, waiting);
+    }
+    if (written) {
         return;
     }
     // The question below names the workbook and the reason, so a pending failure text would

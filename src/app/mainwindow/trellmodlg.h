@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QSet>
 
+class ArchiveCompanion;
+class ArchiveStatusLine;
 class CMscomm1;
 class LinkNotice;
 class PortHintLabel;
@@ -32,7 +34,8 @@ class RecordsWindow;
 // Every handler runs behind one boundary: a failure it throws (a refused serial operation, for
 // one) ends the handler and is shown in a message box once the handler has unwound.
 //
-// Downloaded records go to the day workbooks through m_exporter. A batch that does not reach
+// Downloaded records go to the day workbooks through m_exporter, and each batch that reached
+// them on to the records archive beside them (m_archive). A batch that does not reach
 // the disk stays with the protocol for the next attempt; the user hears of it once per run of
 // failures, after the handler; at exit, records that still cannot be written are written, saved
 // elsewhere or discarded as the user chooses (SettleUnwrittenRecords).
@@ -77,6 +80,8 @@ private:
     void OnOpenFolder();
     void OnGasType();
     void onRecords();
+    void startLinkDownload(QList<KnownMemory> known, bool fetchAll);
+    void buildArchive();
     void onPortLost(const QString& text);
     void stopLink();
     void LoadUserGasNames();
@@ -117,4 +122,6 @@ private:
     KeySwallower m_keySwallower;
     QSet<QString> m_queuedMessages;
     QPointer<RecordsWindow> m_records;
+    ArchiveCompanion* m_archive = nullptr;
+    ArchiveStatusLine* m_archiveStatus = nullptr;
 };

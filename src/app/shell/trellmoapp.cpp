@@ -13,7 +13,9 @@ CTrellmoApp::CTrellmoApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int CTrellmoApp::InitInstance() {
-    CTrellmoDlg dlg;
+    DialogSettings settings;
+    settings.archive = m_archive;
+    CTrellmoDlg dlg(std::move(settings));
     dlg.exec();
     return 0;
 }
