@@ -5,7 +5,7 @@
 #include "eventwait.h"
 #include "expectedtexts.h"
 #include "instrumentrig.h"
-#include "xlsreadback.h"
+#include "workbookreaders.h"
 
 #include "app/mainwindow/trellmodlg.h"
 #include "app/recordswindow/recordswindow.h"

@@ -19,14 +19,6 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-namespace {
-
-QStringList folderEntries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
-} // namespace
-
 class RecordSheetTest : public ::testing::Test {
 protected:
     QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }

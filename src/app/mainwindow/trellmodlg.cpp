@@ -437,7 +437,7 @@ void CTrellmoDlg::writeUnwrittenRecords() {
     (void)m_archive->service().finish(ArchiveCompanion::kLookupWaitMs);
     // They are on disk in the outbox: nothing to choose, only to know.
     if (const QString waiting = m_archive->waitingAtExit(); !waiting.isEmpty()) {
-        present(this, waiting);
+        m_boundary.present(this, waiting);
     }
     if (written) {
         return;
