@@ -30,8 +30,29 @@ ArchiveStoreReport ArchiveWorker::store(ArchiveBatch batch) {
         !m_outbox->add(encodeBatch(batch), static_cast<int>(batch.records.size()))) {
         m_pending.push_back(std::move(batch));
     }
-    // A server that cannot be reached is tried again by the retry timer, not by every batch.
-    return retry(false);
+    return retry(reconnectWorthTrying());
+}
+
+bool ArchiveWorker::reconnectWorthTrying() const {
+    // A refused connection (server down or restarting) costs a few ms and is tried with every
+    // batch; one that ran into its timeout only once five times its length has passed, so
+    // that at most a sixth of the archive's time goes into waiting for an absent server.
+    constexpr qint64 kIdleFactor = 5;
+    return !m_sinceFailedConnect.isValid() ||
+           m_sinceFailedConnect.elapsed() >= kIdleFactor * m_failedConnectMs;
+}
+
+ArchiveStore::Status ArchiveWorker::connectAgain() {
+    QElapsedTimer attempt;
+    attempt.start();
+    const ArchiveStore::Status status = m_opener(m_store);
+    if (status.ok) {
+        m_sinceFailedConnect.invalidate();
+    } else {
+        m_failedConnectMs = attempt.elapsed();
+        m_sinceFailedConnect.start();
+    }
+    return status;
 }
 
 bool ArchiveWorker::storeOne(const ArchiveBatch& batch, ArchiveStoreReport& report) {
@@ -90,7 +111,7 @@ ArchiveStoreReport ArchiveWorker::retry(bool reconnect) {
     }
     // A server that went away is tried again; a file refused once stays refused.
     if (!m_store.isOpen() && m_opener && m_outbox != nullptr) {
-        const ArchiveStore::Status status = m_opener(m_store);
+        const ArchiveStore::Status status = connectAgain();
         if (!status.ok) {
             report.ok = false;
             report.message = status.message;

@@ -3,6 +3,7 @@
 #include "archive/archiveoutbox.h"
 #include "archive/archivestore.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <deque>
@@ -27,7 +28,10 @@ public:
     ArchiveStore::Status open(Opener opener);
     // Keeps batches in the outbox file at path from now on.
     [[nodiscard]] bool useOutbox(const QString& path, QString* error);
-    // Keeps the batch behind those kept before and stores them in order, as far as they go.
+    // Keeps the batch behind those kept before and stores them in order, as far as they go. A
+    // server that went away is connected to again first, so that what waits goes as soon as
+    // it answers; unless the last failed attempt waited long for its timeout, when the retry
+    // timer's turn is left to try again (the batches behind are not held up by timeouts).
     ArchiveStoreReport store(ArchiveBatch batch);
     // Stores the kept batches again; a server archive whose connection is closed is opened
     // again first when reconnect is set.
@@ -40,6 +44,8 @@ private:
     bool storeOne(const ArchiveBatch& batch, ArchiveStoreReport& report);
     bool drainOutbox(ArchiveStoreReport& report);
     void countOutbox(ArchiveStoreReport& report);
+    bool reconnectWorthTrying() const;
+    ArchiveStore::Status connectAgain();
 
     QString m_connectionName;
     ArchiveStore m_store;
@@ -47,4 +53,6 @@ private:
     std::deque<ArchiveBatch> m_pending;
     std::unique_ptr<ArchiveOutbox> m_outbox;
     int m_outboxBatches = 0;
+    QElapsedTimer m_sinceFailedConnect; // invalid while the last attempt succeeded
+    qint64 m_failedConnectMs = 0;
 };
