@@ -3,6 +3,7 @@
 // the first has not archived; a server away at download time: the workbook is written, the
 // batch waits in the outbox, the window says so and, at exit, how many records wait; the next
 // start sends them, once.
+#include "controls.h"
 #include "eventwait.h"
 #include "instrumentrig.h"
 #include "pgtestserver.h"
@@ -56,7 +57,9 @@ RunResult runOnce(const SimulatorConfig& config, const QString& folder,
         result.note = rig.dlg().findChild<QLabel*>(QStringLiteral("linkNotice"))->text();
     }
     result.status = statusText();
-    rig.dlg().close();
+    // Left as a user leaves it: the Exit button of the shown window.
+    rig.dlg().show();
+    rig.window.press(ControlId::Exit);
     result.messages = rig.window.messages.texts();
     return result;
 }
