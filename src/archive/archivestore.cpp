@@ -317,7 +317,13 @@ ArchiveStore::StoreResult ArchiveStore::store(const ArchiveBatch& batch) {
     QString error;
     qint64 memoryId = 0;
     qint64 downloadId = 0;
-    bool ok = db.transaction();
+    // The batch first reads which memory it belongs to, then writes. SQLite cannot turn a read
+    // into a write while another process writes (it answers "locked" at once), so there the
+    // write lock is taken at the start and another writer waits for it.
+    QSqlQuery begin(db);
+    bool ok = m_dialect.kind == SqlDialect::Kind::Sqlite
+                  ? begin.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                  : db.transaction();
     ok = ok && ensureMemory(batch, memoryId, error) &&
          ensureDownload(batch, memoryId, downloadId, error) &&
          insertRecords(batch, memoryId, downloadId, result, error) &&
