@@ -141,8 +141,9 @@ ArchiveRange ArchiveStore::range(qint64 memoryId, const QString& from, const QSt
                                  "AND taken_at >= ? AND taken_at <= ? ORDER BY record_number")
                       .arg(kRecordColumns));
     query.addBindValue(memoryId);
-    query.addBindValue(from.isEmpty() ? QStringLiteral("0000") : from);
-    query.addBindValue(to.isEmpty() ? QStringLiteral("9999") : to);
+    // Open ends as times both databases take: PostgreSQL compares timestamps, SQLite the text.
+    query.addBindValue(from.isEmpty() ? QStringLiteral("0001-01-01T00:00:00") : from);
+    query.addBindValue(to.isEmpty() ? QStringLiteral("9999-12-31T23:59:59") : to);
     if (!run(query, error)) {
         return range;
     }

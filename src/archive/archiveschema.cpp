@@ -6,6 +6,9 @@
 
 namespace {
 
+// The key of PostgreSQL's advisory lock that serialises schema changes ("TRLM").
+constexpr qint64 kSchemaLockKey = 0x54524C4D;
+
 QStringList tableStatements(const SqlDialect& d) {
     return {
         QStringLiteral("CREATE TABLE archive_schema (version INTEGER NOT NULL)"),
@@ -82,40 +85,45 @@ ArchiveSchema::Result failed(const QString& where, const QString& why) {
 
 namespace ArchiveSchema {
 
-int versionOf(QSqlDatabase& db, bool& ok) {
-    ok = true;
-    if (!db.tables().contains(QStringLiteral("archive_schema"))) {
-        QSqlQuery probe(db);
-        // tables() says nothing on a file that is no database; a statement does.
-        ok = probe.exec(QStringLiteral("SELECT 1"));
-        return 0;
-    }
+int versionOf(QSqlDatabase& db, bool& ok, QString* error) {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM archive_schema")) || !query.next()) {
-        ok = false;
-        return 0;
+    const bool hasTables = db.tables().contains(QStringLiteral("archive_schema"));
+    // tables() says nothing on a file that is no database; a statement does.
+    ok = hasTables
+             ? query.exec(QStringLiteral("SELECT MAX(version) FROM archive_schema")) && query.next()
+             : query.exec(QStringLiteral("SELECT 1"));
+    if (!ok && error != nullptr) {
+        *error = query.lastError().text();
     }
-    return query.value(0).toInt();
+    return ok && hasTables ? query.value(0).toInt() : 0;
 }
 
 Result prepare(QSqlDatabase& db, const SqlDialect& dialect, const QString& where) {
     if (!db.transaction()) {
         return failed(where, db.lastError().text());
     }
+    if (dialect.kind == SqlDialect::Kind::Postgres) {
+        // Copies of the program on several PCs may meet an empty database at once: the first
+        // creates the tables while the others wait here, then find them made.
+        QSqlQuery lock(db);
+        if (!lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey))) {
+            const QString why = lock.lastError().text();
+            db.rollback();
+            return failed(where, why);
+        }
+    }
     bool ok = false;
-    const int version = versionOf(db, ok);
     QString error;
-    if (!ok) {
-        error = db.lastError().text();
-    } else if (version > kVersion) {
+    const int version = versionOf(db, ok, &error);
+    if (ok && version > kVersion) {
         db.rollback();
         return failed(where, QStringLiteral("it was made by a newer version of the program "
                                             "(archive version %1, this program knows up to %2)")
                                  .arg(version)
                                  .arg(kVersion));
-    } else if (version == 0) {
+    } else if (ok && version == 0) {
         ok = runAll(db, tableStatements(dialect), error);
-    } else {
+    } else if (ok) {
         for (int from = version; ok && from < kVersion; ++from) {
             ok =
                 runAll(db, upgradeStatements(from, dialect), error) &&

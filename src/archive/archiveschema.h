@@ -24,7 +24,8 @@ struct Result {
 // `where` names the archive in messages (a file path or a server).
 [[nodiscard]] Result prepare(QSqlDatabase& db, const SqlDialect& dialect, const QString& where);
 
-// The version an existing archive carries: 0 when it has no archive tables.
-int versionOf(QSqlDatabase& db, bool& ok);
+// The version an existing archive carries: 0 when it has no archive tables. When it cannot be
+// read (ok false), error (if given) says why.
+int versionOf(QSqlDatabase& db, bool& ok, QString* error = nullptr);
 
 } // namespace ArchiveSchema

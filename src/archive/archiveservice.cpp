@@ -30,7 +30,7 @@ ArchiveService::ArchiveService(QObject* parent) : QObject(parent) {
     retryTimer->setParent(m_worker);
     post([this, retryTimer](ArchiveWorker& worker) {
         connect(retryTimer, &QTimer::timeout, &worker, [this, &worker] {
-            if (worker.pending() > 0) {
+            if (worker.pending() > 0 || (worker.reconnects() && !worker.store().isOpen())) {
                 const ArchiveStoreReport report = worker.retry();
                 QMetaObject::invokeMethod(this, [this, report] { takeStored(report); });
             }
@@ -57,25 +57,50 @@ void ArchiveService::openFile(const QString& path) {
     open([path](ArchiveStore& store) { return store.openFile(path); });
 }
 
+void ArchiveService::setFile(const QString& path) {
+    openWhenFolderExists(QFileInfo(path).absolutePath(),
+                         [path](ArchiveStore& store) { return store.openFile(path); });
+}
+
+void ArchiveService::openWhenFolderExists(const QString& folder, Opener opener,
+                                          const QString& outboxPath) {
+    m_folder = folder;
+    m_deferred = std::move(opener);
+    m_deferredOutbox = outboxPath;
+}
+
 bool ArchiveService::ensureOpen() {
-    if (!m_openTried && !m_file.isEmpty() && QFileInfo(m_file).absoluteDir().exists()) {
-        openFile(m_file);
+    if (!m_openTried && m_deferred && QDir(m_folder).exists()) {
+        open(std::move(m_deferred), m_deferredOutbox);
+        m_deferred = {};
     }
     return isUsable();
 }
 
-void ArchiveService::open(Opener opener) {
+void ArchiveService::open(Opener opener, const QString& outboxPath) {
     m_openTried = true;
     m_opening = true;
-    post([this, opener = std::move(opener)](ArchiveWorker& worker) {
-        const ArchiveStore::Status status = opener(worker.store());
+    m_hasOutbox = !outboxPath.isEmpty();
+    post([this, opener = std::move(opener), outboxPath](ArchiveWorker& worker) {
+        QString outboxError;
+        // Without its outbox the archive still works, with the batches kept in memory.
+        const bool outboxOk = outboxPath.isEmpty() || worker.useOutbox(outboxPath, &outboxError);
+        ArchiveStore::Status status = worker.open(opener);
+        if (!outboxOk && status.ok) {
+            status.message = outboxError;
+        }
         const QString where = worker.store().where();
+        const bool sendLeft = status.ok && worker.pending() > 0;
         QMetaObject::invokeMethod(this, [this, status, where] {
             m_opening = false;
             m_open = status.ok;
             m_where = where;
             emit opened(status.ok, status.message);
         });
+        if (sendLeft) {
+            const ArchiveStoreReport report = worker.retry();
+            QMetaObject::invokeMethod(this, [this, report] { takeStored(report); });
+        }
     });
 }
 
@@ -89,6 +114,7 @@ void ArchiveService::store(ArchiveBatch batch) {
 
 void ArchiveService::takeStored(ArchiveStoreReport report) {
     m_pending = report.pending;
+    m_waitingRecords = report.waitingRecords;
     if (report.ok) {
         m_failing = false;
     } else if (m_failing) {
@@ -158,7 +184,9 @@ bool ArchiveService::finish(int timeoutMs) {
     auto answer = std::make_shared<Answer>();
     post([answer](ArchiveWorker& worker) {
         if (worker.pending() > 0) {
-            (void)worker.retry(); // what is left is counted below
+            // No new connection attempt: at exit a server away would hold the program up for
+            // its connect timeout; what is left waits in the outbox.
+            (void)worker.retry(false); // what is left is counted below
         }
         answer->left = worker.pending();
         answer->done.release();

@@ -15,8 +15,9 @@ struct ArchiveStoreReport {
     bool ok = false; // this batch and every one kept before it are in the archive
     int added = 0;   // records new to the archive
     int alreadyThere = 0;
-    int pending = 0; // batches kept for the next attempt
-    QString message; // a failure to tell the user: set once per run of failures
+    int pending = 0;           // batches kept for the next attempt
+    qint64 waitingRecords = 0; // records in them
+    QString message;           // a failure to tell the user: set once per run of failures
 };
 
 // The records archive as the window sees it: every call returns at once, the work runs on the
@@ -40,13 +41,19 @@ public:
     void openFile(const QString& path);
     // The SQLite archive at path, opened by ensureOpen() once its folder exists: the program
     // makes no record folder before it has records to put there.
-    void setFile(const QString& path) { m_file = path; }
-    // Opens the file set, once, when its folder exists. True while the archive is open or
-    // being opened: work handed over meanwhile runs once it is open.
+    void setFile(const QString& path);
+    // Like open(), run by ensureOpen() once folder exists (the outbox lies in it).
+    void openWhenFolderExists(const QString& folder, Opener opener, const QString& outboxPath = {});
+    // Opens what was set, once, when its folder exists. True while the archive is open, being
+    // opened or has an outbox: work handed over meanwhile runs once it is open, and batches
+    // wait in the outbox until a server answers.
     bool ensureOpen();
-    bool isUsable() const { return m_open || m_opening; }
-    // Any archive the opener sets up on the archive's thread (the opener runs there).
-    void open(Opener opener);
+    bool isUsable() const { return m_open || m_opening || m_hasOutbox; }
+    // Any archive the opener sets up on the archive's thread (the opener runs there). With an
+    // outbox file, batches wait there (not in memory) until the archive takes them, and the
+    // opener is run again while the archive cannot be reached: for an archive on a server.
+    // Batches an earlier run left in the outbox are sent once the archive is open.
+    void open(Opener opener, const QString& outboxPath = {});
     bool isOpen() const { return m_open; }
     const QString& where() const { return m_where; }
 
@@ -63,6 +70,7 @@ public:
     // nothing is left kept.
     [[nodiscard]] bool finish(int timeoutMs);
     int pendingBatches() const { return m_pending; }
+    qint64 waitingRecords() const { return m_waitingRecords; }
 
 signals:
     void opened(bool ok, const QString& message);
@@ -83,8 +91,12 @@ private:
     bool m_open = false;
     bool m_opening = false;
     bool m_openTried = false;
-    QString m_file;
+    bool m_hasOutbox = false;
+    QString m_folder; // the opener waits for it
+    Opener m_deferred;
+    QString m_deferredOutbox;
     bool m_failing = false;
     int m_pending = 0;
+    qint64 m_waitingRecords = 0;
     QString m_where;
 };

@@ -5,6 +5,7 @@
 #include "archive/sqlrows.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -28,8 +29,16 @@ QString endText(DownloadEnd end) {
 ArchiveStore::ArchiveStore(QString connectionName) : m_connection(std::move(connectionName)) {}
 
 ArchiveStore::~ArchiveStore() {
+    close();
+}
+
+bool ArchiveStore::connectionLost() const {
+    return m_open && !database().isOpen();
+}
+
+void ArchiveStore::close() {
     {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        QSqlDatabase db = database();
         if (db.isValid()) {
             db.close();
         }
@@ -37,6 +46,7 @@ ArchiveStore::~ArchiveStore() {
     if (QSqlDatabase::contains(m_connection)) {
         QSqlDatabase::removeDatabase(m_connection);
     }
+    m_open = false;
 }
 
 QSqlDatabase ArchiveStore::database() const {
@@ -109,7 +119,85 @@ qint64 ArchiveStore::idOf(const QString& table, const QString& keyColumn, const 
     return ok ? query.value(0).toLongLong() : 0;
 }
 
+bool ArchiveStore::knownMemory(const ArchiveBatch& batch, qint64& memoryId, bool& ok) {
+    if (const auto alias = m_aliases.constFind(batch.memoryKey); alias != m_aliases.cend()) {
+        memoryId = *alias;
+        ok = true;
+        return true;
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id FROM instrument_memories WHERE memory_key = ?"));
+    query.addBindValue(batch.memoryKey);
+    ok = query.exec();
+    if (!ok || query.next() || batch.fingerprint.isEmpty() || batch.records.empty()) {
+        return false;
+    }
+    if (m_dialect.kind == SqlDialect::Kind::Postgres) {
+        // Two PCs meeting one memory for the first time at once: one makes it, the other waits
+        // here and then finds it.
+        query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        query.addBindValue(batch.fingerprint);
+        ok = query.exec();
+    }
+    query.prepare(QStringLiteral("SELECT id FROM instrument_memories WHERE fingerprint = ? ORDER "
+                                 "BY id"));
+    query.addBindValue(batch.fingerprint);
+    ok = ok && query.exec();
+    while (ok && query.next()) {
+        const qint64 candidate = query.value(0).toLongLong();
+        if (holdsSameRecords(candidate, batch.records, ok)) {
+            m_aliases.insert(batch.memoryKey, candidate);
+            memoryId = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ArchiveStore::holdsSameRecords(qint64 memoryId, const std::vector<ArchiveRecord>& records,
+                                    bool& ok) {
+    quint32 first = UINT32_MAX;
+    quint32 last = 0;
+    QHash<quint32, const ArchiveRecord*> byNumber;
+    for (const ArchiveRecord& r : records) {
+        first = std::min(first, r.number);
+        last = std::max(last, r.number);
+        byNumber.insert(r.number, &r);
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT record_number, taken_at, reading1, reading2, reading3, "
+                                 "reading4, reading5, reading6 FROM records WHERE memory_id = ? "
+                                 "AND record_number BETWEEN ? AND ?"));
+    query.addBindValue(memoryId);
+    query.addBindValue(qint64(first));
+    query.addBindValue(qint64(last));
+    ok = query.exec();
+    int overlapping = 0;
+    while (ok && query.next()) {
+        const ArchiveRecord archived = recordOfRow(query, 0);
+        const ArchiveRecord* sent = byNumber.value(archived.number);
+        if (sent != nullptr) {
+            if (!sent->sameContent(archived)) {
+                return false;
+            }
+            ++overlapping;
+        }
+    }
+    return ok && overlapping > 0;
+}
+
 bool ArchiveStore::ensureMemory(const ArchiveBatch& batch, qint64& memoryId, QString& error) {
+    // A memory archived under another key (downloaded while the archive could not be asked)
+    // is the same memory when its configuration and record 1 are, and every record it holds at
+    // the batch's numbers is the batch's. Later batches under that key follow the first.
+    bool asked = false;
+    if (knownMemory(batch, memoryId, asked)) {
+        return true;
+    }
+    if (!asked) {
+        error = database().lastError().text();
+        return false;
+    }
     QSqlQuery insert(database());
     insert.prepare(QStringLiteral(
         "INSERT INTO instrument_memories (memory_key, configuration, fingerprint, channels, "
@@ -229,7 +317,13 @@ ArchiveStore::StoreResult ArchiveStore::store(const ArchiveBatch& batch) {
     QString error;
     qint64 memoryId = 0;
     qint64 downloadId = 0;
-    bool ok = db.transaction();
+    // The batch first reads which memory it belongs to, then writes. SQLite cannot turn a read
+    // into a write while another process writes (it answers "locked" at once), so there the
+    // write lock is taken at the start and another writer waits for it.
+    QSqlQuery begin(db);
+    bool ok = m_dialect.kind == SqlDialect::Kind::Sqlite
+                  ? begin.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                  : db.transaction();
     ok = ok && ensureMemory(batch, memoryId, error) &&
          ensureDownload(batch, memoryId, downloadId, error) &&
          insertRecords(batch, memoryId, downloadId, result, error) &&

@@ -3,6 +3,7 @@
 #include "archive/archivetypes.h"
 #include "archive/sqldialect.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QString>
@@ -38,6 +39,11 @@ public:
     // messages without a password.
     [[nodiscard]] Status openDatabase(const QSqlDatabase& db, const QString& where);
     bool isOpen() const { return m_open; }
+    // Whether the connection still works: a server that went away or restarted ends it, and the
+    // store has to be opened again.
+    bool connectionLost() const;
+    // Closes the connection; the store can be opened again.
+    void close();
     const QString& where() const { return m_where; }
     const SqlDialect& dialect() const { return m_dialect; }
     QSqlDatabase database() const;
@@ -62,6 +68,10 @@ public:
 private:
     Status finishOpen(const QString& where);
     qint64 idOf(const QString& table, const QString& keyColumn, const QString& key, bool& ok);
+    // Whether the batch's memory is archived under another key (then memoryId is its id);
+    // ok false when the archive could not be asked.
+    bool knownMemory(const ArchiveBatch& batch, qint64& memoryId, bool& ok);
+    bool holdsSameRecords(qint64 memoryId, const std::vector<ArchiveRecord>& records, bool& ok);
     bool ensureMemory(const ArchiveBatch& batch, qint64& memoryId, QString& error);
     bool ensureDownload(const ArchiveBatch& batch, qint64 memoryId, qint64& downloadId,
                         QString& error);
@@ -74,4 +84,6 @@ private:
     QString m_where;
     SqlDialect m_dialect;
     bool m_open = false;
+    // Memory keys found to name a memory archived under another key, with its id.
+    QHash<QString, qint64> m_aliases;
 };

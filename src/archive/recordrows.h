@@ -11,8 +11,8 @@
 //
 // The one statement is the same for every database; how it is sent is not. Through Qt SQL
 // each bound value costs more than SQLite takes to store a whole record, so for SQLite the
-// prepared statement runs on the connection's own handle; a server gets multi-row INSERTs,
-// one round trip per kServerRows records.
+// prepared statement runs on the connection's own handle; a server gets one INSERT of column
+// arrays per 1000 records.
 [[nodiscard]] bool insertRecordRows(QSqlDatabase& db, const SqlDialect& dialect, qint64 memoryId,
                                     qint64 downloadId, const std::vector<ArchiveRecord>& records,
                                     int& added, QString& error);

@@ -195,7 +195,11 @@ TEST_F(ArchiveTest, WritersInSeveralProcessesStoreEveryRecordOnce) {
             for (quint32 first = 1 + quint32(w) * 100; ok && first <= 3000; first += 300) {
                 ok = store.store(testBatch(QStringLiteral("shared"), first, first + 299)).ok;
             }
-            ok = ok && store.store(testBatch(QStringLiteral("own%1").arg(w), 1, 2000)).ok;
+            // Instruments of their own: other readings than the shared one's.
+            ok = ok && store
+                           .store(testBatch(QStringLiteral("own%1").arg(w), 1, 2000,
+                                            sixChannelConfig(), quint32(w) + 1))
+                           .ok;
             _exit(ok ? 0 : 1);
         }
         children << pid;

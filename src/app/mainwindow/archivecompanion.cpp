@@ -1,5 +1,7 @@
 #include "app/mainwindow/archivecompanion.h"
 
+#include "serverarchive/serveropener.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QProgressDialog>
@@ -62,10 +64,10 @@ QList<KnownMemory> knownMemoriesOf(const QList<MemoryCandidate>& found, int chan
     return known;
 }
 
-ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, BatchExporter& workbooks,
-                                   Hooks hooks, QObject* parent)
-    : QObject(parent), m_recordFolder(recordFolder), m_hooks(std::move(hooks)),
-      m_feed(workbooks, m_service) {
+ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, const ArchiveLocation& location,
+                                   BatchExporter& workbooks, Hooks hooks, QObject* parent)
+    : QObject(parent), m_recordFolder(recordFolder), m_location(location),
+      m_hooks(std::move(hooks)), m_feed(workbooks, m_service) {
     m_lookupWait.setSingleShot(true);
     m_lookupWait.setInterval(kLookupWaitMs);
     connect(&m_lookupWait, &QTimer::timeout, this, [this] {
@@ -73,9 +75,10 @@ ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, BatchExporter& w
         begin({});
     });
     connect(&m_service, &ArchiveService::opened, this, [this](bool ok, const QString& message) {
-        if (!ok) {
+        if (!message.isEmpty()) {
             m_hooks.tell(message);
         }
+        showStatus(ok, m_service.waitingRecords());
     });
     connect(&m_service, &ArchiveService::candidatesFound, this, &ArchiveCompanion::lookupAnswered);
     connect(&m_service, &ArchiveService::stored, this, &ArchiveCompanion::stored);
@@ -86,9 +89,41 @@ ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, BatchExporter& w
         }
     });
     connect(&m_service, &ArchiveService::importFinished, this, &ArchiveCompanion::importDone);
-    // Opened now when the record folder exists, else beside the first batch's workbook.
-    m_service.setFile(QDir(recordFolder).filePath(archiveFileName()));
-    m_service.ensureOpen();
+    if (m_location.kind() == ArchiveLocation::Kind::PostgreSQL) {
+        // Chosen by the user: the server is asked from the first download on, and its outbox
+        // needs the record folder at once.
+        QDir().mkpath(recordFolder);
+        m_where = m_location.displayText();
+        const ArchiveLocation server = m_location;
+        m_service.open([server](ArchiveStore& store) { return openServerArchive(store, server); },
+                       QDir(recordFolder).filePath(outboxFileName()));
+    } else {
+        const QString path = m_location.sqlitePath().isEmpty()
+                                 ? QDir(recordFolder).filePath(archiveFileName())
+                                 : m_location.sqlitePath();
+        m_where = QDir::toNativeSeparators(path);
+        // Opened now when its folder exists, else beside the first batch's workbook.
+        m_service.setFile(path);
+        m_service.ensureOpen();
+    }
+    showStatus(std::nullopt, 0);
+}
+
+void ArchiveCompanion::showStatus(std::optional<bool> reachable, qint64 waiting) {
+    if (m_hooks.status) {
+        m_hooks.status(m_where, reachable, waiting);
+    }
+}
+
+QString ArchiveCompanion::waitingAtExit() const {
+    const qint64 waiting = m_service.waitingRecords();
+    if (waiting <= 0 || m_location.kind() != ArchiveLocation::Kind::PostgreSQL) {
+        return {};
+    }
+    return QStringLiteral("%1 records wait on this PC for the archive %2. They are kept in %3 and "
+                          "sent when the program starts next time.")
+        .arg(waiting)
+        .arg(m_where, QDir::toNativeSeparators(QDir(m_recordFolder).filePath(outboxFileName())));
 }
 
 void ArchiveCompanion::startDownload(bool fetchAll) {
@@ -168,7 +203,16 @@ void ArchiveCompanion::resumeDecided(const ResumeProbe& probe) {
 }
 
 void ArchiveCompanion::stored(const ArchiveStoreReport& report) {
-    if (!report.message.isEmpty()) {
+    showStatus(report.ok, report.waitingRecords);
+    const QString waitsHere = QStringLiteral("wait on this PC");
+    if (!report.message.isEmpty() && m_location.kind() == ArchiveLocation::Kind::PostgreSQL) {
+        m_hooks.tell(report.message.contains(waitsHere)
+                         ? report.message
+                         : report.message +
+                               QStringLiteral(". The records are in the day "
+                                              "workbooks, and they ") +
+                               waitsHere + QStringLiteral(" until the server takes them."));
+    } else if (!report.message.isEmpty()) {
         m_hooks.tell(report.message +
                      QStringLiteral(". The records are in the day workbooks; they go "
                                     "into the archive with the next batch."));

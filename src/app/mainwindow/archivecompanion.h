@@ -4,11 +4,13 @@
 #include "archive/archiveservice.h"
 #include "model/channelconfig.h"
 #include "protocol/resumeprobe.h"
+#include "serverarchive/archivelocation.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class QProgressDialog;
 class QWidget;
@@ -31,12 +33,22 @@ public:
         std::function<quint32()> recordTotal;
         // Starts the link's download with the memories the archive knows.
         std::function<void(QList<KnownMemory>, bool fetchAll)> startLink;
+        // Where the archive is, whether it answered last time it was asked (nothing: not asked
+        // yet), and the records waiting on this PC for it.
+        std::function<void(const QString& where, std::optional<bool> reachable, qint64 waiting)>
+            status;
     };
 
-    ArchiveCompanion(const QString& recordFolder, BatchExporter& workbooks, Hooks hooks,
-                     QObject* parent = nullptr);
+    // location: the archive on a server, or an SQLite file (without a path: the file beside the
+    // day workbooks). A server's batches wait in an outbox file beside the workbooks.
+    ArchiveCompanion(const QString& recordFolder, const ArchiveLocation& location,
+                     BatchExporter& workbooks, Hooks hooks, QObject* parent = nullptr);
 
     static QString archiveFileName() { return QStringLiteral("trellmo-archive.sqlite"); }
+    static QString outboxFileName() { return QStringLiteral("trellmo-outbox.sqlite"); }
+    // At exit: what waits on this PC for the archive server, and that it goes at the next
+    // start; empty when nothing waits.
+    QString waitingAtExit() const;
     BatchExporter& exporter() { return m_feed; }
     ArchiveService& service() { return m_service; }
 
@@ -53,7 +65,11 @@ private:
     void stored(const ArchiveStoreReport& report);
     void importDone(const ImportReport& report);
 
+    void showStatus(std::optional<bool> reachable, qint64 waiting);
+
     QString m_recordFolder;
+    ArchiveLocation m_location;
+    QString m_where;
     Hooks m_hooks;
     ArchiveService m_service;
     ArchiveFeed m_feed;

@@ -5,6 +5,7 @@
 #include "export/recordworkbook.h"
 #include "gastype/gasnametable.h"
 #include "serial/portprobe.h"
+#include "serverarchive/archivelocation.h"
 
 #include <QString>
 
@@ -22,6 +23,8 @@ struct DialogSettings {
     QString parameterWorkbook = defaultParameterWorkbook();
     // The local date a batch of records is filed under; empty: the system clock's.
     RecordExporter::DateSource recordDate{};
+    // The records archive; an SQLite location without a path: the file beside the workbooks.
+    ArchiveLocation archive{};
     // How the port probe tries a device; empty: by opening it.
     PortAccessCheck portAccessCheck{};
     // One request per timer tick (--pace tick) instead of each request following the answer

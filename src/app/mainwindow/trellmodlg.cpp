@@ -3,6 +3,7 @@
 #include "app/gastypedialog/gastypeedit.h"
 #include "app/mainwindow/aboutdlg.h"
 #include "app/mainwindow/archivecompanion.h"
+#include "app/mainwindow/archivestatusline.h"
 #include "app/mainwindow/controlids.h"
 #include "app/mainwindow/linknotice.h"
 #include "app/mainwindow/porthintlabel.h"
@@ -121,6 +122,8 @@ void CTrellmoDlg::buildWindow() {
     m_portCombo = m_ui.portCombo;
     m_linkNotice = new LinkNotice(this);
     layout->addWidget(m_linkNotice);
+    m_archiveStatus = new ArchiveStatusLine(this);
+    layout->addWidget(m_archiveStatus);
     m_portHint = new PortHintLabel(client->width(), this);
     layout->addWidget(m_portHint);
     m_portList = new PortListPresenter(*m_comm, *m_portCombo, *m_ui.openPort, *m_portHint,
@@ -348,7 +351,15 @@ void CTrellmoDlg::buildArchive() {
     hooks.startLink = [this](QList<KnownMemory> known, bool fetchAll) {
         m_boundary.run([&] { startLinkDownload(std::move(known), fetchAll); });
     };
-    m_archive = new ArchiveCompanion(m_settings.recordFolder, m_exporter, std::move(hooks), this);
+    hooks.status = [this](const QString& where, std::optional<bool> reachable, qint64 waiting) {
+        m_archiveStatus->show(where,
+                              !reachable   ? ArchiveStatusLine::Reach::Opening
+                              : *reachable ? ArchiveStatusLine::Reach::Reachable
+                                           : ArchiveStatusLine::Reach::Unreachable,
+                              waiting);
+    };
+    m_archive = new ArchiveCompanion(m_settings.recordFolder, m_settings.archive, m_exporter,
+                                     std::move(hooks), this);
     m_link.setExporter(&m_archive->exporter());
     m_link.setResumeListener([this](const ResumeProbe& probe) { m_archive->resumeDecided(probe); });
 }
@@ -424,6 +435,10 @@ void CTrellmoDlg::writeUnwrittenRecords() {
     const bool written = m_link.flushUnwritten();
     // Bounded: the archive's thread stores what it still holds, or it stays in the workbooks.
     (void)m_archive->service().finish(ArchiveCompanion::kLookupWaitMs);
+    // They are on disk in the outbox: nothing to choose, only to know.
+    if (const QString waiting = m_archive->waitingAtExit(); !waiting.isEmpty()) {
+        m_boundary.present(this, waiting);
+    }
     if (written) {
         return;
     }

@@ -18,6 +18,7 @@
 #include <QPointer>
 
 class ArchiveCompanion;
+class ArchiveStatusLine;
 class CMscomm1;
 class LinePaceTimer;
 class LinkNotice;
@@ -133,4 +134,5 @@ private:
     HandlerBoundary m_boundary;
     QPointer<RecordsWindow> m_records;
     ArchiveCompanion* m_archive = nullptr;
+    ArchiveStatusLine* m_archiveStatus = nullptr;
 };

@@ -2,6 +2,9 @@
 #include "app/shell/reportcommand.h"
 #include "app/shell/startfolder.h"
 #include "app/shell/trellmoapp.h"
+#include "export/recordworkbook.h"
+#include "serverarchive/archivesetting.h"
+#include "serverarchive/serveropener.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -43,6 +46,22 @@ int main(int argc, char** argv) {
                        "cannot keep up with the line."),
         QStringLiteral("answer|tick"), QStringLiteral("answer"));
     parser.addOption(pace);
+    const QCommandLineOption archive(
+        QStringLiteral("archive"),
+        QStringLiteral("Keep the records archive at <location>: \"sqlite:PATH\" for a file on this "
+                       "PC, or a PostgreSQL server as a libpq URL, "
+                       "\"postgresql://user@host:5432/database?sslmode=verify-full\". The "
+                       "password comes from ~/.pgpass (or PGPASSFILE, or a service file), never "
+                       "from here. Default: archive= in ~/.config/trellmo/trellmo.conf, else "
+                       "trellmo-archive.sqlite beside the day workbooks."),
+        QStringLiteral("location"));
+    parser.addOption(archive);
+    const QCommandLineOption archiveInit(
+        QStringLiteral("archive-init"),
+        QStringLiteral("Create or upgrade the archive's tables and view, then end: run once by "
+                       "the database's administrator, so that day-to-day roles need only "
+                       "INSERT and SELECT."));
+    parser.addOption(archiveInit);
     parser.process(app);
     DialogSettings settings;
     if (const QString value = parser.value(pace); value == QLatin1String("tick")) {
@@ -61,6 +80,25 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    // Read after -C: a relative sqlite:PATH lies in the folder the program works in.
+    const ArchiveChoice choice =
+        chooseArchive(parser.value(archive), archiveSettingsFile(),
+                      QDir(recordFolder()).filePath(QStringLiteral("trellmo-archive.sqlite")));
+    if (!choice.parsed.ok) {
+        std::fprintf(stderr, "trellmo: %s\n", qPrintable(choice.parsed.error));
+        return 2;
+    }
+    if (hidePasswordInArguments(choice.parsed.location, argc, argv)) {
+        std::fprintf(stderr, "trellmo: the archive URL holds a password; keep it in ~/.pgpass "
+                             "instead, where other users of this PC cannot read it\n");
+    }
+    if (parser.isSet(archiveInit)) {
+        const ArchiveStore::Status status = initArchive(choice.parsed.location);
+        std::fprintf(status.ok ? stdout : stderr, "%s\n", qPrintable(status.message));
+        return status.ok ? 0 : 1;
+    }
+    settings.archive = choice.parsed.location;
 
     QuitSignals quitSignals;
     return app.InitInstance(std::move(settings));
