@@ -25,10 +25,11 @@ RecordValues readRecord(const PollState& state) {
     RecordValues record;
     record.channels = state.sixChannel ? 6 : 4;
     for (int i = 0; i < 6; ++i) {
-        record.time[static_cast<size_t>(i)] = state.rxFrame[static_cast<size_t>(kTimeStart + i)];
+        record.time[static_cast<size_t>(i)] =
+            state.rxFrame[static_cast<size_t>(kTimeStart) + static_cast<size_t>(i)];
     }
     for (int i = 0; i < record.channels; ++i) {
-        const auto at = static_cast<size_t>(kReadingStart + 2 * i);
+        const size_t at = static_cast<size_t>(kReadingStart) + 2 * static_cast<size_t>(i);
         record.readings[static_cast<size_t>(i)] =
             static_cast<quint16>(state.rxFrame[at] * 256 + state.rxFrame[at + 1]);
     }

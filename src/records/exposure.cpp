@@ -118,9 +118,10 @@ std::vector<std::vector<HeldReading>> heldReadingsByDay(const RecordSeries& seri
         }
         if (start == 0 && i == readings.size()) {
             days.push_back(std::move(readings)); // one day, as most workbooks hold
-        } else {
-            days.emplace_back(readings.begin() + qsizetype(start), readings.begin() + qsizetype(i));
+            assignHeld(days.back(), loneInterval);
+            break;
         }
+        days.emplace_back(readings.begin() + qsizetype(start), readings.begin() + qsizetype(i));
         assignHeld(days.back(), loneInterval);
         start = i;
     }

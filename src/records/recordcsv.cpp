@@ -6,7 +6,7 @@
 namespace {
 
 // Written in pieces of about this size, so that a day's file needs no buffer of its size.
-constexpr qsizetype kPieceBytes = 256 * 1024;
+constexpr qsizetype kPieceBytes = qsizetype(256) * 1024;
 
 void appendField(QByteArray& out, const QString& text) {
     const bool quote =

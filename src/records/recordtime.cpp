@@ -92,7 +92,8 @@ std::optional<RecordTime> parseClockText(QStringView text) {
         minute > 59 || second > 59) {
         return std::nullopt;
     }
-    return daysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+    return daysFromCivil(year, month, day) * kSecondsPerDay + qint64(hour) * 3600 +
+           qint64(minute) * 60 + second;
 }
 
 std::optional<RecordTime> parseDayNumber(QStringView text) {

@@ -111,7 +111,7 @@ SheetEntry readBoundSheet(const Record& record) {
     if (highByte) {
         entry.name.resize(count);
         for (int i = 0; i < count; ++i) {
-            entry.name[i] = QChar(bytes::u16(chars + 2 * i));
+            entry.name[i] = QChar(bytes::u16(chars + qsizetype(2) * i));
         }
     } else {
         entry.name = QString::fromLatin1(chars, count);

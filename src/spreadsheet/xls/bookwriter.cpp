@@ -41,7 +41,7 @@ constexpr int kFontCount = 4;     // font index 4 is never used in BIFF, so 4 fo
 constexpr int kRowsPerBlock = 32; // Excel groups ROW records and their cells by 32 rows
 // Sheets are handed out in pieces of about this size, so that writing a large book never needs
 // a buffer of the file's size.
-constexpr qsizetype kPieceBytes = 128 * 1024;
+constexpr qsizetype kPieceBytes = qsizetype(128) * 1024;
 
 SheetPlan planSheet(const Sheet& sheet, SharedStringTable& strings,
                     std::vector<uint32_t>& cellStrings) {

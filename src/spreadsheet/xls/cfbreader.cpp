@@ -114,7 +114,7 @@ void CompoundFile::readFat() {
     std::vector<uint32_t> fatSectors;
     fatSectors.reserve(fatCount);
     for (int i = 0; i < cfb::kHeaderDifatEntries && fatSectors.size() < fatCount; ++i) {
-        fatSectors.push_back(bytes::u32(h + cfb::header::kDifat + 4 * i));
+        fatSectors.push_back(bytes::u32(h + cfb::header::kDifat + qsizetype(4) * i));
     }
 
     // Further FAT sector numbers sit in a chain of DIFAT sectors; its last slot links onwards.
@@ -127,16 +127,16 @@ void CompoundFile::readFat() {
         seen[difat] = true;
         const char* d = sector(difat, m_sectorSize);
         for (uint32_t i = 0; i + 1 < m_entriesPerSector && fatSectors.size() < fatCount; ++i) {
-            fatSectors.push_back(bytes::u32(d + 4 * i));
+            fatSectors.push_back(bytes::u32(d + size_t(4) * i));
         }
-        difat = bytes::u32(d + 4 * (m_entriesPerSector - 1));
+        difat = bytes::u32(d + size_t(4) * (m_entriesPerSector - 1));
     }
 
     m_fat.resize(static_cast<size_t>(fatCount) * m_entriesPerSector);
     for (size_t i = 0; i < fatSectors.size(); ++i) {
         const char* s = sector(fatSectors[i], m_sectorSize);
         for (uint32_t e = 0; e < m_entriesPerSector; ++e) {
-            m_fat[i * m_entriesPerSector + e] = bytes::u32(s + 4 * e);
+            m_fat[i * m_entriesPerSector + e] = bytes::u32(s + size_t(4) * e);
         }
     }
 }
@@ -173,7 +173,7 @@ void CompoundFile::readDirectory() {
     for (uint32_t s : sectors) {
         const char* data = sector(s, m_sectorSize);
         for (int i = 0; i < perSector; ++i) {
-            const char* e = data + i * cfb::kDirEntrySize;
+            const char* e = data + qsizetype(i) * cfb::kDirEntrySize;
             DirectoryEntry entry;
             const int nameBytes =
                 std::min<int>(bytes::u16(e + cfb::entry::kNameBytes), cfb::entry::kMaxNameBytes);
@@ -213,7 +213,7 @@ void CompoundFile::readMiniFat() {
     for (uint32_t s : sectors) {
         const char* data = sector(s, m_sectorSize);
         for (uint32_t e = 0; e < m_entriesPerSector; ++e) {
-            m_miniFat.push_back(bytes::u32(data + 4 * e));
+            m_miniFat.push_back(bytes::u32(data + size_t(4) * e));
         }
     }
 }

@@ -110,7 +110,7 @@ void CompoundRewriter::placeSmall(QByteArray& entry, const QByteArray& data) {
     const uint32_t first = static_cast<uint32_t>(m_miniFat.size());
     const uint32_t count = sectorsFor(data.size(), cfb::kMiniSectorSize);
     m_miniStream.append(data);
-    m_miniStream.append(QByteArray(count * cfb::kMiniSectorSize - data.size(), '\0'));
+    m_miniStream.append(QByteArray(qsizetype(count) * cfb::kMiniSectorSize - data.size(), '\0'));
     for (uint32_t i = 0; i < count; ++i) {
         m_miniFat.push_back(i + 1 < count ? first + i + 1 : cfb::kEndOfChain);
     }

@@ -49,7 +49,7 @@ void putHeaderLayout(char* h, const HeaderLayout& layout) {
                  tables.difatSectors ? layout.firstDifat : kEndOfChain);
     bytes::put32(h + header::kDifatSectorCount, tables.difatSectors);
     for (uint32_t i = 0; i < uint32_t(kHeaderDifatEntries); ++i) {
-        bytes::put32(h + header::kDifat + 4 * i,
+        bytes::put32(h + header::kDifat + size_t(4) * i,
                      i < tables.fatSectors ? layout.firstFat + i : kFreeSector);
     }
 }
@@ -57,11 +57,11 @@ void putHeaderLayout(char* h, const HeaderLayout& layout) {
 void putDifatSector(char* sector, uint32_t d, const HeaderLayout& layout) {
     uint32_t listed = kHeaderDifatEntries + d * kFatSectorsPerDifatSector;
     for (uint32_t slot = 0; slot < kFatSectorsPerDifatSector; ++slot, ++listed) {
-        bytes::put32(sector + 4 * slot,
+        bytes::put32(sector + size_t(4) * slot,
                      listed < layout.tables.fatSectors ? layout.firstFat + listed : kFreeSector);
     }
     const bool last = d + 1 == layout.tables.difatSectors;
-    bytes::put32(sector + 4 * kFatSectorsPerDifatSector,
+    bytes::put32(sector + size_t(4) * kFatSectorsPerDifatSector,
                  last ? kEndOfChain : layout.firstDifat + d + 1);
 }
 

@@ -22,7 +22,7 @@ uint32_t ceilDiv(uint32_t a, uint32_t b) {
 void writeDirectoryEntry(char* entry, const QString& name, cfb::EntryType type, uint32_t child,
                          uint32_t startSector, uint32_t size) {
     for (int i = 0; i < name.size(); ++i) {
-        bytes::put16(entry + cfb::entry::kName + 2 * i, name.at(i).unicode());
+        bytes::put16(entry + cfb::entry::kName + qsizetype(2) * i, name.at(i).unicode());
     }
     bytes::put16(entry + cfb::entry::kNameBytes, static_cast<uint16_t>((name.size() + 1) * 2));
     entry[cfb::entry::kType] = static_cast<char>(type);
@@ -88,12 +88,12 @@ QByteArray CompoundFileFrame::trailer() const {
     writeDirectoryEntry(directory + cfb::kDirEntrySize, QStringLiteral("Workbook"),
                         cfb::EntryType::Stream, cfb::kNoStream, 0,
                         static_cast<uint32_t>(m_streamBytes));
-    writeUnusedEntry(directory + 2 * cfb::kDirEntrySize);
-    writeUnusedEntry(directory + 3 * cfb::kDirEntrySize);
+    writeUnusedEntry(directory + qsizetype(2) * cfb::kDirEntrySize);
+    writeUnusedEntry(directory + qsizetype(3) * cfb::kDirEntrySize);
 
     auto setFatEntry = [&](uint32_t index, uint32_t value) {
         char* fat = sectorAt(firstFatSector() + index / kEntriesPerFatSector);
-        bytes::put32(fat + 4 * (index % kEntriesPerFatSector), value);
+        bytes::put32(fat + size_t(4) * (index % kEntriesPerFatSector), value);
     };
     for (uint32_t s = 0; s < m_streamSectors; ++s) {
         setFatEntry(s, s + 1 == m_streamSectors ? cfb::kEndOfChain : s + 1);

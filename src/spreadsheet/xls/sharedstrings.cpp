@@ -102,7 +102,7 @@ qsizetype SharedStringTable::sizeBound() const {
     // Each string adds its 3-byte header; each CONTINUE adds a record header and a flags byte.
     const qsizetype data = 8 + m_characterBytes + 3 * static_cast<qsizetype>(m_strings.size());
     const qsizetype records = data / (biff::kMaxRecordData - 8) + 1;
-    return data + records * 5 + 4 + 2 + 8 * 128 + 64;
+    return data + records * 5 + 4 + 2 + qsizetype(8) * 128 + 64;
 }
 
 void SharedStringTable::write(RecordBuffer& out) const {
