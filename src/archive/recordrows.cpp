@@ -68,10 +68,10 @@ QString arrayInsertText(const ArchiveRecord* begin, const ArchiveRecord* end, qi
     QString numbers;
     QString times;
     std::array<QString, kArchiveChannels> readings;
-    numbers.reserve(rows * 6);
-    times.reserve(rows * 20);
+    numbers.reserve(qsizetype(rows) * 6);
+    times.reserve(qsizetype(rows) * 20);
     for (QString& column : readings) {
-        column.reserve(rows * 5);
+        column.reserve(qsizetype(rows) * 5);
     }
     for (const ArchiveRecord* r = begin; r != end; ++r) {
         const QLatin1Char separator(r == begin ? '{' : ',');
