@@ -6,12 +6,15 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+
 #include <QThread>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -111,9 +114,10 @@ QString createTestDatabase(const PgServerFacts& server, const QString& prefix) {
 }
 
 void usePasswordFile(const PgServerFacts& server, const QString& password, const QString& role) {
-    static QList<QTemporaryFile*> files;
-    auto* file = new QTemporaryFile;
-    files.append(file);
+    // Kept for the life of the process: libpq reads the file whenever it connects.
+    static std::vector<std::unique_ptr<QTemporaryFile>> files;
+    files.push_back(std::make_unique<QTemporaryFile>());
+    QTemporaryFile* file = files.back().get();
     ASSERT_TRUE(file->open());
     file->setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file->write(QStringLiteral("127.0.0.1:%1:*:%2:%3\n%4:%1:*:%2:%3\n")

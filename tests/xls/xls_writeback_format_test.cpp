@@ -86,7 +86,10 @@ TEST(XlsWriteBackFormat, NewStringsStartInTheSstRecordAndSplitWhereReadersExpect
         EXPECT_EQ(rows[2].at(1).toString(), wide);
         EXPECT_EQ(rows[3].at(0).toString(), "short");
         // Readers take the first string from the SST record itself: it is filled first.
-        const QByteArray stream = xls::parseKeeping(readAll(path)).layout->compound.workbook;
+        // The parsed book refers to the file's bytes: both stay alive while the stream is read.
+        const QByteArray file = readAll(path);
+        const auto kept = xls::parseKeeping(file);
+        const QByteArray& stream = kept.layout->compound.workbook;
         const qsizetype sst = stream.indexOf(QByteArray("\xFC\x00", 2));
         EXPECT_EQ(xls::bytes::u16(stream.constData() + sst + 2), 8224);
     }
