@@ -37,8 +37,15 @@ int main(int argc, char** argv) {
     const ArchiveLocation location = parsed.location;
     const ArchiveStore::Status status =
         worker.open([location](ArchiveStore& store) { return openServerArchive(store, location); });
-    if (status.ok) {
+    // One retry sends what the outbox holds a share at a time, as the program's retry timer
+    // does: go on while it makes progress.
+    for (int waiting = worker.pending(); status.ok && waiting > 0;) {
         (void)worker.retry();
+        const int left = worker.pending();
+        if (left >= waiting) {
+            break;
+        }
+        waiting = left;
     }
     for (int i = 3; i + 2 < args.size(); i += 3) {
         const quint32 first = args[i + 1].toUInt();
