@@ -10,9 +10,6 @@
 
 namespace {
 
-const QString kRecordColumns = QStringLiteral(
-    "record_number, taken_at, reading1, reading2, reading3, reading4, reading5, reading6");
-
 bool run(QSqlQuery& query, QString* error) {
     if (query.exec()) {
         return true;
@@ -150,7 +147,7 @@ ArchiveRange ArchiveStore::range(qint64 memoryId, const QString& from, const QSt
     while (query.next()) {
         ArchiveReading reading;
         reading.downloadId = query.value(0).toLongLong();
-        reading.takenAt = takenAtText(query.value(2));
+        reading.takenAt = recordTimeText(query, 2, 3 + kArchiveChannels);
         const auto& scale = scales[reading.downloadId];
         for (int i = 0; i < kArchiveChannels; ++i) {
             const QVariant v = query.value(3 + i);

@@ -9,6 +9,7 @@ namespace {
 // The key of PostgreSQL's advisory lock that serialises schema changes ("TRLM").
 constexpr qint64 kSchemaLockKey = 0x54524C4D;
 
+// The tables of version 1; upgradeStatements takes them on from there.
 QStringList tableStatements(const SqlDialect& d) {
     return {
         QStringLiteral("CREATE TABLE archive_schema (version INTEGER NOT NULL)"),
@@ -56,13 +57,21 @@ QStringList tableStatements(const SqlDialect& d) {
             "d.downloaded_at AS downloaded_at "
             "FROM records r JOIN downloads d ON d.id = r.download_id "
             "JOIN download_channels c ON c.download_id = r.download_id"),
-        QStringLiteral("INSERT INTO archive_schema (version) VALUES (%1)")
-            .arg(ArchiveSchema::kVersion),
+        QStringLiteral("INSERT INTO archive_schema (version) VALUES (1)"),
     };
 }
 
-// Upgrades from version `from` to from + 1. None yet: version 1 is the first.
-QStringList upgradeStatements(int /*from*/, const SqlDialect& /*d*/) {
+// Upgrades from version `from` to from + 1.
+QStringList upgradeStatements(int from, const SqlDialect& d) {
+    if (from == 1) {
+        // 2: the instrument's time as sent when it is no calendar time (a clock never set sends
+        // day 0), which a server's timestamp column cannot hold: its taken_at is NULL then.
+        QStringList statements{QStringLiteral("ALTER TABLE records ADD COLUMN clock_text TEXT")};
+        if (d.kind == SqlDialect::Kind::Postgres) {
+            statements << QStringLiteral("ALTER TABLE records ALTER COLUMN taken_at DROP NOT NULL");
+        }
+        return statements;
+    }
     return {};
 }
 
@@ -114,16 +123,19 @@ Result prepare(QSqlDatabase& db, const SqlDialect& dialect, const QString& where
     }
     bool ok = false;
     QString error;
-    const int version = versionOf(db, ok, &error);
+    int version = versionOf(db, ok, &error);
     if (ok && version > kVersion) {
         db.rollback();
         return failed(where, QStringLiteral("it was made by a newer version of the program "
                                             "(archive version %1, this program knows up to %2)")
                                  .arg(version)
                                  .arg(kVersion));
-    } else if (ok && version == 0) {
+    }
+    if (ok && version == 0) {
         ok = runAll(db, tableStatements(dialect), error);
-    } else if (ok) {
+        version = 1;
+    }
+    if (ok) {
         for (int from = version; ok && from < kVersion; ++from) {
             ok =
                 runAll(db, upgradeStatements(from, dialect), error) &&

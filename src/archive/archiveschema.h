@@ -13,7 +13,7 @@
 // program knows is refused and left as it is.
 namespace ArchiveSchema {
 
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 struct Result {
     bool ok = false;

@@ -165,9 +165,9 @@ bool ArchiveStore::holdsSameRecords(qint64 memoryId, const std::vector<ArchiveRe
         byNumber.insert(r.number, &r);
     }
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("SELECT record_number, taken_at, reading1, reading2, reading3, "
-                                 "reading4, reading5, reading6 FROM records WHERE memory_id = ? "
-                                 "AND record_number BETWEEN ? AND ?"));
+    query.prepare(QStringLiteral("SELECT %1 FROM records WHERE memory_id = ? "
+                                 "AND record_number BETWEEN ? AND ?")
+                      .arg(kRecordColumns));
     query.addBindValue(memoryId);
     query.addBindValue(qint64(first));
     query.addBindValue(qint64(last));

@@ -24,6 +24,10 @@ QString isoTakenAt(const std::array<quint8, 6>& t) {
     return QString::fromLatin1(text);
 }
 
+bool isCalendarTime(const std::array<quint8, 6>& t) {
+    return QDate(t[0] + 2000, t[1], t[2]).isValid() && QTime(t[3], t[4], t[5]).isValid();
+}
+
 QString memoryFingerprint(const ArchiveConfig& config, const ArchiveRecord& first) {
     QStringList readings;
     for (int i = 0; i < config.channels; ++i) {

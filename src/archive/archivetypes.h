@@ -106,5 +106,9 @@ struct ArchiveRange {
 
 // ISO 8601 text of an instrument time, "2025-03-07T14:07:09"; the bytes as they come.
 QString isoTakenAt(const std::array<quint8, 6>& time);
+// Whether the time bytes name a real date and time. The instrument's clock is taken as it
+// comes (a clock never set sends month and day 0), and a time column of a server cannot hold
+// what is no calendar time.
+bool isCalendarTime(const std::array<quint8, 6>& time);
 // The fingerprint of a memory: its configuration and its record 1.
 QString memoryFingerprint(const ArchiveConfig& config, const ArchiveRecord& first);

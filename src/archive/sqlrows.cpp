@@ -7,13 +7,8 @@ QString isoDateTime(const QDateTime& time) {
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
 }
 
-void appendRecordValues(QVariantList& values, qint64 memoryId, qint64 downloadId,
-                        const ArchiveRecord& record) {
-    values << memoryId << qint64(record.number) << downloadId << isoTakenAt(record.time);
-    for (const auto& reading : record.readings) {
-        values << (reading ? QVariant(int(*reading)) : QVariant());
-    }
-}
+const QString kRecordColumns = QStringLiteral("record_number, taken_at, reading1, reading2, "
+                                              "reading3, reading4, reading5, reading6, clock_text");
 
 QString takenAtText(const QVariant& value) {
     if (value.metaType().id() == QMetaType::QDateTime) {
@@ -37,10 +32,15 @@ bool timeBytesOf(const QString& iso, std::array<quint8, 6>& time) {
     return year >= 0 && year <= 255;
 }
 
+QString recordTimeText(const QSqlQuery& query, int takenAt, int clock) {
+    const QVariant sent = query.value(clock);
+    return sent.isNull() ? takenAtText(query.value(takenAt)) : sent.toString();
+}
+
 ArchiveRecord recordOfRow(const QSqlQuery& query, int first) {
     ArchiveRecord record;
     record.number = static_cast<quint32>(query.value(first).toLongLong());
-    timeBytesOf(takenAtText(query.value(first + 1)), record.time);
+    timeBytesOf(recordTimeText(query, first + 1, first + 2 + kArchiveChannels), record.time);
     for (int i = 0; i < kArchiveChannels; ++i) {
         const QVariant v = query.value(first + 2 + i);
         if (!v.isNull()) {

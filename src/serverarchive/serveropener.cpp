@@ -70,6 +70,14 @@ ArchiveStore::Status openServerArchive(ArchiveStore& store, const ArchiveLocatio
                                "URL --archive-init\" once.")
                     .arg(location.displayText(), location.parameter(QStringLiteral("user")))};
     }
+    // Upgrading the tables of an older program is their owner's.
+    if (status.message.contains(QLatin1String("must be owner"))) {
+        return {false,
+                QStringLiteral("The archive %1 was made by an older version of the program, "
+                               "and role \"%2\" may not upgrade it: its administrator runs "
+                               "\"trellmo --archive URL --archive-init\" once.")
+                    .arg(location.displayText(), location.parameter(QStringLiteral("user")))};
+    }
     if (denied) {
         const ServerProblem problem{ServerFault::NoRight, location.redacted(status.message)};
         return {false, serverProblemText(problem, location)};

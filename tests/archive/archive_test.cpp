@@ -120,6 +120,25 @@ TEST_F(ArchiveTest, AFileThatIsNoArchiveOrANewerOneIsRefusedAndLeftAsItIs) {
     EXPECT_EQ(fileBytes(path), before);
     EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
 
+    // An archive of the first version is upgraded; its records stay.
+    const QString older = m_dir.filePath(QStringLiteral("older.sqlite"));
+    {
+        ArchiveStore store(QStringLiteral("made-older"));
+        ASSERT_TRUE(store.openFile(older).ok);
+        ASSERT_TRUE(store.store(testBatch(QStringLiteral("m"), 1, 5)).ok);
+        QSqlQuery query(store.database());
+        ASSERT_TRUE(query.exec(QStringLiteral("ALTER TABLE records DROP COLUMN clock_text")));
+        ASSERT_TRUE(query.exec(QStringLiteral("UPDATE archive_schema SET version = 1")));
+    }
+    {
+        ArchiveStore store(QStringLiteral("older"));
+        ASSERT_TRUE(store.openFile(older).ok);
+    }
+    EXPECT_EQ(pythonSqlite(older, QStringLiteral("SELECT version, (SELECT COUNT(clock_text) + "
+                                                 "COUNT(*) FROM records) FROM archive_schema"))
+                  .value(1),
+              QStringLiteral("2|5"));
+
     const QString newer = m_dir.filePath(QStringLiteral("newer.sqlite"));
     {
         ArchiveStore store(QStringLiteral("made"));

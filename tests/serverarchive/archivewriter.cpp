@@ -40,7 +40,10 @@ int main(int argc, char** argv) {
     // One retry sends what the outbox holds a share at a time, as the program's retry timer
     // does: go on while it makes progress.
     for (int waiting = worker.pending(); status.ok && waiting > 0;) {
-        (void)worker.retry();
+        const ArchiveStoreReport report = worker.retry();
+        if (!report.ok) {
+            std::fprintf(stderr, "%s\n", qPrintable(report.message));
+        }
         const int left = worker.pending();
         if (left >= waiting) {
             break;

@@ -39,7 +39,7 @@ TEST(ServerArchive, KeepsTheSchemaAndViewOfTheFileWithTimestamps) {
     EXPECT_EQ(again.alreadyThere, 40);
 
     EXPECT_EQ(psql(*server, db, QStringLiteral("SELECT version FROM archive_schema")),
-              QStringList{QStringLiteral("1")});
+              QStringList{QStringLiteral("2")});
     EXPECT_EQ(
         psql(*server, db,
              QStringLiteral("SELECT column_name || ' ' || data_type FROM "
@@ -78,4 +78,20 @@ TEST(ServerArchive, KeepsTheSchemaAndViewOfTheFileWithTimestamps) {
     ASSERT_EQ(candidates.size(), 1);
     EXPECT_EQ(candidates[0].last.number, 40U);
     EXPECT_TRUE(candidates[0].last.sameContent(testRecord(40)));
+
+    // A clock never set (day 0) or garbled is no timestamp: the record is kept with the time as
+    // sent, and neither it nor its batch is refused.
+    ArchiveBatch odd = testBatch(QStringLiteral("m1"), 41, 43);
+    odd.records[0].time = {0, 0, 0, 0, 0, 0};
+    odd.records[2].time = {25, 2, 30, 24, 61, 99};
+    const auto oddStored = store.store(odd);
+    ASSERT_TRUE(oddStored.ok) << oddStored.message.toStdString();
+    EXPECT_EQ(oddStored.added, 3);
+    EXPECT_EQ(psql(*server, db,
+                   QStringLiteral("SELECT record_number, taken_at IS NULL, clock_text FROM records "
+                                  "WHERE record_number > 40 ORDER BY 1")),
+              (QStringList{"41|t|2000-00-00T00:00:00", "42|f|", "43|t|2025-02-30T24:61:99"}));
+    const QList<MemoryCandidate> after = store.candidates(config.key());
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_TRUE(after[0].last.sameContent(odd.records[2]));
 }

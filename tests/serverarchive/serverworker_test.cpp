@@ -90,7 +90,7 @@ TEST(ServerArchiveWorker, RolesAndArchiveInit) {
     usePasswordFile(*server, server->password);
     const ArchiveStore::Status init = initArchive(locationOf(server->url(db)));
     ASSERT_TRUE(init.ok) << init.message.toStdString();
-    EXPECT_TRUE(init.message.contains(QStringLiteral("schema version 1")));
+    EXPECT_TRUE(init.message.contains(QStringLiteral("schema version 2")));
     psql(*server, db, grantsFor(daily) + QStringLiteral("; GRANT SELECT ON records TO ") + reader);
 
     usePasswordFile(*server, QStringLiteral("dailypw"), daily);
@@ -106,6 +106,21 @@ TEST(ServerArchiveWorker, RolesAndArchiveInit) {
     EXPECT_FALSE(status.ok);
     EXPECT_TRUE(status.message.contains(QStringLiteral("INSERT and SELECT")))
         << status.message.toStdString();
+    EXPECT_EQ(recordCounts(*server, db), QStringList{QStringLiteral("m|10|10|1|10")});
+
+    // Tables of the first version: upgraded by the administrator, not by the day-to-day role.
+    psql(*server, db,
+         QStringLiteral("ALTER TABLE records DROP COLUMN clock_text; UPDATE archive_schema SET "
+                        "version = 1"));
+    usePasswordFile(*server, QStringLiteral("dailypw"), daily);
+    status = openServerArchive(store, locationOf(server->url(db, daily)));
+    EXPECT_FALSE(status.ok);
+    EXPECT_TRUE(status.message.contains(QStringLiteral("older version")))
+        << status.message.toStdString();
+    usePasswordFile(*server, server->password);
+    ASSERT_TRUE(initArchive(locationOf(server->url(db))).ok);
+    EXPECT_EQ(psql(*server, db, QStringLiteral("SELECT version FROM archive_schema")),
+              QStringList{QStringLiteral("2")});
     EXPECT_EQ(recordCounts(*server, db), QStringList{QStringLiteral("m|10|10|1|10")});
 }
 
@@ -166,7 +181,7 @@ TEST(ServerArchiveWorker, ServerStoppedOrKilledMidDownload) {
 // them, once. Disabled: when the kill lands while the outbox is being written, the next start
 // is left with batches it does not send (about half the runs on a fast machine); to be fixed in
 // the outbox, then enabled again.
-TEST(ServerArchiveWorker, DISABLED_KilledProgramsOutboxIsSentOnce) {
+TEST(ServerArchiveWorker, KilledProgramsOutboxIsSentOnce) {
     TRELLMO_NEED_PG(server);
     usePasswordFile(*server, server->password);
     const QString db = createTestDatabase(*server, QStringLiteral("writers"));
@@ -181,9 +196,8 @@ TEST(ServerArchiveWorker, DISABLED_KilledProgramsOutboxIsSentOnce) {
                   QStringLiteral("k"), QStringLiteral("1"), QStringLiteral("100000")});
     ASSERT_TRUE(killed.waitForStarted());
     ArchiveOutbox watch(outbox, QStringLiteral("watch"));
-    for (int i = 0; i < 600 && watch.waitingBatches() < 3; ++i) {
+    for (int i = 0; i < 600 && (!watch.open(nullptr) || watch.waitingBatches() < 3); ++i) {
         QThread::msleep(50);
-        (void)watch.open(nullptr);
     }
     killed.kill();
     killed.waitForFinished();
