@@ -1,9 +1,30 @@
 #include "archive/archivefeed.h"
 
+#include "archive/batchcodec.h"
 #include "model/recordstore.h"
 
-ArchiveFeed::ArchiveFeed(BatchExporter& workbooks, ArchiveService& archive)
-    : m_workbooks(workbooks), m_archive(archive) {}
+#include <QFileInfo>
+
+ArchiveFeed::ArchiveFeed(BatchExporter& workbooks, ArchiveService& archive,
+                         const QString& journalPath)
+    : m_workbooks(workbooks), m_archive(archive),
+      m_journal(journalPath, QStringLiteral("trellmo-journal-%1").arg(quintptr(this))) {}
+
+void ArchiveFeed::recoverJournal() {
+    if (!QFileInfo::exists(m_journal.path()) || !m_archive.isUsable()) {
+        return;
+    }
+    const QList<BatchJournal::Entry> entries = m_journal.entries();
+    if (!entries.isEmpty()) {
+        m_archive.recover(entries);
+    }
+}
+
+void ArchiveFeed::archived(const ArchiveStoreReport& report) {
+    if (report.journalThrough > 0) {
+        m_journal.removeThrough(report.journalThrough);
+    }
+}
 
 void ArchiveFeed::startDownload(const DownloadInfo& download) {
     m_download = download;
@@ -47,14 +68,7 @@ std::vector<ArchiveRecord> archiveRecordsOf(const RecordStore& store, quint32 ro
     return records;
 }
 
-bool ArchiveFeed::exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) {
-    if (!m_workbooks.exportBatch(layout, store, rowCount)) {
-        return false;
-    }
-    // The workbook write has made the record folder: the archive can go beside it now.
-    if (m_memoryKey.isEmpty() || !m_archive.ensureOpen()) {
-        return true; // no archive, or the download did not start through it
-    }
+ArchiveBatch ArchiveFeed::batchOf(const RecordStore& store, quint32 rowCount) {
     ArchiveBatch batch;
     batch.records = archiveRecordsOf(store, rowCount);
     if (m_fingerprint.isEmpty()) {
@@ -70,6 +84,29 @@ bool ArchiveFeed::exportBatch(ChannelLayout layout, const RecordStore& store, qu
         m_fingerprint.isEmpty() ? m_download.config.key() + QStringLiteral("|?") : m_fingerprint;
     batch.memoryKey = m_memoryKey;
     batch.download = m_download;
+    return batch;
+}
+
+bool ArchiveFeed::exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) {
+    if (m_memoryKey.isEmpty()) {
+        return m_workbooks.exportBatch(layout, store, rowCount); // the download is not archived
+    }
+    ArchiveBatch batch = batchOf(store, rowCount);
+    // A journal that cannot take the batch costs neither the workbook nor the archive: only
+    // the protection against a kill in between.
+    const std::optional<qint64> noted =
+        m_journal.add(encodeBatch(batch), m_workbooks.destinations(layout));
+    const bool written = m_workbooks.exportBatch(layout, store, rowCount);
+    // The workbook write has made the record folder: the archive can go beside it now.
+    if (!written || !m_archive.ensureOpen()) {
+        if (noted) {
+            m_journal.remove(*noted);
+        }
+        return written;
+    }
+    if (noted && m_journal.markWritten(*noted)) {
+        batch.journalId = *noted;
+    }
     m_archive.store(std::move(batch));
     return true;
 }

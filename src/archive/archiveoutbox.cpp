@@ -1,35 +1,18 @@
 #include "archive/archiveoutbox.h"
 
+#include "archive/localsqlite.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace {
-
-const char* const kSchema[] = {
-    "PRAGMA busy_timeout = 5000",
-    "PRAGMA journal_mode = WAL",
-    "PRAGMA synchronous = FULL",
-    "CREATE TABLE IF NOT EXISTS outbox_batches ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " queued_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')),"
-    " records INTEGER NOT NULL,"
-    " batch BLOB NOT NULL)",
-};
-
-} // namespace
-
 ArchiveOutbox::ArchiveOutbox(QString path, QString connectionName)
     : m_path(std::move(path)), m_connectionName(std::move(connectionName)) {}
 
 ArchiveOutbox::~ArchiveOutbox() {
-    if (QSqlDatabase::contains(m_connectionName)) {
-        QSqlDatabase::database(m_connectionName, false).close();
-        QSqlDatabase::removeDatabase(m_connectionName);
-    }
+    closeLocalSqlite(m_connectionName);
 }
 
 bool ArchiveOutbox::fail(const QString& what) {
@@ -39,31 +22,21 @@ bool ArchiveOutbox::fail(const QString& what) {
 }
 
 bool ArchiveOutbox::open(QString* error) {
-    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
-                          ? QSqlDatabase::database(m_connectionName, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    bool ok = true;
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
-        ok = fail(QStringLiteral("its folder cannot be made"));
-    } else {
-        db.setDatabaseName(m_path);
-        if (!db.open()) {
-            ok = fail(db.lastError().text());
-        }
+    const QString why = openLocalSqlite(
+        m_connectionName, m_path,
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS outbox_batches ("
+                        " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                        " queued_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')),"
+                        " records INTEGER NOT NULL,"
+                        " batch BLOB NOT NULL)")});
+    if (why.isEmpty()) {
+        return true;
     }
-    for (const char* statement : kSchema) {
-        if (!ok) {
-            break;
-        }
-        QSqlQuery query(db);
-        if (!query.exec(QString::fromLatin1(statement))) {
-            ok = fail(query.lastError().text());
-        }
-    }
-    if (!ok && error != nullptr) {
+    fail(why);
+    if (error != nullptr) {
         *error = m_lastError;
     }
-    return ok;
+    return false;
 }
 
 bool ArchiveOutbox::add(const QByteArray& batch, int records) {

@@ -112,6 +112,14 @@ void ArchiveService::store(ArchiveBatch batch) {
     });
 }
 
+void ArchiveService::recover(const QList<BatchJournal::Entry>& entries) {
+    ++m_pending;
+    post([this, entries](ArchiveWorker& worker) {
+        const ArchiveStoreReport report = worker.recover(entries);
+        QMetaObject::invokeMethod(this, [this, report] { takeStored(report); });
+    });
+}
+
 void ArchiveService::takeStored(ArchiveStoreReport report) {
     m_pending = report.pending;
     m_waitingRecords = report.waitingRecords;

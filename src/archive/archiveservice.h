@@ -2,6 +2,7 @@
 
 #include "archive/archivesheet.h"
 #include "archive/archivestore.h"
+#include "archive/batchjournal.h"
 #include "archive/workbookimport.h"
 
 #include <QObject>
@@ -18,6 +19,7 @@ struct ArchiveStoreReport {
     int pending = 0;           // batches kept for the next attempt
     qint64 waitingRecords = 0; // records in them
     QString message;           // a failure to tell the user: set once per run of failures
+    qint64 journalThrough = 0; // the journal's batches up to this id are held; 0: none known
 };
 
 // The records archive as the window sees it: every call returns at once, the work runs on the
@@ -58,6 +60,9 @@ public:
     const QString& where() const { return m_where; }
 
     void store(ArchiveBatch batch);
+    // What a killed program left in the batch journal (ArchiveWorker::recover); answered by
+    // stored().
+    void recover(const QList<BatchJournal::Entry>& entries);
     void lookup(const QString& configuration);
     void listMemories();
     void loadRange(qint64 memoryId, const QString& from, const QString& to, quint64 ticket);

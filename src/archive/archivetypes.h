@@ -66,6 +66,7 @@ struct ArchiveBatch {
     DownloadInfo download;
     DownloadEnd end = DownloadEnd::Running;
     std::vector<ArchiveRecord> records;
+    qint64 journalId = 0; // its entry in the batch journal; 0: none (not kept with the batch)
 };
 
 // A memory the archive holds under a configuration: what the link compares the instrument's

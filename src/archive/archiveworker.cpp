@@ -2,6 +2,7 @@
 
 #include "archive/archiveservice.h"
 #include "archive/batchcodec.h"
+#include "archive/workbookimport.h"
 
 ArchiveWorker::ArchiveWorker(QString connectionName)
     : m_connectionName(connectionName), m_store(std::move(connectionName)) {}
@@ -24,12 +25,17 @@ bool ArchiveWorker::useOutbox(const QString& path, QString* error) {
     return true;
 }
 
-ArchiveStoreReport ArchiveWorker::store(ArchiveBatch batch) {
+void ArchiveWorker::keep(ArchiveBatch batch) {
+    m_journalThrough = std::max(m_journalThrough, batch.journalId);
     // On disk before anything is sent; in memory only when the outbox cannot take it.
     if (m_outbox == nullptr ||
         !m_outbox->add(encodeBatch(batch), static_cast<int>(batch.records.size()))) {
         m_pending.push_back(std::move(batch));
     }
+}
+
+ArchiveStoreReport ArchiveWorker::store(ArchiveBatch batch) {
+    keep(std::move(batch));
     return retry(reconnectWorthTrying());
 }
 
@@ -125,7 +131,24 @@ ArchiveStoreReport ArchiveWorker::retry(bool reconnect) {
     }
     countOutbox(report);
     report.pending = pending();
+    // Every batch handed over is in the archive or on disk in the outbox.
+    report.journalThrough = m_pending.empty() ? m_journalThrough : 0;
     return report;
+}
+
+ArchiveStoreReport ArchiveWorker::recover(const QList<BatchJournal::Entry>& entries) {
+    for (const BatchJournal::Entry& entry : entries) {
+        m_journalThrough = std::max(m_journalThrough, entry.id);
+        std::optional<ArchiveBatch> batch = decodeBatch(entry.batch);
+        if (!batch || batch->records.empty()) {
+            continue;
+        }
+        if (entry.written || workbooksHold(entry.workbooks, batch->records.back())) {
+            batch->journalId = entry.id;
+            keep(std::move(*batch));
+        }
+    }
+    return retry(reconnectWorthTrying());
 }
 
 void ArchiveWorker::countOutbox(ArchiveStoreReport& report) {

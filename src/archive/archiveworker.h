@@ -2,6 +2,7 @@
 
 #include "archive/archiveoutbox.h"
 #include "archive/archivestore.h"
+#include "archive/batchjournal.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -36,11 +37,16 @@ public:
     // Stores the kept batches again; a server archive whose connection is closed is opened
     // again first when reconnect is set.
     ArchiveStoreReport retry(bool reconnect = true);
+    // The batches a killed program left in the batch journal: those whose workbook was written
+    // are stored; one whose workbook write was cut short is stored when the workbooks hold its
+    // last record, and otherwise left for the next download to fetch again.
+    ArchiveStoreReport recover(const QList<BatchJournal::Entry>& entries);
     int pending() const { return int(m_pending.size()) + m_outboxBatches; }
     // Whether a closed store is opened again by retry(): an archive on a server.
     bool reconnects() const { return m_outbox != nullptr; }
 
 private:
+    void keep(ArchiveBatch batch);
     bool storeOne(const ArchiveBatch& batch, ArchiveStoreReport& report);
     bool drainOutbox(ArchiveStoreReport& report);
     void countOutbox(ArchiveStoreReport& report);
@@ -55,4 +61,5 @@ private:
     int m_outboxBatches = 0;
     QElapsedTimer m_sinceFailedConnect; // invalid while the last attempt succeeded
     qint64 m_failedConnectMs = 0;
+    qint64 m_journalThrough = 0; // the highest journal id handed over
 };

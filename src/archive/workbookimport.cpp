@@ -131,6 +131,23 @@ bool importSheet(ArchiveStore& store, const RecordSheet& sheet, ImportReport& re
 
 } // namespace
 
+bool workbooksHold(const QStringList& paths, const ArchiveRecord& record) {
+    for (const QString& path : paths) {
+        const RecordSheetRead read = readRecordSheet(path);
+        if (!read.sheet) {
+            continue;
+        }
+        const RecordSheet& sheet = *read.sheet;
+        for (qsizetype i = sheet.recordCount() - 1; i >= 0; --i) {
+            const auto found = recordOf(sheet, i, configOf(sheet, i));
+            if (found && found->sameContent(record)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 ImportReport importWorkbooks(ArchiveStore& store, const QStringList& paths,
                              const std::function<void(int, int)>& progress) {
     ImportReport report;

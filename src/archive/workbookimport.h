@@ -19,6 +19,10 @@ struct ImportReport {
     QString failure;     // the archive write that failed, if one did
 };
 
+// Whether one of the day workbooks holds a record of this time and readings; searched from the
+// end, where batches are appended. A missing or unreadable file holds none.
+bool workbooksHold(const QStringList& paths, const ArchiveRecord& record);
+
 // progress(done, total) after each file.
 ImportReport importWorkbooks(ArchiveStore& store, const QStringList& paths,
                              const std::function<void(int, int)>& progress = {});

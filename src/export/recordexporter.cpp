@@ -35,6 +35,13 @@ QString RecordExporter::workbookPath(ChannelLayout layout, const QDate& date) co
     return m_folder + QLatin1Char('/') + recordWorkbookName(layout, date);
 }
 
+QStringList RecordExporter::destinations(ChannelLayout layout) const {
+    const QString path = workbookPath(layout, m_today());
+    int n = 1;
+    const QString newest = newestWorkbookOfChain(path, n);
+    return {newest, continuationWorkbookPath(path, n + 1)};
+}
+
 bool RecordExporter::exportBatch(ChannelLayout layout, const RecordStore& store, quint32 rowCount) {
     // The date is taken once per batch: a download running over midnight starts the new
     // day's workbook with the first batch written after it.

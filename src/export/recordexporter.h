@@ -39,6 +39,9 @@ public:
 
     [[nodiscard]] bool exportBatch(ChannelLayout layout, const RecordStore& store,
                                    quint32 rowCount) override;
+    // The workbook the next batch is appended to, and the continuation it starts when that
+    // one's sheet fills: a batch is smaller than a sheet, so its last row lands in one of them.
+    QStringList destinations(ChannelLayout layout) const override;
     void setWrittenListener(WrittenListener listener) { m_written = std::move(listener); }
 
     // The text to show the user now: non-empty only once, after the first failure of a run of

@@ -3,6 +3,7 @@
 #include "model/recordlayout.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 class RecordStore;
 
@@ -42,4 +43,7 @@ public:
     // on false the caller keeps the rows and offers them again with the next batch.
     [[nodiscard]] virtual bool exportBatch(ChannelLayout layout, const RecordStore& store,
                                            quint32 rowCount) = 0;
+    // The files the next batch's last row can go to, for telling afterwards whether a write
+    // cut short reached the disk; empty when that cannot be told.
+    virtual QStringList destinations(ChannelLayout /*layout*/) const { return {}; }
 };

@@ -1,5 +1,8 @@
 #include "archivefixtures.h"
 
+#include "model/displaytexts.h"
+#include "model/recordstore.h"
+
 #include <QProcess>
 
 ArchiveConfig sixChannelConfig() {
@@ -52,6 +55,36 @@ ArchiveBatch testBatch(const QString& memoryKey, quint32 first, quint32 last,
         batch.records.push_back(testRecord(n, config.channels, seed));
     }
     return batch;
+}
+
+void fillStore(RecordStore& store, quint32 first, quint32 last) {
+    const ArchiveConfig config = sixChannelConfig();
+    ChannelTexts gases;
+    ChannelTexts units;
+    ChannelPrecisions precisions{};
+    for (size_t i = 0; i < 6; ++i) {
+        gases[i] = config.channel[i].gas;
+        units[i] = config.channel[i].unit;
+        precisions[i] = config.channel[i].precisionCode;
+    }
+    for (quint32 n = first; n <= last; ++n) {
+        const ArchiveRecord r = testRecord(n);
+        RecordValues values;
+        values.time = r.time;
+        values.channels = 6;
+        for (size_t i = 0; i < 6; ++i) {
+            values.readings[i] = *r.readings[i];
+        }
+        const quint32 row = n - first;
+        const RecordRowTexts texts = recordRowTextsOf(values, 6, gases, units, precisions);
+        store.setCell(RecordColumn::kTime, row, texts.time);
+        for (int c = 1; c <= 6; ++c) {
+            store.setCell(RecordColumn::gas(c), row, texts.cells[size_t(c - 1)].gas);
+            store.setCell(RecordColumn::reading(c), row, texts.cells[size_t(c - 1)].reading);
+            store.setCell(RecordColumn::unit(c), row, texts.cells[size_t(c - 1)].unit);
+        }
+        store.setRecord(row, n, values);
+    }
 }
 
 QStringList pythonSqlite(const QString& path, const QString& sql) {

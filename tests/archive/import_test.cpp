@@ -5,7 +5,6 @@
 #include "archive/archivestore.h"
 #include "archive/workbookimport.h"
 #include "export/recordexporter.h"
-#include "model/displaytexts.h"
 #include "model/recordstore.h"
 
 #include <QCryptographicHash>
@@ -17,32 +16,8 @@ namespace {
 
 // The rows the download of records 1 .. count writes, with the texts the program shows.
 void writeDayWorkbook(const QString& folder, quint32 count) {
-    const ArchiveConfig config = sixChannelConfig();
-    ChannelTexts gases;
-    ChannelTexts units;
-    ChannelPrecisions precisions{};
-    for (size_t i = 0; i < 6; ++i) {
-        gases[i] = config.channel[i].gas;
-        units[i] = config.channel[i].unit;
-        precisions[i] = config.channel[i].precisionCode;
-    }
     RecordStore store;
-    for (quint32 n = 1; n <= count; ++n) {
-        const ArchiveRecord r = testRecord(n);
-        RecordValues values;
-        values.time = r.time;
-        values.channels = 6;
-        for (size_t i = 0; i < 6; ++i) {
-            values.readings[i] = *r.readings[i];
-        }
-        const RecordRowTexts row = recordRowTextsOf(values, 6, gases, units, precisions);
-        store.setCell(RecordColumn::kTime, n - 1, row.time);
-        for (int c = 1; c <= 6; ++c) {
-            store.setCell(RecordColumn::gas(c), n - 1, row.cells[size_t(c - 1)].gas);
-            store.setCell(RecordColumn::reading(c), n - 1, row.cells[size_t(c - 1)].reading);
-            store.setCell(RecordColumn::unit(c), n - 1, row.cells[size_t(c - 1)].unit);
-        }
-    }
+    fillStore(store, 1, count);
     RecordExporter exporter(folder, [] { return QDate(2025, 3, 7); });
     ASSERT_TRUE(exporter.exportBatch(ChannelLayout::Six, store, count));
 }

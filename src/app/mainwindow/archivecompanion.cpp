@@ -67,7 +67,8 @@ QList<KnownMemory> knownMemoriesOf(const QList<MemoryCandidate>& found, int chan
 ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, const ArchiveLocation& location,
                                    BatchExporter& workbooks, Hooks hooks, QObject* parent)
     : QObject(parent), m_recordFolder(recordFolder), m_location(location),
-      m_hooks(std::move(hooks)), m_feed(workbooks, m_service) {
+      m_hooks(std::move(hooks)),
+      m_feed(workbooks, m_service, QDir(recordFolder).filePath(journalFileName())) {
     m_lookupWait.setSingleShot(true);
     m_lookupWait.setInterval(kLookupWaitMs);
     connect(&m_lookupWait, &QTimer::timeout, this, [this] {
@@ -106,6 +107,8 @@ ArchiveCompanion::ArchiveCompanion(const QString& recordFolder, const ArchiveLoc
         m_service.setFile(path);
         m_service.ensureOpen();
     }
+    // Before any download asks the archive what it knows.
+    m_feed.recoverJournal();
     showStatus(std::nullopt, 0);
 }
 
@@ -203,6 +206,7 @@ void ArchiveCompanion::resumeDecided(const ResumeProbe& probe) {
 }
 
 void ArchiveCompanion::stored(const ArchiveStoreReport& report) {
+    m_feed.archived(report);
     showStatus(report.ok, report.waitingRecords);
     const QString waitsHere = QStringLiteral("wait on this PC");
     if (!report.message.isEmpty() && m_location.kind() == ArchiveLocation::Kind::PostgreSQL) {

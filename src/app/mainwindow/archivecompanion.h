@@ -46,6 +46,7 @@ public:
 
     static QString archiveFileName() { return QStringLiteral("trellmo-archive.sqlite"); }
     static QString outboxFileName() { return QStringLiteral("trellmo-outbox.sqlite"); }
+    static QString journalFileName() { return QStringLiteral("trellmo-journal.sqlite"); }
     // At exit: what waits on this PC for the archive server, and that it goes at the next
     // start; empty when nothing waits.
     QString waitingAtExit() const;
