@@ -37,7 +37,8 @@ void LinePaceTimer::fireAt(qint64 atUs) {
         return;
     }
     // An absolute time of zero would disarm the timer; one already past fires at once.
-    const qint64 at = qMax<qint64>(atUs, 1);
+    const qint64 at = qMax<qint64>(atUs - m_leadUs, 1);
+    m_armedUs = at;
     itimerspec when{};
     when.it_value.tv_sec = at / 1'000'000;
     when.it_value.tv_nsec = (at % 1'000'000) * 1000;
@@ -55,6 +56,9 @@ void LinePaceTimer::cancel() {
 void LinePaceTimer::onTimerFd() {
     quint64 expirations = 0;
     if (::read(m_fd, &expirations, sizeof expirations) == sizeof expirations && expirations > 0) {
+        constexpr qint64 kMaxLeadUs = 300;
+        const qint64 lateUs = nowUs() - m_armedUs;
+        m_leadUs = qBound<qint64>(0, (7 * m_leadUs + lateUs) / 8, kMaxLeadUs);
         emit fired();
     }
 }

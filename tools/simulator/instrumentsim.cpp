@@ -209,8 +209,10 @@ void InstrumentSimulator::armDueTimer() {
     }
     itimerspec when{};
     if (!m_due.empty()) {
-        // Zero would disarm the timer: anything due already goes out at once.
-        const qint64 at = qMax<qint64>(m_due.begin()->first, 1);
+        // A wake-up comes late by the scheduler's latency: the timer goes off that much early
+        // and writeDue waits out the rest, so that an answer leaves at its due time. Zero
+        // would disarm the timer: anything due already goes out at once.
+        const qint64 at = qMax<qint64>(m_due.begin()->first - m_wakeLeadNs, 1);
         when.it_value.tv_sec = at / 1'000'000'000;
         when.it_value.tv_nsec = at % 1'000'000'000;
     }
@@ -220,7 +222,16 @@ void InstrumentSimulator::armDueTimer() {
 void InstrumentSimulator::writeDue() {
     quint64 expirations = 0;
     [[maybe_unused]] const ssize_t n = ::read(m_dueTimerFd, &expirations, sizeof expirations);
-    const qint64 now = monotonicNs();
+    qint64 now = monotonicNs();
+    if (!m_due.empty()) {
+        constexpr qint64 kMaxLeadNs = 500'000;
+        const qint64 due = m_due.begin()->first;
+        const qint64 lateNs = now - (due - m_wakeLeadNs);
+        m_wakeLeadNs = qBound<qint64>(0, (7 * m_wakeLeadNs + lateNs) / 8, kMaxLeadNs);
+        while (now < due && due - now <= kMaxLeadNs) {
+            now = monotonicNs();
+        }
+    }
     while (!m_due.empty() && m_due.begin()->first <= now) {
         write(m_due.begin()->second);
         m_due.erase(m_due.begin());

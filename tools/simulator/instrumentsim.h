@@ -105,6 +105,7 @@ private:
     // timing is kept to the microsecond rather than to the millisecond of a QTimer.
     std::multimap<qint64, QByteArray> m_due;
     int m_dueTimerFd = -1;
+    qint64 m_wakeLeadNs = 0; // how much earlier than due the timer goes off
     QSocketNotifier* m_dueNotifier = nullptr;
     qint64 m_lineFreeNs = 0;    // the end of the last answer on the simulated line
     qint64 m_lastAnswerNs = -1; // when the last answer went out (for minAnswerSpacingMs)
