@@ -76,6 +76,17 @@ void InstrumentRig::pressDownload() const {
     window.press(ControlId::DownloadData);
 }
 
+bool InstrumentRig::downloadThroughArchive() {
+    sim.clearLog();
+    pressDownload();
+    return waitUntil(
+        [this] {
+            return dlg().link().resume().outcome() != ResumeProbe::Outcome::Asking &&
+                   downloadDone();
+        },
+        30000);
+}
+
 bool InstrumentRig::downloadDone() const {
     const PollState& state = dlg().link().state();
     return state.recordTotal > 0 && state.recordIndex == state.recordTotal &&

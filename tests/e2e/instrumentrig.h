@@ -39,6 +39,9 @@ public:
     // Waits until the answer to the instrument's last record has been taken in.
     bool waitForDownload(int timeoutMs) const;
     bool downloadDone() const;
+    // Presses Download Data with the simulator's request log cleared and waits until the
+    // archive's resume check is over and the download done.
+    bool downloadThroughArchive();
 
     // Every non-empty text the edit field shows from now on, in order.
     std::shared_ptr<QStringList> fieldTexts(int controlId) const;

@@ -49,14 +49,7 @@ RunResult runOnce(const SimulatorConfig& config, const QString& folder) {
     if (!rig.openPort() || !rig.readParameter()) {
         return result;
     }
-    rig.sim.clearLog();
-    rig.pressDownload();
-    const bool done = waitUntil(
-        [&] {
-            return rig.dlg().link().resume().outcome() != ResumeProbe::Outcome::Asking &&
-                   rig.downloadDone();
-        },
-        30000);
+    const bool done = rig.downloadThroughArchive();
     rig.window.settle();
     if (done) {
         result.requests = rig.sim.recordRequests();

@@ -41,14 +41,7 @@ RunResult runOnce(const SimulatorConfig& config, const QString& folder,
     if (!rig.openPort() || !rig.readParameter()) {
         return result;
     }
-    rig.sim.clearLog();
-    rig.pressDownload();
-    const bool done = waitUntil(
-        [&] {
-            return rig.dlg().link().resume().outcome() != ResumeProbe::Outcome::Asking &&
-                   rig.downloadDone();
-        },
-        30000);
+    const bool done = rig.downloadThroughArchive();
     // The archive's answer to the last batch.
     waitUntil([&] { return statusText().contains(awaitStatus); }, 20000);
     rig.window.settle();
