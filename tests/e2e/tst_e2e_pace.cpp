@@ -10,6 +10,8 @@
 
 #include "app/mainwindow/linknotice.h"
 #include "app/mainwindow/trellmodlg.h"
+#include "export/recordexporter.h"
+#include "model/recordstore.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -57,6 +59,7 @@ private slots:
     void slowInstrumentsGetEveryRecordOnce();
     void instrumentThatCannotKeepUpGoesOnAtTheTickPaceWithOneNotice();
     void closePortUnplugAndExitInTheMiddleLoseNothing();
+    void aLongWorkbookWriteIsOneGapInTheRequests();
 };
 
 void PaceTest::slowInstrumentsGetEveryRecordOnce() {
@@ -194,4 +197,34 @@ void PaceTest::closePortUnplugAndExitInTheMiddleLoseNothing() {
 }
 
 QTEST_MAIN(PaceTest)
+// The batch of 1000 is written on the window's thread after its last answer was taken: into a
+// day workbook of 60,000 records that takes about 0.15 s, during which no request is out. The
+// next request simply goes out after it: nothing asked twice, nothing lost.
+void PaceTest::aLongWorkbookWriteIsOneGapInTheRequests() {
+    SimulatorConfig config;
+    config.recordCount = 1500;
+    InstrumentRig rig(config);
+    {
+        RecordStore store;
+        for (quint32 n = 1; n <= 60000; ++n) {
+            const QStringList row = expectedStoreRow(config, n % 1500 + 1);
+            for (int column = 0; column < row.size(); ++column) {
+                store.setCell(column, n - 1, row[column]);
+            }
+        }
+        RecordExporter exporter(rig.recordFolder(), [] { return QDate(2025, 3, 7); });
+        QVERIFY(exporter.exportBatch(ChannelLayout::Four, store, 60000));
+    }
+    QVERIFY(rig.openPort());
+    QVERIFY(rig.readParameter());
+    rig.sim.clearLog();
+    rig.pressDownload();
+    QVERIFY(rig.waitForDownload(60000));
+    const QList<quint32> asked = rig.sim.recordRequests();
+    QCOMPARE(asked.count(1000), 1);
+    QCOMPARE(asked.count(1001), 1);
+    QCOMPARE(rig.dlg().link().tickPaceSince(), 0u);
+    QCOMPARE(sheetRows(rig).mid(60000), expectedSheetRows(config, 1500));
+}
+
 #include "tst_e2e_pace.moc"
