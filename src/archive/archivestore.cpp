@@ -219,16 +219,36 @@ bool ArchiveStore::ensureMemory(const ArchiveBatch& batch, qint64& memoryId, QSt
     return ok;
 }
 
+namespace {
+
+// The lowest and highest record number of a batch.
+std::pair<quint32, quint32> numberRange(const std::vector<ArchiveRecord>& records) {
+    quint32 first = UINT32_MAX;
+    quint32 last = 0;
+    for (const ArchiveRecord& r : records) {
+        first = std::min(first, r.number);
+        last = std::max(last, r.number);
+    }
+    return {first, last};
+}
+
+} // namespace
+
 bool ArchiveStore::ensureDownload(const ArchiveBatch& batch, qint64 memoryId, qint64& downloadId,
                                   QString& error) {
     const DownloadInfo& info = batch.download;
     QSqlQuery insert(database());
+    // The first batch's records are noted with the row itself: all a role without UPDATE keeps.
+    const auto [first, last] = numberRange(batch.records);
+    const bool none = batch.records.empty();
     insert.prepare(QStringLiteral(
         "INSERT INTO downloads (download_key, memory_id, downloaded_at, port, channels, "
-        "record_total, ended) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (download_key) DO NOTHING"));
+        "record_total, first_record, last_record, ended) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "ON CONFLICT (download_key) DO NOTHING"));
     for (const QVariant& v :
          {QVariant(info.downloadKey), QVariant(memoryId), QVariant(isoDateTime(info.downloadedAt)),
           QVariant(info.port), QVariant(info.config.channels), QVariant(qint64(info.recordTotal)),
+          none ? QVariant() : QVariant(qint64(first)), none ? QVariant() : QVariant(qint64(last)),
           QVariant(endText(batch.end))}) {
         insert.addBindValue(v);
     }
@@ -278,15 +298,10 @@ bool ArchiveStore::insertRecords(const ArchiveBatch& batch, qint64 memoryId, qin
 }
 
 bool ArchiveStore::updateDownload(const ArchiveBatch& batch, qint64 downloadId, QString& error) {
-    if (batch.records.empty() && batch.end == DownloadEnd::Running) {
+    if (!m_updatesDownloads || (batch.records.empty() && batch.end == DownloadEnd::Running)) {
         return true;
     }
-    quint32 first = UINT32_MAX;
-    quint32 last = 0;
-    for (const ArchiveRecord& r : batch.records) {
-        first = std::min(first, r.number);
-        last = std::max(last, r.number);
-    }
+    const auto [first, last] = numberRange(batch.records);
     QSqlQuery query(database());
     query.prepare(
         QStringLiteral("UPDATE downloads SET ended = ?, "

@@ -46,6 +46,9 @@ public:
     void close();
     const QString& where() const { return m_where; }
     const SqlDialect& dialect() const { return m_dialect; }
+    // Whether a download's row follows its batches (last record, how it ended). A server role
+    // may hold INSERT and SELECT alone: its downloads then keep what their first batch noted.
+    void setUpdatesDownloads(bool updates) { m_updatesDownloads = updates; }
     QSqlDatabase database() const;
 
     // Stores the batch's memory, download and records in one transaction; records the archive
@@ -84,6 +87,7 @@ private:
     QString m_where;
     SqlDialect m_dialect;
     bool m_open = false;
+    bool m_updatesDownloads = true;
     // Memory keys found to name a memory archived under another key, with its id.
     QHash<QString, qint64> m_aliases;
 };

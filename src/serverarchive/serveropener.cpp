@@ -15,16 +15,18 @@ QString templateName() {
     return QStringLiteral("trellmo-server-template-%1").arg(++counter);
 }
 
-// The privileges a download needs: new rows in every table, reading them back, and moving a
-// download's last record and end as its batches arrive.
+// The privileges a download needs: new rows in every table and reading them back. Moving a
+// download's last record and end as its batches arrive takes UPDATE on downloads as well, which
+// a role may lack.
 const char* const kRightsQuery =
-    "SELECT bool_and(has_table_privilege(t, 'INSERT') AND has_table_privilege(t, 'SELECT')) "
-    "AND has_table_privilege('downloads', 'UPDATE') FROM unnest(ARRAY['instrument_memories', "
+    "SELECT bool_and(has_table_privilege(t, 'INSERT') AND has_table_privilege(t, 'SELECT')), "
+    "has_table_privilege('downloads', 'UPDATE') FROM unnest(ARRAY['instrument_memories', "
     "'downloads', 'download_channels', 'records', 'archive_schema']) AS t";
 
 ArchiveStore::Status checkRights(ArchiveStore& store, const ArchiveLocation& location) {
     QSqlQuery query(store.database());
     if (query.exec(QString::fromLatin1(kRightsQuery)) && query.next() && query.value(0).toBool()) {
+        store.setUpdatesDownloads(query.value(1).toBool());
         return {true, {}};
     }
     ServerProblem problem{ServerFault::NoRight, query.lastError().databaseText()};
