@@ -2,6 +2,7 @@
 // by a real 50 ms timer through InstrumentLink, as the main window drives it. One tick per
 // record means at least 19.5 records per second and no record asked for twice.
 #include "instrumentsim.h"
+#include "nulllinkevents.h"
 #include "protocol/instrumentlink.h"
 #include "serialline.h"
 
@@ -16,16 +17,6 @@ namespace {
 
 constexpr quint32 kRecords = 200;
 constexpr double kRequiredRate = 19.5;
-
-class NullEvents : public LinkEvents {
-public:
-    void frameSent(const QByteArray&) override {}
-    void bytesReceived(const QByteArray&) override {}
-    void recordRequested(quint32, quint32) override {}
-    void channelCountReported(quint8) override {}
-    void recordTotalReported(quint32) override {}
-    void channelsChanged() override {}
-};
 
 class CountingExporter : public BatchExporter {
 public:
@@ -50,7 +41,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "download_bench: no pseudo-terminal line\n");
         return 2;
     }
-    NullEvents events;
+    NullLinkEvents events;
     CountingExporter exporter;
     const UserGasNames userGases;
     InstrumentLink link(line, events, userGases);

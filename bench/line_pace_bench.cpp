@@ -7,6 +7,7 @@
 //
 //   line_pace_bench [records=5000] [--pace tick]
 #include "export/recordexporter.h"
+#include "nulllinkevents.h"
 #include "protocol/answerpace.h"
 #include "protocol/instrumentlink.h"
 #include "serial/linepacetimer.h"
@@ -33,16 +34,6 @@ double cpuSeconds() {
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
-
-class NullEvents : public LinkEvents {
-public:
-    void frameSent(const QByteArray&) override {}
-    void bytesReceived(const QByteArray&) override {}
-    void recordRequested(quint32, quint32) override {}
-    void channelCountReported(quint8) override {}
-    void recordTotalReported(quint32) override {}
-    void channelsChanged() override {}
-};
 
 struct Result {
     bool complete = false;
@@ -80,7 +71,7 @@ Result download(int channels, quint32 records, bool tickPace) {
     }
     QTemporaryDir folder;
     RecordExporter exporter(folder.path(), [] { return QDate(2025, 3, 7); });
-    NullEvents events;
+    NullLinkEvents events;
     const UserGasNames userGases;
     InstrumentLink link(line, events, userGases);
     link.setExporter(&exporter);

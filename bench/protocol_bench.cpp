@@ -1,4 +1,5 @@
 // Time the receive path needs to take in and decode one record answer.
+#include "nulllinkevents.h"
 #include "protocol/instrumentlink.h"
 #include "protocol/linkports.h"
 #include "simframes.h"
@@ -13,19 +14,9 @@ public:
     void sendFrame(const QByteArray&) override {}
 };
 
-class NullEvents : public LinkEvents {
-public:
-    void frameSent(const QByteArray&) override {}
-    void bytesReceived(const QByteArray&) override {}
-    void recordRequested(quint32, quint32) override {}
-    void channelCountReported(quint8) override {}
-    void recordTotalReported(quint32) override {}
-    void channelsChanged() override {}
-};
-
 void recordAnswer(benchmark::State& bench, int channels) {
     NullLine line;
-    NullEvents events;
+    NullLinkEvents events;
     const UserGasNames userGases;
     InstrumentLink link(line, events, userGases);
     link.setChannelCount(static_cast<quint8>(channels));

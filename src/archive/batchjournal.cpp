@@ -28,7 +28,7 @@ bool BatchJournal::open() {
     return m_open;
 }
 
-bool BatchJournal::run(const QString& statement, const QVariantList& values) {
+bool BatchJournal::run(const QString& statement, const QVariantList& values, qint64* insertedId) {
     if (!open()) {
         return false;
     }
@@ -41,19 +41,19 @@ bool BatchJournal::run(const QString& statement, const QVariantList& values) {
         m_lastError = query.lastError().text();
         return false;
     }
+    if (insertedId != nullptr) {
+        *insertedId = query.lastInsertId().toLongLong();
+    }
     return true;
 }
 
 std::optional<qint64> BatchJournal::add(const QByteArray& batch, const QStringList& workbooks) {
+    qint64 id = 0;
     if (!run(QStringLiteral("INSERT INTO journal_batches (workbooks, batch) VALUES (?, ?)"),
-             {workbooks.join(QLatin1Char('\n')), batch})) {
+             {workbooks.join(QLatin1Char('\n')), batch}, &id)) {
         return std::nullopt;
     }
-    QSqlQuery id(QSqlDatabase::database(m_connectionName, false));
-    if (!id.exec(QStringLiteral("SELECT last_insert_rowid()")) || !id.next()) {
-        return std::nullopt;
-    }
-    return id.value(0).toLongLong();
+    return id;
 }
 
 bool BatchJournal::markWritten(qint64 id) {

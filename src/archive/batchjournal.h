@@ -43,7 +43,7 @@ public:
     const QString& lastError() const { return m_lastError; }
 
 private:
-    bool run(const QString& statement, const QVariantList& values);
+    bool run(const QString& statement, const QVariantList& values, qint64* insertedId = nullptr);
 
     QString m_path;
     QString m_connectionName;

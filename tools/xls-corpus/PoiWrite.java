@@ -21,20 +21,6 @@ public class PoiWrite {
     static final byte[] PNG = java.util.Base64.getDecoder().decode(
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
 
-    static String unescape(String s) {
-        StringBuilder b = new StringBuilder();
-        for (int i = 0; i < s.length(); ++i) {
-            char c = s.charAt(i);
-            if (c == '\\' && i + 1 < s.length()) {
-                char n = s.charAt(++i);
-                b.append(n == 't' ? '\t' : n == 'n' ? '\n' : n);
-            } else {
-                b.append(c);
-            }
-        }
-        return b.toString();
-    }
-
     public static void main(String[] args) throws IOException {
         Path out = Paths.get(args[0]);
         for (int i = 1; i < args.length; ++i) {
@@ -81,7 +67,7 @@ public class PoiWrite {
                     if (kind.equals("empty") && seed % 3 == 0) {
                         break; // a workbook without any sheet
                     }
-                    sheet = book.createSheet(unescape(f[1]));
+                    sheet = book.createSheet(PoiCheck.unescape(f[1]));
                     drawing = null;
                     if (f[2].equals("1")) {
                         book.setSheetHidden(book.getSheetIndex(sheet), true);
@@ -91,7 +77,7 @@ public class PoiWrite {
                     int r = Integer.parseInt(f[1]), c = Integer.parseInt(f[2]);
                     Row row = sheet.getRow(r) != null ? sheet.getRow(r) : sheet.createRow(r);
                     Cell cell = row.createCell(c);
-                    String v = unescape(f[4]);
+                    String v = PoiCheck.unescape(f[4]);
                     switch (f[3]) {
                     case "text":
                         cell.setCellValue(v);

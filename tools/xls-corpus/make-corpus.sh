@@ -38,7 +38,8 @@ import sys, corpuscontent as cc
 for seed in range(100, 196):
     m = cc.model(seed)
     cc.dump(m, '%s/poi-%03d-%s.cells' % (sys.argv[1], seed, m['kind']))" "$work/models")
-javac -nowarn -d "$work/classes" -cp "$cp" "$here/PoiWrite.java"
+# PoiWrite reads the cell texts as PoiCheck does (PoiCheck.unescape).
+javac -nowarn -d "$work/classes" -cp "$cp" "$here/PoiWrite.java" "$here/PoiCheck.java"
 java -cp "$work/classes:$cp" PoiWrite "$out/poi" "$work"/models/*.cells
 
 # LibreOffice: flat ODS documents of seeds 200-263 (charts in every third), and xlwt's and
